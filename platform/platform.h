@@ -1,0 +1,43 @@
+// The few services the plug-ins need from the operating system, behind one interface so that
+// a Win32 and a POSIX implementation share everything else, and tests can replace the clock,
+// the file times and the allocator.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace kinetra {
+
+using FileTime = std::array<uint8_t, 8>;  // compared as raw bytes, never interpreted
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // The script file's last-write time; false when the file cannot be opened, or another
+    // program holds it open where the system can tell.
+    virtual bool ReadFileTime(const std::string& path, FileTime& time) = 0;
+
+    // Length of the folder part of `path`, its last separator included; 0 when it has none.
+    virtual size_t FolderPrefixLength(const char* path) = 0;
+
+    // Tells the user that the work memory could not be allocated (`message` is Shift-JIS).
+    virtual void ShowAllocationMessage(const char* message, const char* caption) = 0;
+
+    // The calendar time in whole seconds.
+    virtual int64_t CurrentSecond() = 0;
+
+    // Zero-filled memory, or null; and its release.
+    virtual void* AllocateZeroed(size_t bytes) = 0;
+    virtual void Release(void* block) = 0;
+};
+
+// The platform in force: the system's own unless a test installed another.
+Platform& CurrentPlatform();
+
+// Installs `platform` (null restores the system's own) and returns the one it replaced.
+Platform* InstallPlatform(Platform* platform);
+
+}  // namespace kinetra

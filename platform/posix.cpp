@@ -1,0 +1,74 @@
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <iconv.h>
+
+#include "platform/platform.h"
+
+namespace kinetra {
+namespace {
+
+// Shift-JIS text as UTF-8 for a terminal; the original bytes when no converter is available.
+std::string ShiftJisToUtf8(const char* text) {
+    iconv_t converter = iconv_open("UTF-8", "CP932");
+    if (converter == reinterpret_cast<iconv_t>(-1)) return text;
+    std::string out(strlen(text) * 3 + 1, '\0');
+    char* in = const_cast<char*>(text);
+    size_t in_left = strlen(text);
+    char* dest = out.data();
+    size_t out_left = out.size();
+    const size_t result = iconv(converter, &in, &in_left, &dest, &out_left);
+    iconv_close(converter);
+    if (result == static_cast<size_t>(-1)) return text;
+    out.resize(out.size() - out_left);
+    return out;
+}
+
+class PosixPlatform final : public Platform {
+public:
+    bool ReadFileTime(const std::string& path, FileTime& time) override {
+        struct stat info {};
+        if (stat(path.c_str(), &info) != 0) return false;
+        const int64_t seconds = info.st_mtim.tv_sec;
+        const int64_t nanoseconds = info.st_mtim.tv_nsec;
+        // 8 bytes that change whenever the file is written; only equality matters.
+        const uint64_t packed = static_cast<uint64_t>(seconds) * 1000000000u +
+                                static_cast<uint64_t>(nanoseconds);
+        memcpy(time.data(), &packed, sizeof packed);
+        return true;
+    }
+
+    size_t FolderPrefixLength(const char* path) override {
+        const char* slash = strrchr(path, '/');
+        return slash ? static_cast<size_t>(slash - path) + 1 : 0;
+    }
+
+    void ShowAllocationMessage(const char* message, const char* caption) override {
+        fprintf(stderr, "%s: %s\n", ShiftJisToUtf8(caption).c_str(),
+                ShiftJisToUtf8(message).c_str());
+    }
+
+    int64_t CurrentSecond() override { return static_cast<int64_t>(::time(nullptr)); }
+
+    void* AllocateZeroed(size_t bytes) override { return calloc(bytes, 1); }
+    void Release(void* block) override { free(block); }
+};
+
+PosixPlatform system_platform;
+Platform* installed = nullptr;
+
+}  // namespace
+
+Platform& CurrentPlatform() { return installed ? *installed : system_platform; }
+
+Platform* InstallPlatform(Platform* platform) {
+    Platform* previous = installed ? installed : &system_platform;
+    installed = platform == &system_platform ? nullptr : platform;
+    return previous;
+}
+
+}  // namespace kinetra
