@@ -1,0 +1,17 @@
+#include "audio/commands.h"
+
+namespace kinetra::audio {
+namespace {
+
+// Dispatch order: a line is offered to the first entry of its name.
+constexpr CommandEntry kCommands[] = {
+    {"", nullptr},  // placeholder until the first command lands; matches no loaded line
+};
+
+}  // namespace
+
+std::span<const CommandEntry> Commands() { return {kCommands + 1, kCommands + 1}; }
+
+void ReleaseCommandState() {}
+
+}  // namespace kinetra::audio

@@ -1,0 +1,52 @@
+// One plug-in's state and its three callbacks: everything between the host and the commands.
+#pragma once
+
+#include <span>
+
+#include "host/buffers.h"
+#include "kinetra/filter_abi.h"
+#include "script/script.h"
+
+namespace kinetra {
+
+// What tells the two plug-ins apart behind the shared callbacks.
+struct PluginDefinition {
+    BufferKind kind;
+    std::span<const CommandEntry> commands;  // in dispatch order
+    void (*release_command_state)();         // objects single commands keep; may be null
+};
+
+class Plugin {
+public:
+    explicit Plugin(const PluginDefinition& definition) : definition_(definition) {}
+
+    // Refresh the script, fill the buffer table, run the script, show the display buffer.
+    int32_t ProcessFrame(FilterTable* filter, FrameContext* frame);
+    int32_t UpdateSettings(FilterTable* filter);
+    int32_t Exit();
+
+    Script& script() { return script_; }
+    BufferTable& buffers() { return buffers_; }
+    // Worker threads of the parallel loops: the "スレッド数" track bar once the host has set
+    // it, the parallel runtime's default before.
+    int threads() const;
+
+private:
+    // The own buffers, the objects single commands keep, and what the script lines own.
+    void ReleaseWorkMemory();
+
+    const PluginDefinition& definition_;
+    Script script_;
+    BufferTable buffers_;
+    int threads_ = 0;
+};
+
+// The static description of a plug-in: the shared track bars and the given texts and callbacks.
+FilterTable DescribeFilter(int32_t flags, const char* name, const char* information,
+                           ProcessFrameFn process, ExitFilterFn exit, UpdateSettingsFn update);
+
+// The allocation message and its caption, as the host shows them (Shift-JIS).
+extern const char kAllocationMessage[];
+extern const char kMessageCaption[];
+
+}  // namespace kinetra

@@ -1,0 +1,109 @@
+#include "kinetra/lib/filter_host.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace kinetra::host {
+namespace {
+
+FilterHost* HostOf(void* edit) { return static_cast<FilterHost*>(edit); }
+
+}  // namespace
+
+Image::Image(int32_t width, int32_t height, PixelYC fill)
+    : max_width(width), max_height(height),
+      pixels(static_cast<size_t>(std::max(width, 0)) * static_cast<size_t>(std::max(height, 0)), fill) {}
+
+std::unique_ptr<FilterHost> FilterHost::Load(const std::string& path, std::string& error) {
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        error = "cannot load plug-in " + path + ": " + dlerror();
+        return nullptr;
+    }
+    auto get_table = reinterpret_cast<GetFilterTableFn>(dlsym(library, "GetFilterTable"));
+    const FilterTable* table = get_table ? get_table() : nullptr;
+    if (!table) {
+        error = "plug-in " + path + " has no filter table";
+        dlclose(library);
+        return nullptr;
+    }
+    std::unique_ptr<FilterHost> host(new FilterHost);
+    host->library_ = library;
+    host->description_ = table;
+    host->record_ = *table;
+    for (int t = 0; t < KINETRA_TRACK_COUNT && t < table->track_count; ++t) {
+        host->tracks[t] = table->track_defaults[t];
+    }
+    host->record_.track_values = host->tracks.data();
+    host->services_.set_edit_length = SetEditLength;
+    host->services_.query_edit_file = QueryEditFile;
+    host->services_.read_frame_audio = ReadFrameAudio;
+    host->services_.prepare_frame_fetch = PrepareFrameFetch;
+    host->services_.fetch_frame_image = FetchFrameImage;
+    host->record_.services = &host->services_;
+    return host;
+}
+
+FilterHost::~FilterHost() {
+    if (library_) dlclose(library_);
+}
+
+int32_t FilterHost::UpdateSettings() { return record_.update(&record_, 0); }
+
+int32_t FilterHost::Process(FrameContext& frame) {
+    frame.edit_handle = this;
+    return record_.process(&record_, &frame);
+}
+
+int32_t FilterHost::Exit() { return record_.exit(&record_); }
+
+int32_t KINETRA_CALL FilterHost::SetEditLength(void* edit, int32_t frames) {
+    HostOf(edit)->lengthen_requests.push_back(frames);
+    return 1;
+}
+
+int32_t KINETRA_CALL FilterHost::QueryEditFile(void* edit, EditFileInfo* info) {
+    FilterHost* host = HostOf(edit);
+    info->path = host->edited_path.c_str();
+    info->sampling_rate = host->sampling_rate;
+    return 1;
+}
+
+int32_t KINETRA_CALL FilterHost::ReadFrameAudio(FilterTable*, void* edit, int32_t frame,
+                                                int16_t* dest) {
+    FilterHost* host = HostOf(edit);
+    return host->frame_audio ? host->frame_audio(frame, dest) : 0;
+}
+
+int32_t KINETRA_CALL FilterHost::PrepareFrameFetch(FilterTable*, int32_t, int32_t, int32_t, int32_t) {
+    return 1;
+}
+
+PixelYC* KINETRA_CALL FilterHost::FetchFrameImage(FilterTable*, void* edit, int32_t frame, int32_t,
+                                                  int32_t) {
+    FilterHost* host = HostOf(edit);
+    // The editor hands out its own copy, valid until the next fetch.
+    const PixelYC* image = host->frame_image ? host->frame_image(frame) : nullptr;
+    return image ? const_cast<PixelYC*>(image) : nullptr;
+}
+
+VideoFrame::VideoFrame(int32_t width, int32_t height, int32_t frame, int32_t frame_count)
+    : edit(width, height), scratch(width, height) {
+    context.width = width;
+    context.height = height;
+    context.max_width = width;
+    context.max_height = height;
+    context.frame = frame;
+    context.frame_count = frame_count;
+    Prepare();
+}
+
+FrameContext& VideoFrame::Prepare() {
+    context.edit_image = edit.pixels.data();
+    context.scratch_image = scratch.pixels.data();
+    return context;
+}
+
+}  // namespace kinetra::host

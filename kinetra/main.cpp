@@ -1,0 +1,100 @@
+// kinetra: runs the plug-ins outside the editor. For now it renders the built-in clip with the
+// built-in demo script through the image plug-in and writes the frames as PPM pictures.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "kinetra/lib/filter_host.h"
+#include "kinetra/lib/synthetic.h"
+
+namespace fs = std::filesystem;
+using namespace kinetra::host;
+
+namespace {
+
+int Usage() {
+    fprintf(stderr, "usage: kinetra render [-o FOLDER] [--frames N]\n");
+    return 2;
+}
+
+uint8_t ToByte(double value) { return static_cast<uint8_t>(std::clamp(value * 255.0 / 4096.0, 0.0, 255.0)); }
+
+bool WritePpm(const fs::path& file, const PixelYC* pixels, int32_t width, int32_t height, int32_t stride) {
+    FILE* out = fopen(file.c_str(), "wb");
+    if (!out) return false;
+    fprintf(out, "P6\n%d %d\n255\n", width, height);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const PixelYC& p = pixels[static_cast<size_t>(y) * stride + x];
+            const uint8_t rgb[3] = {ToByte(p.y + 1.402 * p.cr), ToByte(p.y - 0.344 * p.cb - 0.714 * p.cr),
+                                    ToByte(p.y + 1.772 * p.cb)};
+            fwrite(rgb, 1, 3, out);
+        }
+    }
+    return fclose(out) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || strcmp(argv[1], "render") != 0) return Usage();
+    fs::path output = "demo";
+    int32_t frames = 48;
+    for (int i = 2; i < argc; ++i) {
+        if ((!strcmp(argv[i], "-o") || !strcmp(argv[i], "--output")) && i + 1 < argc) {
+            output = argv[++i];
+        } else if (!strcmp(argv[i], "--frames") && i + 1 < argc) {
+            frames = std::max(1, atoi(argv[++i]));
+        } else {
+            return Usage();
+        }
+    }
+
+    std::error_code error;
+    fs::create_directories(output, error);
+    const fs::path work = fs::temp_directory_path() / ("kinetra-demo-" + std::to_string(getpid()));
+    fs::create_directories(work, error);
+    std::ofstream(work / "animation.txt") << kDemoScript;
+
+    std::string message;
+    auto host = FilterHost::Load(std::string(KINETRA_PLUGIN_DIR) + "/dizorud.auf", message);
+    if (!host) {
+        fprintf(stderr, "kinetra: %s\n", message.c_str());
+        return 1;
+    }
+    host->edited_path = (work / "synthetic-clip").string();
+    constexpr int32_t kWidth = 320, kHeight = 180;
+    Image source(kWidth, kHeight);
+    host->frame_image = [&](int32_t frame) -> const PixelYC* {
+        if (frame < 0 || frame >= frames) return nullptr;
+        DrawSyntheticFrame(source, kWidth, kHeight, frame);
+        return source.pixels.data();
+    };
+    host->UpdateSettings();
+    fprintf(stderr, "kinetra: rendering the built-in clip (%d frames, %dx%d) with the built-in demo script\n",
+            frames, kWidth, kHeight);
+    int status = 0;
+    for (int32_t f = 0; f < frames && status == 0; ++f) {
+        VideoFrame frame(kWidth, kHeight, f, frames);
+        DrawSyntheticFrame(frame.edit, kWidth, kHeight, f);
+        if (host->Process(frame.Prepare()) != 1) {
+            fprintf(stderr, "kinetra: frame %d failed\n", f);
+            status = 1;
+            break;
+        }
+        char name[32];
+        snprintf(name, sizeof name, "frame%04d.ppm", f);
+        const FrameContext& c = frame.context;
+        if (!WritePpm(output / name, c.edit_image, c.width, c.height, c.max_width)) {
+            fprintf(stderr, "kinetra: cannot write %s\n", (output / name).c_str());
+            status = 1;
+        }
+    }
+    host->Exit();
+    fs::remove_all(work, error);
+    if (status == 0) fprintf(stderr, "kinetra: wrote %d frames to %s\n", frames, output.c_str());
+    return status;
+}

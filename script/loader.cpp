@@ -1,0 +1,263 @@
+// Reading "animation.txt": when to look at the file, and how its lines become statements.
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "script/script.h"
+
+namespace kinetra {
+namespace {
+
+constexpr char kScriptName[] = "animation.txt";
+constexpr size_t kPieceSize = kScriptTextSize - 1;  // bytes one read of a line may take
+
+bool IsLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+// Reads a run of decimal digits, saturating at the 32-bit limit instead of overflowing.
+int32_t ReadDigits(const char*& p) {
+    int64_t value = 0;
+    while (IsDigit(static_cast<unsigned char>(*p))) {
+        value = value * 10 + (*p - '0');
+        if (value > INT32_MAX) value = INT32_MAX;
+        ++p;
+    }
+    return static_cast<int32_t>(value);
+}
+
+// The file as the editor's platform reads a text file: a carriage return before a newline is
+// dropped and the first 0x1A byte ends the file, so a script saved on either system reads alike.
+std::string TextModeBytes(std::span<const char> bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\x1A') break;
+        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+        text.push_back(c);
+    }
+    return text;
+}
+
+class Parser {
+public:
+    Parser(int32_t frame_count, ScriptTable& table, const LengthenEdit& lengthen)
+        : frame_count_(frame_count), end_(frame_count), table_(table), lengthen_(lengthen) {}
+
+    // One piece as the line reader hands it: at most 511 bytes, ending after a newline.
+    void HandleLine(const char* line) {
+        if (table_.line_count >= kMaxScriptLines) return;  // statements past the table are ignored
+        const unsigned char first = static_cast<unsigned char>(line[0]);
+        if (first != '[' && !IsLetter(first)) return;
+
+        char cleaned[kScriptTextSize];
+        RemoveSpaces(line, cleaned);
+        if (cleaned[0] == '[') {
+            RangeLine(cleaned);
+        } else if (cleaned[1] == '=') {
+            Assignment(cleaned);
+        } else {
+            CommandLine(cleaned);
+        }
+    }
+
+private:
+    // Spaces outside double quotes go; every quote switches, and no escape stops it.
+    static void RemoveSpaces(const char* line, char* cleaned) {
+        bool quoted = false;
+        size_t n = 0;
+        for (const char* p = line; *p != '\0' && n < kScriptTextSize - 1; ++p) {
+            if (*p == '"') quoted = !quoted;
+            if (*p == ' ' && !quoted) continue;
+            cleaned[n++] = *p;
+        }
+        cleaned[n] = '\0';
+    }
+
+    // "[start?end]": two digit runs around exactly one separator byte of any kind.
+    void RangeLine(const char* cleaned) {
+        const char* p = cleaned + 1;
+        const int32_t start = ReadDigits(p);
+        if (*p != '\0') ++p;  // the separator; a line that ends here has no end digits
+        const int32_t end = IsDigit(static_cast<unsigned char>(*p)) ? ReadDigits(p) : frame_count_;
+        if (start < 0 || end < 0) return;
+        start_ = start;
+        end_ = end;
+        if (end > frame_count_ && lengthen_) lengthen_(end);
+    }
+
+    // "X=formula": the formula is the rest of the line without its newline.
+    void Assignment(char* cleaned) {
+        ScriptLine& line = table_.lines[table_.line_count];
+        memset(&line, 0, sizeof line);  // an ignored line may have left text here
+        line.command[0] = cleaned[0];
+        line.command[1] = '=';
+        line.command[2] = '\0';
+        for (char* p = cleaned; *p != '\0'; ++p) {
+            if (*p == '\n') *p = '\0';
+        }
+        strcpy(line.arg_text[0], cleaned + 2);
+        Store(line);
+    }
+
+    // "name(arg,arg,...)": the name folded to lower case, then up to twenty arguments in which
+    // a backslash escapes the next byte, quotes group, and the unmatched ")" closes the list.
+    void CommandLine(const char* cleaned) {
+        ScriptLine& line = table_.lines[table_.line_count];
+        memset(&line, 0, sizeof line);
+        const char* p = cleaned;
+        size_t n = 0;
+        for (;; ++p) {
+            char c = *p;
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            const bool name_byte = (c >= 'a' && c <= 'z') || IsDigit(static_cast<unsigned char>(c)) ||
+                                   c == '_' || c == '-';
+            if (!name_byte) break;
+            line.command[n++] = c;
+        }
+        line.command[n] = '\0';
+        if (*p != '(') return;
+        ++p;
+
+        for (int k = 0; k < kScriptArguments; ++k) {
+            char* out = line.arg_text[k];
+            bool quoted = false;
+            int depth = 0;
+            for (;; ++p) {
+                const char c = *p;
+                if (c == '\0') return;  // the line ended with the list still open
+                if (c == '\\') {
+                    if (p[1] == '\0') return;  // nothing left to escape: the list stays open
+                    *out++ = *++p;
+                } else if (c == '"') {
+                    quoted = !quoted;
+                } else if (c == ',' && !quoted) {
+                    break;
+                } else if (c == '(') {
+                    ++depth;
+                    *out++ = c;
+                } else if (c == ')') {
+                    if (--depth < 0) {
+                        *out = '\0';
+                        Store(line);
+                        return;
+                    }
+                    *out++ = c;
+                } else {
+                    *out++ = c;
+                }
+            }
+            *out = '\0';
+            ++p;  // past the comma
+        }
+        // a 21st argument follows: the line is ignored
+    }
+
+    void Store(ScriptLine& line) {
+        line.start_frame = start_;
+        line.end_frame = end_;
+        ++table_.line_count;
+    }
+
+    const int32_t frame_count_;
+    int32_t start_ = 0;
+    int32_t end_;
+    ScriptTable& table_;
+    const LengthenEdit& lengthen_;
+};
+
+}  // namespace
+
+void ParseScript(std::span<const char> bytes, int32_t frame_count, ScriptTable& table,
+                 const LengthenEdit& lengthen) {
+    const std::string text = TextModeBytes(bytes);
+    Parser parser(frame_count, table, lengthen);
+    char piece[kScriptTextSize];
+    size_t at = 0;
+    while (at < text.size()) {
+        // Cut as the line reader cuts: up to and including a newline, at most 511 bytes.
+        size_t n = 0;
+        while (n < kPieceSize && at < text.size()) {
+            const char c = text[at++];
+            piece[n++] = c;
+            if (c == '\n') break;
+        }
+        piece[n] = '\0';
+        parser.HandleLine(piece);
+    }
+}
+
+Script::Script() = default;
+
+Script::~Script() {
+    if (table_) CurrentPlatform().Release(table_);
+}
+
+bool Script::Load(std::span<const char> bytes, int32_t frame_count, const LengthenEdit& lengthen) {
+    // The new statements are built aside and replace the old ones whole.
+    auto* fresh = static_cast<ScriptTable*>(CurrentPlatform().AllocateZeroed(sizeof(ScriptTable)));
+    if (!fresh) return false;
+    ParseScript(bytes, frame_count, *fresh, lengthen);
+    if (table_) {
+        ReleaseLineMemory();
+        CurrentPlatform().Release(table_);
+    }
+    table_ = fresh;
+    return true;
+}
+
+void Script::Refresh(FilterTable* filter, FrameContext* frame) {
+    EditFileInfo info;
+    memset(&info, 0, sizeof info);
+    HostServices* services = filter ? filter->services : nullptr;
+    if (services && services->query_edit_file) services->query_edit_file(frame->edit_handle, &info);
+    sampling_rate_ = info.sampling_rate;
+
+    const char* edited = info.path ? info.path : "";
+    path_.assign(edited, CurrentPlatform().FolderPrefixLength(edited));
+    path_ += kScriptName;
+
+    const int64_t now = CurrentPlatform().CurrentSecond();
+    if (now == watch_.last_look_second) return;
+    watch_.last_look_second = now;
+    LookAtFile(filter, frame);
+}
+
+void Script::LookAtFile(FilterTable* filter, FrameContext* frame) {
+    FileTime written;
+    if (!CurrentPlatform().ReadFileTime(path_, written)) return;
+    if (written == watch_.last_write && frame->frame_count == watch_.loaded_frame_count) return;
+
+    FILE* file = fopen(path_.c_str(), "rb");
+    if (!file) return;
+    std::string bytes;
+    char chunk[65536];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
+    const bool read_failed = ferror(file) != 0;
+    fclose(file);
+    if (read_failed) return;
+
+    HostServices* services = filter ? filter->services : nullptr;
+    void* edit = frame->edit_handle;
+    const LengthenEdit lengthen = [services, edit](int32_t end) {
+        if (services && services->set_edit_length) services->set_edit_length(edit, end);
+    };
+    if (!Load(bytes, frame->frame_count, lengthen)) return;  // tried again next second
+    watch_.last_write = written;
+    watch_.loaded_frame_count = frame->frame_count;
+}
+
+void Script::ReleaseLineMemory() {
+    if (!table_) return;
+    for (int32_t i = 0; i < table_->line_count; ++i) {
+        ScriptLine& line = table_->lines[i];
+        if (line.line_memory) {
+            CurrentPlatform().Release(line.line_memory);
+            line.line_memory = nullptr;
+        }
+    }
+}
+
+}  // namespace kinetra

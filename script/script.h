@@ -1,0 +1,111 @@
+// The animation script: "animation.txt" read into statements, and the statements that cover a
+// frame run against the formula engine and the plug-in's command handlers.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+
+#include "kinetra/filter_abi.h"
+#include "platform/platform.h"
+
+namespace kinetra {
+
+constexpr int kMaxScriptLines = 2000;
+constexpr int kScriptArguments = 20;
+constexpr int kScriptTextSize = 512;
+constexpr int kScriptVariables = 58;  // "A" to "z", the formula engine's numbering
+
+// One statement: a command line, or an assignment ("A=" in `command`, formula in arg_text[0]).
+struct ScriptLine {
+    int32_t start_frame;
+    int32_t end_frame;
+    char command[kScriptTextSize];
+    char arg_text[kScriptArguments][kScriptTextSize];
+    double arg_value[kScriptArguments];  // the arguments' values at the last frame the line ran
+    int32_t sample_position;             // a command's running count across frames
+    void* line_memory;                   // owned by the line; released at exit
+
+    bool IsAssignment() const { return command[0] != '\0' && command[1] == '='; }
+};
+
+struct ScriptTable {
+    ScriptLine lines[kMaxScriptLines];
+    int32_t line_count;
+};
+
+// What the loader remembers between looks at the file.
+struct ScriptWatch {
+    int64_t last_look_second = 0;
+    FileTime last_write = {};
+    int32_t loaded_frame_count = 0;
+};
+
+struct BufferTable;
+
+// Asked for every range line that ends beyond the edit's frame count.
+using LengthenEdit = std::function<void(int32_t end)>;
+
+// What a command handler is handed: its line, the host's records and the buffers.
+struct CommandCall {
+    ScriptLine& line;
+    FilterTable* filter;
+    FrameContext* frame;
+    BufferTable& buffers;
+    int threads;  // worker threads of the parallel loops; the calling thread is one of them
+};
+
+using CommandHandler = void (*)(CommandCall& call);
+
+// A plug-in's registry: names in dispatch order and their handlers.
+struct CommandEntry {
+    const char* name;
+    CommandHandler run;
+};
+
+// Everything the script keeps while the plug-in is loaded.
+class Script {
+public:
+    Script();
+    ~Script();
+    Script(const Script&) = delete;
+    Script& operator=(const Script&) = delete;
+
+    // The loaded statements; null until the first load.
+    const ScriptTable* table() const { return table_; }
+    ScriptTable* table() { return table_; }
+    double* variables() { return variables_; }
+    int32_t sampling_rate() const { return sampling_rate_; }
+
+    // Asks the host for the edited file's path, builds the script's path next to it, and at
+    // most once a second reloads the script when the file or the edit's frame count changed.
+    void Refresh(FilterTable* filter, FrameContext* frame);
+
+    // Replaces the loaded statements by those of `bytes` (the whole file) for an edit of
+    // `frame_count` frames. False when the new table could not be allocated; the statements
+    // in force then stay.
+    bool Load(std::span<const char> bytes, int32_t frame_count, const LengthenEdit& lengthen);
+
+    // Runs the statements covering the frame, offering command lines to `commands`.
+    void Run(FilterTable* filter, FrameContext* frame, BufferTable& buffers,
+             std::span<const CommandEntry> commands, int threads);
+
+    // Frees what the lines own.
+    void ReleaseLineMemory();
+
+private:
+    void LookAtFile(FilterTable* filter, FrameContext* frame);
+
+    ScriptTable* table_ = nullptr;  // from the platform's allocator, so tests can refuse it
+    std::string path_;              // reused from frame to frame
+    ScriptWatch watch_;
+    double variables_[kScriptVariables] = {};
+    int32_t sampling_rate_ = 0;
+};
+
+// Parses the whole file `bytes` into the zero-filled `table`.
+void ParseScript(std::span<const char> bytes, int32_t frame_count, ScriptTable& table,
+                 const LengthenEdit& lengthen);
+
+}  // namespace kinetra

@@ -1,0 +1,47 @@
+// A platform whose clock and allocator the test controls; file access stays real.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace kinetra::testing {
+
+class TestPlatform : public Platform {
+public:
+    TestPlatform();   // installs itself
+    ~TestPlatform() override;  // restores the platform it replaced
+
+    bool ReadFileTime(const std::string& path, FileTime& time) override;
+    size_t FolderPrefixLength(const char* path) override;
+    void ShowAllocationMessage(const char* message, const char* caption) override;
+    int64_t CurrentSecond() override { return second; }
+    void* AllocateZeroed(size_t bytes) override;
+    void Release(void* block) override;
+
+    int64_t second = 1;
+    size_t refuse_from_bytes = SIZE_MAX;  // allocations of this size or more fail
+    std::vector<std::string> messages;    // "caption: message" as the host would show them
+    int file_time_reads = 0;
+
+private:
+    Platform* previous_;
+};
+
+// A fresh folder under the system's temporary folder, removed with the object.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    const std::filesystem::path& path() const { return path_; }
+    // Writes `text` to `name` in the folder.
+    void Write(const std::string& name, const std::string& text) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace kinetra::testing
