@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what building and testing Kinetra needs on a Debian machine; quiet when all is there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ccache pkg-config
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
