@@ -1,0 +1,293 @@
+// The shared image helpers: argument conversion, clipping, pixel arithmetic, colour conversion.
+#include "video/image.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace kinetra::video {
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+
+TEST(Arguments, ConvertLikeTheHostProcessor) {
+    struct Case {
+        double value;
+        int32_t truncated, frame, fraction;
+    };
+    const Case cases[] = {
+        {3.9, 3, 3, 15974},
+        {-3.9, -3, -4, -15974},
+        {-0.5, 0, -1, -2048},
+        {0.5, 0, 0, 2048},
+        {1.0, 1, 1, 4096},
+        {0.0001, 0, 0, 0},
+        {0.3, 0, 0, 1228},
+        {2147483647.9, INT32_MAX, INT32_MAX, INT32_MIN},
+        {2147483648.0, INT32_MIN, INT32_MIN, INT32_MIN},
+        {-2147483648.9, INT32_MIN, INT32_MIN, INT32_MIN},
+        {-2147483649.0, INT32_MIN, INT32_MIN, INT32_MIN},
+        {-2147483647.5, -2147483647, INT32_MIN, INT32_MIN},
+        {1e300, INT32_MIN, INT32_MIN, INT32_MIN},
+        {-kInf, INT32_MIN, INT32_MIN, INT32_MIN},
+        {kNaN, INT32_MIN, INT32_MIN, INT32_MIN},
+        {524287.99, 524287, 524287, 2147483607},
+        {524288.0, 524288, 524288, INT32_MIN},
+        {524287.0, 524287, 524287, 2147479552},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(TruncateToInt32(c.value), c.truncated);
+        EXPECT_EQ(FrameNumberToInt32(c.value), c.frame);
+        EXPECT_EQ(FractionToInt32(c.value), c.fraction);
+    }
+}
+
+struct FrameFixture {
+    ScriptLine line{};
+    FrameContext context{};
+    BufferTable buffers;
+    std::vector<PixelYC> pixels;
+    CommandCall call{line, nullptr, &context, buffers, 2};
+
+    FrameFixture(int32_t width, int32_t height) : pixels(static_cast<size_t>(width) * height * 3) {
+        context.max_width = width;
+        context.max_height = height;
+        for (int b = 0; b < 3; ++b) buffers.slots[b] = pixels.data() + b * width * height;
+    }
+};
+
+TEST(Arguments, CommandFrameChecksBuffersAndSizes) {
+    constexpr ArgumentSpec kTable[] = {Buffer(1, "buffer"), Width(2, "w"), Height(3, "h"),
+                                       Fraction(4, "opacity"), FrameNumber(5, "frame")};
+    struct Case {
+        double buffer, w, h;
+        bool runs;
+        int32_t width, height;
+    };
+    const Case cases[] = {
+        {0, 5, 5, true, 5, 5},           {2.9, 1, 1, true, 1, 1},
+        {3, 5, 5, false, 0, 0},          // no buffer behind slot 3
+        {-1, 5, 5, false, 0, 0},         {10, 5, 5, false, 0, 0},
+        {kNaN, 5, 5, false, 0, 0},       {1, 0.9, 5, false, 0, 0},
+        {1, 5, -3, false, 0, 0},         {1, 100000, 1e300, false, 0, 0},
+        {1, 100000, 99, true, 8, 6},     {1, kInf, 2, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        FrameFixture fx(8, 6);
+        fx.line.arg_value[0] = c.buffer;
+        fx.line.arg_value[1] = c.w;
+        fx.line.arg_value[2] = c.h;
+        fx.line.arg_value[3] = 0.25;
+        fx.line.arg_value[4] = -0.5;
+        CommandFrame f;
+        SCOPED_TRACE(testing::Message() << c.buffer << " " << c.w << " " << c.h);
+        ASSERT_EQ(f.Read(fx.call, kTable), c.runs);
+        if (!c.runs) continue;
+        EXPECT_EQ(f[2], c.width);
+        EXPECT_EQ(f[3], c.height);
+        EXPECT_EQ(f[4], 1024);
+        EXPECT_EQ(f[5], -1);
+        EXPECT_EQ(f.Image(1), fx.buffers.Image(f[1]));
+    }
+}
+
+TEST(Clipping, RegionLimitsToTheImage) {
+    const ImageSize size{10, 8};
+    struct Case {
+        int32_t x0, y0, w, h;
+        Region want;
+    };
+    const Case cases[] = {
+        {0, 0, 10, 8, {0, 10, 0, 8}},
+        {-10, 2, 20, 3, {0, 10, 2, 5}},
+        {3, -5, 2, 6, {3, 5, 0, 1}},
+        {12, 0, 5, 5, {10, 10, 0, 5}},
+        {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, {10, 10, 8, 8}},
+        {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, {0, 0, 0, 0}},
+        {-2147483647, 0, INT32_MAX, 1, {0, 0, 0, 1}},
+    };
+    for (const Case& c : cases) {
+        const Region r = ClipRegion(c.x0, c.y0, c.w, c.h, size);
+        EXPECT_EQ(r.x0, c.want.x0);
+        EXPECT_EQ(r.x1, c.want.x1);
+        EXPECT_EQ(r.y0, c.want.y0);
+        EXPECT_EQ(r.y1, c.want.y1);
+    }
+}
+
+// The clipped offsets must be exactly the positions the per-pixel test would process.
+TEST(Clipping, RectangleMapEqualsThePerPixelTest) {
+    const ImageSize size{9, 7};
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int32_t> coordinate(-12, 14), extent(1, 12);
+    const Mirror mirrors[] = {Mirror::kNone, Mirror::kTopToBottom, Mirror::kLeftToRight};
+    auto inside = [&](int64_t x, int64_t y) {
+        return x >= 0 && x < size.width && y >= 0 && y < size.height;
+    };
+    for (int trial = 0; trial < 3000; ++trial) {
+        const int32_t sx = coordinate(random), sy = coordinate(random), w = extent(random),
+                      h = extent(random), dx = coordinate(random), dy = coordinate(random),
+                      kx = coordinate(random), ky = coordinate(random);
+        const Mirror mirror = mirrors[trial % 3];
+        const bool with_key = trial % 2 == 0;
+        RectangleMap map(sx, sy, w, h, size);
+        map.Destination(dx, dy, mirror);
+        if (with_key) map.Also(kx, ky);
+
+        std::set<std::pair<int, int>> expected, got;
+        for (int v = 0; v < h; ++v) {
+            for (int u = 0; u < w; ++u) {
+                const int ddx = mirror == Mirror::kLeftToRight ? dx + w - 1 - u : dx + u;
+                const int ddy = mirror == Mirror::kTopToBottom ? dy + h - 1 - v : dy + v;
+                if (inside(sx + u, sy + v) && inside(ddx, ddy) &&
+                    (!with_key || inside(kx + u, ky + v))) {
+                    expected.insert({u, v});
+                }
+            }
+        }
+        for (int v = map.v0; v < map.v1; ++v) {
+            for (int u = map.u0; u < map.u1; ++u) {
+                got.insert({u, v});
+                ASSERT_EQ(map.SourceX(u), sx + u);
+                ASSERT_EQ(map.DestinationX(u), mirror == Mirror::kLeftToRight ? dx + w - 1 - u : dx + u);
+                ASSERT_EQ(map.DestinationY(v), mirror == Mirror::kTopToBottom ? dy + h - 1 - v : dy + v);
+            }
+        }
+        ASSERT_EQ(got, expected) << sx << "," << sy << " " << w << "x" << h << " -> " << dx << ","
+                                 << dy << " mirror " << static_cast<int>(mirror);
+    }
+}
+
+TEST(Clipping, RectangleMapSurvivesTheIntegerLimits) {
+    const ImageSize size{16, 16};
+    const int32_t extremes[] = {INT32_MIN, INT32_MIN + 1, -1, 0, 15, INT32_MAX - 1, INT32_MAX};
+    for (int32_t a : extremes) {
+        for (int32_t b : extremes) {
+            for (Mirror mirror : {Mirror::kNone, Mirror::kLeftToRight, Mirror::kTopToBottom}) {
+                RectangleMap map(a, b, 16, 16, size);
+                map.Destination(b, a, mirror);
+                map.Also(a, a);
+                if (map.empty()) continue;
+                const Region s = map.SourceRegion(), d = map.DestinationRegion();
+                EXPECT_TRUE(s.x0 >= 0 && s.x1 <= 16 && s.y0 >= 0 && s.y1 <= 16);
+                EXPECT_TRUE(d.x0 >= 0 && d.x1 <= 16 && d.y0 >= 0 && d.y1 <= 16);
+            }
+        }
+    }
+}
+
+TEST(RowLoop, VisitsEveryRowOnceWhateverTheThreadCount) {
+    for (int threads : {1, 2, 3, 16}) {
+        for (int32_t count : {0, 1, 5, 40}) {
+            std::vector<std::atomic<int>> visits(50);
+            RowLoop(7, count, threads, [&](int32_t row) { visits[row]++; });
+            for (int32_t row = 0; row < 50; ++row) {
+                EXPECT_EQ(visits[row].load(), row >= 7 && row < 7 + count ? 1 : 0);
+            }
+        }
+    }
+    int calls = 0;
+    RowLoop(INT32_MAX, 2, 1, [&](int32_t) { ++calls; });  // rows past the 32-bit range: nothing
+    EXPECT_EQ(calls, 0);
+}
+
+TEST(PixelArithmetic, BlendShiftsTowardMinusInfinityAndKeepsLow16Bits) {
+    struct Case {
+        int16_t s, d;
+        int32_t a;
+        int16_t want;
+    };
+    const Case cases[] = {
+        {-1, 0, 2048, -1},          {4096, 0, 2048, 2048},    {3000, 1000, 8192, 5000},
+        {-100, 0, 2048, -50},       {123, 456, 4096, 123},    {123, 456, 0, 456},
+        {-1, -1, 1, -1},            {32767, 0, 8192, -2},     // 65534 stored as its low 16 bits
+        {4096, 0, INT32_MIN, 0},    {1, 0, 1, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Blend(c.s, c.d, static_cast<uint32_t>(c.a)), c.want) << c.s << " " << c.d << " " << c.a;
+    }
+}
+
+TEST(PixelArithmetic, BilinearSampleKeeps65025Of65536) {
+    struct Case {
+        int16_t value, want;
+    };
+    const Case cases[] = {{4096, 4064}, {2048, 2032}, {-2048, -2033}, {0, 0}, {1, 0}, {-1, -1}};
+    for (const Case& c : cases) {
+        const PixelYC p{c.value, c.value, c.value};
+        for (int32_t fx : {0, 1, 128, 255}) {
+            for (int32_t fy : {0, 77, 255}) {
+                const PixelYC out = BilinearSample(fx, fy, p, p, p, p);
+                EXPECT_EQ(out.y, c.want);
+                EXPECT_EQ(out.cb, c.want);
+                EXPECT_EQ(out.cr, c.want);
+            }
+        }
+    }
+    // Weights: p10 alone at fx = 255, fy = 0 gives p10 x 65025 >> 16.
+    const PixelYC zero{0, 0, 0}, one{4096, -4096, 32767};
+    const PixelYC out = BilinearSample(255, 0, zero, one, zero, zero);
+    EXPECT_EQ(out.y, (4096 * 65025) >> 16);
+    EXPECT_EQ(out.cb, (-4096 * 65025) >> 16);
+    EXPECT_EQ(out.cr, (32767 * 65025) >> 16);
+}
+
+TEST(Colour, ConversionsFollowTheirTermOrderAndTruncation) {
+    struct Case {
+        PixelYC in;
+        RGB rgb;
+        PixelYC back;
+    };
+    const Case cases[] = {
+        {{4096, 0, 0}, {4096, 4096, 4096}, {4095, 0, 0}},
+        {{2048, 1000, -500}, {1347, 2061, 3820}, {2048, 1000, -499}},
+        {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}},
+        {{0, -2048, 2048}, {2871, -757, -3629}, {0, -2049, 2046}},
+    };
+    for (const Case& c : cases) {
+        const RGB rgb = YCToRGB(c.in);
+        EXPECT_EQ(rgb.r, c.rgb.r);
+        EXPECT_EQ(rgb.g, c.rgb.g);
+        EXPECT_EQ(rgb.b, c.rgb.b);
+        const PixelYC back = RGBToYC(rgb.r, rgb.g, rgb.b);
+        EXPECT_EQ(back.y, c.back.y);
+        EXPECT_EQ(back.cb, c.back.cb);
+        EXPECT_EQ(back.cr, c.back.cr);
+        // The scaled form on values scaled by 4096 gives the same result.
+        const PixelYC scaled = RGBToYC(rgb.r * 4096.0, rgb.g * 4096.0, rgb.b * 4096.0, kInverse4096);
+        EXPECT_EQ(scaled.y, back.y);
+        EXPECT_EQ(scaled.cb, back.cb);
+        EXPECT_EQ(scaled.cr, back.cr);
+    }
+}
+
+TEST(ReadBeforeWriting, CopiesOnlyWhenTheSameBufferOverlaps) {
+    FrameFixture fx(6, 4);
+    std::vector<PixelYC> work(24);
+    fx.buffers.work_area = work.data();
+    for (int i = 0; i < 24; ++i) fx.buffers.Image(0)[i] = {static_cast<int16_t>(i), 0, 0};
+    CommandFrame f;
+    ASSERT_TRUE(f.Read(fx.call, {}));
+    PixelYC* a = fx.buffers.Image(0);
+    PixelYC* b = fx.buffers.Image(1);
+    EXPECT_EQ(ReadBeforeWriting(f, a, b, {0, 3, 0, 3}, {0, 3, 0, 3}), a);
+    EXPECT_EQ(ReadBeforeWriting(f, a, a, {0, 3, 0, 2}, {3, 6, 0, 2}), a);
+    const PixelYC* copy = ReadBeforeWriting(f, a, a, {1, 4, 1, 3}, {2, 5, 2, 4});
+    ASSERT_EQ(copy, work.data());
+    for (int y = 1; y < 3; ++y) {
+        for (int x = 1; x < 4; ++x) EXPECT_EQ(copy[y * 6 + x].y, y * 6 + x);
+    }
+    EXPECT_EQ(copy[0].y, 0);  // outside the read region: untouched work area
+    EXPECT_EQ(copy[5].y, 0);
+}
+
+}  // namespace
+}  // namespace kinetra::video
