@@ -126,6 +126,9 @@ enum {
 
 typedef FilterTable*(KINETRA_CALL* GetFilterTableFn)(void);
 
+/* The one export of each plug-in. */
+FilterTable* KINETRA_CALL GetFilterTable(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -23,14 +23,20 @@ std::unique_ptr<FilterHost> FilterHost::Load(const std::string& path, std::strin
         return nullptr;
     }
     auto get_table = reinterpret_cast<GetFilterTableFn>(dlsym(library, "GetFilterTable"));
-    const FilterTable* table = get_table ? get_table() : nullptr;
-    if (!table) {
+    std::unique_ptr<FilterHost> host = get_table ? Attach(get_table) : nullptr;
+    if (!host) {
         error = "plug-in " + path + " has no filter table";
         dlclose(library);
         return nullptr;
     }
-    std::unique_ptr<FilterHost> host(new FilterHost);
     host->library_ = library;
+    return host;
+}
+
+std::unique_ptr<FilterHost> FilterHost::Attach(GetFilterTableFn get_table) {
+    const FilterTable* table = get_table();
+    if (!table) return nullptr;
+    std::unique_ptr<FilterHost> host(new FilterHost);
     host->description_ = table;
     host->record_ = *table;
     for (int t = 0; t < KINETRA_TRACK_COUNT && t < table->track_count; ++t) {

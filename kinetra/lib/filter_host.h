@@ -31,6 +31,8 @@ class FilterHost {
 public:
     // Loads the plug-in at `path`; null with `error` set when it cannot.
     static std::unique_ptr<FilterHost> Load(const std::string& path, std::string& error);
+    // Attaches to a plug-in linked into this program.
+    static std::unique_ptr<FilterHost> Attach(GetFilterTableFn get_table);
     ~FilterHost();  // unloads the library; call Exit first, as the editor does
     FilterHost(const FilterHost&) = delete;
     FilterHost& operator=(const FilterHost&) = delete;

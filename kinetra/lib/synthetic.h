@@ -1,5 +1,5 @@
-// The built-in clip: a moving test pattern, so the plug-ins can be shown and tested with no
-// media of one's own, on every build.
+// The built-in clip: a moving test pattern and a two-tone sound, so the plug-ins can be shown
+// and tested with no media of one's own, on every build.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,32 @@ namespace kinetra::host {
 // a luma ramp below them and a white square moving across.
 void DrawSyntheticFrame(Image& image, int32_t width, int32_t height, int32_t frame);
 
-// The demo script the host renders when it is given no input.
+// The clip's format. A frame's sound is the samples from FirstSample(frame) up to
+// FirstSample(frame + 1): every frame boundary is rounded from the exact time, so no sample is
+// lost or doubled however long the clip runs (24 fps at 48 kHz: 2000 samples a frame; 30000/1001
+// fps: 1601 or 1602).
+struct SyntheticClip {
+    int32_t width = 320;
+    int32_t height = 180;
+    int32_t frames = 48;
+    int32_t frame_rate = 24;        // frames per `frame_rate_scale` seconds
+    int32_t frame_rate_scale = 1;
+    int32_t sampling_rate = 48000;  // samples per second per channel
+    int32_t channels = 2;
+
+    // Index of the first sample of `frame` (frames before 0 count back from 0).
+    int64_t FirstSample(int32_t frame) const;
+    // Samples per channel of `frame`.
+    int32_t SampleCount(int32_t frame) const;
+};
+
+// `count` interleaved stereo samples of the clip's sound from sample `first` on: 440 Hz on the
+// left, 660 Hz on the right, a third of full scale. Integer arithmetic only, so every build
+// makes the same samples.
+void DrawSyntheticSound(int16_t* dest, int64_t first, int32_t count, int32_t sampling_rate);
+
+// The demo script the host renders when it is given no input (examples/demo.txt holds the
+// same text for users to copy).
 extern const char kDemoScript[];
 
 }  // namespace kinetra::host

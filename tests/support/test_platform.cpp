@@ -8,7 +8,11 @@
 
 namespace kinetra::testing {
 
-TestPlatform::TestPlatform() : previous_(InstallPlatform(this)) {}
+TestPlatform::TestPlatform() : previous_(InstallPlatform(this)) {
+    static int64_t epoch = 0;
+    epoch += 1000000;
+    second = epoch;
+}
 
 TestPlatform::~TestPlatform() { InstallPlatform(previous_); }
 

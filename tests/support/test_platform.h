@@ -22,7 +22,7 @@ public:
     void* AllocateZeroed(size_t bytes) override;
     void Release(void* block) override;
 
-    int64_t second = 1;
+    int64_t second;  // starts past every earlier instance's, so a plug-in's last look never matches
     size_t refuse_from_bytes = SIZE_MAX;  // allocations of this size or more fail
     std::vector<std::string> messages;    // "caption: message" as the host would show them
     int file_time_reads = 0;

@@ -1,0 +1,286 @@
+// Reading scripts: the line forms, and when the file is looked at and reloaded.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "script/script.h"
+#include "tests/support/test_platform.h"
+
+namespace kinetra {
+namespace {
+
+using testing::TempFolder;
+using testing::TestPlatform;
+
+struct Loaded {
+    std::unique_ptr<ScriptTable> table = std::make_unique<ScriptTable>();
+    std::vector<int32_t> lengthened;
+};
+
+Loaded Parse(const std::string& text, int32_t frame_count = 100) {
+    Loaded loaded;
+    *loaded.table = {};
+    ParseScript(text, frame_count, *loaded.table, [&](int32_t end) { loaded.lengthened.push_back(end); });
+    return loaded;
+}
+
+struct LineCase {
+    const char* text;
+    const char* command;  // null: the line is ignored
+    std::vector<std::string> args;
+};
+
+TEST(ScriptLines, ParseIntoCommandAndArguments) {
+    const LineCase cases[] = {
+        {"copy(2, 0)\n", "copy", {"2", "0"}},
+        {"COPY (2,0)\n", "copy", {"2", "0"}},
+        {"fill(2,sin(f/10)*100)", "fill", {"2", "sin(f/10)*100"}},
+        {"text(\"a, b\",10)\n", "text", {"a, b", "10"}},
+        {"text(\"a)b\")\n", "text", {"a"}},
+        {"text(\"a\\)b\")\n", "text", {"a)b"}},
+        {"text(a\\,b\\\"c\\\\)\n", "text", {"a,b\"c\\"}},
+        {"swapbuf()\n", "swapbuf", {}},
+        {"a_tone(1,(2),3)\n", "a_tone", {"1", "(2)", "3"}},
+        {"Mk-Mask_2(1)\n", "mk-mask_2", {"1"}},
+        {"copy(2,0\n", nullptr, {}},
+        {"copy(2,0", nullptr, {}},
+        {" copy(2,0)\n", nullptr, {}},
+        {"\tcopy(2,0)\n", nullptr, {}},
+        {"1copy(2)\n", nullptr, {}},
+        {"\xEF\xBB\xBF" "copy(2)\n", nullptr, {}},
+        {"AB=1\n", nullptr, {}},
+        {"co.py(1)\n", nullptr, {}},
+        {"copy(1)\\", "copy", {"1"}},
+        {"copy(1\\", nullptr, {}},
+    };
+    for (const LineCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        Loaded loaded = Parse(c.text);
+        if (!c.command) {
+            EXPECT_EQ(loaded.table->line_count, 0);
+            continue;
+        }
+        ASSERT_EQ(loaded.table->line_count, 1);
+        const ScriptLine& line = loaded.table->lines[0];
+        EXPECT_STREQ(line.command, c.command);
+        for (int k = 0; k < kScriptArguments; ++k) {
+            EXPECT_EQ(line.arg_text[k], k < static_cast<int>(c.args.size()) ? c.args[k] : "") << k;
+        }
+    }
+}
+
+TEST(ScriptLines, TwentyArgumentsLoadTwentyOneDoNot) {
+    std::string twenty = "f(1", twenty_one;
+    for (int k = 2; k <= 20; ++k) twenty += "," + std::to_string(k);
+    twenty_one = twenty + ",21)\n";
+    twenty += ")\n";
+    Loaded loaded = Parse(twenty + twenty_one);
+    ASSERT_EQ(loaded.table->line_count, 1);
+    EXPECT_STREQ(loaded.table->lines[0].arg_text[19], "20");
+}
+
+TEST(ScriptLines, AssignmentKeepsFormulaWithoutNewline) {
+    Loaded loaded = Parse("A = f * 2\r\nz=\nk=\"q\\\"\n");
+    ASSERT_EQ(loaded.table->line_count, 3);
+    EXPECT_STREQ(loaded.table->lines[0].command, "A=");
+    EXPECT_STREQ(loaded.table->lines[0].arg_text[0], "f*2");
+    EXPECT_STREQ(loaded.table->lines[1].command, "z=");
+    EXPECT_STREQ(loaded.table->lines[1].arg_text[0], "");
+    EXPECT_STREQ(loaded.table->lines[2].arg_text[0], "\"q\\\"");  // no unquoting here
+}
+
+TEST(ScriptLines, IgnoredLineLeavesNothingForTheNext) {
+    Loaded loaded = Parse("copy(1,2,3,4,5\nA=1\n");
+    ASSERT_EQ(loaded.table->line_count, 1);
+    EXPECT_STREQ(loaded.table->lines[0].command, "A=");
+    EXPECT_STREQ(loaded.table->lines[0].arg_text[1], "");
+}
+
+struct RangeCase {
+    const char* text;
+    int32_t start, end;
+    std::vector<int32_t> lengthened;
+};
+
+TEST(ScriptRanges, FormsOfTheRangeLine) {
+    const RangeCase cases[] = {
+        {"[0-99]", 0, 99, {}},
+        {"[100]", 100, 100, {}},  // frame count is 100
+        {"[-50]", 0, 50, {}},
+        {"[]", 0, 100, {}},
+        {"[", 0, 100, {}},
+        {"[7", 7, 100, {}},
+        {"[10,20]", 10, 20, {}},
+        {"[10:20]", 10, 20, {}},
+        {"[10 - 20]", 10, 20, {}},
+        {"[10-20]copy(1)", 10, 20, {}},
+        {"[5-300]", 5, 300, {300}},
+        {"[20-10]", 20, 10, {}},
+        {"[99999999999-99999999999]", INT32_MAX, INT32_MAX, {INT32_MAX}},
+    };
+    for (const RangeCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        Loaded loaded = Parse(std::string(c.text) + "\nx(1)\n");
+        ASSERT_EQ(loaded.table->line_count, 1);
+        EXPECT_EQ(loaded.table->lines[0].start_frame, c.start);
+        EXPECT_EQ(loaded.table->lines[0].end_frame, c.end);
+        EXPECT_EQ(loaded.lengthened, c.lengthened);
+    }
+}
+
+TEST(ScriptRanges, StatementsBeforeAnyRangeCoverTheWholeEdit) {
+    Loaded loaded = Parse("a(1)\n[3-4]\nb(1)\n[x]\nc(1)\n", 60);
+    ASSERT_EQ(loaded.table->line_count, 3);
+    EXPECT_EQ(loaded.table->lines[0].start_frame, 0);
+    EXPECT_EQ(loaded.table->lines[0].end_frame, 60);
+    EXPECT_EQ(loaded.table->lines[1].end_frame, 4);
+    // "[x]": no digits, "x" is the separator, "]" ends the end digits: frames 0 to the count
+    EXPECT_EQ(loaded.table->lines[2].start_frame, 0);
+    EXPECT_EQ(loaded.table->lines[2].end_frame, 60);
+}
+
+TEST(ScriptFile, TextModeAndPieces) {
+    // CR LF reads as LF, 0x1A ends the file, a last line without a newline still loads.
+    Loaded crlf = Parse("a(1)\r\nb(2)\r\n\x1A" "c(3)\n");
+    ASSERT_EQ(crlf.table->line_count, 2);
+    EXPECT_STREQ(crlf.table->lines[1].arg_text[0], "2");
+
+    // A piece longer than 511 bytes is cut; the rest is a line of its own.
+    const std::string long_arg(600, '1');
+    Loaded cut = Parse("x(" + long_arg + ")\n" + std::string(511, 'y') + "z(5)\n");
+    ASSERT_EQ(cut.table->line_count, 1);  // "x(111..." never closes; "z(5)" is the rest of a piece
+    EXPECT_STREQ(cut.table->lines[0].command, "z");
+}
+
+TEST(ScriptFile, StatementsPastTheTableAreIgnored) {
+    std::string text;
+    for (int i = 0; i < kMaxScriptLines + 5; ++i) text += "n(" + std::to_string(i) + ")\n";
+    Loaded loaded = Parse(text);
+    ASSERT_EQ(loaded.table->line_count, kMaxScriptLines);
+    EXPECT_STREQ(loaded.table->lines[kMaxScriptLines - 1].arg_text[0], "1999");
+}
+
+// A host that reports a file in a test folder and records lengthen requests.
+class ReloadTest : public ::testing::Test {
+protected:
+    ReloadTest() {
+        services_.query_edit_file = [](void* edit, EditFileInfo* info) -> int32_t {
+            auto* self = static_cast<ReloadTest*>(edit);
+            info->path = self->edited_.c_str();
+            info->sampling_rate = 44100;
+            return 1;
+        };
+        services_.set_edit_length = [](void* edit, int32_t frames) -> int32_t {
+            static_cast<ReloadTest*>(edit)->lengthened_.push_back(frames);
+            return 1;
+        };
+        filter_.services = &services_;
+        frame_.edit_handle = this;
+        frame_.frame_count = 100;
+        edited_ = (folder_.path() / "clip.avi").string();
+    }
+
+    void WriteScript(const std::string& text) {
+        folder_.Write("animation.txt", text);
+        // A distinct write time for every version, whatever the file system's resolution.
+        std::filesystem::last_write_time(folder_.path() / "animation.txt",
+                                         std::filesystem::file_time_type::clock::now() +
+                                             std::chrono::seconds(++version_));
+    }
+
+    std::string FirstArgument() {
+        const ScriptTable* table = script_.table();
+        return table && table->line_count > 0 ? table->lines[0].arg_text[0] : "";
+    }
+
+    TestPlatform platform_;
+    TempFolder folder_;
+    std::string edited_;
+    HostServices services_{};
+    FilterTable filter_{};
+    FrameContext frame_{};
+    Script script_;
+    std::vector<int32_t> lengthened_;
+    int version_ = 0;
+};
+
+TEST_F(ReloadTest, LooksAtMostOncePerSecondAndReloadsOnlyOnChange) {
+    WriteScript("a(1)\n");
+    script_.Refresh(&filter_, &frame_);
+    EXPECT_EQ(FirstArgument(), "1");
+    EXPECT_EQ(script_.sampling_rate(), 44100);
+
+    WriteScript("a(2)\n");
+    script_.Refresh(&filter_, &frame_);  // same second: not looked at
+    EXPECT_EQ(FirstArgument(), "1");
+    EXPECT_EQ(platform_.file_time_reads, 1);
+
+    ++platform_.second;
+    script_.Refresh(&filter_, &frame_);
+    EXPECT_EQ(FirstArgument(), "2");
+
+    // Unchanged file and frame count: looked at, not reloaded (lines keep their values).
+    script_.table()->lines[0].arg_value[0] = 42;
+    ++platform_.second;
+    script_.Refresh(&filter_, &frame_);
+    EXPECT_EQ(platform_.file_time_reads, 3);
+    EXPECT_EQ(script_.table()->lines[0].arg_value[0], 42);
+
+    // A new frame count reloads.
+    frame_.frame_count = 50;
+    ++platform_.second;
+    script_.Refresh(&filter_, &frame_);
+    EXPECT_EQ(script_.table()->lines[0].arg_value[0], 0);
+    EXPECT_EQ(script_.table()->lines[0].end_frame, 50);
+}
+
+TEST_F(ReloadTest, MissingFileOrFailedLoadKeepsTheScriptInForce) {
+    WriteScript("a(1)\n");
+    script_.Refresh(&filter_, &frame_);
+    std::filesystem::remove(folder_.path() / "animation.txt");
+    ++platform_.second;
+    script_.Refresh(&filter_, &frame_);
+    EXPECT_EQ(FirstArgument(), "1");
+
+    WriteScript("a(3)\n");
+    platform_.refuse_from_bytes = sizeof(ScriptTable);
+    ++platform_.second;
+    script_.Refresh(&filter_, &frame_);
+    EXPECT_EQ(FirstArgument(), "1");
+
+    platform_.refuse_from_bytes = SIZE_MAX;  // tried again the next second
+    ++platform_.second;
+    script_.Refresh(&filter_, &frame_);
+    EXPECT_EQ(FirstArgument(), "3");
+}
+
+TEST_F(ReloadTest, RangesBeyondTheEditLengthenItAtEveryLoad) {
+    WriteScript("[0-150]\na(1)\n[0-120]\n");
+    script_.Refresh(&filter_, &frame_);
+    EXPECT_EQ(lengthened_, (std::vector<int32_t>{150, 120}));
+    frame_.frame_count = 150;  // the host lengthened the edit: the next look reloads
+    ++platform_.second;
+    script_.Refresh(&filter_, &frame_);
+    EXPECT_EQ(lengthened_, (std::vector<int32_t>{150, 120}));
+    EXPECT_EQ(script_.table()->lines[0].end_frame, 150);
+}
+
+TEST_F(ReloadTest, PathsWithoutFolderAndCarelessHosts) {
+    // The script sits next to the edited file; a path without a folder means the current one.
+    WriteScript("a(1)\n");
+    script_.Refresh(&filter_, &frame_);
+    EXPECT_EQ(FirstArgument(), "1");
+
+    Script other;
+    FilterTable no_services{};
+    frame_.edit_handle = nullptr;
+    other.Refresh(&no_services, &frame_);  // no service table: no path, no crash
+    other.Refresh(nullptr, &frame_);
+    EXPECT_EQ(other.sampling_rate(), 0);
+}
+
+}  // namespace
+}  // namespace kinetra
