@@ -1,6 +1,7 @@
 // The image plug-in as the editor sees it: its description, the display copy, its own buffers.
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cstring>
 
 #include "host/plugin.h"
@@ -126,6 +127,21 @@ TEST(ImageBuffers, OwnBuffersKeepTheirPictureWhenTheGeometryChanges) {
             EXPECT_EQ(buffers.Image(n)[2 * step.width + 3].y, step.marker_kept ? n : 0);
         }
     }
+}
+
+TEST(ImageCallbacks, HostFloatingPointModesChangeNothing) {
+    PluginHarness harness(GetFilterTable);
+    harness.SetScript("A=1/3\n");
+    VideoFrame frame(2, 2, 0, 10);
+    const int host_mode = fegetround();
+    fesetround(FE_UPWARD);
+    const int32_t result = harness.Process(frame.Prepare());
+    const int mode_after = fegetround();
+    fesetround(host_mode);
+    ASSERT_EQ(result, 1);
+    EXPECT_EQ(mode_after, FE_UPWARD);  // the host gets its own modes back
+    volatile double three = 3.0;
+    EXPECT_EQ(video::ImagePlugin().script().variables()[0], 1.0 / three);  // rounded to nearest
 }
 
 }  // namespace
