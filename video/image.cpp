@@ -144,6 +144,22 @@ const PixelYC* ReadBeforeWriting(const CommandFrame& f, const PixelYC* source,
     return work;
 }
 
+void ReadBeforeWriting(const CommandFrame& f, const PixelYC*& first, const Region& first_read,
+                       const PixelYC*& second, const Region& second_read,
+                       const PixelYC* destination, const Region& region_written) {
+    const bool first_hit = first == destination && Overlap(first_read, region_written);
+    const bool second_hit = second == destination && Overlap(second_read, region_written);
+    if (first == second && (first_hit || second_hit)) {
+        // One buffer read twice: keep both regions, so both reads see it as it was.
+        const PixelYC* copy = ReadBeforeWriting(f, first, destination, Union(first_read, second_read),
+                                                region_written);
+        first = second = copy;
+        return;
+    }
+    if (first_hit) first = ReadBeforeWriting(f, first, destination, first_read, region_written);
+    if (second_hit) second = ReadBeforeWriting(f, second, destination, second_read, region_written);
+}
+
 PixelYC BilinearSample(int32_t fx, int32_t fy, const PixelYC& p00, const PixelYC& p10,
                        const PixelYC& p01, const PixelYC& p11) {
     const uint32_t ax = static_cast<uint32_t>(255 - int64_t{fx}), bx = static_cast<uint32_t>(fx);

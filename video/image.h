@@ -162,6 +162,7 @@ public:
     void Also(int32_t kx, int32_t ky);
 
     bool empty() const { return u0 >= u1 || v0 >= v1; }
+    Mirror mirror() const { return mirror_; }
     int32_t columns() const { return u1 - u0; }
     int32_t rows() const { return v1 - v0; }
 
@@ -216,6 +217,42 @@ void RowLoop(int32_t first, int32_t count, int threads, RowWork&& row) {
 const PixelYC* ReadBeforeWriting(const CommandFrame& f, const PixelYC* source,
                                  const PixelYC* destination, const Region& region_read,
                                  const Region& region_written);
+
+// The same for a command that reads two rectangles (source and key, or source and mask) while
+// writing one: each pointer that names the destination and meets the written region is
+// replaced by the work area, which then holds both read regions if both need it.
+void ReadBeforeWriting(const CommandFrame& f, const PixelYC*& first, const Region& first_read,
+                       const PixelYC*& second, const Region& second_read,
+                       const PixelYC* destination, const Region& region_written);
+
+// One visible row of a mapped rectangle: pointers to its first visible pixel in each buffer.
+// A destination mirrored left to right runs backwards (step -1).
+struct MappedRow {
+    const PixelYC* source;
+    PixelYC* destination;
+    const PixelYC* also;  // key or mask; null when the command has none
+    int32_t count;
+    int32_t step;  // +1, or -1 for a left-to-right mirror
+};
+
+// Runs row(MappedRow) for every visible row of `map` in RowLoop. `also` is read at (ax, ay).
+template <typename Work>
+void ForEachMappedRow(const CommandFrame& f, const RectangleMap& map, const PixelYC* source,
+                      PixelYC* destination, const PixelYC* also, int32_t ax, int32_t ay,
+                      Work&& row) {
+    if (map.empty()) return;
+    const int32_t stride = f.size.width;
+    const int32_t step = map.mirror() == Mirror::kLeftToRight ? -1 : 1;
+    RowLoop(map.v0, map.rows(), f.threads, [&](int32_t v) {
+        MappedRow r;
+        r.source = source + PixelIndex(map.SourceX(map.u0), map.SourceY(v), stride);
+        r.destination = destination + PixelIndex(map.DestinationX(map.u0), map.DestinationY(v), stride);
+        r.also = also ? also + PixelIndex(map.AlsoX(ax, map.u0), map.AlsoY(ay, v), stride) : nullptr;
+        r.count = map.columns();
+        r.step = step;
+        row(r);
+    });
+}
 
 // ---------------------------------------------------------------------------------------------
 // Pixel arithmetic

@@ -1,0 +1,180 @@
+// mkmask, mkmask_rgb: a rectangle turned into a two-valued mask by a box of colour ranges.
+// alpha, alpha2, alpha3, alpha4: a rectangle blended over another with an opacity that is
+// constant, gated by the source's or a key's luma, or read from a mask per pixel.
+#include "video/compositing.h"
+#include "video/image.h"
+
+namespace kinetra::video {
+namespace {
+
+constexpr ArgumentSpec kMaskArguments[] = {
+    Buffer(1, "source buffer"),       Buffer(2, "mask buffer"),
+    Integer(3, "source left column"), Integer(4, "source top row"),
+    Width(5, "width"),                Height(6, "height"),
+    Integer(7, "mask left column"),   Integer(8, "mask top row"),
+    Integer(9, "lowest y or R"),      Integer(10, "lowest cb or G"),
+    Integer(11, "lowest cr or B"),    Integer(12, "highest y or R"),
+    Integer(13, "highest cb or G"),   Integer(14, "highest cr or B"),
+    Integer(15, "value inside"),      Integer(16, "value outside"),
+};
+
+constexpr ArgumentSpec kAlphaArguments[] = {
+    Buffer(1, "source buffer"),       Buffer(2, "destination buffer"),
+    Integer(3, "source left column"), Integer(4, "source top row"),
+    Width(5, "width"),                Height(6, "height"),
+    Integer(7, "destination left column"), Integer(8, "destination top row"),
+    Fraction(9, "opacity"),
+};
+
+constexpr ArgumentSpec kAlpha2Arguments[] = {
+    Buffer(1, "source buffer"),       Buffer(2, "destination buffer"),
+    Integer(3, "source left column"), Integer(4, "source top row"),
+    Width(5, "width"),                Height(6, "height"),
+    Integer(7, "destination left column"), Integer(8, "destination top row"),
+    Fraction(9, "opacity"),           Integer(10, "luma threshold"),
+};
+
+constexpr ArgumentSpec kAlpha3Arguments[] = {
+    Buffer(1, "source buffer"),       Buffer(2, "destination buffer"),
+    Buffer(3, "key buffer"),          Integer(4, "source left column"),
+    Integer(5, "source top row"),     Width(6, "width"),
+    Height(7, "height"),              Integer(8, "destination left column"),
+    Integer(9, "destination top row"), Integer(10, "key left column"),
+    Integer(11, "key top row"),       Fraction(12, "opacity"),
+    Integer(13, "luma threshold"),
+};
+
+constexpr ArgumentSpec kAlpha4Arguments[] = {
+    Buffer(1, "source buffer"),       Buffer(2, "destination buffer"),
+    Buffer(3, "mask buffer"),         Integer(4, "source left column"),
+    Integer(5, "source top row"),     Width(6, "width"),
+    Height(7, "height"),              Integer(8, "destination left column"),
+    Integer(9, "destination top row"), Integer(10, "mask left column"),
+    Integer(11, "mask top row"),
+};
+
+// Inclusive bounds on three components; a lowest bound above its highest admits nothing.
+struct ColourBox {
+    int32_t low[3], high[3];
+    bool Contains(int32_t a, int32_t b, int32_t c) const {
+        return low[0] <= a && a <= high[0] && low[1] <= b && b <= high[1] && low[2] <= c &&
+               c <= high[2];
+    }
+};
+
+// Maps a rectangle with its optional second read rectangle (key or mask at kx, ky), and
+// replaces each read buffer that the writes would overtake by its copy in the work area.
+struct BlendPlan {
+    RectangleMap map;
+    const PixelYC* source;
+    const PixelYC* also;
+    PixelYC* destination;
+
+    BlendPlan(const CommandFrame& f, const PixelYC* from, PixelYC* to, const PixelYC* key,
+              int32_t sx, int32_t sy, int32_t w, int32_t h, int32_t dx, int32_t dy, int32_t kx,
+              int32_t ky)
+        : map(sx, sy, w, h, f.size), source(from), also(key), destination(to) {
+        map.Destination(dx, dy);
+        if (also) map.Also(kx, ky);
+        if (map.empty()) return;
+        if (also) {
+            ReadBeforeWriting(f, source, map.SourceRegion(), also, map.AlsoRegion(kx, ky),
+                              destination, map.DestinationRegion());
+        } else {
+            source = ReadBeforeWriting(f, source, destination, map.SourceRegion(),
+                                       map.DestinationRegion());
+        }
+    }
+};
+
+inline void BlendPixel(const PixelYC& s, PixelYC& d, uint32_t a) {
+    d.y = Blend(s.y, d.y, a);
+    d.cb = Blend(s.cb, d.cb, a);
+    d.cr = Blend(s.cr, d.cr, a);
+}
+
+// mkmask and mkmask_rgb differ only in the three components they test.
+template <typename Components>
+void MakeMaskWith(CommandCall& call, Components components) {
+    CommandFrame f;
+    if (!f.Read(call, kMaskArguments)) return;
+    const ColourBox box{{f[9], f[10], f[11]}, {f[12], f[13], f[14]}};
+    const PixelYC inside{Low16(f[15]), 0, 0}, outside{Low16(f[16]), 0, 0};
+    BlendPlan plan(f, f.Image(1), f.Image(2), nullptr, f[3], f[4], f[5], f[6], f[7], f[8], 0, 0);
+    ForEachMappedRow(f, plan.map, plan.source, plan.destination, nullptr, 0, 0,
+                     [&](const MappedRow& r) {
+                         for (int32_t i = 0; i < r.count; ++i) {
+                             r.destination[i] = components(r.source[i], box) ? inside : outside;
+                         }
+                     });
+}
+
+}  // namespace
+
+void MakeMask(CommandCall& call) {
+    MakeMaskWith(call, [](const PixelYC& p, const ColourBox& box) {
+        return box.Contains(p.y, p.cb, p.cr);
+    });
+}
+
+void MakeMaskRGB(CommandCall& call) {
+    MakeMaskWith(call, [](const PixelYC& p, const ColourBox& box) {
+        const RGB c = YCToRGB(p);
+        return box.Contains(c.r, c.g, c.b);
+    });
+}
+
+void Alpha(CommandCall& call) {
+    CommandFrame f;
+    if (!f.Read(call, kAlphaArguments)) return;
+    const uint32_t a = static_cast<uint32_t>(f[9]);
+    BlendPlan plan(f, f.Image(1), f.Image(2), nullptr, f[3], f[4], f[5], f[6], f[7], f[8], 0, 0);
+    ForEachMappedRow(f, plan.map, plan.source, plan.destination, nullptr, 0, 0,
+                     [a](const MappedRow& r) {
+                         for (int32_t i = 0; i < r.count; ++i) BlendPixel(r.source[i], r.destination[i], a);
+                     });
+}
+
+void AlphaAboveLuma(CommandCall& call) {
+    CommandFrame f;
+    if (!f.Read(call, kAlpha2Arguments)) return;
+    const uint32_t a = static_cast<uint32_t>(f[9]);
+    const int32_t threshold = f[10];
+    BlendPlan plan(f, f.Image(1), f.Image(2), nullptr, f[3], f[4], f[5], f[6], f[7], f[8], 0, 0);
+    ForEachMappedRow(f, plan.map, plan.source, plan.destination, nullptr, 0, 0,
+                     [a, threshold](const MappedRow& r) {
+                         for (int32_t i = 0; i < r.count; ++i) {
+                             if (r.source[i].y > threshold) BlendPixel(r.source[i], r.destination[i], a);
+                         }
+                     });
+}
+
+void AlphaWhereKey(CommandCall& call) {
+    CommandFrame f;
+    if (!f.Read(call, kAlpha3Arguments)) return;
+    const uint32_t a = static_cast<uint32_t>(f[12]);
+    const int32_t threshold = f[13];
+    BlendPlan plan(f, f.Image(1), f.Image(2), f.Image(3), f[4], f[5], f[6], f[7], f[8], f[9],
+                   f[10], f[11]);
+    ForEachMappedRow(f, plan.map, plan.source, plan.destination, plan.also, f[10], f[11],
+                     [a, threshold](const MappedRow& r) {
+                         for (int32_t i = 0; i < r.count; ++i) {
+                             if (r.also[i].y > threshold) BlendPixel(r.source[i], r.destination[i], a);
+                         }
+                     });
+}
+
+void AlphaFromMask(CommandCall& call) {
+    CommandFrame f;
+    if (!f.Read(call, kAlpha4Arguments)) return;
+    BlendPlan plan(f, f.Image(1), f.Image(2), f.Image(3), f[4], f[5], f[6], f[7], f[8], f[9],
+                   f[10], f[11]);
+    ForEachMappedRow(f, plan.map, plan.source, plan.destination, plan.also, f[10], f[11],
+                     [](const MappedRow& r) {
+                         for (int32_t i = 0; i < r.count; ++i) {
+                             BlendPixel(r.source[i], r.destination[i], static_cast<uint32_t>(r.also[i].y));
+                         }
+                     });
+}
+
+}  // namespace kinetra::video

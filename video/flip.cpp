@@ -1,0 +1,42 @@
+// flipv, fliph: a rectangle copied into another buffer mirrored top to bottom or left to right.
+// The destination rectangle keeps its top-left corner at (dx, dy).
+#include <cstring>
+
+#include "video/compositing.h"
+#include "video/image.h"
+
+namespace kinetra::video {
+namespace {
+
+constexpr ArgumentSpec kFlipArguments[] = {
+    Buffer(1, "source buffer"),       Buffer(2, "destination buffer"),
+    Integer(3, "source left column"), Integer(4, "source top row"),
+    Width(5, "width"),                Height(6, "height"),
+    Integer(7, "destination left column"), Integer(8, "destination top row"),
+};
+
+void Flip(CommandCall& call, Mirror mirror) {
+    CommandFrame f;
+    if (!f.Read(call, kFlipArguments)) return;
+    RectangleMap map(f[3], f[4], f[5], f[6], f.size);
+    map.Destination(f[7], f[8], mirror);
+    if (map.empty()) return;
+    PixelYC* destination = f.Image(2);
+    // Mirroring a buffer onto itself reads the rectangle as it was, whatever the thread count.
+    const PixelYC* source = ReadBeforeWriting(f, f.Image(1), destination, map.SourceRegion(),
+                                              map.DestinationRegion());
+    ForEachMappedRow(f, map, source, destination, nullptr, 0, 0, [](const MappedRow& r) {
+        if (r.step > 0) {
+            memcpy(r.destination, r.source, static_cast<size_t>(r.count) * sizeof(PixelYC));
+            return;
+        }
+        for (int32_t i = 0; i < r.count; ++i) *(r.destination - i) = r.source[i];
+    });
+}
+
+}  // namespace
+
+void FlipTopToBottom(CommandCall& call) { Flip(call, Mirror::kTopToBottom); }
+void FlipLeftToRight(CommandCall& call) { Flip(call, Mirror::kLeftToRight); }
+
+}  // namespace kinetra::video
