@@ -1,6 +1,7 @@
 #include "video/commands.h"
 
 #include "video/compositing.h"
+#include "video/effects.h"
 
 namespace kinetra::video {
 namespace {
@@ -17,16 +18,29 @@ constexpr CommandEntry kCommands[] = {
     {"alpha2", AlphaAboveLuma},
     {"alpha3", AlphaWhereKey},
     {"alpha4", AlphaFromMask},
+    {"swapbuf", SwapBuffers},
+    {"dispsize", SetDisplaySize},
+    {"fill", Fill},
+    {"fill2", FillWhereMask},
     {"color", Color},
     {"color_rgb", ColorRGB},
+    {"resize", Resize},
+    {"rotate", Rotate},
     {"flipv", FlipTopToBottom},
     {"fliph", FlipLeftToRight},
+    {"mosaic", Mosaic},
+    {"defocus", Defocus},
+    {"gamma", Gamma},
+    {"diffuse", Diffuse},
+    {"posterize", Posterize},
+    {"posterize_rgb", PosterizeRGB},
+    {"ellipse", Ellipse},
 };
 
 }  // namespace
 
 std::span<const CommandEntry> Commands() { return kCommands; }
 
-void ReleaseCommandState() {}
+void ReleaseCommandState() { ReleaseBlurState(); }
 
 }  // namespace kinetra::video

@@ -1,0 +1,32 @@
+// The commands that manage buffers, fill, resample, blur and tone pictures, and draw ellipses.
+#pragma once
+
+#include "script/script.h"
+
+namespace kinetra::video {
+
+// fill.cpp: the buffers themselves, and flat colour.
+void SwapBuffers(CommandCall& call);     // "swapbuf": the host's edit and scratch images trade places
+void SetDisplaySize(CommandCall& call);  // "dispsize": the size of the picture the host receives
+void Fill(CommandCall& call);            // "fill": one colour over a rectangle
+void FillWhereMask(CommandCall& call);   // "fill2": one colour where a mask's luma exceeds a threshold
+
+// geometry.cpp: bilinear resampling.
+void Resize(CommandCall& call);  // "resize"
+void Rotate(CommandCall& call);  // "rotate": about the rectangle's centre
+
+// blur.cpp: neighbourhood filters.
+void Mosaic(CommandCall& call);   // "mosaic": the mean colour of each cell
+void Defocus(CommandCall& call);  // "defocus": the mean of a box window
+void Diffuse(CommandCall& call);  // "diffuse": a random pixel nearby
+void ReleaseBlurState();          // the window sums' memory
+
+// tone.cpp: curves.
+void Gamma(CommandCall& call);          // "gamma": a power curve per component, in place
+void Posterize(CommandCall& call);      // "posterize": levels of y, cb, cr
+void PosterizeRGB(CommandCall& call);   // "posterize_rgb": levels of R, G, B
+
+// ellipse.cpp
+void Ellipse(CommandCall& call);  // "ellipse": filled, axis-aligned
+
+}  // namespace kinetra::video

@@ -1,0 +1,86 @@
+// swapbuf, dispsize, fill, fill2: the buffers themselves, and flat colour.
+#include <algorithm>
+#include <utility>
+
+#include "video/effects.h"
+#include "video/image.h"
+
+namespace kinetra::video {
+namespace {
+
+constexpr int32_t kSmallestPicture = 16;
+
+constexpr ArgumentSpec kDisplaySizeArguments[] = {Integer(1, "width"), Integer(2, "height")};
+
+constexpr ArgumentSpec kFillArguments[] = {
+    Buffer(1, "buffer"), Integer(2, "x"), Integer(3, "y"), Width(4, "w"), Height(5, "h"),
+    Integer(6, "colour y"), Integer(7, "colour cb"), Integer(8, "colour cr")};
+
+constexpr ArgumentSpec kFillWhereMaskArguments[] = {
+    Buffer(1, "destination"), Buffer(2, "mask"), Integer(3, "x"), Integer(4, "y"),
+    Width(5, "w"), Height(6, "h"), Integer(7, "colour y"), Integer(8, "colour cb"),
+    Integer(9, "colour cr"), Integer(10, "mask x"), Integer(11, "mask y"),
+    Integer(12, "threshold")};
+
+// A colour triple is stored as given, wrapped to 16 bits, never clamped.
+PixelYC ColourAt(const CommandFrame& f, int first) {
+    return {Low16(f[first]), Low16(f[first + 1]), Low16(f[first + 2])};
+}
+
+}  // namespace
+
+void SwapBuffers(CommandCall& call) {
+    FrameContext& frame = *call.frame;
+    std::swap(frame.edit_image, frame.scratch_image);
+    call.buffers.slots[0] = frame.edit_image;
+    call.buffers.slots[1] = frame.scratch_image;
+}
+
+void SetDisplaySize(CommandCall& call) {
+    CommandFrame f;
+    if (!f.Read(call, kDisplaySizeArguments)) return;
+    const int32_t w = f[1], h = f[2];
+    if (w < kSmallestPicture || w > f.size.width) return;
+    if (h < kSmallestPicture || h > f.size.height) return;
+    call.frame->width = w;
+    call.frame->height = h;
+}
+
+// The width is limited to the image before the rectangle is clipped, so a rectangle that
+// starts left of the image ends max_width columns after its start, not at the right edge.
+void Fill(CommandCall& call) {
+    CommandFrame f;
+    if (!f.Read(call, kFillArguments)) return;
+    const Region region = ClipRegion(f[2], f[3], f[4], f[5], f.size);
+    if (region.empty()) return;
+    const PixelYC colour = ColourAt(f, 6);
+    PixelYC* image = f.Image(1);
+    RowLoop(region.y0, region.rows(), f.threads, [&](int32_t y) {
+        std::fill_n(image + PixelIndex(region.x0, y, f.size.width), region.columns(), colour);
+    });
+}
+
+void FillWhereMask(CommandCall& call) {
+    CommandFrame f;
+    if (!f.Read(call, kFillWhereMaskArguments)) return;
+    // The painted rectangle plays the source's part: its positions and the mask's must both
+    // lie inside the image.
+    RectangleMap map(f[3], f[4], f[5], f[6], f.size);
+    map.Also(f[10], f[11]);
+    if (map.empty()) return;
+    PixelYC* destination = f.Image(1);
+    const PixelYC* mask = ReadBeforeWriting(f, f.Image(2), destination,
+                                            map.AlsoRegion(f[10], f[11]), map.SourceRegion());
+    const PixelYC colour = ColourAt(f, 7);
+    const int32_t threshold = f[12];
+    const int32_t stride = f.size.width;
+    RowLoop(map.v0, map.rows(), f.threads, [&](int32_t v) {
+        PixelYC* out = destination + PixelIndex(map.SourceX(map.u0), map.SourceY(v), stride);
+        const PixelYC* key = mask + PixelIndex(map.AlsoX(f[10], map.u0), map.AlsoY(f[11], v), stride);
+        for (int32_t i = 0; i < map.columns(); ++i) {
+            if (key[i].y > threshold) out[i] = colour;
+        }
+    });
+}
+
+}  // namespace kinetra::video

@@ -1,0 +1,132 @@
+// gamma, posterize, posterize_rgb: every component mapped through a fixed curve.
+#include <algorithm>
+#include <cmath>
+
+#include "video/effects.h"
+#include "video/image.h"
+
+namespace kinetra::video {
+namespace {
+
+// The gammas (arguments 6..8) are read as doubles.
+constexpr ArgumentSpec kGammaArguments[] = {Buffer(1, "buffer"), Integer(2, "x"), Integer(3, "y"),
+                                            Width(4, "w"), Height(5, "h")};
+
+constexpr ArgumentSpec kPosterizeArguments[] = {
+    Buffer(1, "source"), Buffer(2, "destination"), Integer(3, "source x"), Integer(4, "source y"),
+    Width(5, "w"), Height(6, "h"), Integer(7, "destination x"), Integer(8, "destination y"),
+    Integer(9, "levels of y or R"), Integer(10, "levels of cb or G"),
+    Integer(11, "levels of cr or B")};
+
+// ---------------------------------------------------------------------------------------------
+// gamma
+
+// pow(v / scale, 1 / g) * scale, truncated; what pow cannot give as a 32-bit number (no real
+// power, infinity, NaN) truncates to INT32_MIN, whose low 16 bits are 0.
+struct Curve {
+    double inverse_scale, scale, exponent;
+    int16_t operator()(int32_t v) const {
+        return Low16(TruncateToInt32(std::pow(v * inverse_scale, exponent) * scale));
+    }
+};
+
+constexpr int kTableSize = 4098;  // y 0..4097; cb, cr -2048..2049
+
+// The curves of the last gamma triple; rebuilt only when a command brings another one.
+struct GammaTables {
+    int16_t y[kTableSize];
+    int16_t cb[kTableSize];
+    int16_t cr[kTableSize];
+    double built_for[3];
+    bool built = false;
+} gamma_tables;
+
+// A component through its table when the table covers it, else through the curve itself.
+inline int16_t Lookup(const int16_t* table, int32_t offset, int32_t v, const Curve& curve) {
+    const uint32_t at = static_cast<uint32_t>(v + offset);
+    return at < kTableSize ? table[at] : curve(v);
+}
+
+// ---------------------------------------------------------------------------------------------
+// posterize
+
+// 4096 / (n - 1) for n levels; fewer than 2 levels act as 2, more than 4097 as 4097 (step 1),
+// so the step is never 0.
+int32_t Step(int32_t levels) { return 4096 / (std::clamp(levels, 2, 4097) - 1); }
+
+// v to the nearest multiple of `step` (halves up, toward zero for negatives), within 0..4096.
+inline int32_t Quantise(int32_t v, int32_t step) {
+    return std::clamp((v + step / 2) / step * step, 0, 4096);
+}
+
+struct Steps {
+    int32_t a, b, c;
+};
+
+// Runs `convert` from each visible source pixel to its destination, reading the source as it
+// was before the command (in place, position by position, when the rectangle is the same).
+template <typename Convert>
+void MapPixels(CommandCall& call, Convert&& convert) {
+    CommandFrame f;
+    if (!f.Read(call, kPosterizeArguments)) return;
+    RectangleMap map(f[3], f[4], f[5], f[6], f.size);
+    map.Destination(f[7], f[8]);
+    if (map.empty()) return;
+    const Steps steps{Step(f[9]), Step(f[10]), Step(f[11])};
+    PixelYC* destination = f.Image(2);
+    const PixelYC* source = f.Image(1);
+    if (source != destination || f[3] != f[7] || f[4] != f[8]) {
+        source = ReadBeforeWriting(f, source, destination, map.SourceRegion(), map.DestinationRegion());
+    }
+    ForEachMappedRow(f, map, source, destination, nullptr, 0, 0, [&](const MappedRow& row) {
+        for (int32_t i = 0; i < row.count; ++i) row.destination[i] = convert(row.source[i], steps);
+    });
+}
+
+}  // namespace
+
+void Gamma(CommandCall& call) {
+    CommandFrame f;
+    if (!f.Read(call, kGammaArguments)) return;
+    const double g[3] = {call.line.arg_value[5], call.line.arg_value[6], call.line.arg_value[7]};
+    const Region region = ClipRegion(f[2], f[3], f[4], f[5], f.size);
+    if (region.empty()) return;
+    const Curve y_curve{kInverse4096, 4096.0, 1.0 / g[0]};
+    const Curve cb_curve{1.0 / 2048.0, 2048.0, 1.0 / g[1]};
+    const Curve cr_curve{1.0 / 2048.0, 2048.0, 1.0 / g[2]};
+    GammaTables& t = gamma_tables;
+    if (!t.built || !std::equal(g, g + 3, t.built_for)) {
+        for (int32_t i = 0; i < kTableSize; ++i) {
+            t.y[i] = y_curve(i);
+            t.cb[i] = cb_curve(i - 2048);
+            t.cr[i] = cr_curve(i - 2048);
+        }
+        std::copy(g, g + 3, t.built_for);
+        t.built = true;
+    }
+    PixelYC* image = f.Image(1);
+    RowLoop(region.y0, region.rows(), f.threads, [&](int32_t row) {
+        PixelYC* p = image + PixelIndex(region.x0, row, f.size.width);
+        for (int32_t i = 0; i < region.columns(); ++i, ++p) {
+            *p = {Lookup(t.y, 0, p->y, y_curve), Lookup(t.cb, 2048, p->cb, cb_curve),
+                  Lookup(t.cr, 2048, p->cr, cr_curve)};
+        }
+    });
+}
+
+void Posterize(CommandCall& call) {
+    MapPixels(call, [](const PixelYC& p, const Steps& s) {
+        return PixelYC{static_cast<int16_t>(Quantise(p.y, s.a)),
+                       static_cast<int16_t>(Quantise(p.cb + 2048, s.b) - 2048),
+                       static_cast<int16_t>(Quantise(p.cr + 2048, s.c) - 2048)};
+    });
+}
+
+void PosterizeRGB(CommandCall& call) {
+    MapPixels(call, [](const PixelYC& p, const Steps& s) {
+        const RGB rgb = YCToRGB(p);
+        return RGBToYC(Quantise(rgb.r, s.a), Quantise(rgb.g, s.b), Quantise(rgb.b, s.c));
+    });
+}
+
+}  // namespace kinetra::video
