@@ -22,7 +22,6 @@ struct Loaded {
 
 Loaded Parse(const std::string& text, int32_t frame_count = 100) {
     Loaded loaded;
-    *loaded.table = {};
     ParseScript(text, frame_count, *loaded.table, [&](int32_t end) { loaded.lengthened.push_back(end); });
     return loaded;
 }
