@@ -268,6 +268,8 @@ void Gradient(Bench& b) {
 
 PixelYC G(int x, int y) { return {int16_t(100 + x + 1000 * y), int16_t(x), int16_t(-x)}; }
 
+void PrintTo(const NumericCase& c, std::ostream* os) { *os << c.command << ": " << c.what; }
+
 class NumericCases : public ::testing::TestWithParam<NumericCase> {};
 
 TEST_P(NumericCases, ProduceTheStatedPixels) {
@@ -476,6 +478,8 @@ const Shape kShapes[] = {
     {"color", {kBuf, kX, kY, kW, kH, kGain, kGain, kGain, kOffset, kOffset, kOffset}},
     {"color_rgb", {kBuf, kX, kY, kW, kH, kGain, kGain, kGain, kOffset, kOffset, kOffset}},
 };
+
+void PrintTo(const Shape& s, std::ostream* os) { *os << s.name; }
 
 class RandomLines : public ::testing::TestWithParam<Shape> {};
 
