@@ -88,7 +88,7 @@ TEST(Arguments, CommandFrameChecksBuffersAndSizes) {
         fx.line.arg_value[3] = 0.25;
         fx.line.arg_value[4] = -0.5;
         CommandFrame f;
-        SCOPED_TRACE(testing::Message() << c.buffer << " " << c.w << " " << c.h);
+        SCOPED_TRACE(::testing::Message() << c.buffer << " " << c.w << " " << c.h);
         ASSERT_EQ(f.Read(fx.call, kTable), c.runs);
         if (!c.runs) continue;
         EXPECT_EQ(f[2], c.width);
