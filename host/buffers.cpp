@@ -123,9 +123,14 @@ bool OwnAreaGeometry(BufferKind kind, const FrameContext& frame, AreaGeometry& g
         return true;
     }
     const size_t channels = std::max<size_t>(2, static_cast<size_t>(frame.channel_count));
-    size_t values;
-    if (!Multiply(static_cast<size_t>(frame.sample_count), channels * 3, values)) return false;
-    return Multiply((values + 1) / 2, sizeof(int16_t), geometry.row_bytes);
+    // Every step checked: with a 32-bit size_t a huge channel count wraps the per-sample count
+    // or rounds the value count up to zero, leaving an area too small for the frame.
+    size_t per_sample, values;
+    if (!Multiply(channels, 3, per_sample) ||
+        !Multiply(static_cast<size_t>(frame.sample_count), per_sample, values)) {
+        return false;
+    }
+    return Multiply(values / 2 + values % 2, sizeof(int16_t), geometry.row_bytes);
 }
 
 bool FillBufferTable(BufferTable& buffers, BufferKind kind, const FilterTable* filter,
