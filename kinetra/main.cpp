@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "kinetra/lib/filter_host.h"
+#include "kinetra/lib/golden.h"
 #include "kinetra/lib/synthetic.h"
 
 namespace fs = std::filesystem;
@@ -16,8 +18,35 @@ using namespace kinetra::host;
 namespace {
 
 int Usage() {
-    fprintf(stderr, "usage: kinetra render [-o FOLDER] [--frames N]\n");
+    fprintf(stderr,
+            "usage: kinetra render [-o FOLDER] [--frames N]\n"
+            "       kinetra golden --write FOLDER [--examples FOLDER]\n");
     return 2;
+}
+
+// Rewrites the golden checksums of the example scripts, on purpose.
+int Golden(int argc, char** argv) {
+    fs::path examples = "examples";
+    fs::path output;
+    for (int i = 2; i < argc; ++i) {
+        if (!strcmp(argv[i], "--write") && i + 1 < argc) {
+            output = argv[++i];
+        } else if (!strcmp(argv[i], "--examples") && i + 1 < argc) {
+            examples = argv[++i];
+        } else {
+            return Usage();
+        }
+    }
+    if (output.empty()) return Usage();
+    std::vector<std::string> written;
+    std::string error;
+    const bool done = WriteGoldenFiles(examples, output, KINETRA_PLUGIN_DIR, written, error);
+    for (const std::string& file : written) fprintf(stderr, "kinetra: wrote %s\n", file.c_str());
+    if (!done) {
+        fprintf(stderr, "kinetra: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 uint8_t ToByte(double value) { return static_cast<uint8_t>(std::clamp(value * 255.0 / 4096.0, 0.0, 255.0)); }
@@ -40,6 +69,7 @@ bool WritePpm(const fs::path& file, const PixelYC* pixels, int32_t width, int32_
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && strcmp(argv[1], "golden") == 0) return Golden(argc, argv);
     if (argc < 2 || strcmp(argv[1], "render") != 0) return Usage();
     fs::path output = "demo";
     int32_t frames = 48;

@@ -1,5 +1,7 @@
 #include "kinetra/lib/synthetic.h"
 
+#include <cstdint>
+
 namespace kinetra::host {
 namespace {
 
@@ -9,7 +11,57 @@ constexpr PixelYC kBars[8] = {
     {1453, 1356, 1715},  {1224, -692, 2048},  {311, 2048, -333},  {0, 0, 0},
 };
 
+// One period of a sine-like wave, as a parabola per half period: phase 0..65535 in, -1..1 out
+// scaled by `amplitude`. Integer only, so no build's maths library can change a sample.
+int16_t ParabolicWave(uint32_t phase, int32_t amplitude) {
+    const int64_t t = phase & 0x7FFF;  // position in the half period
+    const int64_t magnitude = 4 * amplitude * t * (0x8000 - t) >> 30;
+    return static_cast<int16_t>(phase & 0x8000 ? -magnitude : magnitude);
+}
+
+// Phase 0..65535 of a tone of `hertz` (a whole number) at sample `n`: the phase repeats every
+// second, so only the sample's place within its second matters.
+uint32_t TonePhase(int64_t n, int32_t hertz, int32_t sampling_rate) {
+    int64_t within = n % sampling_rate;
+    if (within < 0) within += sampling_rate;
+    return static_cast<uint32_t>(within * hertz * 65536 / sampling_rate) & 0xFFFF;
+}
+
+// floor(numerator / denominator) for a positive denominator.
+int64_t FloorDivide(int64_t numerator, int64_t denominator) {
+    const int64_t quotient = numerator / denominator;
+    return quotient * denominator > numerator ? quotient - 1 : quotient;
+}
+
 }  // namespace
+
+int64_t SyntheticClip::FirstSample(int32_t frame) const {
+    if (frame_rate <= 0 || frame_rate_scale <= 0 || sampling_rate <= 0) return 0;
+    // round(frame × rate × scale / frame_rate), halves up, as floor((2 × product + fr) / 2fr)
+    constexpr int64_t kLimit = int64_t{1} << 62;
+    int64_t product;
+    if (__builtin_mul_overflow(int64_t{frame}, int64_t{sampling_rate}, &product) ||
+        __builtin_mul_overflow(product, int64_t{frame_rate_scale}, &product) || product >= kLimit ||
+        product <= -kLimit) {
+        return frame < 0 ? -kLimit : kLimit;
+    }
+    return FloorDivide(2 * product + frame_rate, int64_t{frame_rate} * 2);
+}
+
+int32_t SyntheticClip::SampleCount(int32_t frame) const {
+    if (frame == INT32_MAX) return 0;
+    const int64_t count = FirstSample(frame + 1) - FirstSample(frame);
+    return count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(count);
+}
+
+void DrawSyntheticSound(int16_t* dest, int64_t first, int32_t count, int32_t sampling_rate) {
+    constexpr int32_t kAmplitude = 32767 / 3;
+    for (int32_t k = 0; k < count; ++k) {
+        const int64_t n = first + k;
+        dest[2 * k] = sampling_rate > 0 ? ParabolicWave(TonePhase(n, 440, sampling_rate), kAmplitude) : 0;
+        dest[2 * k + 1] = sampling_rate > 0 ? ParabolicWave(TonePhase(n, 660, sampling_rate), kAmplitude) : 0;
+    }
+}
 
 void DrawSyntheticFrame(Image& image, int32_t width, int32_t height, int32_t frame) {
     const int32_t bar_rows = height * 2 / 3;

@@ -22,10 +22,10 @@ struct SyntheticClip {
     int32_t frames = 48;
     int32_t frame_rate = 24;        // frames per `frame_rate_scale` seconds
     int32_t frame_rate_scale = 1;
-    int32_t sampling_rate = 48000;  // samples per second per channel
-    int32_t channels = 2;
+    int32_t sampling_rate = 48000;  // samples per second per channel; the sound is stereo
 
-    // Index of the first sample of `frame` (frames before 0 count back from 0).
+    // Index of the first sample of `frame` (frames before 0 count back from 0). Exact while
+    // |frame × sampling_rate × frame_rate_scale| stays below 2^62, which any clip does.
     int64_t FirstSample(int32_t frame) const;
     // Samples per channel of `frame`.
     int32_t SampleCount(int32_t frame) const;
