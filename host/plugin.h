@@ -45,6 +45,22 @@ private:
 FilterTable DescribeFilter(int32_t flags, const char* name, const char* information,
                            ProcessFrameFn process, ExitFilterFn exit, UpdateSettingsFn update);
 
+// The same description with the three callbacks bound to the plug-in `Instance` returns.
+template <Plugin& (*Instance)()>
+FilterTable DescribeFilter(int32_t flags, const char* name, const char* information) {
+    struct Callbacks {
+        static int32_t KINETRA_CALL Process(FilterTable* filter, FrameContext* frame) {
+            return Instance().ProcessFrame(filter, frame);
+        }
+        static int32_t KINETRA_CALL Exit(FilterTable*) { return Instance().Exit(); }
+        static int32_t KINETRA_CALL Update(FilterTable* filter, int32_t) {
+            return Instance().UpdateSettings(filter);
+        }
+    };
+    return DescribeFilter(flags, name, information, Callbacks::Process, Callbacks::Exit,
+                          Callbacks::Update);
+}
+
 // The allocation message and its caption, as the host shows them (Shift-JIS).
 extern const char kAllocationMessage[];
 extern const char kMessageCaption[];
