@@ -206,6 +206,28 @@ TEST(Neighbourhood, FastPathsEqualTheRulesOnRandomArgumentsForAnyThreadCount) {
     }
 }
 
+// Rectangles inside the image with narrow cells: cell numbers shared across cell rows, and
+// rectangles narrower than a cell, whose cell rows all share numbers in runs.
+TEST(Mosaic, SharedCellsEqualTheRuleOnRandomRectangles) {
+    std::mt19937 random(12);
+    for (int round = 0; round < 400; ++round) {
+        Canvas canvas(27, 19);
+        canvas.Randomize(round);
+        auto pick = [&](int lo, int hi) { return double(lo + int(random() % (hi - lo + 1))); };
+        const double w = pick(1, 27), h = pick(1, 19);
+        const std::vector<double> args = {2, double(random() % 2 ? 2 : 3), pick(-3, 27 - w), pick(-3, 19 - h),
+                                          w, h, pick(-3, 27 - w), pick(-3, 19 - h), pick(1, 30), pick(1, 4)};
+        SCOPED_TRACE(::testing::Message() << "round " << round);
+        Canvas want(canvas);
+        ReferenceMosaic(want, args);
+        Canvas one(canvas), many(canvas);
+        one.Run("mosaic", args, 1);
+        many.Run("mosaic", args, 16);
+        ASSERT_TRUE(one.SameBuffers(want)) << one.FirstDifference(want, int(args[1]));
+        ASSERT_TRUE(many.SameBuffers(want));
+    }
+}
+
 TEST(Defocus, WithoutMemoryForTheColumnSumsGivesTheSameMeans) {
     Canvas canvas(31, 17);
     canvas.Randomize(8);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -19,13 +20,15 @@ inline bool Same(const PixelYC& a, const PixelYC& b) { return a.y == b.y && a.cb
 
 struct Canvas {
     int32_t W, H;
-    std::vector<PixelYC> storage;  // buffers 0..9, then the work area
+    // Buffers 0..9, then the work area, each its own allocation so that the address sanitizer
+    // sees a command run off the end of one.
+    std::vector<std::vector<PixelYC>> storage;
     BufferTable table;
     FrameContext context{};
     ScriptLine line{};
 
     Canvas(int32_t width, int32_t height)
-        : W(width), H(height), storage(static_cast<size_t>(width) * height * 11) {
+        : W(width), H(height), storage(11, std::vector<PixelYC>(static_cast<size_t>(width) * height)) {
         for (int b = 0; b < kBufferCount; ++b) table.slots[b] = Image(b);
         table.work_area = Image(10);
         context.max_width = W;
@@ -35,11 +38,13 @@ struct Canvas {
         context.edit_image = Image(0);
         context.scratch_image = Image(1);
     }
-    Canvas(const Canvas& other) : Canvas(other.W, other.H) { storage = other.storage; }
+    Canvas(const Canvas& other) : Canvas(other.W, other.H) {
+        for (int b = 0; b < 11; ++b) std::copy(other.storage[b].begin(), other.storage[b].end(), storage[b].begin());
+    }
 
     size_t Area() const { return static_cast<size_t>(W) * H; }
-    PixelYC* Image(int b) { return storage.data() + b * Area(); }
-    const PixelYC* Image(int b) const { return storage.data() + b * Area(); }
+    PixelYC* Image(int b) { return storage[b].data(); }
+    const PixelYC* Image(int b) const { return storage[b].data(); }
     PixelYC& At(int b, int64_t x, int64_t y) { return Image(b)[y * W + x]; }
     const PixelYC& At(int b, int64_t x, int64_t y) const { return Image(b)[y * W + x]; }
     bool Inside(int64_t x, int64_t y) const { return x >= 0 && x < W && y >= 0 && y < H; }
@@ -49,7 +54,7 @@ struct Canvas {
         std::mt19937 random(seed);
         std::uniform_int_distribution<int> luma(-64, 4160), chroma(-2100, 2100), any(-32768, 32767);
         for (size_t i = 0; i < Area() * 10; ++i) {
-            storage[i] = random() % 8 == 0
+            Image(int(i / Area()))[i % Area()] = random() % 8 == 0
                              ? PixelYC{int16_t(any(random)), int16_t(any(random)), int16_t(any(random))}
                              : PixelYC{int16_t(luma(random)), int16_t(chroma(random)), int16_t(chroma(random))};
         }
@@ -70,7 +75,10 @@ struct Canvas {
 
     // Buffers 0..9 only: what the work area keeps is nobody's business.
     bool SameBuffers(const Canvas& other) const {
-        return memcmp(storage.data(), other.storage.data(), Area() * 10 * sizeof(PixelYC)) == 0;
+        for (int b = 0; b < 10; ++b) {
+            if (memcmp(Image(b), other.Image(b), Area() * sizeof(PixelYC)) != 0) return false;
+        }
+        return true;
     }
     // The first pixel of buffer `b` that differs, as text, or "" when none does.
     std::string FirstDifference(const Canvas& other, int b) const {
