@@ -263,6 +263,15 @@ inline int16_t Blend(int16_t s, int16_t d, uint32_t a) {
     return Low16(ShiftRight(mix, 12));
 }
 
+// The same for an opacity that fits 16 bits, written as s*a + d*4096 - d*a so that every
+// product is of two 16-bit values (which vectorises); equal to Blend modulo 2^32.
+inline int16_t BlendNarrow(int16_t s, int16_t d, int16_t a) {
+    const uint32_t mix = static_cast<uint32_t>(int32_t{s} * a) + (static_cast<uint32_t>(d) << 12) -
+                         static_cast<uint32_t>(int32_t{d} * a);
+    return Low16(ShiftRight(mix, 12));
+}
+constexpr bool FitsInt16(int32_t v) { return v >= INT16_MIN && v <= INT16_MAX; }
+
 // Interpolates four neighbours with weights (255 - f, f) per axis in 1/256 units; the sum is
 // shifted right by 16 with sign, so a uniform area keeps 65025/65536 of its value.
 PixelYC BilinearSample(int32_t fx, int32_t fy, const PixelYC& p00, const PixelYC& p10,
