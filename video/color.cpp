@@ -34,7 +34,9 @@ void InRegion(CommandCall& call, PixelWork work) {
     const int32_t stride = f.size.width;
     RowLoop(region.y0, region.rows(), f.threads, [&](int32_t y) {
         PixelYC* row = image + PixelIndex(region.x0, y, stride);
-        for (int32_t i = 0; i < region.columns(); ++i) work(row[i], g);
+        const int32_t columns = region.columns();
+#pragma omp simd
+        for (int32_t i = 0; i < columns; ++i) work(row[i], g);
     });
 }
 
