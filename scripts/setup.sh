@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ccache pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  g++-multilib lib32gomp1 qemu-user  # the 32-bit build and the emulator that runs its tests
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The whole test suite: the native build, then the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, each configuration built once.
+# The whole test suite: the native build, the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and again as a 32-bit build run under qemu-i386 (the editor that
+# loads the plug-ins is a 32-bit program), each configuration built once.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -8,9 +9,25 @@ bash scripts/setup.sh
 
 stage() { echo; echo "== $*"; }
 
+# Runs ctest in build directory $1 (further arguments are environment settings) and sets
+# `tests_run` to the number of tests it reported; fails the script when any failed or none ran.
+run_ctest() {
+  local dir=$1
+  shift
+  local log="$dir/ctest.log"
+  (cd "$dir" && env "$@" ctest --output-on-failure -j"$(nproc)") 2>&1 | tee "$log"
+  tests_run=$(sed -n 's/.*tests passed, [0-9]* tests\{0,1\} failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
+  if [ -z "$tests_run" ] || [ "$tests_run" -eq 0 ]; then
+    echo "$dir: no tests ran" >&2
+    exit 1
+  fi
+  echo "$dir: $tests_run tests ran"
+}
+
 stage "native build"
 bash scripts/build.sh build
-(cd build && ctest --output-on-failure -j"$(nproc)")
+run_ctest build
+native_tests=$tests_run
 
 stage "plug-in exports"
 for plugin in build/dizorud.auf build/dizorud_audio.auf; do
@@ -24,4 +41,18 @@ done
 
 stage "sanitizer build (ASan + UBSan)"
 bash scripts/build.sh build-asan -DKINETRA_SANITIZE=ON -DKINETRA_BENCHMARKS=OFF
-(cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$(nproc)")
+run_ctest build-asan ASAN_OPTIONS=detect_leaks=1
+
+stage "32-bit build (i686 under qemu-i386)"
+started=$(date +%s)
+bash scripts/build.sh build-i686 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-linux.cmake"
+for plugin in build-i686/dizorud.auf build-i686/dizorud_audio.auf; do
+  readelf -h "$plugin" | grep -q "Class: *ELF32" || { echo "$plugin is not a 32-bit ELF object" >&2; exit 1; }
+done
+run_ctest build-i686
+# The same sources give the same tests: fewer would mean a test group did not build or list.
+if [ "$tests_run" -lt "$native_tests" ]; then
+  echo "32-bit build ran $tests_run tests, the native build $native_tests" >&2
+  exit 1
+fi
+echo "32-bit stage took $(( $(date +%s) - started )) s"

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,8 @@ struct PluginFile {
     int32_t flags;
     const char* name;
 };
+
+void PrintTo(const PluginFile& plugin, std::ostream* out) { *out << plugin.file; }
 
 class FilterTableWords : public ::testing::TestWithParam<PluginFile> {
 protected:

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,8 @@ const OversizedFrame kOversizedFrames[] = {
     // ...and 3 × 0x55555555 is 2^32 - 1, which rounds up to no values at all.
     {"sound whose value count rounds up to zero", BufferKind::kSound, 320, 180, 1, 0x55555555, true},
 };
+
+void PrintTo(const OversizedFrame& frame, std::ostream* out) { *out << frame.name; }
 
 class OversizedWorkMemory : public ::testing::TestWithParam<OversizedFrame> {};
 
