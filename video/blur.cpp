@@ -26,6 +26,14 @@ constexpr ArgumentSpec kDiffuseArguments[] = {
     Width(5, "w"), Height(6, "h"), Integer(7, "destination x"), Integer(8, "destination y"),
     Integer(9, "reach x"), Integer(10, "reach y")};
 
+// sum / count truncated toward zero, through doubles, which divide faster than 64-bit integers
+// and give the same quotient here: |sum| <= 32768 * count, so the rounding error of the
+// quotient is below 2^-38 while a quotient that is not whole lies at least 1 / count (above
+// 2^-38 for any count an image can have) from the integers on either side.
+inline int16_t Quotient(int64_t sum, int64_t count) {
+    return static_cast<int16_t>(static_cast<double>(sum) / static_cast<double>(count));
+}
+
 struct Sums {
     int64_t y = 0, cb = 0, cr = 0, count = 0;
 
@@ -223,12 +231,29 @@ uint32_t FirstRandomState() {
     return 1u + 0x9E3779B9u * generators.fetch_add(1, std::memory_order_relaxed);
 }
 
-// 0..32767, uniform.
-uint32_t NextRandom() {
+uint32_t& ThreadRandomState() {
     thread_local uint32_t state = FirstRandomState();
-    state = state * 214013u + 2531011u;
-    return (state >> 16) & 0x7FFFu;
+    return state;
 }
+
+// A thread's generator for the length of a row: the state lives in a register meanwhile.
+class RandomDraws {
+public:
+    RandomDraws() : home_(ThreadRandomState()), state_(home_) {}
+    ~RandomDraws() { home_ = state_; }
+    RandomDraws(const RandomDraws&) = delete;
+    RandomDraws& operator=(const RandomDraws&) = delete;
+
+    // 0..32767, uniform.
+    uint32_t Next() {
+        state_ = state_ * 214013u + 2531011u;
+        return (state_ >> 16) & 0x7FFFu;
+    }
+
+private:
+    uint32_t& home_;
+    uint32_t state_;
+};
 
 // An offset in -reach..reach from a draw in 0..32767.
 inline int64_t Offset(uint32_t draw, int64_t reach) {
@@ -338,8 +363,7 @@ void Defocus(CommandCall& call) {
             for (int64_t c = c_first; c <= c_last; ++c) {
                 const int64_t count =
                     row_count * (std::min(window.right, c + window.a) - std::max<int64_t>(0, c - window.a));
-                *out++ = {static_cast<int16_t>(y / count), static_cast<int16_t>(cb / count),
-                          static_cast<int16_t>(cr / count)};
+                *out++ = {Quotient(y, count), Quotient(cb, count), Quotient(cr, count)};
                 if (c - window.a >= 0) {
                     const int64_t* s = sums + 3 * (c - window.a - k0);
                     y -= s[0];
@@ -380,9 +404,10 @@ void Diffuse(CommandCall& call) {
     RowLoop(map.v0, map.rows(), f.threads, [&](int32_t v) {
         const int64_t r = map.SourceY(v);
         PixelYC* out = destination + PixelIndex(map.DestinationX(map.u0), map.DestinationY(v), stride);
+        RandomDraws random;
         for (int64_t c = c_first; c <= c_last; ++c) {
-            const uint32_t column_draw = NextRandom();
-            const uint32_t row_draw = NextRandom();
+            const uint32_t column_draw = random.Next();
+            const uint32_t row_draw = random.Next();
             const int64_t x = std::clamp<int64_t>(c + Offset(column_draw, rx), 0, right - 1);
             const int64_t y = std::clamp<int64_t>(r + Offset(row_draw, ry), 0, bottom - 1);
             *out++ = source[PixelIndex(x, y, stride)];
