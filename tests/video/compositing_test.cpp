@@ -29,6 +29,7 @@ struct Bench {
     std::vector<PixelYC> storage;
     std::vector<PixelYC> frame_image;  // what the fake host returns for frames 0..5
     std::vector<int32_t> fetched;      // frames asked for, with the preparation's arguments
+    const PixelYC* served = nullptr;   // when set, returned for every frame instead
     BufferTable table;
     FrameContext context{};
     ScriptLine line{};
@@ -51,6 +52,7 @@ struct Bench {
         services.fetch_frame_image = [](FilterTable* f, void* edit, int32_t frame, int32_t, int32_t) {
             Bench* bench = static_cast<Bench*>(f->reserved_34);
             bench->fetched.push_back(frame);
+            if (bench->served) return const_cast<PixelYC*>(bench->served);
             if (edit != bench || frame < 0 || frame > 5) return static_cast<PixelYC*>(nullptr);
             return bench->frame_image.data();
         };
@@ -437,6 +439,25 @@ TEST(CopyFrame, InvalidArgumentsAskTheHostNothing) {
         Bench bench(16, 12);
         bench.Run("copyframe", args, 2);
         EXPECT_TRUE(bench.fetched.empty());
+    }
+}
+
+// A host may hand back the very image being written (its own edit image, say): the rectangle
+// is still read as it was before the copy.
+TEST(CopyFrame, AnImageThatIsTheDestinationIsReadFirst) {
+    for (int threads : {1, 16}) {
+        Bench bench(16, 12);
+        bench.Randomize(5);
+        Bench before(bench);
+        bench.served = bench.Image(2);
+        bench.Run("copyframe", {2, 0, 0, 0, 10, 8, 3, 2}, threads);
+        for (int y = 0; y < 12; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                const bool copied = x >= 3 && x < 13 && y >= 2 && y < 10;
+                const PixelYC want = copied ? before.At(2, x - 3, y - 2) : before.At(2, x, y);
+                ASSERT_TRUE(bench.At(2, x, y) == want) << x << "," << y << " with " << threads;
+            }
+        }
     }
 }
 
