@@ -2,6 +2,7 @@
 // Bytes processed are one frame's pixels per iteration, so the rates compare directly.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -79,12 +80,15 @@ void Memcpy(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * kFrameBytes);
 }
-BENCHMARK(Memcpy)->Unit(benchmark::kMillisecond)->UseRealTime();
+// On a shared machine the fastest repetition is the one least disturbed by other work.
+double Fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
+BENCHMARK(Memcpy)->Unit(benchmark::kMillisecond)->UseRealTime()->ComputeStatistics("min", Fastest);
 
 constexpr double W = kWidth, H = kHeight;
 #define KINETRA_COMMAND_BENCH(label, name, ...)                                                    \
     void label(benchmark::State& state) { RunCommand(state, name, {__VA_ARGS__}); }                \
-    BENCHMARK(label)->Unit(benchmark::kMillisecond)->UseRealTime()
+    BENCHMARK(label)->Unit(benchmark::kMillisecond)->UseRealTime()->ComputeStatistics("min", Fastest)
 
 KINETRA_COMMAND_BENCH(CopyFrame, "copyframe", 2, 1, 0, 0, W, H, 0, 0);
 KINETRA_COMMAND_BENCH(Copy, "copy", 2, 3, 0, 0, W, H, 0, 0);
