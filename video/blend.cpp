@@ -14,48 +14,76 @@ namespace kinetra::video {
 namespace {
 
 constexpr ArgumentSpec kMaskArguments[] = {
-    Buffer(1, "source buffer"),       Buffer(2, "mask buffer"),
-    Integer(3, "source left column"), Integer(4, "source top row"),
-    Width(5, "width"),                Height(6, "height"),
-    Integer(7, "mask left column"),   Integer(8, "mask top row"),
-    Integer(9, "lowest y or R"),      Integer(10, "lowest cb or G"),
-    Integer(11, "lowest cr or B"),    Integer(12, "highest y or R"),
-    Integer(13, "highest cb or G"),   Integer(14, "highest cr or B"),
-    Integer(15, "value inside"),      Integer(16, "value outside"),
+    Buffer(1, "source buffer"),
+    Buffer(2, "mask buffer"),
+    Integer(3, "source left column"),
+    Integer(4, "source top row"),
+    Width(5, "width"),
+    Height(6, "height"),
+    Integer(7, "mask left column"),
+    Integer(8, "mask top row"),
+    Integer(9, "lowest y or R"),
+    Integer(10, "lowest cb or G"),
+    Integer(11, "lowest cr or B"),
+    Integer(12, "highest y or R"),
+    Integer(13, "highest cb or G"),
+    Integer(14, "highest cr or B"),
+    Integer(15, "value inside"),
+    Integer(16, "value outside"),
 };
 
 constexpr ArgumentSpec kAlphaArguments[] = {
-    Buffer(1, "source buffer"),       Buffer(2, "destination buffer"),
-    Integer(3, "source left column"), Integer(4, "source top row"),
-    Width(5, "width"),                Height(6, "height"),
-    Integer(7, "destination left column"), Integer(8, "destination top row"),
+    Buffer(1, "source buffer"),
+    Buffer(2, "destination buffer"),
+    Integer(3, "source left column"),
+    Integer(4, "source top row"),
+    Width(5, "width"),
+    Height(6, "height"),
+    Integer(7, "destination left column"),
+    Integer(8, "destination top row"),
     Fraction(9, "opacity"),
 };
 
 constexpr ArgumentSpec kAlpha2Arguments[] = {
-    Buffer(1, "source buffer"),       Buffer(2, "destination buffer"),
-    Integer(3, "source left column"), Integer(4, "source top row"),
-    Width(5, "width"),                Height(6, "height"),
-    Integer(7, "destination left column"), Integer(8, "destination top row"),
-    Fraction(9, "opacity"),           Integer(10, "luma threshold"),
+    Buffer(1, "source buffer"),
+    Buffer(2, "destination buffer"),
+    Integer(3, "source left column"),
+    Integer(4, "source top row"),
+    Width(5, "width"),
+    Height(6, "height"),
+    Integer(7, "destination left column"),
+    Integer(8, "destination top row"),
+    Fraction(9, "opacity"),
+    Integer(10, "luma threshold"),
 };
 
 constexpr ArgumentSpec kAlpha3Arguments[] = {
-    Buffer(1, "source buffer"),       Buffer(2, "destination buffer"),
-    Buffer(3, "key buffer"),          Integer(4, "source left column"),
-    Integer(5, "source top row"),     Width(6, "width"),
-    Height(7, "height"),              Integer(8, "destination left column"),
-    Integer(9, "destination top row"), Integer(10, "key left column"),
-    Integer(11, "key top row"),       Fraction(12, "opacity"),
+    Buffer(1, "source buffer"),
+    Buffer(2, "destination buffer"),
+    Buffer(3, "key buffer"),
+    Integer(4, "source left column"),
+    Integer(5, "source top row"),
+    Width(6, "width"),
+    Height(7, "height"),
+    Integer(8, "destination left column"),
+    Integer(9, "destination top row"),
+    Integer(10, "key left column"),
+    Integer(11, "key top row"),
+    Fraction(12, "opacity"),
     Integer(13, "luma threshold"),
 };
 
 constexpr ArgumentSpec kAlpha4Arguments[] = {
-    Buffer(1, "source buffer"),       Buffer(2, "destination buffer"),
-    Buffer(3, "mask buffer"),         Integer(4, "source left column"),
-    Integer(5, "source top row"),     Width(6, "width"),
-    Height(7, "height"),              Integer(8, "destination left column"),
-    Integer(9, "destination top row"), Integer(10, "mask left column"),
+    Buffer(1, "source buffer"),
+    Buffer(2, "destination buffer"),
+    Buffer(3, "mask buffer"),
+    Integer(4, "source left column"),
+    Integer(5, "source top row"),
+    Width(6, "width"),
+    Height(7, "height"),
+    Integer(8, "destination left column"),
+    Integer(9, "destination top row"),
+    Integer(10, "mask left column"),
     Integer(11, "mask top row"),
 };
 
@@ -105,8 +133,9 @@ inline int16_t Mix(int16_t s, int16_t d, uint32_t a) { return Blend(s, d, a); }
 // vector types may alias.
 void BlendRowNarrow(const PixelYC* source, PixelYC* destination, int32_t count, int16_t a) {
     const int16_t b = static_cast<int16_t>(4096 - a);
-    const __m128i weights = _mm_set1_epi32(static_cast<int32_t>(
-        static_cast<uint32_t>(static_cast<uint16_t>(a)) | (static_cast<uint32_t>(static_cast<uint16_t>(b)) << 16)));
+    const __m128i weights = _mm_set1_epi32(
+        static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(a)) |
+                             (static_cast<uint32_t>(static_cast<uint16_t>(b)) << 16)));
     const auto* from = reinterpret_cast<const unsigned char*>(source);
     auto* to = reinterpret_cast<unsigned char*>(destination);
     const size_t components = static_cast<size_t>(count) * 3;
@@ -136,9 +165,12 @@ void BlendRowNarrow(const PixelYC* source, PixelYC* destination, int32_t count, 
     for (int32_t i = 0; i < count; ++i) {
         const PixelYC s = source[i];
         PixelYC& d = destination[i];
-        d.y = Low16(ShiftRight(static_cast<uint32_t>(s.y * a) + static_cast<uint32_t>(d.y * b), 12));
-        d.cb = Low16(ShiftRight(static_cast<uint32_t>(s.cb * a) + static_cast<uint32_t>(d.cb * b), 12));
-        d.cr = Low16(ShiftRight(static_cast<uint32_t>(s.cr * a) + static_cast<uint32_t>(d.cr * b), 12));
+        d.y =
+            Low16(ShiftRight(static_cast<uint32_t>(s.y * a) + static_cast<uint32_t>(d.y * b), 12));
+        d.cb = Low16(
+            ShiftRight(static_cast<uint32_t>(s.cb * a) + static_cast<uint32_t>(d.cb * b), 12));
+        d.cr = Low16(
+            ShiftRight(static_cast<uint32_t>(s.cr * a) + static_cast<uint32_t>(d.cr * b), 12));
     }
 }
 #endif
@@ -166,10 +198,12 @@ void BlendRowConstant(const MappedRow& r, int32_t a, Pass pass) {
     const PixelYC* key = r.also ? r.also : r.source;
     if (FitsInt16(a)) {
         const int16_t narrow = static_cast<int16_t>(a);
-        BlendRowGated(r.source, key, r.destination, r.count, [narrow](int16_t) { return narrow; }, pass);
+        BlendRowGated(
+            r.source, key, r.destination, r.count, [narrow](int16_t) { return narrow; }, pass);
     } else {
         const uint32_t wide = static_cast<uint32_t>(a);
-        BlendRowGated(r.source, key, r.destination, r.count, [wide](int16_t) { return wide; }, pass);
+        BlendRowGated(
+            r.source, key, r.destination, r.count, [wide](int16_t) { return wide; }, pass);
     }
 }
 
@@ -181,20 +215,22 @@ void MakeMaskWith(CommandCall& call, Inside inside_box) {
     const ColourBox box{{f[9], f[10], f[11]}, {f[12], f[13], f[14]}};
     const int16_t inside = Low16(f[15]), outside = Low16(f[16]);
     BlendPlan plan(f, f.Image(1), f.Image(2), nullptr, f[3], f[4], f[5], f[6], f[7], f[8], 0, 0);
-    ForEachMappedRow(f, plan.map, plan.source, plan.destination, nullptr, 0, 0, [&](const MappedRow& r) {
-        const PixelYC* source = r.source;
-        PixelYC* destination = r.destination;
+    ForEachMappedRow(f, plan.map, plan.source, plan.destination, nullptr, 0, 0,
+                     [&](const MappedRow& r) {
+                         const PixelYC* source = r.source;
+                         PixelYC* destination = r.destination;
 #pragma omp simd
-        for (int32_t i = 0; i < r.count; ++i) {
-            destination[i] = {inside_box(source[i], box) ? inside : outside, 0, 0};
-        }
-    });
+                         for (int32_t i = 0; i < r.count; ++i) {
+                             destination[i] = {inside_box(source[i], box) ? inside : outside, 0, 0};
+                         }
+                     });
 }
 
 }  // namespace
 
 void MakeMask(CommandCall& call) {
-    MakeMaskWith(call, [](const PixelYC& p, const ColourBox& box) { return box.Contains(p.y, p.cb, p.cr); });
+    MakeMaskWith(
+        call, [](const PixelYC& p, const ColourBox& box) { return box.Contains(p.y, p.cb, p.cr); });
 }
 
 void MakeMaskRGB(CommandCall& call) {
@@ -209,13 +245,14 @@ void Alpha(CommandCall& call) {
     if (!f.Read(call, kAlphaArguments)) return;
     const int32_t a = f[9];
     BlendPlan plan(f, f.Image(1), f.Image(2), nullptr, f[3], f[4], f[5], f[6], f[7], f[8], 0, 0);
-    ForEachMappedRow(f, plan.map, plan.source, plan.destination, nullptr, 0, 0, [a](const MappedRow& r) {
-        if (FitsInt16(a) && FitsInt16(4096 - a)) {
-            BlendRowNarrow(r.source, r.destination, r.count, static_cast<int16_t>(a));
-        } else {
-            BlendRowConstant(r, a, [](int16_t, int16_t) { return true; });
-        }
-    });
+    ForEachMappedRow(
+        f, plan.map, plan.source, plan.destination, nullptr, 0, 0, [a](const MappedRow& r) {
+            if (FitsInt16(a) && FitsInt16(4096 - a)) {
+                BlendRowNarrow(r.source, r.destination, r.count, static_cast<int16_t>(a));
+            } else {
+                BlendRowConstant(r, a, [](int16_t, int16_t) { return true; });
+            }
+        });
 }
 
 void AlphaAboveLuma(CommandCall& call) {
@@ -235,8 +272,8 @@ void AlphaWhereKey(CommandCall& call) {
     CommandFrame f;
     if (!f.Read(call, kAlpha3Arguments)) return;
     const int32_t a = f[12], threshold = f[13];
-    BlendPlan plan(f, f.Image(1), f.Image(2), f.Image(3), f[4], f[5], f[6], f[7], f[8], f[9],
-                   f[10], f[11]);
+    BlendPlan plan(f, f.Image(1), f.Image(2), f.Image(3), f[4], f[5], f[6], f[7], f[8], f[9], f[10],
+                   f[11]);
     ForEachMappedRow(f, plan.map, plan.source, plan.destination, plan.also, f[10], f[11],
                      [a, threshold](const MappedRow& r) {
                          BlendRowConstant(r, a, [threshold](int16_t, int16_t key_y) {
@@ -249,13 +286,14 @@ void AlphaWhereKey(CommandCall& call) {
 void AlphaFromMask(CommandCall& call) {
     CommandFrame f;
     if (!f.Read(call, kAlpha4Arguments)) return;
-    BlendPlan plan(f, f.Image(1), f.Image(2), f.Image(3), f[4], f[5], f[6], f[7], f[8], f[9],
-                   f[10], f[11]);
+    BlendPlan plan(f, f.Image(1), f.Image(2), f.Image(3), f[4], f[5], f[6], f[7], f[8], f[9], f[10],
+                   f[11]);
     ForEachMappedRow(f, plan.map, plan.source, plan.destination, plan.also, f[10], f[11],
                      [](const MappedRow& r) {
-                         BlendRowGated(r.source, r.also, r.destination, r.count,
-                                       [](int16_t mask_y) { return mask_y; },
-                                       [](int16_t, int16_t) { return true; });
+                         BlendRowGated(
+                             r.source, r.also, r.destination, r.count,
+                             [](int16_t mask_y) { return mask_y; },
+                             [](int16_t, int16_t) { return true; });
                      });
 }
 

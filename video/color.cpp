@@ -8,10 +8,16 @@ namespace {
 
 constexpr ArgumentSpec kColorArguments[] = {
     Buffer(1, "buffer, changed in place"),
-    Integer(2, "left column"),    Integer(3, "top row"),
-    Width(4, "width"),            Height(5, "height"),
-    Fraction(6, "gain of y or R"), Fraction(7, "gain of cb or G"), Fraction(8, "gain of cr or B"),
-    Fraction(9, "offset of y or R"), Fraction(10, "offset of cb or G"), Fraction(11, "offset of cr or B"),
+    Integer(2, "left column"),
+    Integer(3, "top row"),
+    Width(4, "width"),
+    Height(5, "height"),
+    Fraction(6, "gain of y or R"),
+    Fraction(7, "gain of cb or G"),
+    Fraction(8, "gain of cr or B"),
+    Fraction(9, "offset of y or R"),
+    Fraction(10, "offset of cb or G"),
+    Fraction(11, "offset of cr or B"),
 };
 
 // Gains and offsets on the 4096 scale; products and sums wrap as 32-bit values do.
@@ -28,8 +34,9 @@ void InRegion(CommandCall& call, PixelWork work) {
     if (!f.Read(call, kColorArguments)) return;
     const Region region = ClipRegion(f[2], f[3], f[4], f[5], f.size);
     if (region.empty()) return;
-    const GainOffset g{{static_cast<uint32_t>(f[6]), static_cast<uint32_t>(f[7]), static_cast<uint32_t>(f[8])},
-                       {static_cast<uint32_t>(f[9]), static_cast<uint32_t>(f[10]), static_cast<uint32_t>(f[11])}};
+    const GainOffset g{
+        {static_cast<uint32_t>(f[6]), static_cast<uint32_t>(f[7]), static_cast<uint32_t>(f[8])},
+        {static_cast<uint32_t>(f[9]), static_cast<uint32_t>(f[10]), static_cast<uint32_t>(f[11])}};
     PixelYC* image = f.Image(1);
     const int32_t stride = f.size.width;
     RowLoop(region.y0, region.rows(), f.threads, [&](int32_t y) {

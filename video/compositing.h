@@ -6,15 +6,15 @@
 namespace kinetra::video {
 
 // copy.cpp: whole pixels moved into a buffer.
-void CopyFrame(CommandCall& call);  // "copyframe": from another frame of the edit
-void Copy(CommandCall& call);       // "copy"
+void CopyFrame(CommandCall& call);      // "copyframe": from another frame of the edit
+void Copy(CommandCall& call);           // "copy"
 void CopyAboveLuma(CommandCall& call);  // "copy2": where the source's luma exceeds a threshold
 void CopyWhereKey(CommandCall& call);   // "copy3": where a key buffer's luma exceeds a threshold
 
 // blend.cpp: masks and opacity.
-void MakeMask(CommandCall& call);     // "mkmask": y/cb/cr box to a two-valued mask
-void MakeMaskRGB(CommandCall& call);  // "mkmask_rgb": the same box in R, G, B
-void Alpha(CommandCall& call);        // "alpha": constant opacity
+void MakeMask(CommandCall& call);        // "mkmask": y/cb/cr box to a two-valued mask
+void MakeMaskRGB(CommandCall& call);     // "mkmask_rgb": the same box in R, G, B
+void Alpha(CommandCall& call);           // "alpha": constant opacity
 void AlphaAboveLuma(CommandCall& call);  // "alpha2": where the source's luma exceeds a threshold
 void AlphaWhereKey(CommandCall& call);   // "alpha3": where a key buffer's luma exceeds a threshold
 void AlphaFromMask(CommandCall& call);   // "alpha4": opacity of each pixel from a mask's luma

@@ -9,40 +9,58 @@ namespace kinetra::video {
 namespace {
 
 constexpr ArgumentSpec kCopyFrameArguments[] = {
-    Buffer(1, "destination buffer"), FrameNumber(2, "frame of the edit"),
-    Integer(3, "source left column"), Integer(4, "source top row"),
-    Width(5, "width"),               Height(6, "height"),
-    Integer(7, "destination left column"), Integer(8, "destination top row"),
+    Buffer(1, "destination buffer"),
+    FrameNumber(2, "frame of the edit"),
+    Integer(3, "source left column"),
+    Integer(4, "source top row"),
+    Width(5, "width"),
+    Height(6, "height"),
+    Integer(7, "destination left column"),
+    Integer(8, "destination top row"),
 };
 
 constexpr ArgumentSpec kCopyArguments[] = {
-    Buffer(1, "source buffer"),      Buffer(2, "destination buffer"),
-    Integer(3, "source left column"), Integer(4, "source top row"),
-    Width(5, "width"),               Height(6, "height"),
-    Integer(7, "destination left column"), Integer(8, "destination top row"),
+    Buffer(1, "source buffer"),
+    Buffer(2, "destination buffer"),
+    Integer(3, "source left column"),
+    Integer(4, "source top row"),
+    Width(5, "width"),
+    Height(6, "height"),
+    Integer(7, "destination left column"),
+    Integer(8, "destination top row"),
 };
 
 constexpr ArgumentSpec kCopy2Arguments[] = {
-    Buffer(1, "source buffer"),      Buffer(2, "destination buffer"),
-    Integer(3, "source left column"), Integer(4, "source top row"),
-    Width(5, "width"),               Height(6, "height"),
-    Integer(7, "destination left column"), Integer(8, "destination top row"),
+    Buffer(1, "source buffer"),
+    Buffer(2, "destination buffer"),
+    Integer(3, "source left column"),
+    Integer(4, "source top row"),
+    Width(5, "width"),
+    Height(6, "height"),
+    Integer(7, "destination left column"),
+    Integer(8, "destination top row"),
     Integer(9, "luma threshold"),
 };
 
 constexpr ArgumentSpec kCopy3Arguments[] = {
-    Buffer(1, "source buffer"),      Buffer(2, "destination buffer"),
-    Buffer(3, "key buffer"),         Integer(4, "source left column"),
-    Integer(5, "source top row"),    Width(6, "width"),
-    Height(7, "height"),             Integer(8, "destination left column"),
-    Integer(9, "destination top row"), Integer(10, "key left column"),
-    Integer(11, "key top row"),      Integer(12, "luma threshold"),
+    Buffer(1, "source buffer"),
+    Buffer(2, "destination buffer"),
+    Buffer(3, "key buffer"),
+    Integer(4, "source left column"),
+    Integer(5, "source top row"),
+    Width(6, "width"),
+    Height(7, "height"),
+    Integer(8, "destination left column"),
+    Integer(9, "destination top row"),
+    Integer(10, "key left column"),
+    Integer(11, "key top row"),
+    Integer(12, "luma threshold"),
 };
 
 // Copies the visible part of (sx, sy, w, h) of `source` to (dx, dy) of `destination`, as if
 // the source had been read whole before the first write.
-void CopyRectangle(const CommandFrame& f, const PixelYC* source, PixelYC* destination,
-                   int32_t sx, int32_t sy, int32_t w, int32_t h, int32_t dx, int32_t dy) {
+void CopyRectangle(const CommandFrame& f, const PixelYC* source, PixelYC* destination, int32_t sx,
+                   int32_t sy, int32_t w, int32_t h, int32_t dx, int32_t dy) {
     RectangleMap map(sx, sy, w, h, f.size);
     map.Destination(dx, dy);
     if (map.empty() || (source == destination && sx == dx && sy == dy)) return;
@@ -66,7 +84,8 @@ void CopyAboveThreshold(const CommandFrame& f, const PixelYC* source, PixelYC* d
         ReadBeforeWriting(f, source, map.SourceRegion(), test, map.AlsoRegion(kx, ky), destination,
                           map.DestinationRegion());
     } else {
-        source = ReadBeforeWriting(f, source, destination, map.SourceRegion(), map.DestinationRegion());
+        source =
+            ReadBeforeWriting(f, source, destination, map.SourceRegion(), map.DestinationRegion());
     }
     ForEachMappedRow(f, map, source, destination, test, kx, ky, [threshold](const MappedRow& r) {
         const PixelYC* t = r.also ? r.also : r.source;

@@ -9,10 +9,14 @@ namespace kinetra::video {
 namespace {
 
 constexpr ArgumentSpec kFlipArguments[] = {
-    Buffer(1, "source buffer"),       Buffer(2, "destination buffer"),
-    Integer(3, "source left column"), Integer(4, "source top row"),
-    Width(5, "width"),                Height(6, "height"),
-    Integer(7, "destination left column"), Integer(8, "destination top row"),
+    Buffer(1, "source buffer"),
+    Buffer(2, "destination buffer"),
+    Integer(3, "source left column"),
+    Integer(4, "source top row"),
+    Width(5, "width"),
+    Height(6, "height"),
+    Integer(7, "destination left column"),
+    Integer(8, "destination top row"),
 };
 
 void Flip(CommandCall& call, Mirror mirror) {
@@ -23,8 +27,8 @@ void Flip(CommandCall& call, Mirror mirror) {
     if (map.empty()) return;
     PixelYC* destination = f.Image(2);
     // Mirroring a buffer onto itself reads the rectangle as it was, whatever the thread count.
-    const PixelYC* source = ReadBeforeWriting(f, f.Image(1), destination, map.SourceRegion(),
-                                              map.DestinationRegion());
+    const PixelYC* source =
+        ReadBeforeWriting(f, f.Image(1), destination, map.SourceRegion(), map.DestinationRegion());
     ForEachMappedRow(f, map, source, destination, nullptr, 0, 0, [](const MappedRow& r) {
         if (r.step > 0) {
             memcpy(r.destination, r.source, static_cast<size_t>(r.count) * sizeof(PixelYC));

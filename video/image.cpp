@@ -12,16 +12,23 @@ bool CommandFrame::Read(CommandCall& command, std::span<const ArgumentSpec> tabl
         const double given = command.line.arg_value[spec.number - 1];
         int32_t& v = value[spec.number];
         switch (spec.conversion) {
-            case Conversion::kTruncate: v = TruncateToInt32(given); break;
-            case Conversion::kRoundDown: v = FrameNumberToInt32(given); break;
-            case Conversion::kFraction: v = FractionToInt32(given); break;
+            case Conversion::kTruncate:
+                v = TruncateToInt32(given);
+                break;
+            case Conversion::kRoundDown:
+                v = FrameNumberToInt32(given);
+                break;
+            case Conversion::kFraction:
+                v = FractionToInt32(given);
+                break;
         }
     }
     // Checks after all conversions, as the conversions themselves cannot fail.
     for (const ArgumentSpec& spec : table) {
         int32_t& v = value[spec.number];
         switch (spec.role) {
-            case Role::kValue: break;
+            case Role::kValue:
+                break;
             case Role::kBuffer:
                 // A careless host may hand no image; that buffer is absent.
                 if (v < 0 || v >= kBufferCount || !command.buffers.slots[v]) return false;
@@ -151,8 +158,8 @@ void ReadBeforeWriting(const CommandFrame& f, const PixelYC*& first, const Regio
     const bool second_hit = second == destination && Overlap(second_read, region_written);
     if (first == second && (first_hit || second_hit)) {
         // One buffer read twice: keep both regions, so both reads see it as it was.
-        const PixelYC* copy = ReadBeforeWriting(f, first, destination, Union(first_read, second_read),
-                                                region_written);
+        const PixelYC* copy = ReadBeforeWriting(f, first, destination,
+                                                Union(first_read, second_read), region_written);
         first = second = copy;
         return;
     }

@@ -116,12 +116,16 @@ constexpr T ClampSize(T value, T limit) {
 }
 
 // The low 16 bits of an integer result, as the signed value a component stores.
-constexpr int16_t Low16(uint32_t value) { return static_cast<int16_t>(static_cast<uint16_t>(value)); }
+constexpr int16_t Low16(uint32_t value) {
+    return static_cast<int16_t>(static_cast<uint16_t>(value));
+}
 constexpr int16_t Low16(int64_t value) { return Low16(static_cast<uint32_t>(value)); }
 constexpr int16_t Low16(int32_t value) { return Low16(static_cast<uint32_t>(value)); }
 
 // A 32-bit result read as signed, shifted right with sign (rounds toward minus infinity).
-constexpr int32_t ShiftRight(uint32_t value, int bits) { return static_cast<int32_t>(value) >> bits; }
+constexpr int32_t ShiftRight(uint32_t value, int bits) {
+    return static_cast<int32_t>(value) >> bits;
+}
 
 // Element index of pixel (x, y); both must lie inside the image.
 constexpr size_t PixelIndex(int64_t x, int64_t y, int32_t stride) {
@@ -246,8 +250,10 @@ void ForEachMappedRow(const CommandFrame& f, const RectangleMap& map, const Pixe
     RowLoop(map.v0, map.rows(), f.threads, [&](int32_t v) {
         MappedRow r;
         r.source = source + PixelIndex(map.SourceX(map.u0), map.SourceY(v), stride);
-        r.destination = destination + PixelIndex(map.DestinationX(map.u0), map.DestinationY(v), stride);
-        r.also = also ? also + PixelIndex(map.AlsoX(ax, map.u0), map.AlsoY(ay, v), stride) : nullptr;
+        r.destination =
+            destination + PixelIndex(map.DestinationX(map.u0), map.DestinationY(v), stride);
+        r.also =
+            also ? also + PixelIndex(map.AlsoX(ax, map.u0), map.AlsoY(ay, v), stride) : nullptr;
         r.count = map.columns();
         r.step = step;
         row(r);

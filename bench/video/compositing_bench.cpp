@@ -30,7 +30,8 @@ struct Frames {
     Frames() {
         std::mt19937 random(1);
         for (PixelYC& p : storage) {
-            p = {static_cast<int16_t>(random() % 4097), static_cast<int16_t>(random() % 4097 - 2048),
+            p = {static_cast<int16_t>(random() % 4097),
+                 static_cast<int16_t>(random() % 4097 - 2048),
                  static_cast<int16_t>(random() % 4097 - 2048)};
         }
         for (int b = 0; b < kBufferCount; ++b) table.slots[b] = storage.data() + b * kPixels;
@@ -40,7 +41,9 @@ struct Frames {
         context.edit_handle = this;
         filter.services = &services;
         filter.reserved_34 = this;
-        services.prepare_frame_fetch = [](FilterTable*, int32_t, int32_t, int32_t, int32_t) { return int32_t{0}; };
+        services.prepare_frame_fetch = [](FilterTable*, int32_t, int32_t, int32_t, int32_t) {
+            return int32_t{0};
+        };
         services.fetch_frame_image = [](FilterTable* f, void*, int32_t, int32_t, int32_t) {
             return static_cast<Frames*>(f->reserved_34)->table.Image(9);
         };
@@ -63,7 +66,8 @@ void RunCommand(benchmark::State& state, const char* name, std::vector<double> a
         return;
     }
     strcpy(f.line.command, name);
-    for (int k = 0; k < kScriptArguments; ++k) f.line.arg_value[k] = k < int(args.size()) ? args[k] : 0;
+    for (int k = 0; k < kScriptArguments; ++k)
+        f.line.arg_value[k] = k < int(args.size()) ? args[k] : 0;
     CommandCall call{f.line, &f.filter, &f.context, f.table, kThreads};
     for (auto _ : state) {
         handler(call);
@@ -86,17 +90,22 @@ double Fastest(const std::vector<double>& v) { return *std::min_element(v.begin(
 BENCHMARK(Memcpy)->Unit(benchmark::kMillisecond)->UseRealTime()->ComputeStatistics("min", Fastest);
 
 constexpr double W = kWidth, H = kHeight;
-#define KINETRA_COMMAND_BENCH(label, name, ...)                                                    \
-    void label(benchmark::State& state) { RunCommand(state, name, {__VA_ARGS__}); }                \
-    BENCHMARK(label)->Unit(benchmark::kMillisecond)->UseRealTime()->ComputeStatistics("min", Fastest)
+#define KINETRA_COMMAND_BENCH(label, name, ...)                                     \
+    void label(benchmark::State& state) { RunCommand(state, name, {__VA_ARGS__}); } \
+    BENCHMARK(label)                                                                \
+        ->Unit(benchmark::kMillisecond)                                             \
+        ->UseRealTime()                                                             \
+        ->ComputeStatistics("min", Fastest)
 
 KINETRA_COMMAND_BENCH(CopyFrame, "copyframe", 2, 1, 0, 0, W, H, 0, 0);
 KINETRA_COMMAND_BENCH(Copy, "copy", 2, 3, 0, 0, W, H, 0, 0);
 KINETRA_COMMAND_BENCH(CopySameBufferOverlapping, "copy", 2, 2, 0, 0, W, H, 1, 1);
 KINETRA_COMMAND_BENCH(Copy2, "copy2", 2, 3, 0, 0, W, H, 0, 0, 2048);
 KINETRA_COMMAND_BENCH(Copy3, "copy3", 2, 3, 4, 0, 0, W, H, 0, 0, 0, 0, 2048);
-KINETRA_COMMAND_BENCH(MakeMask, "mkmask", 2, 5, 0, 0, W, H, 0, 0, 1000, -1000, -1000, 3000, 1000, 1000, 4096, 0);
-KINETRA_COMMAND_BENCH(MakeMaskRGB, "mkmask_rgb", 2, 5, 0, 0, W, H, 0, 0, 1000, 1000, 1000, 3000, 3000, 3000, 4096, 0);
+KINETRA_COMMAND_BENCH(MakeMask, "mkmask", 2, 5, 0, 0, W, H, 0, 0, 1000, -1000, -1000, 3000, 1000,
+                      1000, 4096, 0);
+KINETRA_COMMAND_BENCH(MakeMaskRGB, "mkmask_rgb", 2, 5, 0, 0, W, H, 0, 0, 1000, 1000, 1000, 3000,
+                      3000, 3000, 4096, 0);
 KINETRA_COMMAND_BENCH(Alpha, "alpha", 2, 3, 0, 0, W, H, 0, 0, 0.5);
 KINETRA_COMMAND_BENCH(Alpha2, "alpha2", 2, 3, 0, 0, W, H, 0, 0, 0.5, 2048);
 KINETRA_COMMAND_BENCH(Alpha3, "alpha3", 2, 3, 4, 0, 0, W, H, 0, 0, 0, 0, 0.5, 2048);

@@ -21,7 +21,9 @@ namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-bool operator==(const PixelYC& a, const PixelYC& b) { return a.y == b.y && a.cb == b.cb && a.cr == b.cr; }
+bool operator==(const PixelYC& a, const PixelYC& b) {
+    return a.y == b.y && a.cb == b.cb && a.cr == b.cr;
+}
 
 // Ten buffers and a work area of W x H, and a way to run one command line on them.
 struct Bench {
@@ -37,19 +39,23 @@ struct Bench {
     HostServices services{};
 
     Bench(int32_t width, int32_t height)
-        : W(width), H(height), storage(static_cast<size_t>(width) * height * 11),
+        : W(width),
+          H(height),
+          storage(static_cast<size_t>(width) * height * 11),
           frame_image(static_cast<size_t>(width) * height) {
         for (int b = 0; b < kBufferCount; ++b) table.slots[b] = storage.data() + b * Area();
         table.work_area = storage.data() + 10 * Area();
         context.max_width = W;
         context.max_height = H;
         filter.services = &services;
-        services.prepare_frame_fetch = [](FilterTable* f, int32_t w, int32_t h, int32_t a, int32_t b) {
+        services.prepare_frame_fetch = [](FilterTable* f, int32_t w, int32_t h, int32_t a,
+                                          int32_t b) {
             Bench* bench = static_cast<Bench*>(f->reserved_34);
             bench->fetched.insert(bench->fetched.end(), {-100, w, h, a, b});
             return int32_t{0};
         };
-        services.fetch_frame_image = [](FilterTable* f, void* edit, int32_t frame, int32_t, int32_t) {
+        services.fetch_frame_image = [](FilterTable* f, void* edit, int32_t frame, int32_t,
+                                        int32_t) {
             Bench* bench = static_cast<Bench*>(f->reserved_34);
             bench->fetched.push_back(frame);
             if (bench->served) return const_cast<PixelYC*>(bench->served);
@@ -73,16 +79,19 @@ struct Bench {
         // Mostly nominal values, some anywhere in 16 bits.
         std::uniform_int_distribution<int> luma(-64, 4160), chroma(-2100, 2100), any(-32768, 32767);
         for (size_t i = 0; i < Area() * 10; ++i) {
-            storage[i] = random() % 8 == 0
-                             ? PixelYC{int16_t(any(random)), int16_t(any(random)), int16_t(any(random))}
-                             : PixelYC{int16_t(luma(random)), int16_t(chroma(random)), int16_t(chroma(random))};
+            storage[i] = random() % 8 == 0 ? PixelYC{int16_t(any(random)), int16_t(any(random)),
+                                                     int16_t(any(random))}
+                                           : PixelYC{int16_t(luma(random)), int16_t(chroma(random)),
+                                                     int16_t(chroma(random))};
         }
-        for (size_t i = 0; i < Area(); ++i) frame_image[i] = {int16_t(luma(random)), int16_t(chroma(random)), 7};
+        for (size_t i = 0; i < Area(); ++i)
+            frame_image[i] = {int16_t(luma(random)), int16_t(chroma(random)), 7};
     }
 
     void Run(const std::string& name, const std::vector<double>& args, int threads) {
         strcpy(line.command, name.c_str());
-        for (int k = 0; k < kScriptArguments; ++k) line.arg_value[k] = k < int(args.size()) ? args[k] : 0.0;
+        for (int k = 0; k < kScriptArguments; ++k)
+            line.arg_value[k] = k < int(args.size()) ? args[k] : 0.0;
         for (const CommandEntry& entry : Commands()) {
             if (name == entry.name) {
                 CommandCall call{line, &filter, &context, table, threads};
@@ -103,8 +112,12 @@ struct Bench {
 // The reference: every rule written as plainly as possible, per pixel, from a copy of all
 // buffers taken before the command (so overlapping same-buffer work reads the old pixels).
 
-int32_t Wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
-int16_t Store(int64_t v) { return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint64_t>(v))); }
+int32_t Wrap32(int64_t v) {
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v)));
+}
+int16_t Store(int64_t v) {
+    return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint64_t>(v)));
+}
 int32_t Sar12(int64_t v) { return Wrap32(v) >> 12; }
 
 struct Reference {
@@ -112,8 +125,12 @@ struct Reference {
     std::vector<PixelYC> before;
     explicit Reference(Bench& b) : bench(b), before(b.storage) {}
 
-    bool Inside(int64_t x, int64_t y) const { return x >= 0 && x < bench.W && y >= 0 && y < bench.H; }
-    const PixelYC& Old(int b, int64_t x, int64_t y) const { return before[b * bench.Area() + y * bench.W + x]; }
+    bool Inside(int64_t x, int64_t y) const {
+        return x >= 0 && x < bench.W && y >= 0 && y < bench.H;
+    }
+    const PixelYC& Old(int b, int64_t x, int64_t y) const {
+        return before[b * bench.Area() + y * bench.W + x];
+    }
     static bool BufferOk(int32_t b) { return b >= 0 && b <= 9; }
     bool Size(int32_t& w, int32_t& h) const {
         if (w < 1 || h < 1) return false;
@@ -124,8 +141,8 @@ struct Reference {
 
     // Visits the rectangle as the rules say: every source position, mapped destination and
     // key; calls op(source pixel, key pixel or null, destination pixel).
-    void Rect(const PixelYC* source_image, int src, int dst, int32_t sx, int32_t sy, int32_t w, int32_t h,
-              int32_t dx, int32_t dy, int mirror, int key, int32_t kx, int32_t ky,
+    void Rect(const PixelYC* source_image, int src, int dst, int32_t sx, int32_t sy, int32_t w,
+              int32_t h, int32_t dx, int32_t dy, int mirror, int key, int32_t kx, int32_t ky,
               const std::function<void(const PixelYC&, const PixelYC*, PixelYC&)>& op) {
         for (int64_t y = sy; y < int64_t{sy} + h; ++y) {
             for (int64_t x = sx; x < int64_t{sx} + w; ++x) {
@@ -163,7 +180,10 @@ struct Reference {
             if (!BufferOk(I(1)) || !BufferOk(I(2)) || !Size(w, h)) return;
             const int32_t threshold = name == "copy2" ? I(9) : INT32_MIN;
             const bool gated = name == "copy2";
-            Rect(nullptr, I(1), I(2), I(3), I(4), w, h, I(7), I(8), name == "flipv" ? 1 : name == "fliph" ? 2 : 0,
+            Rect(nullptr, I(1), I(2), I(3), I(4), w, h, I(7), I(8),
+                 name == "flipv"   ? 1
+                 : name == "fliph" ? 2
+                                   : 0,
                  -1, 0, 0, [&](const PixelYC& s, const PixelYC*, PixelYC& d) {
                      if (!gated || s.y > threshold) d = s;
                  });
@@ -188,7 +208,8 @@ struct Reference {
                          c[2] = TruncateToInt32(s.y + 1.772 * s.cb);
                      }
                      bool inside = true;
-                     for (int k = 0; k < 3; ++k) inside = inside && I(9 + k) <= c[k] && c[k] <= I(12 + k);
+                     for (int k = 0; k < 3; ++k)
+                         inside = inside && I(9 + k) <= c[k] && c[k] <= I(12 + k);
                      d = {Store(inside ? I(15) : I(16)), 0, 0};
                  });
         } else if (name == "alpha" || name == "alpha2") {
@@ -216,8 +237,10 @@ struct Reference {
         } else if (name == "color" || name == "color_rgb") {
             int32_t w = I(4), h = I(5);
             if (!BufferOk(I(1)) || !Size(w, h)) return;
-            const int64_t x0 = std::clamp<int64_t>(I(2), 0, bench.W), x1 = std::clamp<int64_t>(int64_t{I(2)} + w, 0, bench.W);
-            const int64_t y0 = std::clamp<int64_t>(I(3), 0, bench.H), y1 = std::clamp<int64_t>(int64_t{I(3)} + h, 0, bench.H);
+            const int64_t x0 = std::clamp<int64_t>(I(2), 0, bench.W),
+                          x1 = std::clamp<int64_t>(int64_t{I(2)} + w, 0, bench.W);
+            const int64_t y0 = std::clamp<int64_t>(I(3), 0, bench.H),
+                          y1 = std::clamp<int64_t>(int64_t{I(3)} + h, 0, bench.H);
             const int64_t g[3] = {F(6), F(7), F(8)}, o[3] = {F(9), F(10), F(11)};
             for (int64_t y = y0; y < y1; ++y) {
                 for (int64_t x = x0; x < x1; ++x) {
@@ -232,9 +255,12 @@ struct Reference {
                     const int64_t b = TruncateToInt32(p.y + 1.772 * p.cb);
                     const double r2 = Wrap32(r * g[0] + o[0]), g2 = Wrap32(gg * g[1] + o[1]),
                                  b2 = Wrap32(b * g[2] + o[2]);
-                    p = {Store(TruncateToInt32((0.587 * g2 + 0.299 * r2 + 0.114 * b2) * 0.000244140625)),
-                         Store(TruncateToInt32((0.5 * b2 - (0.331 * g2 + 0.169 * r2)) * 0.000244140625)),
-                         Store(TruncateToInt32((0.5 * r2 - 0.419 * g2 - 0.081 * b2) * 0.000244140625))};
+                    p = {Store(TruncateToInt32((0.587 * g2 + 0.299 * r2 + 0.114 * b2) *
+                                               0.000244140625)),
+                         Store(TruncateToInt32((0.5 * b2 - (0.331 * g2 + 0.169 * r2)) *
+                                               0.000244140625)),
+                         Store(TruncateToInt32((0.5 * r2 - 0.419 * g2 - 0.081 * b2) *
+                                               0.000244140625))};
                 }
             }
         } else {
@@ -259,12 +285,15 @@ struct NumericCase {
     std::vector<Expect> expect;
 };
 
-void Fill(Bench& b, int buffer, PixelYC p) { std::fill(b.Image(buffer), b.Image(buffer) + b.Area(), p); }
+void Fill(Bench& b, int buffer, PixelYC p) {
+    std::fill(b.Image(buffer), b.Image(buffer) + b.Area(), p);
+}
 
 // Column x of buffer 2 holds (100 + x, x, -x), row y adds 1000 * y to the luma.
 void Gradient(Bench& b) {
     for (int y = 0; y < b.H; ++y) {
-        for (int x = 0; x < b.W; ++x) b.At(2, x, y) = {int16_t(100 + x + 1000 * y), int16_t(x), int16_t(-x)};
+        for (int x = 0; x < b.W; ++x)
+            b.At(2, x, y) = {int16_t(100 + x + 1000 * y), int16_t(x), int16_t(-x)};
     }
 }
 
@@ -282,9 +311,10 @@ TEST_P(NumericCases, ProduceTheStatedPixels) {
     bench.Run(c.command, c.args, 2);
     for (const Expect& e : c.expect) {
         const PixelYC got = bench.At(e.buffer, e.x, e.y);
-        EXPECT_TRUE(got == e.pixel) << "buffer " << e.buffer << " at " << e.x << "," << e.y << ": got ("
-                                    << got.y << "," << got.cb << "," << got.cr << ") want (" << e.pixel.y
-                                    << "," << e.pixel.cb << "," << e.pixel.cr << ")";
+        EXPECT_TRUE(got == e.pixel)
+            << "buffer " << e.buffer << " at " << e.x << "," << e.y << ": got (" << got.y << ","
+            << got.cb << "," << got.cr << ") want (" << e.pixel.y << "," << e.pixel.cb << ","
+            << e.pixel.cr << ")";
     }
     // The reference agrees everywhere, not just at the stated pixels.
     Reference(reference_bench).Apply(c.command, c.args);
@@ -375,38 +405,89 @@ INSTANTIATE_TEST_SUITE_P(
                     "alpha4", {2, 3, 4, 0, 0, 3, 1, 0, 0, 0, 0},
                     {{3, 0, 0, {4096, 0, 0}}, {3, 1, 0, {2548, 0, 0}}, {3, 2, 0, {-2096, 0, 0}}}}));
 
-INSTANTIATE_TEST_SUITE_P(
-    FlipColour, NumericCases,
-    ::testing::Values(
-        NumericCase{"flipv: first row last", Gradient, "flipv", {2, 3, 0, 0, 4, 4, 10, 8},
-                    {{3, 10, 11, G(0, 0)}, {3, 13, 8, G(3, 3)}, {3, 11, 10, G(1, 1)}}},
-        NumericCase{"fliph: first column last", Gradient, "fliph", {2, 3, 0, 0, 4, 1, 10, 0},
-                    {{3, 13, 0, G(0, 0)}, {3, 10, 0, G(3, 0)}}},
-        NumericCase{"fliph cut on the left", Gradient, "fliph", {2, 3, 0, 0, 4, 1, -2, 0},
-                    {{3, 1, 0, G(0, 0)}, {3, 0, 0, G(1, 0)}, {3, 2, 0, kZero}}},
-        NumericCase{"fliph onto itself mirrors the old row", Gradient, "fliph", {2, 2, 0, 0, 16, 1, 0, 0},
-                    {{2, 0, 0, G(15, 0)}, {2, 15, 0, G(0, 0)}, {2, 7, 0, G(8, 0)}}},
-        NumericCase{"flipv onto itself mirrors the old rows", Gradient, "flipv", {2, 2, 0, 0, 16, 12, 0, 0},
-                    {{2, 0, 0, G(0, 11)}, {2, 3, 11, G(3, 0)}, {2, 5, 6, G(5, 5)}}},
-        NumericCase{"color unit gains change nothing",
-                    [](Bench& b) { b.At(2, 0, 0) = {4096, -1, 1}; }, "color", {2, 0, 0, 16, 12, 1, 1, 1, 0, 0, 0},
-                    {{2, 0, 0, {4096, -1, 1}}}},
-        NumericCase{"color halves round toward minus infinity",
-                    [](Bench& b) { b.At(2, 0, 0) = {4096, -1, 1}; }, "color", {2, 0, 0, 1, 1, 0.5, 0.5, 0.5, 0, 0, 0},
-                    {{2, 0, 0, {2048, -1, 0}}}},
-        NumericCase{"color offset 100 unclamped",
-                    [](Bench& b) { b.At(2, 0, 0) = {4096, 0, 0}; }, "color", {2, 0, 0, 1, 1, 1, 1, 1, 100, 0, 0},
-                    {{2, 0, 0, {4196, 0, 0}}}},
-        NumericCase{"color region clipped on the left",
-                    [](Bench& b) { Fill(b, 2, {10, 0, 0}); }, "color", {2, -10, 0, 20, 1, 2, 1, 1, 0, 0, 0},
-                    {{2, 0, 0, {20, 0, 0}}, {2, 9, 0, {20, 0, 0}}, {2, 10, 0, {10, 0, 0}}, {2, 0, 1, {10, 0, 0}}}},
-        NumericCase{"color_rgb identity is not exact",
-                    [](Bench& b) { b.At(2, 0, 0) = {4096, 0, 0}; b.At(2, 1, 0) = {2048, 1000, -500}; },
-                    "color_rgb", {2, 0, 0, 2, 1, 1, 1, 1, 0, 0, 0},
-                    {{2, 0, 0, {4095, 0, 0}}, {2, 1, 0, {2048, 1000, -499}}}},
-        NumericCase{"color_rgb gain on red only",
-                    [](Bench& b) { b.At(2, 0, 0) = {1000, 0, 0}; }, "color_rgb", {2, 0, 0, 1, 1, 2, 1, 1, 0, 0, 0},
-                    {{2, 0, 0, {1299, -169, 500}}}}));
+INSTANTIATE_TEST_SUITE_P(FlipColour, NumericCases,
+                         ::
+                             testing::Values(NumericCase{"flipv: first row last",
+                                                         Gradient,
+                                                         "flipv",
+                                                         {2, 3, 0, 0, 4, 4, 10, 8},
+                                                         {{3, 10, 11, G(0, 0)},
+                                                          {3, 13, 8, G(3, 3)},
+                                                          {3, 11, 10, G(1, 1)}}},
+                                             NumericCase{
+                                                 "fliph: first column last",
+                                                 Gradient,
+                                                 "fliph",
+                                                 {2, 3, 0, 0, 4, 1, 10, 0},
+                                                 {{3, 13, 0, G(0, 0)}, {3, 10, 0, G(3, 0)}}},
+                                             NumericCase{"fliph cut on the left",
+                                                         Gradient,
+                                                         "fliph",
+                                                         {2, 3, 0, 0, 4, 1, -2, 0},
+                                                         {{3, 1, 0, G(0, 0)},
+                                                          {3, 0, 0, G(1, 0)},
+                                                          {3, 2, 0, kZero}}},
+                                             NumericCase{"fliph onto itself mirrors the old row",
+                                                         Gradient,
+                                                         "fliph",
+                                                         {2, 2, 0, 0, 16, 1, 0, 0},
+                                                         {{2, 0, 0, G(15, 0)},
+                                                          {2, 15, 0, G(0, 0)},
+                                                          {2, 7, 0, G(8, 0)}}},
+                                             NumericCase{"flipv onto itself mirrors the old rows",
+                                                         Gradient,
+                                                         "flipv",
+                                                         {2, 2, 0, 0, 16, 12, 0, 0},
+                                                         {{2, 0, 0, G(0, 11)},
+                                                          {2, 3, 11, G(3, 0)},
+                                                          {2, 5, 6, G(5, 5)}}},
+                                             NumericCase{"color unit gains change nothing",
+                                                         [](Bench& b) {
+                                                             b.At(2, 0, 0) = {4096, -1, 1};
+                                                         },
+                                                         "color",
+                                                         {2, 0, 0, 16, 12, 1, 1, 1, 0, 0, 0},
+                                                         {{2, 0, 0, {4096, -1, 1}}}},
+                                             NumericCase{"color halves round toward minus infinity",
+                                                         [](Bench& b) {
+                                                             b.At(2, 0, 0) = {4096, -1, 1};
+                                                         },
+                                                         "color",
+                                                         {2, 0, 0, 1, 1, 0.5, 0.5, 0.5, 0, 0, 0},
+                                                         {{2, 0, 0, {2048, -1, 0}}}},
+                                             NumericCase{"color offset 100 unclamped",
+                                                         [](Bench& b) {
+                                                             b.At(2, 0, 0) = {4096, 0, 0};
+                                                         },
+                                                         "color",
+                                                         {2, 0, 0, 1, 1, 1, 1, 1, 100, 0, 0},
+                                                         {{2, 0, 0, {4196, 0, 0}}}},
+                                             NumericCase{"color region clipped on the left",
+                                                         [](Bench& b) {
+                                                             Fill(b, 2, {10, 0, 0});
+                                                         },
+                                                         "color",
+                                                         {2, -10, 0, 20, 1, 2, 1, 1, 0, 0, 0},
+                                                         {{2, 0, 0, {20, 0, 0}},
+                                                          {2, 9, 0, {20, 0, 0}},
+                                                          {2, 10, 0, {10, 0, 0}},
+                                                          {2, 0, 1, {10, 0, 0}}}},
+                                             NumericCase{"color_rgb identity is not exact",
+                                                         [](Bench& b) {
+                                                             b.At(2, 0, 0) = {4096, 0, 0};
+                                                             b.At(2, 1, 0) = {2048, 1000, -500};
+                                                         },
+                                                         "color_rgb",
+                                                         {2, 0, 0, 2, 1, 1, 1, 1, 0, 0, 0},
+                                                         {{2, 0, 0, {4095, 0, 0}},
+                                                          {2, 1, 0, {2048, 1000, -499}}}},
+                                             NumericCase{"color_rgb gain on red only",
+                                                         [](Bench& b) {
+                                                             b.At(2, 0, 0) = {1000, 0, 0};
+                                                         },
+                                                         "color_rgb",
+                                                         {2, 0, 0, 1, 1, 2, 1, 1, 0, 0, 0},
+                                                         {{2, 0, 0, {1299, -169, 500}}}}));
 
 // ---------------------------------------------------------------------------------------------
 // copyframe: the host's services in order, the frame number rounded down, null meaning nothing.
@@ -417,7 +498,8 @@ TEST(CopyFrame, AsksTheHostAndCopiesWhatItReturns) {
         int32_t asked;
         bool copied;
     };
-    const Case cases[] = {{3.7, 3, true}, {-0.5, -1, false}, {5.0, 5, true}, {6, 6, false}, {kNaN, INT32_MIN, false}};
+    const Case cases[] = {
+        {3.7, 3, true}, {-0.5, -1, false}, {5.0, 5, true}, {6, 6, false}, {kNaN, INT32_MIN, false}};
     for (const Case& c : cases) {
         Bench bench(16, 12);
         bench.Randomize(3);
@@ -434,7 +516,8 @@ TEST(CopyFrame, AsksTheHostAndCopiesWhatItReturns) {
 }
 
 TEST(CopyFrame, InvalidArgumentsAskTheHostNothing) {
-    const std::vector<double> lines[] = {{10, 1, 0, 0, 4, 4, 0, 0}, {2, 1, 0, 0, 0, 4, 0, 0}, {2, 1, 0, 0, 4, -1, 0, 0}};
+    const std::vector<double> lines[] = {
+        {10, 1, 0, 0, 4, 4, 0, 0}, {2, 1, 0, 0, 0, 4, 0, 0}, {2, 1, 0, 0, 4, -1, 0, 0}};
     for (const auto& args : lines) {
         Bench bench(16, 12);
         bench.Run("copyframe", args, 2);
@@ -476,7 +559,20 @@ TEST(CopyFrame, AbsentServicesMeanNothing) {
 // ---------------------------------------------------------------------------------------------
 // Random lines: 1 thread and 16 threads give the same buffers, and both equal the reference.
 
-enum Kind { kBuf, kX, kY, kW, kH, kFrame, kOpacity, kThreshold, kLevel, kMaskValue, kGain, kOffset };
+enum Kind {
+    kBuf,
+    kX,
+    kY,
+    kW,
+    kH,
+    kFrame,
+    kOpacity,
+    kThreshold,
+    kLevel,
+    kMaskValue,
+    kGain,
+    kOffset
+};
 
 struct Shape {
     const char* name;
@@ -488,8 +584,12 @@ const Shape kShapes[] = {
     {"copy", {kBuf, kBuf, kX, kY, kW, kH, kX, kY}},
     {"copy2", {kBuf, kBuf, kX, kY, kW, kH, kX, kY, kThreshold}},
     {"copy3", {kBuf, kBuf, kBuf, kX, kY, kW, kH, kX, kY, kX, kY, kThreshold}},
-    {"mkmask", {kBuf, kBuf, kX, kY, kW, kH, kX, kY, kLevel, kLevel, kLevel, kLevel, kLevel, kLevel, kMaskValue, kMaskValue}},
-    {"mkmask_rgb", {kBuf, kBuf, kX, kY, kW, kH, kX, kY, kLevel, kLevel, kLevel, kLevel, kLevel, kLevel, kMaskValue, kMaskValue}},
+    {"mkmask",
+     {kBuf, kBuf, kX, kY, kW, kH, kX, kY, kLevel, kLevel, kLevel, kLevel, kLevel, kLevel,
+      kMaskValue, kMaskValue}},
+    {"mkmask_rgb",
+     {kBuf, kBuf, kX, kY, kW, kH, kX, kY, kLevel, kLevel, kLevel, kLevel, kLevel, kLevel,
+      kMaskValue, kMaskValue}},
     {"alpha", {kBuf, kBuf, kX, kY, kW, kH, kX, kY, kOpacity}},
     {"alpha2", {kBuf, kBuf, kX, kY, kW, kH, kX, kY, kOpacity, kThreshold}},
     {"alpha3", {kBuf, kBuf, kBuf, kX, kY, kW, kH, kX, kY, kX, kY, kOpacity, kThreshold}},
@@ -511,26 +611,53 @@ TEST_P(RandomLines, ThreadCountChangesNothingAndTheReferenceAgrees) {
     auto pick = [&](std::initializer_list<double> values) {
         return *(values.begin() + random() % values.size());
     };
-    auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(random); };
-    const double extremes[] = {kNaN, 1e300, -1e300, 2147483647.0, -2147483648.0, 2147483648.0, -2147483649.0};
+    auto uniform = [&](double lo, double hi) {
+        return std::uniform_real_distribution<double>(lo, hi)(random);
+    };
+    const double extremes[] = {kNaN,          1e300,        -1e300,       2147483647.0,
+                               -2147483648.0, 2147483648.0, -2147483649.0};
     for (int trial = 0; trial < 300; ++trial) {
         std::vector<double> args;
         // Mostly the same few buffers, so sources, keys and destinations often coincide.
         for (Kind kind : shape.args) {
             double v = 0;
             switch (kind) {
-                case kBuf: v = random() % 20 == 0 ? pick({-1, 10, 9.9, -0.5}) : pick({2, 3, 3, 3, 4}); break;
-                case kX: v = std::floor(uniform(-W, 2 * W)); break;
-                case kY: v = std::floor(uniform(-H, 2 * H)); break;
-                case kW: v = random() % 10 == 0 ? pick({0, 0.9, -3, 100000}) : uniform(1, W + 3); break;
-                case kH: v = random() % 10 == 0 ? pick({0, 0.9, -3, 100000}) : uniform(1, H + 3); break;
-                case kFrame: v = uniform(-1.5, 6.5); break;
-                case kOpacity: v = random() % 8 == 0 ? uniform(-200, 200) : uniform(-0.5, 1.5); break;
-                case kThreshold: v = uniform(-100, 4200); break;
-                case kLevel: v = uniform(-2500, 4500); break;
-                case kMaskValue: v = uniform(-70000, 70000); break;
-                case kGain: v = random() % 8 == 0 ? uniform(-600, 600) : uniform(-2, 2); break;
-                case kOffset: v = random() % 8 == 0 ? uniform(-600000, 600000) : uniform(-3000, 3000); break;
+                case kBuf:
+                    v = random() % 20 == 0 ? pick({-1, 10, 9.9, -0.5}) : pick({2, 3, 3, 3, 4});
+                    break;
+                case kX:
+                    v = std::floor(uniform(-W, 2 * W));
+                    break;
+                case kY:
+                    v = std::floor(uniform(-H, 2 * H));
+                    break;
+                case kW:
+                    v = random() % 10 == 0 ? pick({0, 0.9, -3, 100000}) : uniform(1, W + 3);
+                    break;
+                case kH:
+                    v = random() % 10 == 0 ? pick({0, 0.9, -3, 100000}) : uniform(1, H + 3);
+                    break;
+                case kFrame:
+                    v = uniform(-1.5, 6.5);
+                    break;
+                case kOpacity:
+                    v = random() % 8 == 0 ? uniform(-200, 200) : uniform(-0.5, 1.5);
+                    break;
+                case kThreshold:
+                    v = uniform(-100, 4200);
+                    break;
+                case kLevel:
+                    v = uniform(-2500, 4500);
+                    break;
+                case kMaskValue:
+                    v = uniform(-70000, 70000);
+                    break;
+                case kGain:
+                    v = random() % 8 == 0 ? uniform(-600, 600) : uniform(-2, 2);
+                    break;
+                case kOffset:
+                    v = random() % 8 == 0 ? uniform(-600000, 600000) : uniform(-3000, 3000);
+                    break;
             }
             if (random() % 25 == 0) v = extremes[random() % std::size(extremes)];
             args.push_back(v);
@@ -549,7 +676,9 @@ TEST_P(RandomLines, ThreadCountChangesNothingAndTheReferenceAgrees) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCommand, RandomLines, ::testing::ValuesIn(kShapes),
-                         [](const ::testing::TestParamInfo<Shape>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Shape>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // ---------------------------------------------------------------------------------------------
 // Through the script: the example of a typical frame, a previous frame blended at half opacity.
@@ -564,9 +693,10 @@ TEST(CompositingScript, PreviousFrameBlendedOverTheEdit) {
         asked.push_back(frame);
         return previous.pixels.data();
     };
-    harness.SetScript("[0-99]\ncopyframe(2,f-1,0,0,i,j,0,0)\nalpha(2,0,0,0,i,j,0,0,0.5)\n"
-                      "# a key: bright parts of the previous frame over the picture's right half\n"
-                      "copy2(2,0,w/2,0,w/2,h,w/2,0,4000)\n");
+    harness.SetScript(
+        "[0-99]\ncopyframe(2,f-1,0,0,i,j,0,0)\nalpha(2,0,0,0,i,j,0,0,0.5)\n"
+        "# a key: bright parts of the previous frame over the picture's right half\n"
+        "copy2(2,0,w/2,0,w/2,h,w/2,0,4000)\n");
     host::VideoFrame frame(8, 6, 40, 100);
     for (PixelYC& p : frame.edit.pixels) p = {1000, -1, 3};
     ASSERT_EQ(harness.Process(frame.Prepare()), 1);

@@ -73,12 +73,12 @@ TEST(Arguments, CommandFrameChecksBuffersAndSizes) {
         int32_t width, height;
     };
     const Case cases[] = {
-        {0, 5, 5, true, 5, 5},           {2.9, 1, 1, true, 1, 1},
-        {3, 5, 5, false, 0, 0},          // no buffer behind slot 3
-        {-1, 5, 5, false, 0, 0},         {10, 5, 5, false, 0, 0},
-        {kNaN, 5, 5, false, 0, 0},       {1, 0.9, 5, false, 0, 0},
-        {1, 5, -3, false, 0, 0},         {1, 100000, 1e300, false, 0, 0},
-        {1, 100000, 99, true, 8, 6},     {1, kInf, 2, false, 0, 0},
+        {0, 5, 5, true, 5, 5},       {2.9, 1, 1, true, 1, 1},
+        {3, 5, 5, false, 0, 0},  // no buffer behind slot 3
+        {-1, 5, 5, false, 0, 0},     {10, 5, 5, false, 0, 0},
+        {kNaN, 5, 5, false, 0, 0},   {1, 0.9, 5, false, 0, 0},
+        {1, 5, -3, false, 0, 0},     {1, 100000, 1e300, false, 0, 0},
+        {1, 100000, 99, true, 8, 6}, {1, kInf, 2, false, 0, 0},
     };
     for (const Case& c : cases) {
         FrameFixture fx(8, 6);
@@ -157,8 +157,10 @@ TEST(Clipping, RectangleMapEqualsThePerPixelTest) {
             for (int u = map.u0; u < map.u1; ++u) {
                 got.insert({u, v});
                 ASSERT_EQ(map.SourceX(u), sx + u);
-                ASSERT_EQ(map.DestinationX(u), mirror == Mirror::kLeftToRight ? dx + w - 1 - u : dx + u);
-                ASSERT_EQ(map.DestinationY(v), mirror == Mirror::kTopToBottom ? dy + h - 1 - v : dy + v);
+                ASSERT_EQ(map.DestinationX(u),
+                          mirror == Mirror::kLeftToRight ? dx + w - 1 - u : dx + u);
+                ASSERT_EQ(map.DestinationY(v),
+                          mirror == Mirror::kTopToBottom ? dy + h - 1 - v : dy + v);
             }
         }
         ASSERT_EQ(got, expected) << sx << "," << sy << " " << w << "x" << h << " -> " << dx << ","
@@ -206,13 +208,14 @@ TEST(PixelArithmetic, BlendShiftsTowardMinusInfinityAndKeepsLow16Bits) {
         int16_t want;
     };
     const Case cases[] = {
-        {-1, 0, 2048, -1},          {4096, 0, 2048, 2048},    {3000, 1000, 8192, 5000},
-        {-100, 0, 2048, -50},       {123, 456, 4096, 123},    {123, 456, 0, 456},
-        {-1, -1, 1, -1},            {32767, 0, 8192, -2},     // 65534 stored as its low 16 bits
-        {4096, 0, INT32_MIN, 0},    {1, 0, 1, 0},
+        {-1, 0, 2048, -1},       {4096, 0, 2048, 2048}, {3000, 1000, 8192, 5000},
+        {-100, 0, 2048, -50},    {123, 456, 4096, 123}, {123, 456, 0, 456},
+        {-1, -1, 1, -1},         {32767, 0, 8192, -2},  // 65534 stored as its low 16 bits
+        {4096, 0, INT32_MIN, 0}, {1, 0, 1, 0},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Blend(c.s, c.d, static_cast<uint32_t>(c.a)), c.want) << c.s << " " << c.d << " " << c.a;
+        EXPECT_EQ(Blend(c.s, c.d, static_cast<uint32_t>(c.a)), c.want)
+            << c.s << " " << c.d << " " << c.a;
     }
 }
 
@@ -262,7 +265,8 @@ TEST(Colour, ConversionsFollowTheirTermOrderAndTruncation) {
         EXPECT_EQ(back.cb, c.back.cb);
         EXPECT_EQ(back.cr, c.back.cr);
         // The scaled form on values scaled by 4096 gives the same result.
-        const PixelYC scaled = RGBToYC(rgb.r * 4096.0, rgb.g * 4096.0, rgb.b * 4096.0, kInverse4096);
+        const PixelYC scaled =
+            RGBToYC(rgb.r * 4096.0, rgb.g * 4096.0, rgb.b * 4096.0, kInverse4096);
         EXPECT_EQ(scaled.y, back.y);
         EXPECT_EQ(scaled.cb, back.cb);
         EXPECT_EQ(scaled.cr, back.cr);
