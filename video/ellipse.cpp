@@ -51,6 +51,63 @@ private:
     uint64_t lo_ = 0, hi_ = 0;  // two's complement across both words
 };
 
+// The walk's decision terms as functions of the position (x, k) it has reached:
+// E(x, k) = 2a^2(k + 1)^2 + b^2(2x^2 - 2x + 1) - 2a^2b^2, the sign of the ellipse's equation at
+// (x - 1/2, k + 1), and F(x, k) = a^2(2k^2 + 2k + 1) + 2b^2(x - 1)^2 - 2a^2b^2, its sign at
+// (x - 1, k + 1/2). Both grow with k, and with x from x = 1 on.
+class Outline {
+public:
+    Outline(int64_t a, int64_t b) : a_(a), b_(b), ab2_(Twice(Wide::Product(a * b, a * b))) {}
+
+    Wide E(int64_t x, int64_t k) const {
+        const int64_t ak = a_ * (k + 1), bx = b_ * x;
+        return Twice(Wide::Product(ak, ak)) + Twice(Wide::Product(bx, bx)) -
+               Twice(Wide::Product(b_ * b_, x)) + Wide::Product(b_, b_) - ab2_;
+    }
+    Wide F(int64_t x, int64_t k) const {
+        const int64_t ak = a_ * k, bx = b_ * (x - 1);
+        return Twice(Wide::Product(ak, ak)) + Twice(Wide::Product(ak, a_)) + Wide::Product(a_, a_) +
+               Twice(Wide::Product(bx, bx)) - ab2_;
+    }
+
+    // The half-width on arrival at row k + 1, from `x` on arrival at row k; -1 when the walk
+    // ends on row k. On row k the walk steps inwards while both terms are >= 0, so it leaves
+    // from the largest x <= `x` where one is negative; for x >= 1 those x are 1..g.
+    int64_t NextRow(int64_t x, int64_t k) const {
+        int64_t leave;
+        if (x >= 1) {
+            const int64_t g = std::max(LastNegative(k, &Outline::E), LastNegative(k, &Outline::F));
+            if (g == 0) return -1;  // inwards past x = 0, where E and F equal their values at 1 and 2
+            leave = std::min(x, g);
+        } else {
+            if (!E(0, k).negative() && !F(0, k).negative()) return -1;
+            leave = 0;
+        }
+        return E(leave, k).negative() ? leave : leave - 1;  // a step down, or a diagonal one
+    }
+
+private:
+    static Wide Twice(const Wide& w) { return w + w; }
+
+    // The largest x in 1..a where term(x, k) < 0, or 0 when there is none.
+    int64_t LastNegative(int64_t k, Wide (Outline::*term)(int64_t, int64_t) const) const {
+        if (!(this->*term)(1, k).negative()) return 0;
+        int64_t lo = 1, hi = a_;
+        while (lo < hi) {
+            const int64_t mid = lo + (hi - lo + 1) / 2;
+            if ((this->*term)(mid, k).negative()) {
+                lo = mid;
+            } else {
+                hi = mid - 1;
+            }
+        }
+        return lo;
+    }
+
+    int64_t a_, b_;
+    Wide ab2_;
+};
+
 struct SpanPainter {
     PixelYC* image;
     ImageSize size;
@@ -66,18 +123,14 @@ struct SpanPainter {
     }
 };
 
-}  // namespace
+// The walk takes about a + b steps. Beyond this many, each row in sight is worked out from the
+// decision terms instead, so that no radius can hold the frame up for seconds.
+constexpr int64_t kLongestWalk = int64_t{1} << 22;
+// Rows walked before the first row in sight, so that a start from the terms alone settles on
+// the walk's own half-widths.
+constexpr int64_t kSettlingRows = 256;
 
-// Runs on the calling thread: the walk is sequential and touches only the pixels it paints.
-void Ellipse(CommandCall& call) {
-    CommandFrame f;
-    if (!f.Read(call, kEllipseArguments)) return;
-    const int64_t cx = f[2], cy = f[3], a = f[4], b = f[5];
-    if (a < 1 || b < 1) return;
-    // Everything painted lies within cx - a .. cx + a and cy - b .. cy + b.
-    if (cx - a >= f.size.width || cx + a < 0 || cy - b >= f.size.height || cy + b < 0) return;
-    const SpanPainter paint{f.Image(1), f.size, {Low16(f[6]), Low16(f[7]), Low16(f[8])}};
-
+void Walk(int64_t cx, int64_t cy, int64_t a, int64_t b, const SpanPainter& paint) {
     const int64_t bb = b * b;
     const Wide four_aa = Wide::Product(4 * a, a), four_bb = Wide::Product(4, bb);
     Wide E = Wide::Product(2 * a, a) + Wide::Product(1 - 2 * a, bb);
@@ -117,7 +170,52 @@ void Ellipse(CommandCall& call) {
             }
         }
         // Rows only move away from the centre: once both are outside the image, so is the rest.
-    } while (x >= 0 && (cy + k < f.size.height || cy - k >= 0));
+    } while (x >= 0 && (cy + k < paint.size.height || cy - k >= 0));
+}
+
+// Row by row over the rows in sight: the half-width on arrival at each row from the one before.
+// The first rows start from the terms alone, as if the walk had arrived from far outside;
+// this agrees with the walk except, rarely, by a pixel.
+void RowsInSight(int64_t cx, int64_t cy, int64_t a, int64_t b, const SpanPainter& paint) {
+    // Row offsets k with cy + k or cy - k inside the image, within 0..b.
+    const int64_t height = paint.size.height;
+    int64_t first = b + 1, last = -1;
+    auto take = [&](int64_t lo, int64_t hi) {
+        lo = std::max<int64_t>(lo, 0);
+        hi = std::min(hi, b);
+        if (lo > hi) return;
+        first = std::min(first, lo);
+        last = std::max(last, hi);
+    };
+    take(-cy, height - 1 - cy);
+    take(cy - (height - 1), cy);
+    if (first > last) return;
+    const Outline outline(a, b);
+    int64_t k = std::max<int64_t>(first - kSettlingRows, 0);
+    int64_t x = k == 0 ? a : outline.NextRow(a, k - 1);
+    for (; x >= 0 && k <= last; x = outline.NextRow(x, k), ++k) {
+        if (k < first) continue;
+        paint(cx - x, cx + x, cy + k);
+        paint(cx - x, cx + x, cy - k);
+    }
+}
+
+}  // namespace
+
+// Runs on the calling thread: the walk is sequential and touches only the pixels it paints.
+void Ellipse(CommandCall& call) {
+    CommandFrame f;
+    if (!f.Read(call, kEllipseArguments)) return;
+    const int64_t cx = f[2], cy = f[3], a = f[4], b = f[5];
+    if (a < 1 || b < 1) return;
+    // Everything painted lies within cx - a .. cx + a and cy - b .. cy + b.
+    if (cx - a >= f.size.width || cx + a < 0 || cy - b >= f.size.height || cy + b < 0) return;
+    const SpanPainter paint{f.Image(1), f.size, {Low16(f[6]), Low16(f[7]), Low16(f[8])}};
+    if (a + b <= kLongestWalk) {
+        Walk(cx, cy, a, b, paint);
+    } else {
+        RowsInSight(cx, cy, a, b, paint);
+    }
 }
 
 }  // namespace kinetra::video

@@ -163,3 +163,41 @@ TEST(Ellipse, RadiiBeyondSixtyFourBitTermsStayOnTheOutline) {
 
 }  // namespace
 }  // namespace kinetra::video::effects_testing
+
+namespace kinetra::video::effects_testing {
+namespace {
+
+// Radii whose walk would be long are drawn row by row over the rows in sight; they must come
+// out as the walk draws them: at the equator, at mid-height and at the poles, flat and tall.
+TEST(Ellipse, RowsInSightOfHugeEllipsesMatchTheWalk) {
+    const int64_t big = int64_t{1} << 22;
+    struct Case {
+        int64_t a, b, cx, cy;
+    };
+    const Case cases[] = {
+        {big, 1500, 30 - big, 20},            // right end, at the equator
+        {big, 1500, 20, 1500 + 10},           // top pole in sight
+        {big, 1500, -big / 2, -700},          // mid-height of a flat one
+        {1500, big + 3, 20, 20 - big},        // bottom pole of a tall one
+        {1500, big + 3, 20 - 1500 + 7, 25},   // its left end
+        {400, big + 9, 30, 15 - big},         // so tall that the walk stops short of the pole
+        {big + 5, big + 5, 30, 20 - big / 3}, // a circle, where its terms pass 64 bits
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "a " << c.a << " b " << c.b << " at " << c.cx << "," << c.cy);
+        const std::vector<double> args = {2, double(c.cx), double(c.cy), double(c.a), double(c.b), 900, 0, 0};
+        Canvas canvas(64, 48);
+        canvas.Run("ellipse", args);
+        if (double(c.a) * double(c.b) * double(c.b) < 0x1p61) {  // where the reference's 64 bits hold
+            Canvas want(64, 48);
+            ReferenceEllipse(want, args);
+            EXPECT_TRUE(canvas.SameBuffers(want)) << canvas.FirstDifference(want, 2);
+        }
+        int64_t painted = 0;
+        for (size_t i = 0; i < canvas.Area(); ++i) painted += canvas.Image(2)[i].y == 900;
+        EXPECT_GT(painted, 0);
+    }
+}
+
+}  // namespace
+}  // namespace kinetra::video::effects_testing
