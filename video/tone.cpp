@@ -50,17 +50,34 @@ inline int16_t Lookup(const int16_t* table, int32_t offset, int32_t v, const Cur
 // ---------------------------------------------------------------------------------------------
 // posterize
 
-// 4096 / (n - 1) for n levels; fewer than 2 levels act as 2, more than 4097 as 4097 (step 1),
-// so the step is never 0.
-int32_t Step(int32_t levels) { return 4096 / (std::clamp(levels, 2, 4097) - 1); }
+// v to the nearest multiple of `step` (halves up), within 0..4096: ((v + step / 2) / step) * step
+// with the division truncating, then clamped. The step comes from a level count: 4096 / (n - 1);
+// fewer than 2 levels act as 2, more than 4097 as 4097 (step 1), so the step is never 0.
+class Quantiser {
+public:
+    explicit Quantiser(int32_t levels)
+        : step_(4096 / (std::clamp(levels, 2, 4097) - 1)),
+          half_(step_ / 2),
+          reciprocal_(UINT64_C(0x100000000) / static_cast<uint64_t>(step_) + 1) {}
 
-// v to the nearest multiple of `step` (halves up, toward zero for negatives), within 0..4096.
-inline int32_t Quantise(int32_t v, int32_t step) {
-    return std::clamp((v + step / 2) / step * step, 0, 4096);
-}
+    // A sum that is not positive has a quotient that clamps to 0. Otherwise it is below 2^17
+    // (a component, or R, G or B of one, plus half a step) and the step at most 4096; below
+    // 2^32 / step a multiplication by the rounded-up reciprocal and a shift give the quotient
+    // exactly.
+    int32_t operator()(int32_t v) const {
+        const int32_t sum = v + half_;
+        if (sum <= 0) return 0;
+        const int32_t quotient = static_cast<int32_t>((static_cast<uint64_t>(sum) * reciprocal_) >> 32);
+        return std::min(quotient * step_, 4096);
+    }
+
+private:
+    int32_t step_, half_;
+    uint64_t reciprocal_;  // up to 2^32 + 1, for a step of 1
+};
 
 struct Steps {
-    int32_t a, b, c;
+    Quantiser a, b, c;
 };
 
 // Runs `convert` from each visible source pixel to its destination, reading the source as it
@@ -72,7 +89,7 @@ void MapPixels(CommandCall& call, Convert&& convert) {
     RectangleMap map(f[3], f[4], f[5], f[6], f.size);
     map.Destination(f[7], f[8]);
     if (map.empty()) return;
-    const Steps steps{Step(f[9]), Step(f[10]), Step(f[11])};
+    const Steps steps{Quantiser(f[9]), Quantiser(f[10]), Quantiser(f[11])};
     PixelYC* destination = f.Image(2);
     const PixelYC* source = f.Image(1);
     if (source != destination || f[3] != f[7] || f[4] != f[8]) {
@@ -116,16 +133,15 @@ void Gamma(CommandCall& call) {
 
 void Posterize(CommandCall& call) {
     MapPixels(call, [](const PixelYC& p, const Steps& s) {
-        return PixelYC{static_cast<int16_t>(Quantise(p.y, s.a)),
-                       static_cast<int16_t>(Quantise(p.cb + 2048, s.b) - 2048),
-                       static_cast<int16_t>(Quantise(p.cr + 2048, s.c) - 2048)};
+        return PixelYC{static_cast<int16_t>(s.a(p.y)), static_cast<int16_t>(s.b(p.cb + 2048) - 2048),
+                       static_cast<int16_t>(s.c(p.cr + 2048) - 2048)};
     });
 }
 
 void PosterizeRGB(CommandCall& call) {
     MapPixels(call, [](const PixelYC& p, const Steps& s) {
         const RGB rgb = YCToRGB(p);
-        return RGBToYC(Quantise(rgb.r, s.a), Quantise(rgb.g, s.b), Quantise(rgb.b, s.c));
+        return RGBToYC(s.a(rgb.r), s.b(rgb.g), s.c(rgb.b));
     });
 }
 

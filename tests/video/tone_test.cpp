@@ -130,6 +130,25 @@ void ReferencePosterize(Canvas& canvas, const std::vector<double>& args, bool rg
     }
 }
 
+// Every 16-bit value of every component, through level counts that give every kind of step.
+TEST(Posterize, EqualsTheRuleForEveryValue) {
+    Canvas canvas(256, 256);
+    for (int i = 0; i < 65536; ++i) {
+        const int16_t v = static_cast<int16_t>(i - 32768);
+        canvas.Image(2)[i] = {v, static_cast<int16_t>(-v), static_cast<int16_t>(v / 3)};
+    }
+    for (int levels : {2, 3, 4, 5, 6, 7, 9, 13, 17, 100, 683, 1000, 2048, 2049, 3000, 4095, 4096, 4097}) {
+        SCOPED_TRACE(levels);
+        for (bool rgb : {false, true}) {
+            const std::vector<double> args = {2, 3, 0, 0, 256, 256, 0, 0, double(levels), double(levels), double(levels)};
+            Canvas want(canvas), got(canvas);
+            ReferencePosterize(want, args, rgb);
+            got.Run(rgb ? "posterize_rgb" : "posterize", args);
+            ASSERT_TRUE(got.SameBuffers(want)) << got.FirstDifference(want, 3);
+        }
+    }
+}
+
 TEST(Posterize, EqualsTheRuleOnRandomArgumentsForAnyThreadCount) {
     for (bool rgb : {false, true}) {
         for (uint32_t seed = 0; seed < 300; ++seed) {
