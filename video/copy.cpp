@@ -90,7 +90,7 @@ void CopyAboveThreshold(const CommandFrame& f, const PixelYC* source, PixelYC* d
     ForEachMappedRow(f, map, source, destination, test, kx, ky, [threshold](const MappedRow& r) {
         const PixelYC* t = r.also ? r.also : r.source;
         for (int32_t i = 0; i < r.count; ++i) {
-            if (t[i].y > threshold) r.destination[i] = r.source[i];
+            r.destination[i] = Select(t[i].y > threshold, r.source[i], r.destination[i]);
         }
     });
 }

@@ -263,6 +263,14 @@ void ForEachMappedRow(const CommandFrame& f, const RectangleMap& map, const Pixe
 // ---------------------------------------------------------------------------------------------
 // Pixel arithmetic
 
+// `taken` where `take` holds, else `kept`, without a branch: on pictures where a threshold
+// splits neighbouring pixels at random, a branch per pixel costs more than the pixel.
+inline PixelYC Select(bool take, const PixelYC& taken, const PixelYC& kept) {
+    const int16_t mask = static_cast<int16_t>(-static_cast<int16_t>(take));
+    auto pick = [mask](int16_t a, int16_t b) { return static_cast<int16_t>((a & mask) | (b & ~mask)); };
+    return {pick(taken.y, kept.y), pick(taken.cb, kept.cb), pick(taken.cr, kept.cr)};
+}
+
 // (s * a + d * (4096 - a)) >> 12 in wrapping 32-bit arithmetic, stored as 16 bits.
 inline int16_t Blend(int16_t s, int16_t d, uint32_t a) {
     const uint32_t mix = static_cast<uint32_t>(s) * a + static_cast<uint32_t>(d) * (4096u - a);
