@@ -267,7 +267,9 @@ void ForEachMappedRow(const CommandFrame& f, const RectangleMap& map, const Pixe
 // splits neighbouring pixels at random, a branch per pixel costs more than the pixel.
 inline PixelYC Select(bool take, const PixelYC& taken, const PixelYC& kept) {
     const int16_t mask = static_cast<int16_t>(-static_cast<int16_t>(take));
-    auto pick = [mask](int16_t a, int16_t b) { return static_cast<int16_t>((a & mask) | (b & ~mask)); };
+    auto pick = [mask](int16_t a, int16_t b) {
+        return static_cast<int16_t>((a & mask) | (b & ~mask));
+    };
     return {pick(taken.y, kept.y), pick(taken.cb, kept.cb), pick(taken.cr, kept.cr)};
 }
 
