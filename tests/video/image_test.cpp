@@ -99,6 +99,20 @@ TEST(Arguments, CommandFrameChecksBuffersAndSizes) {
     }
 }
 
+// A host that reports an image of no pixels gets no command run at all.
+TEST(Arguments, ImagesOfNoPixelsRunNothing) {
+    constexpr ArgumentSpec kTable[] = {Buffer(1, "buffer"), Width(2, "w"), Height(3, "h")};
+    const std::pair<int32_t, int32_t> sizes[] = {{0, 6}, {8, 0}, {-5, 6}, {8, INT32_MIN}};
+    for (const auto& [width, height] : sizes) {
+        FrameFixture fx(8, 6);
+        fx.context.max_width = width;
+        fx.context.max_height = height;
+        fx.line.arg_value[1] = fx.line.arg_value[2] = 4;
+        CommandFrame f;
+        EXPECT_FALSE(f.Read(fx.call, kTable)) << width << "x" << height;
+    }
+}
+
 TEST(Clipping, RegionLimitsToTheImage) {
     const ImageSize size{10, 8};
     struct Case {
