@@ -70,8 +70,9 @@ void CopyRectangle(const CommandFrame& f, const PixelYC* source, PixelYC* destin
     });
 }
 
-// Copies a pixel only where the luma of `test` (the source itself, or a key) exceeds
-// `threshold`; `test` is read at (tx, ty) for source position (sx, sy).
+// Copies a pixel only where a luma exceeds `threshold`: the source's own, or, when `key` is
+// given, the key's, read at (kx, ky) for the source corner (sx, sy). Every visible pixel is
+// stored (unchanged where the test fails), so the loop needs no branch.
 void CopyAboveThreshold(const CommandFrame& f, const PixelYC* source, PixelYC* destination,
                         const PixelYC* key, int32_t sx, int32_t sy, int32_t w, int32_t h,
                         int32_t dx, int32_t dy, int32_t kx, int32_t ky, int32_t threshold) {
