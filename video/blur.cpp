@@ -129,10 +129,20 @@ void MosaicCellRow(const MosaicGrid& grid, const MosaicSource& source, PixelYC* 
             source.AddArea(cells[0], grid.RowStart(run_first), grid.RowEnd(run_end - 1), 0,
                            grid.ColumnEnd(0));
         } else {
+            // Each row of the cell row once, left to right, moving to the next cell at its edge.
             const int64_t r0 = std::max(row_start, source.v0), r1 = std::min(row_end, source.v1);
-            for (int64_t r = r0; r < r1; ++r) {
-                for (int64_t j = ja; j < jb; ++j) {
-                    source.AddArea(cells[j - ja], r, r + 1, grid.ColumnStart(j), grid.ColumnEnd(j));
+            const int64_t c0 = std::max(grid.ColumnStart(ja), source.u0);
+            const int64_t c1 = std::min(grid.ColumnEnd(jb - 1), source.u1);
+            for (int64_t r = r0; r < r1 && c0 < c1; ++r) {
+                const PixelYC* line = source.pixels + PixelIndex(source.x + c0, source.y + r, source.stride);
+                Sums* cell = cells + (c0 / grid.cell_width() - ja);
+                int64_t edge = grid.ColumnEnd(c0 / grid.cell_width());
+                for (int64_t c = c0; c < c1; ++c) {
+                    if (c == edge) {
+                        ++cell;
+                        edge += grid.cell_width();
+                    }
+                    cell->Add(line[c - c0]);
                 }
             }
             if (ja == 0 && k > 0 && grid.Number(k - 1, last_j) == grid.Number(k, 0)) {

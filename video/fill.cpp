@@ -77,8 +77,12 @@ void FillWhereMask(CommandCall& call) {
     RowLoop(map.v0, map.rows(), f.threads, [&](int32_t v) {
         PixelYC* out = destination + PixelIndex(map.SourceX(map.u0), map.SourceY(v), stride);
         const PixelYC* key = mask + PixelIndex(map.AlsoX(f[10], map.u0), map.AlsoY(f[11], v), stride);
+        // A select rather than a branch: a noisy mask would mispredict every other pixel.
         for (int32_t i = 0; i < map.columns(); ++i) {
-            if (key[i].y > threshold) out[i] = colour;
+            const bool paint = key[i].y > threshold;
+            out[i].y = paint ? colour.y : out[i].y;
+            out[i].cb = paint ? colour.cb : out[i].cb;
+            out[i].cr = paint ? colour.cr : out[i].cr;
         }
     });
 }
