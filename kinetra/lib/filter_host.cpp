@@ -4,17 +4,30 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 namespace kinetra::host {
 namespace {
 
 FilterHost* HostOf(void* edit) { return static_cast<FilterHost*>(edit); }
 
+// Pixels of a width x height image; a size the address space cannot hold is an error, not a
+// smaller image.
+size_t PixelCount(int32_t width, int32_t height) {
+    size_t count;
+    if (__builtin_mul_overflow(static_cast<size_t>(std::max(width, 0)),
+                               static_cast<size_t>(std::max(height, 0)), &count)) {
+        throw std::length_error("image of " + std::to_string(width) + " x " + std::to_string(height) +
+                                " pixels is too large");
+    }
+    return count;
+}
+
 }  // namespace
 
 Image::Image(int32_t width, int32_t height, PixelYC fill)
     : max_width(width), max_height(height),
-      pixels(static_cast<size_t>(std::max(width, 0)) * static_cast<size_t>(std::max(height, 0)), fill) {}
+      pixels(PixelCount(width, height), fill) {}
 
 std::unique_ptr<FilterHost> FilterHost::Load(const std::string& path, std::string& error) {
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
