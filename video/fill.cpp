@@ -77,12 +77,14 @@ void FillWhereMask(CommandCall& call) {
     RowLoop(map.v0, map.rows(), f.threads, [&](int32_t v) {
         PixelYC* out = destination + PixelIndex(map.SourceX(map.u0), map.SourceY(v), stride);
         const PixelYC* key = mask + PixelIndex(map.AlsoX(f[10], map.u0), map.AlsoY(f[11], v), stride);
-        // A select rather than a branch: a noisy mask would mispredict every other pixel.
+        // Masks rather than a branch: a noisy mask would mispredict every other pixel.
         for (int32_t i = 0; i < map.columns(); ++i) {
-            const bool paint = key[i].y > threshold;
-            out[i].y = paint ? colour.y : out[i].y;
-            out[i].cb = paint ? colour.cb : out[i].cb;
-            out[i].cr = paint ? colour.cr : out[i].cr;
+            const uint16_t paint = static_cast<uint16_t>(-static_cast<int32_t>(key[i].y > threshold));
+            auto select = [paint](int16_t painted, int16_t kept) {
+                return static_cast<int16_t>((static_cast<uint16_t>(painted) & paint) |
+                                            (static_cast<uint16_t>(kept) & static_cast<uint16_t>(~paint)));
+            };
+            out[i] = {select(colour.y, out[i].y), select(colour.cb, out[i].cb), select(colour.cr, out[i].cr)};
         }
     });
 }
