@@ -56,12 +56,28 @@ private:
     ImageSize size_;
 };
 
-// n * step / divisor for 0 <= n < divisor, without forming the product: step = q * divisor + r.
-struct Progression {
-    Progression(int64_t step, int64_t divisor)
-        : quotient(step / divisor), remainder(step % divisor), divisor(divisor) {}
-    int64_t At(int64_t n) const { return n * quotient + n * remainder / divisor; }
-    int64_t quotient, remainder, divisor;
+// n * step / divisor for n = first, first + 1, ... below divisor, without forming the product:
+// with step = q * divisor + r, the quotient moves on by q and the remainder by r per step.
+class Progression {
+public:
+    Progression(int64_t step, int64_t divisor, int64_t first)
+        : q_(step / divisor), r_(step % divisor), divisor_(divisor) {
+        const int64_t carried = first * r_;  // below divisor^2, so it fits 64 bits
+        value_ = first * q_ + carried / divisor;
+        carry_ = carried % divisor;
+    }
+    int64_t value() const { return value_; }
+    void Next() {
+        value_ += q_;
+        carry_ += r_;
+        if (carry_ >= divisor_) {
+            carry_ -= divisor_;
+            ++value_;
+        }
+    }
+
+private:
+    int64_t q_, r_, divisor_, value_, carry_;
 };
 
 // [lo, hi) limited to [0, limit).
@@ -87,28 +103,18 @@ void Resize(CommandCall& call) {
     source.ReadFrom(ReadBeforeWriting(f, f.Image(1), destination, source.visible(), written));
 
     // Positions in 1/256 pixel: xq = (c - dx) * sw * 256 / dw, and likewise for rows.
-    const Progression across(int64_t{sw} * 256, dw), down(int64_t{sh} * 256, dh);
     const int32_t stride = f.size.width;
     RowLoop(written.y0, written.rows(), f.threads, [&](int32_t r) {
-        const int64_t yq = down.At(int64_t{r} - dy);
+        const int64_t yq = Progression(int64_t{sh} * 256, dh, int64_t{r} - dy).value();
         const int64_t sy = sy0 + (yq >> 8);
         if (sy < source.visible().y0 || sy >= source.visible().y1) return;
         const int32_t fy = static_cast<int32_t>(yq & 255);
-        const int64_t n = int64_t{written.x0} - dx;
-        int64_t xq = n * across.quotient;
-        int64_t carry = n * across.remainder;  // below dw * dw, so it fits 64 bits
-        xq += carry / dw;
-        carry %= dw;
+        Progression xq(int64_t{sw} * 256, dw, int64_t{written.x0} - dx);
         PixelYC* out = destination + PixelIndex(0, r, stride);
-        for (int32_t c = written.x0; c < written.x1; ++c) {
-            const int64_t sx = sx0 + (xq >> 8);
-            if (source.Contains(sx, sy)) out[c] = source.Sample(sx, sy, static_cast<int32_t>(xq & 255), fy);
-            xq += across.quotient;
-            carry += across.remainder;
-            if (carry >= dw) {
-                carry -= dw;
-                ++xq;
-            }
+        for (int32_t c = written.x0; c < written.x1; ++c, xq.Next()) {
+            const int64_t sx = sx0 + (xq.value() >> 8);
+            if (!source.Contains(sx, sy)) continue;
+            out[c] = source.Sample(sx, sy, static_cast<int32_t>(xq.value() & 255), fy);
         }
     });
 }
