@@ -43,12 +43,6 @@ struct Sums {
         cr += p.cr;
         ++count;
     }
-    void Add(const Sums& other) {
-        y += other.y;
-        cb += other.cb;
-        cr += other.cr;
-        count += other.count;
-    }
     // Each quotient truncated toward zero; the mean of 16-bit values is one again.
     PixelYC Mean() const {
         return {static_cast<int16_t>(y / count), static_cast<int16_t>(cb / count),
@@ -360,7 +354,6 @@ void Defocus(CommandCall& call) {
                     }
                 }
             }
-            const int64_t row_count = std::min(window.bottom, r + window.b) - std::max<int64_t>(0, r - window.b);
             // The window of the first column, then one column in and one out per step.
             int64_t y = 0, cb = 0, cr = 0;
             for (int64_t k = std::max<int64_t>(0, c_first - window.a); k < std::min(window.right, c_first + window.a); ++k) {
@@ -370,10 +363,10 @@ void Defocus(CommandCall& call) {
                 cr += s[2];
             }
             PixelYC* out = destination + PixelIndex(map.DestinationX(map.u0), map.DestinationY(v), stride);
-            for (int64_t c = c_first; c <= c_last; ++c) {
-                const int64_t count =
-                    row_count * (std::min(window.right, c + window.a) - std::max<int64_t>(0, c - window.a));
+            for (int64_t c = c_first;; ++c) {
+                const int64_t count = window.Count(c, r);
                 *out++ = {Quotient(y, count), Quotient(cb, count), Quotient(cr, count)};
+                if (c == c_last) break;  // column c_last + a may lie beyond the sums
                 if (c - window.a >= 0) {
                     const int64_t* s = sums + 3 * (c - window.a - k0);
                     y -= s[0];

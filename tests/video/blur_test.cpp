@@ -228,6 +228,22 @@ TEST(Mosaic, SharedCellsEqualTheRuleOnRandomRectangles) {
     }
 }
 
+// A destination cut at the image's right edge ends the row before the source rectangle does:
+// the window then stops short of columns it has no sums for. Run first after the memory is
+// released, so that the column sums are allocated to the byte and an overrun shows.
+TEST(Defocus, RowsEndingBeforeTheRectangleDoes) {
+    for (int threads : {1, 2, 3}) {
+        ReleaseCommandState();
+        Canvas canvas(20, 6);
+        canvas.Randomize(21);
+        const std::vector<double> args = {2, 3, 0, 0, 20, 6, 5, 0, 4, 4};
+        Canvas want(canvas);
+        ReferenceDefocus(want, args);
+        canvas.Run("defocus", args, threads);
+        EXPECT_TRUE(canvas.SameBuffers(want)) << canvas.FirstDifference(want, 3);
+    }
+}
+
 TEST(Defocus, WithoutMemoryForTheColumnSumsGivesTheSameMeans) {
     Canvas canvas(31, 17);
     canvas.Randomize(8);
