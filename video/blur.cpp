@@ -31,7 +31,7 @@ constexpr ArgumentSpec kDiffuseArguments[] = {
 // quotient is below 2^-38 while a quotient that is not whole lies at least 1 / count (above
 // 2^-38 for any count an image can have) from the integers on either side.
 inline int16_t Quotient(int64_t sum, int64_t count) {
-    return static_cast<int16_t>(static_cast<double>(sum) / static_cast<double>(count));
+    return static_cast<int16_t>(TruncateToInt32(static_cast<double>(sum) / static_cast<double>(count)));
 }
 
 struct Sums {
