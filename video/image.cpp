@@ -167,17 +167,4 @@ void ReadBeforeWriting(const CommandFrame& f, const PixelYC*& first, const Regio
     if (second_hit) second = ReadBeforeWriting(f, second, destination, second_read, region_written);
 }
 
-PixelYC BilinearSample(int32_t fx, int32_t fy, const PixelYC& p00, const PixelYC& p10,
-                       const PixelYC& p01, const PixelYC& p11) {
-    const uint32_t ax = static_cast<uint32_t>(255 - int64_t{fx}), bx = static_cast<uint32_t>(fx);
-    const uint32_t ay = static_cast<uint32_t>(255 - int64_t{fy}), by = static_cast<uint32_t>(fy);
-    auto mix = [&](int16_t c00, int16_t c10, int16_t c01, int16_t c11) {
-        const uint32_t top = static_cast<uint32_t>(c00) * ax + static_cast<uint32_t>(c10) * bx;
-        const uint32_t bottom = static_cast<uint32_t>(c01) * ax + static_cast<uint32_t>(c11) * bx;
-        return Low16(ShiftRight(top * ay + bottom * by, 16));
-    };
-    return {mix(p00.y, p10.y, p01.y, p11.y), mix(p00.cb, p10.cb, p01.cb, p11.cb),
-            mix(p00.cr, p10.cr, p01.cr, p11.cr)};
-}
-
 }  // namespace kinetra::video

@@ -290,8 +290,18 @@ constexpr bool FitsInt16(int32_t v) { return v >= INT16_MIN && v <= INT16_MAX; }
 
 // Interpolates four neighbours with weights (255 - f, f) per axis in 1/256 units; the sum is
 // shifted right by 16 with sign, so a uniform area keeps 65025/65536 of its value.
-PixelYC BilinearSample(int32_t fx, int32_t fy, const PixelYC& p00, const PixelYC& p10,
-                       const PixelYC& p01, const PixelYC& p11);
+inline PixelYC BilinearSample(int32_t fx, int32_t fy, const PixelYC& p00, const PixelYC& p10,
+                              const PixelYC& p01, const PixelYC& p11) {
+    const uint32_t ax = static_cast<uint32_t>(255 - int64_t{fx}), bx = static_cast<uint32_t>(fx);
+    const uint32_t ay = static_cast<uint32_t>(255 - int64_t{fy}), by = static_cast<uint32_t>(fy);
+    auto mix = [&](int16_t c00, int16_t c10, int16_t c01, int16_t c11) {
+        const uint32_t top = static_cast<uint32_t>(c00) * ax + static_cast<uint32_t>(c10) * bx;
+        const uint32_t bottom = static_cast<uint32_t>(c01) * ax + static_cast<uint32_t>(c11) * bx;
+        return Low16(ShiftRight(top * ay + bottom * by, 16));
+    };
+    return {mix(p00.y, p10.y, p01.y, p11.y), mix(p00.cb, p10.cb, p01.cb, p11.cb),
+            mix(p00.cr, p10.cr, p01.cr, p11.cr)};
+}
 
 // ---------------------------------------------------------------------------------------------
 // Colour conversion: BT.601 coefficients rounded to three decimals, in double precision, each
