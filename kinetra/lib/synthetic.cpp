@@ -85,7 +85,16 @@ void DrawSyntheticFrame(Image& image, int32_t width, int32_t height, int32_t fra
 }
 
 const char kDemoScript[] =
+    "# The built-in demo: the synthetic clip (48 frames of 320x180) with a trail, a turning\n"
+    "# picture in the picture, a disc that crosses the ramp and a mosaic at the end.\n"
+    "# i and j are the image size, g the frames since the range began, n its length, p is pi.\n"
     "[0-47]\n"
-    "copy(2,0,0,0,i,j,0,0)\n";
+    "copyframe(2,f-1,0,0,i,j,0,0)\n"
+    "alpha(2,0,0,0,i,j,0,0,0.33)\n"
+    "resize(0,3,0,0,i,j,0,0,i/3,j/3)\n"
+    "rotate(3,0,2*p*g/n,0,0,i/3,j/3,i*5/8,j/16)\n"
+    "ellipse(0,g*i/n,j*5/6,20,12,3500,-600,1200)\n"
+    "[36-47]\n"
+    "mosaic(0,0,0,0,i,j*2/3,0,0,2+g,2+g)\n";
 
 }  // namespace kinetra::host
