@@ -48,24 +48,24 @@ void PointSlots(BufferTable& buffers, BufferKind kind) {
     }
     if (kind == BufferKind::kImage) {
         buffers.work_area = buffers.own_block + 8 * buffers.area_stride;
+        buffers.row_scratch = buffers.own_block + 9 * buffers.area_stride;
         buffers.fetch_area = nullptr;
     } else {
         buffers.fetch_area = static_cast<int16_t*>(buffers.slots[9]);
         buffers.work_area = nullptr;
+        buffers.row_scratch = nullptr;
     }
 }
 
-void SetGuards(const BufferTable& buffers, BufferKind kind, bool poison) {
+void PoisonGuards(const BufferTable& buffers, BufferKind kind) {
     const size_t area_bytes = buffers.geometry.row_bytes * buffers.geometry.rows;
     for (int k = 0; k < AreaCount(kind); ++k) {
-        unsigned char* gap = buffers.own_block + k * buffers.area_stride + area_bytes;
-        const size_t size = buffers.area_stride - area_bytes;
-        if (poison) {
-            KINETRA_POISON(gap, size);
-        } else {
-            KINETRA_UNPOISON(gap, size);
-        }
+        KINETRA_POISON(buffers.own_block + k * buffers.area_stride + area_bytes,
+                       buffers.area_stride - area_bytes);
     }
+    // After the row scratch, to the end of the block.
+    const size_t scratch_end = AreaCount(kind) * buffers.area_stride + buffers.row_scratch_bytes;
+    KINETRA_POISON(buffers.own_block + scratch_end, buffers.block_bytes - scratch_end);
 }
 
 // Makes a block for `need`, keeping what the old one held at the same pixel coordinates or
@@ -77,7 +77,16 @@ bool Relayout(BufferTable& buffers, BufferKind kind, const AreaGeometry& need) {
         return false;  // a size the address space cannot hold is a failed allocation
     }
     stride -= stride % kAreaAlignment;
-    if (!Multiply(stride, AreaCount(kind), block_bytes) || !Add(block_bytes, kSpareBytes, block_bytes)) {
+    // The row scratch follows the areas: nothing in it outlives a command, so it is not copied.
+    size_t scratch_bytes = 0, scratch_stride = 0;
+    if (kind == BufferKind::kImage &&
+        (!Multiply(need.row_bytes / sizeof(PixelYC), kRowScratchPerColumn, scratch_bytes) ||
+         !Add(scratch_bytes, kGuardBytes + kAreaAlignment - 1, scratch_stride))) {
+        return false;
+    }
+    scratch_stride -= scratch_stride % kAreaAlignment;
+    if (!Multiply(stride, AreaCount(kind), block_bytes) || !Add(block_bytes, scratch_stride, block_bytes) ||
+        !Add(block_bytes, kSpareBytes, block_bytes)) {
         return false;
     }
     auto* block = static_cast<unsigned char*>(CurrentPlatform().AllocateZeroed(block_bytes));
@@ -99,7 +108,8 @@ bool Relayout(BufferTable& buffers, BufferKind kind, const AreaGeometry& need) {
     buffers.geometry = need;
     buffers.area_stride = stride;
     buffers.block_bytes = block_bytes;
-    SetGuards(buffers, kind, true);
+    buffers.row_scratch_bytes = scratch_bytes;
+    PoisonGuards(buffers, kind);
     PointSlots(buffers, kind);
     return true;
 }
@@ -179,6 +189,8 @@ void ReleaseOwnBlock(BufferTable& buffers) {
     buffers.own_block = nullptr;
     buffers.fetch_area = nullptr;
     buffers.work_area = nullptr;
+    buffers.row_scratch = nullptr;
+    buffers.row_scratch_bytes = 0;
     buffers.geometry = {};
     buffers.area_stride = 0;
     buffers.block_bytes = 0;

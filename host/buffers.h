@@ -10,6 +10,9 @@ namespace kinetra {
 
 constexpr int kBufferCount = 10;
 constexpr int kVariableTracks = 9;  // track bars 2..10 feed the variables a b c d u v x y z
+constexpr int kMaxWorkerThreads = 16;
+// Three 64-bit sums a column for each of the worker threads.
+constexpr size_t kRowScratchPerColumn = 3 * sizeof(int64_t) * kMaxWorkerThreads;
 
 enum class BufferKind { kImage, kSound };
 
@@ -31,6 +34,10 @@ struct BufferTable {
     unsigned char* own_block = nullptr;
     int16_t* fetch_area = nullptr;
     void* work_area = nullptr;
+    // Image: room for per-column running sums of every worker thread (kRowScratchPerColumn
+    // bytes a column), so that no command allocates.
+    void* row_scratch = nullptr;
+    size_t row_scratch_bytes = 0;
     AreaGeometry geometry;     // of each own area
     size_t area_stride = 0;    // bytes from one area to the next (area plus guard gap)
     size_t block_bytes = 0;

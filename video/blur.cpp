@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <atomic>
 
-#include "platform/platform.h"
 #include "video/effects.h"
 #include "video/image.h"
 
@@ -169,23 +168,6 @@ void MosaicCellRow(const MosaicGrid& grid, const MosaicSource& source, PixelYC* 
 // ---------------------------------------------------------------------------------------------
 // defocus
 
-// Column sums of the running window, one row of them per block of rows. Kept between commands
-// and grown when a larger picture or more threads need more.
-struct ColumnSumMemory {
-    void* block = nullptr;
-    size_t bytes = 0;
-} column_sum_memory;
-
-int64_t* ColumnSums(size_t bytes) {
-    if (bytes > column_sum_memory.bytes) {
-        ReleaseBlurState();
-        column_sum_memory.block = CurrentPlatform().AllocateZeroed(bytes);
-        if (!column_sum_memory.block) return nullptr;
-        column_sum_memory.bytes = bytes;
-    }
-    return static_cast<int64_t*>(column_sum_memory.block);
-}
-
 // The window of source position (c, r) is columns [c - a, c + a) and rows [r - b, r + b), cut
 // at the image's left and top edges and at right and bottom, the rectangle's right and bottom
 // edges (or the image's, when nearer).
@@ -314,12 +296,15 @@ void Defocus(CommandCall& call) {
     // Each block of rows keeps the sums of its window's rows per column and moves them down a
     // row at a time; along a row the window's sum moves a column at a time. The cost per pixel
     // does not grow with the window.
-    const int32_t blocks = std::min(f.threads, map.rows());
+    const int32_t blocks = std::min({f.threads, map.rows(), kMaxWorkerThreads});
     const size_t columns = static_cast<size_t>(k1 - k0);
     size_t bytes = 0;
     int64_t* memory = nullptr;
-    if (!__builtin_mul_overflow(columns, 3 * sizeof(int64_t) * static_cast<size_t>(blocks), &bytes)) {
-        memory = ColumnSums(bytes);
+    // Each block's sums live in the own block's row scratch, which holds them for every
+    // thread count up to the track bar's maximum.
+    if (!__builtin_mul_overflow(columns, 3 * sizeof(int64_t) * static_cast<size_t>(blocks), &bytes) &&
+        bytes <= f.call->buffers.row_scratch_bytes) {
+        memory = static_cast<int64_t*>(f.call->buffers.row_scratch);
     }
     if (!memory) {
         DefocusDirect(f, map, window, source, destination);
@@ -418,9 +403,5 @@ void Diffuse(CommandCall& call) {
     });
 }
 
-void ReleaseBlurState() {
-    if (column_sum_memory.block) CurrentPlatform().Release(column_sum_memory.block);
-    column_sum_memory = {};
-}
 
 }  // namespace kinetra::video

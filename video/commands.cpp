@@ -41,6 +41,6 @@ constexpr CommandEntry kCommands[] = {
 
 std::span<const CommandEntry> Commands() { return kCommands; }
 
-void ReleaseCommandState() { ReleaseBlurState(); }
+void ReleaseCommandState() {}
 
 }  // namespace kinetra::video

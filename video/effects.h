@@ -19,7 +19,6 @@ void Rotate(CommandCall& call);  // "rotate": about the rectangle's centre
 void Mosaic(CommandCall& call);   // "mosaic": the mean colour of each cell
 void Defocus(CommandCall& call);  // "defocus": the mean of a box window
 void Diffuse(CommandCall& call);  // "diffuse": a random pixel nearby
-void ReleaseBlurState();          // the window sums' memory
 
 // tone.cpp: curves.
 void Gamma(CommandCall& call);          // "gamma": a power curve per component, in place

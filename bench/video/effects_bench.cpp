@@ -2,6 +2,7 @@
 // frame's pixels per iteration, so the rates compare directly with the copy command's.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -18,24 +19,27 @@ constexpr int32_t kWidth = 1920, kHeight = 1080, kThreads = 2;
 constexpr size_t kPixels = size_t{kWidth} * kHeight;
 constexpr int64_t kFrameBytes = static_cast<int64_t>(kPixels * sizeof(PixelYC));
 
+// The host's two pictures, and the plug-in's own buffers laid out as the plug-in lays them.
 struct EffectFrames {
-    std::vector<PixelYC> storage = std::vector<PixelYC>(kPixels * 11);
+    std::vector<PixelYC> host = std::vector<PixelYC>(kPixels * 2);
     BufferTable table;
     FrameContext context{};
     ScriptLine line{};
 
     EffectFrames() {
-        std::mt19937 random(2);
-        for (PixelYC& p : storage) {
-            p = {static_cast<int16_t>(random() % 4097), static_cast<int16_t>(random() % 4097 - 2048),
-                 static_cast<int16_t>(random() % 4097 - 2048)};
-        }
-        for (int b = 0; b < kBufferCount; ++b) table.slots[b] = storage.data() + b * kPixels;
-        table.work_area = storage.data() + 10 * kPixels;
         context.max_width = context.width = kWidth;
         context.max_height = context.height = kHeight;
-        context.edit_image = table.Image(0);
-        context.scratch_image = table.Image(1);
+        context.edit_image = host.data();
+        context.scratch_image = host.data() + kPixels;
+        if (!FillBufferTable(table, BufferKind::kImage, nullptr, context)) abort();
+        std::mt19937 random(2);
+        for (int b = 0; b < kBufferCount; ++b) {
+            for (size_t i = 0; i < kPixels; ++i) {
+                table.Image(b)[i] = {static_cast<int16_t>(random() % 4097),
+                                     static_cast<int16_t>(random() % 4097 - 2048),
+                                     static_cast<int16_t>(random() % 4097 - 2048)};
+            }
+        }
     }
 };
 

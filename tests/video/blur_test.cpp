@@ -4,7 +4,6 @@
 #include <set>
 #include <utility>
 
-#include "tests/support/test_platform.h"
 #include "tests/video/effects_canvas.h"
 
 namespace kinetra::video::effects_testing {
@@ -233,7 +232,6 @@ TEST(Mosaic, SharedCellsEqualTheRuleOnRandomRectangles) {
 // released, so that the column sums are allocated to the byte and an overrun shows.
 TEST(Defocus, RowsEndingBeforeTheRectangleDoes) {
     for (int threads : {1, 2, 3}) {
-        ReleaseCommandState();
         Canvas canvas(20, 6);
         canvas.Randomize(21);
         const std::vector<double> args = {2, 3, 0, 0, 20, 6, 5, 0, 4, 4};
@@ -250,9 +248,8 @@ TEST(Defocus, WithoutMemoryForTheColumnSumsGivesTheSameMeans) {
     const std::vector<double> args = {2, 3, -3, 2, 30, 14, 1, 1, 7, 4};
     Canvas want(canvas);
     ReferenceDefocus(want, args);
-    ReleaseCommandState();
-    testing::TestPlatform platform;
-    platform.refuse_from_bytes = 0;
+    canvas.table.row_scratch = nullptr;
+    canvas.table.row_scratch_bytes = 0;
     canvas.Run("defocus", args, 3);
     EXPECT_TRUE(canvas.SameBuffers(want)) << canvas.FirstDifference(want, 3);
 }

@@ -23,6 +23,7 @@ struct Canvas {
     // Buffers 0..9, then the work area, each its own allocation so that the address sanitizer
     // sees a command run off the end of one.
     std::vector<std::vector<PixelYC>> storage;
+    std::vector<unsigned char> row_scratch;
     BufferTable table;
     FrameContext context{};
     ScriptLine line{};
@@ -31,6 +32,9 @@ struct Canvas {
         : W(width), H(height), storage(11, std::vector<PixelYC>(static_cast<size_t>(width) * height)) {
         for (int b = 0; b < kBufferCount; ++b) table.slots[b] = Image(b);
         table.work_area = Image(10);
+        row_scratch.resize(static_cast<size_t>(width) * kRowScratchPerColumn);
+        table.row_scratch = row_scratch.data();
+        table.row_scratch_bytes = row_scratch.size();
         context.max_width = W;
         context.max_height = H;
         context.width = W;
