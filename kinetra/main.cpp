@@ -4,12 +4,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "kinetra/lib/filter_host.h"
 #include "kinetra/lib/golden.h"
+#include "kinetra/lib/render.h"
 #include "kinetra/lib/synthetic.h"
 
 namespace fs = std::filesystem;
@@ -83,48 +82,26 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::error_code error;
-    fs::create_directories(output, error);
-    const fs::path work = fs::temp_directory_path() / ("kinetra-demo-" + std::to_string(getpid()));
-    fs::create_directories(work, error);
-    std::ofstream(work / "animation.txt") << kDemoScript;
-
-    std::string message;
-    auto host = FilterHost::Load(std::string(KINETRA_PLUGIN_DIR) + "/dizorud.auf", message);
-    if (!host) {
-        fprintf(stderr, "kinetra: %s\n", message.c_str());
+    std::error_code ignored;
+    fs::create_directories(output, ignored);
+    RenderOptions options;
+    options.clip.frames = frames;
+    options.threads = 2;
+    options.plugin_dir = KINETRA_PLUGIN_DIR;
+    fprintf(stderr, "kinetra: rendering the built-in clip (%d frames, %dx%d) with the built-in demo script\n",
+            frames, options.clip.width, options.clip.height);
+    const PictureSink write = [&output](const FrameContext& frame, std::string& error) {
+        char name[32];
+        snprintf(name, sizeof name, "frame%04d.ppm", frame.frame);
+        if (WritePpm(output / name, frame.edit_image, frame.width, frame.height, frame.max_width)) return true;
+        error = "cannot write " + (output / name).string();
+        return false;
+    };
+    std::string error;
+    if (!RenderPictures(kDemoScript, options, write, error)) {
+        fprintf(stderr, "kinetra: %s\n", error.c_str());
         return 1;
     }
-    host->edited_path = (work / "synthetic-clip").string();
-    constexpr int32_t kWidth = 320, kHeight = 180;
-    Image source(kWidth, kHeight);
-    host->frame_image = [&](int32_t frame) -> const PixelYC* {
-        if (frame < 0 || frame >= frames) return nullptr;
-        DrawSyntheticFrame(source, kWidth, kHeight, frame);
-        return source.pixels.data();
-    };
-    host->UpdateSettings();
-    fprintf(stderr, "kinetra: rendering the built-in clip (%d frames, %dx%d) with the built-in demo script\n",
-            frames, kWidth, kHeight);
-    int status = 0;
-    for (int32_t f = 0; f < frames && status == 0; ++f) {
-        VideoFrame frame(kWidth, kHeight, f, frames);
-        DrawSyntheticFrame(frame.edit, kWidth, kHeight, f);
-        if (host->Process(frame.Prepare()) != 1) {
-            fprintf(stderr, "kinetra: frame %d failed\n", f);
-            status = 1;
-            break;
-        }
-        char name[32];
-        snprintf(name, sizeof name, "frame%04d.ppm", f);
-        const FrameContext& c = frame.context;
-        if (!WritePpm(output / name, c.edit_image, c.width, c.height, c.max_width)) {
-            fprintf(stderr, "kinetra: cannot write %s\n", (output / name).c_str());
-            status = 1;
-        }
-    }
-    host->Exit();
-    fs::remove_all(work, error);
-    if (status == 0) fprintf(stderr, "kinetra: wrote %d frames to %s\n", frames, output.c_str());
-    return status;
+    fprintf(stderr, "kinetra: wrote %d frames to %s\n", frames, output.c_str());
+    return 0;
 }

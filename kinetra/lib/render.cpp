@@ -77,8 +77,8 @@ private:
     std::unique_ptr<FilterHost> host_;
 };
 
-bool RenderPictures(const ScriptFolder& folder, const RenderOptions& options,
-                    std::vector<FrameChecksum>& frames, std::string& error) {
+bool RenderPicturesIn(const ScriptFolder& folder, const RenderOptions& options,
+                      const PictureSink& picture, std::string& error) {
     const SyntheticClip& clip = options.clip;
     LoadedPlugin plugin;
     if (!plugin.Load(options.plugin_dir / "dizorud.auf", folder, options, error)) return false;
@@ -95,7 +95,7 @@ bool RenderPictures(const ScriptFolder& folder, const RenderOptions& options,
             error = "the image plug-in failed at frame " + std::to_string(f);
             return false;
         }
-        frames[f].image = ImageChecksum(frame.context);
+        if (!picture(frame.context, error)) return false;
     }
     return plugin.Unload(error);
 }
@@ -197,7 +197,21 @@ bool RenderChecksums(const std::string& script, const RenderOptions& options,
         error = "cannot write the script into a temporary folder";
         return false;
     }
-    return RenderPictures(folder, options, frames, error) && RenderSound(folder, options, frames, error);
+    const PictureSink checksum = [&frames](const FrameContext& frame, std::string&) {
+        frames[frame.frame].image = ImageChecksum(frame);
+        return true;
+    };
+    return RenderPicturesIn(folder, options, checksum, error) && RenderSound(folder, options, frames, error);
+}
+
+bool RenderPictures(const std::string& script, const RenderOptions& options,
+                    const PictureSink& picture, std::string& error) {
+    ScriptFolder folder;
+    if (!folder.Write(script)) {
+        error = "cannot write the script into a temporary folder";
+        return false;
+    }
+    return RenderPicturesIn(folder, options, picture, error);
 }
 
 }  // namespace kinetra::host

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,5 +48,13 @@ uint64_t SoundChecksum(const int16_t* samples, int32_t sample_count, int32_t cha
 // stays loaded after the run (its state would leak into the next one).
 bool RenderChecksums(const std::string& script, const RenderOptions& options,
                      std::vector<FrameChecksum>& frames, std::string& error);
+
+// Receives each frame's result as the host gets it back; false (with the error set) stops the run.
+using PictureSink = std::function<bool(const FrameContext& frame, std::string& error)>;
+
+// Runs `script` over the clip's pictures through dizorud.auf and hands every frame's result to
+// `picture`.
+bool RenderPictures(const std::string& script, const RenderOptions& options,
+                    const PictureSink& picture, std::string& error);
 
 }  // namespace kinetra::host
