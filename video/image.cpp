@@ -8,10 +8,10 @@ bool CommandFrame::Read(CommandCall& command, std::span<const ArgumentSpec> tabl
     call = &command;
     size = {command.frame->max_width, command.frame->max_height};
     threads = std::max(command.threads, 1);
-    for (const ArgumentSpec& spec : table) {
-        const double given = command.line.arg_value[spec.number - 1];
-        int32_t& v = value[spec.number];
-        switch (spec.conversion) {
+    for (const ArgumentSpec& argument : table) {
+        const double given = command.line.arg_value[argument.number - 1];
+        int32_t& v = value[argument.number];
+        switch (argument.conversion) {
             case Conversion::kTruncate:
                 v = TruncateToInt32(given);
                 break;
@@ -24,9 +24,9 @@ bool CommandFrame::Read(CommandCall& command, std::span<const ArgumentSpec> tabl
         }
     }
     // Checks after all conversions, as the conversions themselves cannot fail.
-    for (const ArgumentSpec& spec : table) {
-        int32_t& v = value[spec.number];
-        switch (spec.role) {
+    for (const ArgumentSpec& argument : table) {
+        int32_t& v = value[argument.number];
+        switch (argument.role) {
             case Role::kValue:
                 break;
             case Role::kBuffer:
