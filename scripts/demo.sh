@@ -4,5 +4,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
-bash scripts/build.sh build -DKINETRA_TESTS=OFF -DKINETRA_BENCHMARKS=OFF
+# The same configuration as the test command, so the two never undo each other's settings.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)" --target kinetra dizorud dizorud_audio
 ./build/kinetra render -o demo "$@"
