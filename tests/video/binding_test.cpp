@@ -129,6 +129,34 @@ TEST(ImageBuffers, OwnBuffersKeepTheirPictureWhenTheGeometryChanges) {
     }
 }
 
+TEST(ImageCallbacks, CarelessHostsMeanAbsentNotACrash) {
+    PluginHarness harness(GetFilterTable);
+    harness.SetScript("copy(0,2,0,0,i,j,0,0)\ncopy(2,1,0,0,i,j,0,0)\nswapbuf()\ncopyframe(0,f-1,0,0,i,j,0,0)\n");
+    // The script loads through a proper call first; then the host forgets its records.
+    VideoFrame loaded(4, 4, 1, 10);
+    ASSERT_EQ(harness.Process(loaded.Prepare()), 1);
+
+    FilterTable record = *GetFilterTable();  // no track values, no services
+    FrameContext frame{};
+    frame.max_width = frame.width = 4;
+    frame.max_height = frame.height = 4;
+    frame.frame = 1;
+    frame.frame_count = 10;  // no images at all
+    EXPECT_EQ(record.process(&record, &frame), 1);
+
+    HostServices empty{};  // a service table whose entries are all missing
+    record.services = &empty;
+    int32_t tracks[11] = {2, 0};
+    record.track_values = tracks;
+    VideoFrame images(4, 4, 1, 10);
+    images.edit.at(1, 1).y = 99;
+    EXPECT_EQ(record.process(&record, &images.Prepare()), 1);
+    // The copies through buffer 2 ran, swapbuf made the scratch image the result, and
+    // copyframe, with no fetch service to call, did nothing.
+    EXPECT_EQ(images.context.edit_image, images.scratch.pixels.data());
+    EXPECT_EQ(images.scratch.at(1, 1).y, 99);
+}
+
 TEST(ImageCallbacks, HostFloatingPointModesChangeNothing) {
     PluginHarness harness(GetFilterTable);
     harness.SetScript("A=1/3\n");
