@@ -298,14 +298,9 @@ void Defocus(CommandCall& call) {
     // does not grow with the window.
     const int32_t blocks = std::min({f.threads, map.rows(), kMaxWorkerThreads});
     const size_t columns = static_cast<size_t>(k1 - k0);
-    size_t bytes = 0;
-    int64_t* memory = nullptr;
     // Each block's sums live in the own block's row scratch, which holds them for every
     // thread count up to the track bar's maximum.
-    if (!__builtin_mul_overflow(columns, 3 * sizeof(int64_t) * static_cast<size_t>(blocks), &bytes) &&
-        bytes <= f.call->buffers.row_scratch_bytes) {
-        memory = static_cast<int64_t*>(f.call->buffers.row_scratch);
-    }
+    int64_t* memory = f.Scratch<int64_t>(columns * 3 * static_cast<size_t>(blocks)).data();
     if (!memory) {
         DefocusDirect(f, map, window, source, destination);
         return;

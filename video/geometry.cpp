@@ -1,6 +1,7 @@
 // resize and rotate: every destination pixel samples a fixed-point source position between four
 // neighbours. Positions are kept in 64 bits, so no argument can overflow them; wherever 32 bits
 // would have sufficed the results are those of 32-bit arithmetic.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -34,19 +35,14 @@ public:
     const Region& visible() const { return visible_; }
     void ReadFrom(const PixelYC* pixels) { pixels_ = pixels; }
 
-    bool Contains(int64_t sx, int64_t sy) const {
-        return sx >= visible_.x0 && sx < visible_.x1 && sy >= visible_.y0 && sy < visible_.y1;
-    }
-
-    // The sample at integer position (sx, sy), which Contains, with fractions fx, fy in 1/256.
-    // On the rectangle's last column or row the pixel stands alone; a neighbour beyond the
-    // image's edge (the rectangle reaching past it) is the edge pixel itself.
-    PixelYC Sample(int64_t sx, int64_t sy, int32_t fx, int32_t fy) const {
-        const PixelYC* p = pixels_ + PixelIndex(sx, sy, size_.width);
-        if (sx == last_x_ || sy == last_y_) return BilinearSample(fx, fy, *p, *p, *p, *p);
-        const size_t right = sx + 1 < size_.width ? 1 : 0;
-        const size_t down = sy + 1 < size_.height ? static_cast<size_t>(size_.width) : 0;
-        return BilinearSample(fx, fy, p[0], p[right], p[down], p[down + right]);
+    // Writes the sample at integer position (sx, sy), which lies in visible(), with fractions
+    // fx, fy in 1/256. On the rectangle's last column or row the pixel stands alone; a neighbour beyond
+    // the image's edge (the rectangle reaching past it) is the edge pixel itself.
+    void Sample(PixelYC* out, int64_t sx, int64_t sy, int32_t fx, int32_t fy) const {
+        const bool alone = sx == last_x_ || sy == last_y_;
+        const size_t right = !alone && sx + 1 < size_.width ? 1 : 0;
+        const size_t down = !alone && sy + 1 < size_.height ? static_cast<size_t>(size_.width) : 0;
+        BilinearSampleAt(out, pixels_ + PixelIndex(sx, sy, size_.width), right, down, fx, fy);
     }
 
 private:
@@ -67,18 +63,32 @@ public:
         carry_ = carried % divisor;
     }
     int64_t value() const { return value_; }
+    // Without a branch: whether the remainder carries varies from step to step.
     void Next() {
-        value_ += q_;
         carry_ += r_;
-        if (carry_ >= divisor_) {
-            carry_ -= divisor_;
-            ++value_;
-        }
+        const bool carries = carry_ >= divisor_;
+        carry_ -= carries ? divisor_ : 0;
+        value_ += q_ + carries;
     }
 
 private:
     int64_t q_, r_, divisor_, value_, carry_;
 };
+
+// The steps k in [0, count) at which start + k * step lies in [lo, hi). The value moves one way,
+// so they form one interval [first, end), empty when first >= end.
+struct Steps {
+    int64_t first, end;
+};
+int64_t CeilDivide(int64_t a, int64_t b) {  // b > 0
+    return a / b + (a % b > 0 ? 1 : 0);
+}
+Steps StepsWithin(int64_t start, int64_t step, int64_t lo, int64_t hi, int64_t count) {
+    if (step < 0) return StepsWithin(-start, -step, 1 - hi, 1 - lo, count);
+    if (step == 0) return start >= lo && start < hi ? Steps{0, count} : Steps{0, 0};
+    return {std::max<int64_t>(0, CeilDivide(lo - start, step)),
+            std::min(count, CeilDivide(hi - start, step))};
+}
 
 // [lo, hi) limited to [0, limit).
 Region Span(int64_t x0, int64_t x1, int64_t y0, int64_t y1, ImageSize size) {
@@ -102,19 +112,57 @@ void Resize(CommandCall& call) {
     PixelYC* destination = f.Image(2);
     source.ReadFrom(ReadBeforeWriting(f, f.Image(1), destination, source.visible(), written));
 
-    // Positions in 1/256 pixel: xq = (c - dx) * sw * 256 / dw, and likewise for rows.
+    // Positions in 1/256 pixel: xq = (c - dx) * sw * 256 / dw, and likewise for rows. xq grows
+    // with c, so the columns that fall inside the source are one run, found once.
+    const Region& inside = source.visible();
+    const int64_t x_step = int64_t{sw} * 256;
+    int32_t first = written.x1, end = written.x1;
+    Progression xq(x_step, dw, int64_t{written.x0} - dx);
+    for (int32_t c = written.x0; c < written.x1; ++c, xq.Next()) {
+        const int64_t sx = sx0 + (xq.value() >> 8);
+        if (sx >= inside.x1) {
+            end = c;
+            break;
+        }
+        if (sx >= inside.x0 && first == written.x1) first = c;
+    }
+    if (first >= end) return;
+
+    // The source column and fraction of every run column, computed once into the row scratch
+    // and shared by the rows. Without room there, each row computes them again, a piece at a
+    // time on its stack.
+    struct Position {
+        int32_t x, fraction;
+    };
+    auto positions = [&](Position* to, int32_t from, int32_t count) {
+        Progression xq(x_step, dw, int64_t{from} - dx);
+        for (int32_t k = 0; k < count; ++k, xq.Next()) {
+            to[k] = {static_cast<int32_t>(sx0 + (xq.value() >> 8)), static_cast<int32_t>(xq.value() & 255)};
+        }
+    };
+    const std::span<Position> table = f.Scratch<Position>(static_cast<size_t>(end - first));
+    if (!table.empty()) positions(table.data(), first, end - first);
+
     const int32_t stride = f.size.width;
     RowLoop(written.y0, written.rows(), f.threads, [&](int32_t r) {
         const int64_t yq = Progression(int64_t{sh} * 256, dh, int64_t{r} - dy).value();
         const int64_t sy = sy0 + (yq >> 8);
-        if (sy < source.visible().y0 || sy >= source.visible().y1) return;
+        if (sy < inside.y0 || sy >= inside.y1) return;
         const int32_t fy = static_cast<int32_t>(yq & 255);
-        Progression xq(int64_t{sw} * 256, dw, int64_t{written.x0} - dx);
-        PixelYC* out = destination + PixelIndex(0, r, stride);
-        for (int32_t c = written.x0; c < written.x1; ++c, xq.Next()) {
-            const int64_t sx = sx0 + (xq.value() >> 8);
-            if (!source.Contains(sx, sy)) continue;
-            out[c] = source.Sample(sx, sy, static_cast<int32_t>(xq.value() & 255), fy);
+        PixelYC* out = destination + PixelIndex(first, r, stride);
+        auto sample = [&](PixelYC* to, const Position* from, int32_t count) {
+            for (int32_t k = 0; k < count; ++k) source.Sample(to + k, from[k].x, sy, from[k].fraction, fy);
+        };
+        if (!table.empty()) {
+            sample(out, table.data(), end - first);
+            return;
+        }
+        constexpr int32_t kPiece = 256;
+        Position piece[kPiece];
+        for (int32_t done = 0; done < end - first; done += kPiece) {
+            const int32_t count = std::min(kPiece, end - first - done);
+            positions(piece, first + done, count);
+            sample(out + done, piece, count);
         }
     });
 }
@@ -146,17 +194,24 @@ void Rotate(CommandCall& call) {
     // pixel; along a row they grow by C and S.
     const int64_t centre_x = sx0 + hw, centre_y = sy0 + hh;
     const int32_t stride = f.size.width;
+    // The columns whose position falls inside the source are found per row from the two
+    // progressions, so the pixel loop tests nothing.
+    const Region& inside = source.visible();
+    const int64_t u_lo = (inside.x0 - centre_x) * 4096, u_hi = (inside.x1 - centre_x) * 4096;
+    const int64_t v_lo = (inside.y0 - centre_y) * 4096, v_hi = (inside.y1 - centre_y) * 4096;
     RowLoop(written.y0, written.rows(), f.threads, [&](int32_t r) {
         const int64_t dyc = r - hh - dy;
         const int64_t dxc = written.x0 - hw - dx;
-        int64_t u = dxc * C - dyc * S;
-        int64_t v = dxc * S + dyc * C;
-        PixelYC* out = destination + PixelIndex(0, r, stride);
-        for (int32_t c = written.x0; c < written.x1; ++c, u += C, v += S) {
-            const int64_t sx = centre_x + (u >> 12), sy = centre_y + (v >> 12);
-            if (!source.Contains(sx, sy)) continue;
-            out[c] = source.Sample(sx, sy, static_cast<int32_t>((u >> 4) & 255),
-                                   static_cast<int32_t>((v >> 4) & 255));
+        const int64_t u0 = dxc * C - dyc * S, v0 = dxc * S + dyc * C;
+        const Steps along_u = StepsWithin(u0, C, u_lo, u_hi, written.columns());
+        const Steps along_v = StepsWithin(v0, S, v_lo, v_hi, written.columns());
+        const int64_t first = std::max(along_u.first, along_v.first);
+        const int64_t end = std::min(along_u.end, along_v.end);
+        PixelYC* out = destination + PixelIndex(written.x0, r, stride);
+        int64_t u = u0 + first * C, v = v0 + first * S;
+        for (int64_t k = first; k < end; ++k, u += C, v += S) {
+            source.Sample(out + k, centre_x + (u >> 12), centre_y + (v >> 12),
+                          static_cast<int32_t>((u >> 4) & 255), static_cast<int32_t>((v >> 4) & 255));
         }
     });
 }

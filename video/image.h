@@ -26,7 +26,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "host/buffers.h"
 #include "host/float_env.h"
@@ -99,6 +104,16 @@ struct CommandFrame {
     int32_t operator[](int number) const { return value[number]; }
     // The buffer a checked buffer-number argument names.
     PixelYC* Image(int number) const;
+
+    // `count` elements of the own block's row scratch, or none when it has no room for them.
+    // Nothing in it outlives the command.
+    template <typename T>
+    std::span<T> Scratch(size_t count) const {
+        static_assert(alignof(T) <= alignof(int64_t));
+        const BufferTable& buffers = call->buffers;
+        if (!buffers.row_scratch || count > buffers.row_scratch_bytes / sizeof(T)) return {};
+        return {static_cast<T*>(buffers.row_scratch), count};
+    }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -301,6 +316,42 @@ inline PixelYC BilinearSample(int32_t fx, int32_t fy, const PixelYC& p00, const 
     };
     return {mix(p00.y, p10.y, p01.y, p11.y), mix(p00.cb, p10.cb, p01.cb, p11.cb),
             mix(p00.cr, p10.cr, p01.cr, p11.cr)};
+}
+
+// BilinearSample of p[0], p[right], p[down], p[down + right] (fractions 0..255), stored at *out.
+// The sum is that of the four neighbours c times weights w = (255 - f or f) x (255 - f or f),
+// which lies within +-32768 * 65025 < 2^31 and so needs no wrapping. With SSE2 it is formed by
+// 16-bit multiply-adds: w reaches 65025, past a signed 16-bit factor, but w - 32768 does not,
+// and sum c * w = sum c * (w - 32768) + 32768 * sum c.
+inline void BilinearSampleAt(PixelYC* out, const PixelYC* p, size_t right, size_t down, int32_t fx,
+                             int32_t fy) {
+#if defined(__SSE2__)
+    // A pixel's three components in the low lanes, reading its six bytes and no more.
+    auto load = [](const PixelYC* q) {
+        int32_t y_cb;
+        memcpy(&y_cb, q, sizeof y_cb);
+        return _mm_insert_epi16(_mm_cvtsi32_si128(y_cb), q->cr, 2);
+    };
+    // Each row's pair of neighbours interleaved per component: c0.y c1.y c0.cb c1.cb c0.cr c1.cr.
+    const __m128i top = _mm_unpacklo_epi16(load(p), load(p + right));
+    const __m128i bottom = _mm_unpacklo_epi16(load(p + down), load(p + down + right));
+    const int32_t ax = 255 - fx, ay = 255 - fy;
+    auto pair = [](int32_t w0, int32_t w1) {  // (w0 - 32768, w1 - 32768) as two 16-bit factors
+        return _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(w0 ^ 0x8000) |
+                                                   static_cast<uint32_t>(w1 ^ 0x8000) << 16));
+    };
+    const __m128i ones = _mm_set1_epi16(1);
+    const __m128i biased = _mm_add_epi32(_mm_madd_epi16(top, pair(ax * ay, fx * ay)),
+                                         _mm_madd_epi16(bottom, pair(ax * fy, fx * fy)));
+    const __m128i sums = _mm_add_epi32(_mm_madd_epi16(top, ones), _mm_madd_epi16(bottom, ones));
+    const __m128i result = _mm_srai_epi32(_mm_add_epi32(biased, _mm_slli_epi32(sums, 15)), 16);
+    const __m128i packed = _mm_packs_epi32(result, result);  // each fits 16 bits: no saturation
+    const int32_t y_cb = _mm_cvtsi128_si32(packed);
+    memcpy(out, &y_cb, sizeof y_cb);
+    out->cr = static_cast<int16_t>(_mm_extract_epi16(packed, 2));
+#else
+    *out = BilinearSample(fx, fy, p[0], p[right], p[down], p[down + right]);
+#endif
 }
 
 // ---------------------------------------------------------------------------------------------

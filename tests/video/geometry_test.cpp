@@ -183,6 +183,26 @@ TEST(Geometry, FastPathsEqualTheRulesOnRandomArgumentsForAnyThreadCount) {
     }
 }
 
+// Without room in the row scratch each row computes its columns' positions in pieces; rows
+// wider than a piece must join them without a seam.
+TEST(Resize, WithoutRowScratchGivesTheSamePixels) {
+    const std::vector<double> lines[] = {
+        {2, 3, 0, 0, 700, 6, 0, 0, 700, 6},      // same size
+        {2, 3, 100, 1, 233, 4, -40, 0, 690, 6},  // enlarged about three times, starting left of the image
+        {2, 2, 0, 0, 700, 6, 5, 1, 301, 5},      // shrunk onto itself
+    };
+    for (const auto& args : lines) {
+        Canvas canvas(700, 6);
+        canvas.Randomize(3);
+        Canvas want(canvas);
+        ReferenceResize(want, args);
+        canvas.table.row_scratch = nullptr;
+        canvas.table.row_scratch_bytes = 0;
+        canvas.Run("resize", args, 3);
+        EXPECT_TRUE(canvas.SameBuffers(want)) << canvas.FirstDifference(want, TruncateToInt32(args[1]));
+    }
+}
+
 // Sizes near the 32-bit limit clamp to the image; positions far outside leave everything.
 TEST(Geometry, ExtremeArgumentsStayInsideTheBuffers) {
     const std::vector<double> lines[] = {

@@ -257,6 +257,32 @@ TEST(PixelArithmetic, BilinearSampleKeeps65025Of65536) {
     EXPECT_EQ(out.cr, (32767 * 65025) >> 16);
 }
 
+// The multiply-add form must give BilinearSample's result for every neighbourhood, including
+// the extremes where a sum reaches 32768 * 65025 and a wrong bias or weight would show.
+TEST(PixelArithmetic, BilinearSampleAtEqualsBilinearSample) {
+    const int16_t values[] = {INT16_MIN, -32767, -4097, -1, 0, 1, 2048, 32766, INT16_MAX};
+    const int32_t fractions[] = {0, 1, 127, 128, 254, 255};
+    std::mt19937 random(5);
+    auto any = [&] { return values[random() % std::size(values)]; };
+    for (int n = 0; n < 4000; ++n) {
+        // Four neighbours in a 2 x 2 picture, reached through the offsets or all the same pixel.
+        PixelYC square[4];
+        for (PixelYC& p : square) p = n % 5 == 0 ? PixelYC{values[n % 9], values[n % 9], values[n % 9]}
+                                                 : PixelYC{any(), any(), any()};
+        const bool alone = n % 7 == 0;
+        const size_t right = alone ? 0 : 1, down = alone ? 0 : 2;
+        const int32_t fx = fractions[random() % std::size(fractions)];
+        const int32_t fy = fractions[random() % std::size(fractions)];
+        PixelYC got{};
+        BilinearSampleAt(&got, square, right, down, fx, fy);
+        const PixelYC want = BilinearSample(fx, fy, square[0], square[right], square[down],
+                                            square[down + right]);
+        ASSERT_EQ(got.y, want.y) << n;
+        ASSERT_EQ(got.cb, want.cb) << n;
+        ASSERT_EQ(got.cr, want.cr) << n;
+    }
+}
+
 TEST(Colour, ConversionsFollowTheirTermOrderAndTruncation) {
     struct Case {
         PixelYC in;
