@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "video/effects.h"
 #include "video/image.h"
@@ -33,6 +34,9 @@ public:
           size_(size) {}
 
     const Region& visible() const { return visible_; }
+    int64_t last_x() const { return last_x_; }
+    int64_t last_y() const { return last_y_; }
+    const PixelYC* Row(int64_t sy) const { return pixels_ + PixelIndex(0, sy, size_.width); }
     void ReadFrom(const PixelYC* pixels) { pixels_ = pixels; }
 
     // Writes the sample at integer position (sx, sy), which lies in visible(), with fractions
@@ -97,6 +101,100 @@ Region Span(int64_t x0, int64_t x1, int64_t y0, int64_t y1, ImageSize size) {
             limit(y1, size.height)};
 }
 
+// resize interpolates in two passes over a row: a vertical one that mixes the two source rows
+// over a span of columns, V = c_top * (255 - fy) + c_bottom * fy, then a horizontal one that
+// mixes each destination pixel's two columns, (255 - fx) * V0 + fx * V1. That is
+// BilinearSample's sum regrouped; nothing in it wraps (|sum| <= 32768 * 65025), so the result
+// is the same. V fits 24 bits and is kept as two 16-bit halves, V >> 8 and V & 255, so that
+// both passes are multiply-adds of 16-bit factors:
+// (255 - fx) * V0 + fx * V1 = 256 * (the halves >> 8 mixed) + (the halves & 255 mixed).
+constexpr int32_t kSpanColumns = 256;  // the most source columns one vertical pass covers
+
+struct MixedSpan {
+    // Per component of each column, in pixel order; room after the last for the horizontal
+    // pass's reads of four elements at a time.
+    int16_t high[3 * kSpanColumns + 8];
+    int16_t low[3 * kSpanColumns + 8];
+};
+
+// One destination column of the run: its source column, the element step to the right
+// neighbour (3, or 0 at the image's right edge), and the weights 255 - fx and fx as the low and
+// high 16 bits.
+struct ResizeColumn {
+    int32_t x, right, weights;
+};
+
+int16_t Element(const PixelYC* pixels, int32_t i) {  // component i % 3 of pixel i / 3
+    int16_t value;
+    memcpy(&value, reinterpret_cast<const unsigned char*>(pixels) + 2 * size_t(i), sizeof value);
+    return value;
+}
+
+void MixRows(MixedSpan& span, const PixelYC* top, const PixelYC* bottom, int32_t columns, int32_t fy) {
+    const int32_t elements = 3 * columns;
+    int32_t i = 0;
+#if defined(__SSE2__)
+    const __m128i weights = _mm_set1_epi32((255 - fy) | fy << 16);
+    const __m128i mask = _mm_set1_epi32(255);
+    auto load = [](const PixelYC* pixels, int32_t i) {  // elements i .. i + 7
+        return _mm_loadu_si128(
+            reinterpret_cast<const __m128i*>(reinterpret_cast<const unsigned char*>(pixels) + 2 * size_t(i)));
+    };
+    for (; i + 8 <= elements; i += 8) {
+        const __m128i t = load(top, i), b = load(bottom, i);
+        const __m128i first = _mm_madd_epi16(_mm_unpacklo_epi16(t, b), weights);
+        const __m128i second = _mm_madd_epi16(_mm_unpackhi_epi16(t, b), weights);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(span.high + i),
+                         _mm_packs_epi32(_mm_srai_epi32(first, 8), _mm_srai_epi32(second, 8)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(span.low + i),
+                         _mm_packs_epi32(_mm_and_si128(first, mask), _mm_and_si128(second, mask)));
+    }
+#endif
+    for (; i < elements; ++i) {
+        const int32_t mixed = Element(top, i) * (255 - fy) + Element(bottom, i) * fy;
+        span.high[i] = static_cast<int16_t>(mixed >> 8);
+        span.low[i] = static_cast<int16_t>(mixed & 255);
+    }
+    // The horizontal pass may read these; they only reach lanes it discards.
+    std::fill_n(span.high + elements, 4, int16_t{0});
+    std::fill_n(span.low + elements, 4, int16_t{0});
+}
+
+// The horizontal pass for `count` columns whose source columns lie in the span from x_first.
+void MixColumns(PixelYC* out, const ResizeColumn* columns, int32_t count, const MixedSpan& span,
+                int32_t x_first) {
+    for (int32_t j = 0; j < count; ++j) {
+        const ResizeColumn& column = columns[j];
+        const int32_t at = 3 * (column.x - x_first), right = at + column.right;
+#if defined(__SSE2__)
+        const __m128i weights = _mm_set1_epi32(column.weights);
+        auto mix = [&](const int16_t* halves) {  // pairs per component, then weighted
+            const __m128i pairs = _mm_unpacklo_epi16(
+                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(halves + at)),
+                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(halves + right)));
+            return _mm_madd_epi16(pairs, weights);
+        };
+        const __m128i sum = _mm_add_epi32(_mm_slli_epi32(mix(span.high), 8), mix(span.low));
+        const __m128i packed = _mm_packs_epi32(_mm_srai_epi32(sum, 16), _mm_setzero_si128());
+        const int32_t y_cb = _mm_cvtsi128_si32(packed);
+        memcpy(out + j, &y_cb, sizeof y_cb);
+        out[j].cr = static_cast<int16_t>(_mm_extract_epi16(packed, 2));
+#else
+        const int32_t ax = column.weights & 0xFFFF, bx = column.weights >> 16;
+        int16_t result[3];
+        for (int k = 0; k < 3; ++k) {
+            const int32_t high = ax * span.high[at + k] + bx * span.high[right + k];
+            const int32_t low = ax * span.low[at + k] + bx * span.low[right + k];
+            result[k] = static_cast<int16_t>((high * 256 + low) >> 16);
+        }
+        out[j] = {result[0], result[1], result[2]};
+#endif
+    }
+}
+
+// A pixel standing alone: all four neighbours are itself.
+PixelYC Alone(const PixelYC& p) { return BilinearSample(0, 0, p, p, p, p); }
+
 }  // namespace
 
 void Resize(CommandCall& call) {
@@ -116,7 +214,8 @@ void Resize(CommandCall& call) {
     // with c, so the columns that fall inside the source are one run, found once.
     const Region& inside = source.visible();
     const int64_t x_step = int64_t{sw} * 256;
-    int32_t first = written.x1, end = written.x1;
+    // On the source rectangle's last column a pixel stands alone; those columns end the run.
+    int32_t first = written.x1, alone_from = written.x1, end = written.x1;
     Progression xq(x_step, dw, int64_t{written.x0} - dx);
     for (int32_t c = written.x0; c < written.x1; ++c, xq.Next()) {
         const int64_t sx = sx0 + (xq.value() >> 8);
@@ -125,23 +224,23 @@ void Resize(CommandCall& call) {
             break;
         }
         if (sx >= inside.x0 && first == written.x1) first = c;
+        if (sx == source.last_x() && alone_from == written.x1) alone_from = c;
     }
     if (first >= end) return;
+    alone_from = std::min(alone_from, end);
 
-    // The source column and fraction of every run column, computed once into the row scratch
-    // and shared by the rows. Without room there, each row computes them again, a piece at a
-    // time on its stack.
-    struct Position {
-        int32_t x, fraction;
-    };
-    auto positions = [&](Position* to, int32_t from, int32_t count) {
+    // The run's columns, computed once into the row scratch and shared by the rows; without
+    // room there, each row computes them again, a piece at a time on its stack.
+    auto describe = [&](ResizeColumn* to, int32_t from, int32_t count) {
         Progression xq(x_step, dw, int64_t{from} - dx);
         for (int32_t k = 0; k < count; ++k, xq.Next()) {
-            to[k] = {static_cast<int32_t>(sx0 + (xq.value() >> 8)), static_cast<int32_t>(xq.value() & 255)};
+            const int32_t x = static_cast<int32_t>(sx0 + (xq.value() >> 8));
+            const int32_t fx = static_cast<int32_t>(xq.value() & 255);
+            to[k] = {x, x + 1 < f.size.width ? 3 : 0, (255 - fx) | fx << 16};
         }
     };
-    const std::span<Position> table = f.Scratch<Position>(static_cast<size_t>(end - first));
-    if (!table.empty()) positions(table.data(), first, end - first);
+    const std::span<ResizeColumn> table = f.Scratch<ResizeColumn>(static_cast<size_t>(alone_from - first));
+    if (!table.empty()) describe(table.data(), first, alone_from - first);
 
     const int32_t stride = f.size.width;
     RowLoop(written.y0, written.rows(), f.threads, [&](int32_t r) {
@@ -149,20 +248,40 @@ void Resize(CommandCall& call) {
         const int64_t sy = sy0 + (yq >> 8);
         if (sy < inside.y0 || sy >= inside.y1) return;
         const int32_t fy = static_cast<int32_t>(yq & 255);
+        const PixelYC* top = source.Row(sy);
         PixelYC* out = destination + PixelIndex(first, r, stride);
-        auto sample = [&](PixelYC* to, const Position* from, int32_t count) {
-            for (int32_t k = 0; k < count; ++k) source.Sample(to + k, from[k].x, sy, from[k].fraction, fy);
+        if (sy == source.last_y()) {  // the whole row stands alone
+            Progression xq(x_step, dw, int64_t{first} - dx);
+            for (int32_t k = 0; k < end - first; ++k, xq.Next()) out[k] = Alone(top[sx0 + (xq.value() >> 8)]);
+            return;
+        }
+        std::fill(out + (alone_from - first), out + (end - first), Alone(top[source.last_x()]));
+        const PixelYC* bottom = sy + 1 < f.size.height ? top + stride : top;
+
+        // Pieces whose source columns fit one span.
+        MixedSpan span;
+        auto interpolate = [&](PixelYC* to, const ResizeColumn* columns, int32_t count) {
+            for (int32_t j = 0; j < count;) {
+                const int32_t x_first = columns[j].x;
+                int32_t n = 1;
+                while (j + n < count && columns[j + n].x + 1 - x_first < kSpanColumns) ++n;
+                const ResizeColumn& last = columns[j + n - 1];
+                const int32_t x_end = last.x + (last.right ? 2 : 1);
+                MixRows(span, top + x_first, bottom + x_first, x_end - x_first, fy);
+                MixColumns(to + j, columns + j, n, span, x_first);
+                j += n;
+            }
         };
         if (!table.empty()) {
-            sample(out, table.data(), end - first);
+            interpolate(out, table.data(), alone_from - first);
             return;
         }
         constexpr int32_t kPiece = 256;
-        Position piece[kPiece];
-        for (int32_t done = 0; done < end - first; done += kPiece) {
-            const int32_t count = std::min(kPiece, end - first - done);
-            positions(piece, first + done, count);
-            sample(out + done, piece, count);
+        ResizeColumn piece[kPiece];
+        for (int32_t done = 0; done < alone_from - first; done += kPiece) {
+            const int32_t count = std::min(kPiece, alone_from - first - done);
+            describe(piece, first + done, count);
+            interpolate(out + done, piece, count);
         }
     });
 }

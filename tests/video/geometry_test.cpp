@@ -183,23 +183,29 @@ TEST(Geometry, FastPathsEqualTheRulesOnRandomArgumentsForAnyThreadCount) {
     }
 }
 
-// Without room in the row scratch each row computes its columns' positions in pieces; rows
-// wider than a piece must join them without a seam.
-TEST(Resize, WithoutRowScratchGivesTheSamePixels) {
+// Rows wider than the pieces the interpolation works in must join them without a seam, with the
+// columns' positions in the row scratch or, without room there, computed per row.
+TEST(Resize, WideRowsGiveTheSamePixelsWithAndWithoutRowScratch) {
     const std::vector<double> lines[] = {
         {2, 3, 0, 0, 700, 6, 0, 0, 700, 6},      // same size
-        {2, 3, 100, 1, 233, 4, -40, 0, 690, 6},  // enlarged about three times, starting left of the image
+        {2, 3, 100, 1, 233, 4, -40, 0, 690, 6},  // enlarged about three times, from left of the image
         {2, 2, 0, 0, 700, 6, 5, 1, 301, 5},      // shrunk onto itself
+        {2, 3, 3, 0, 697, 5, 0, 0, 40, 6},       // shrunk seventeen times: every piece spans far
     };
-    for (const auto& args : lines) {
-        Canvas canvas(700, 6);
-        canvas.Randomize(3);
-        Canvas want(canvas);
-        ReferenceResize(want, args);
-        canvas.table.row_scratch = nullptr;
-        canvas.table.row_scratch_bytes = 0;
-        canvas.Run("resize", args, 3);
-        EXPECT_TRUE(canvas.SameBuffers(want)) << canvas.FirstDifference(want, TruncateToInt32(args[1]));
+    for (bool scratch : {true, false}) {
+        for (const auto& args : lines) {
+            Canvas canvas(700, 6);
+            canvas.Randomize(3);
+            Canvas want(canvas);
+            ReferenceResize(want, args);
+            if (!scratch) {
+                canvas.table.row_scratch = nullptr;
+                canvas.table.row_scratch_bytes = 0;
+            }
+            canvas.Run("resize", args, 3);
+            EXPECT_TRUE(canvas.SameBuffers(want))
+                << (scratch ? "with" : "without") << " scratch: " << canvas.FirstDifference(want, TruncateToInt32(args[1]));
+        }
     }
 }
 
