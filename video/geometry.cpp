@@ -39,9 +39,13 @@ public:
     const PixelYC* Row(int64_t sy) const { return pixels_ + PixelIndex(0, sy, size_.width); }
     void ReadFrom(const PixelYC* pixels) { pixels_ = pixels; }
 
+    // Positions below both have all four neighbours inside the rectangle and the image.
+    int64_t interior_x_end() const { return std::min<int64_t>(last_x_, size_.width - 1); }
+    int64_t interior_y_end() const { return std::min<int64_t>(last_y_, size_.height - 1); }
+
     // Writes the sample at integer position (sx, sy), which lies in visible(), with fractions
-    // fx, fy in 1/256. On the rectangle's last column or row the pixel stands alone; a neighbour beyond
-    // the image's edge (the rectangle reaching past it) is the edge pixel itself.
+    // fx, fy in 1/256. On the rectangle's last column or row the pixel stands alone; a
+    // neighbour beyond the image's edge (the rectangle reaching past it) is the edge pixel.
     void Sample(PixelYC* out, int64_t sx, int64_t sy, int32_t fx, int32_t fy) const {
         const bool alone = sx == last_x_ || sy == last_y_;
         const size_t right = !alone && sx + 1 < size_.width ? 1 : 0;
@@ -318,20 +322,33 @@ void Rotate(CommandCall& call) {
     const Region& inside = source.visible();
     const int64_t u_lo = (inside.x0 - centre_x) * 4096, u_hi = (inside.x1 - centre_x) * 4096;
     const int64_t v_lo = (inside.y0 - centre_y) * 4096, v_hi = (inside.y1 - centre_y) * 4096;
+    const int64_t interior_x = source.interior_x_end(), interior_y = source.interior_y_end();
+    // Columns [first, end) (from written.x0) of destination row r; u, v are at the first.
+    auto turn = [&](int32_t r, int64_t first, int64_t end, int64_t u, int64_t v) {
+        // Local copies: the compiler cannot tell that the pixel stores leave them unchanged.
+        const int64_t step_u = C, step_v = S, x_centre = centre_x, y_centre = centre_y;
+        const int64_t x_end = interior_x, y_end = interior_y;
+        const PixelYC* const pixels = source.Row(0);
+        PixelYC* const out = destination + PixelIndex(written.x0, r, stride);
+        for (int64_t k = first; k < end; ++k, u += step_u, v += step_v) {
+            const int64_t sx = x_centre + (u >> 12), sy = y_centre + (v >> 12);
+            const int32_t fx = static_cast<int32_t>((u >> 4) & 255), fy = static_cast<int32_t>((v >> 4) & 255);
+            if (sx < x_end && sy < y_end) {
+                BilinearSampleAt(out + k, pixels + PixelIndex(sx, sy, stride), 1, stride, fx, fy);
+            } else {
+                source.Sample(out + k, sx, sy, fx, fy);
+            }
+        }
+    };
+
     RowLoop(written.y0, written.rows(), f.threads, [&](int32_t r) {
-        const int64_t dyc = r - hh - dy;
-        const int64_t dxc = written.x0 - hw - dx;
-        const int64_t u0 = dxc * C - dyc * S, v0 = dxc * S + dyc * C;
-        const Steps along_u = StepsWithin(u0, C, u_lo, u_hi, written.columns());
-        const Steps along_v = StepsWithin(v0, S, v_lo, v_hi, written.columns());
+        const int64_t dyc = r - hh - dy, dxc = written.x0 - hw - dx;
+        const int64_t u = dxc * C - dyc * S, v = dxc * S + dyc * C;
+        const Steps along_u = StepsWithin(u, C, u_lo, u_hi, written.columns());
+        const Steps along_v = StepsWithin(v, S, v_lo, v_hi, written.columns());
         const int64_t first = std::max(along_u.first, along_v.first);
         const int64_t end = std::min(along_u.end, along_v.end);
-        PixelYC* out = destination + PixelIndex(written.x0, r, stride);
-        int64_t u = u0 + first * C, v = v0 + first * S;
-        for (int64_t k = first; k < end; ++k, u += C, v += S) {
-            source.Sample(out + k, centre_x + (u >> 12), centre_y + (v >> 12),
-                          static_cast<int32_t>((u >> 4) & 255), static_cast<int32_t>((v >> 4) & 255));
-        }
+        if (first < end) turn(r, first, end, u + first * C, v + first * S);
     });
 }
 

@@ -34,6 +34,8 @@ BENCHMARK_CAPTURE(Effect, fill2, "fill2", {3, 2, 0, 0, kWidth, kHeight, 4096, 0,
 BENCHMARK_CAPTURE(Effect, resize_same_size, "resize", {2, 3, 0, 0, kWidth, kHeight, 0, 0, kWidth, kHeight})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, resize_enlarge_2x, "resize", {2, 3, 480, 270, 960, 540, 0, 0, kWidth, kHeight})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, rotate_0_5_rad, "rotate", {2, 3, 0.5, 0, 0, kWidth, kHeight, 0, 0})->UseRealTime();
+BENCHMARK_CAPTURE(Effect, rotate_0_rad, "rotate", {2, 3, 0.0, 0, 0, kWidth, kHeight, 0, 0})->UseRealTime();
+BENCHMARK_CAPTURE(Effect, rotate_1_5_rad, "rotate", {2, 3, 1.5, 0, 0, kWidth, kHeight, 0, 0})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, mosaic_16x16, "mosaic", {2, 3, 0, 0, kWidth, kHeight, 0, 0, 16, 16})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, mosaic_3x3, "mosaic", {2, 3, 0, 0, kWidth, kHeight, 0, 0, 3, 3})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, defocus_4x4, "defocus", {2, 3, 0, 0, kWidth, kHeight, 0, 0, 4, 4})->UseRealTime();
