@@ -266,9 +266,12 @@ void Resize(CommandCall& call) {
         MixedSpan span;
         auto interpolate = [&](PixelYC* to, const ResizeColumn* columns, int32_t count) {
             for (int32_t j = 0; j < count;) {
+                // The columns grow along the run: those reading no further than the span reaches.
                 const int32_t x_first = columns[j].x;
-                int32_t n = 1;
-                while (j + n < count && columns[j + n].x + 1 - x_first < kSpanColumns) ++n;
+                const ResizeColumn* past = std::upper_bound(
+                    columns + j + 1, columns + count, x_first + kSpanColumns - 2,
+                    [](int32_t x, const ResizeColumn& column) { return x < column.x; });
+                const int32_t n = static_cast<int32_t>(past - (columns + j));
                 const ResizeColumn& last = columns[j + n - 1];
                 const int32_t x_end = last.x + (last.right ? 2 : 1);
                 MixRows(span, top + x_first, bottom + x_first, x_end - x_first, fy);
