@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The whole test suite: the native build, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and again as a 32-bit build run under qemu-i386 (the editor that
-# loads the plug-ins is a 32-bit program), each configuration built once.
+# The whole test suite: the native build, the same tests with the pixel kernels' portable forms,
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and again as a 32-bit build run under
+# qemu-i386 (the editor that loads the plug-ins is a 32-bit program), each configuration built
+# once.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -38,6 +39,10 @@ for plugin in build/dizorud.auf build/dizorud_audio.auf; do
   fi
   echo "$plugin exports only GetFilterTable"
 done
+
+stage "portable pixel kernels (the SSE2 ones replaced by their plain forms)"
+bash scripts/build.sh build-portable -DKINETRA_PORTABLE_KERNELS=ON -DKINETRA_BENCHMARKS=OFF
+run_ctest build-portable
 
 stage "sanitizer build (ASan + UBSan)"
 bash scripts/build.sh build-asan -DKINETRA_SANITIZE=ON -DKINETRA_BENCHMARKS=OFF

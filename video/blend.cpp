@@ -3,10 +3,6 @@
 // constant, gated by the source's or a key's luma, or read from a mask per pixel.
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "video/compositing.h"
 #include "video/image.h"
 
@@ -127,7 +123,7 @@ inline int16_t Mix(int16_t s, int16_t d, uint32_t a) { return Blend(s, d, a); }
 
 // alpha with an opacity a such that a and 4096 - a both fit 16 bits (opacities from about -7
 // to 8). A row is 3 x count components in a row, all treated alike.
-#if defined(__SSE2__)
+#if defined(KINETRA_VECTOR_KERNELS)
 // Eight components at a time: source and destination components interleaved in pairs, and
 // one multiply-add against (a, 4096 - a) gives s*a + d*(4096 - a) exactly (it cannot leave
 // 32 bits when the weights sum to 4096). The vector loads read the pixels' bytes, which the

@@ -137,7 +137,7 @@ int16_t Element(const PixelYC* pixels, int32_t i) {  // component i % 3 of pixel
 void MixRows(MixedSpan& span, const PixelYC* top, const PixelYC* bottom, int32_t columns, int32_t fy) {
     const int32_t elements = 3 * columns;
     int32_t i = 0;
-#if defined(__SSE2__)
+#if defined(KINETRA_VECTOR_KERNELS)
     const __m128i weights = _mm_set1_epi32((255 - fy) | fy << 16);
     const __m128i mask = _mm_set1_epi32(255);
     auto load = [](const PixelYC* pixels, int32_t i) {  // elements i .. i + 7
@@ -170,7 +170,7 @@ void MixColumns(PixelYC* out, const ResizeColumn* columns, int32_t count, const 
     for (int32_t j = 0; j < count; ++j) {
         const ResizeColumn& column = columns[j];
         const int32_t at = 3 * (column.x - x_first), right = at + column.right;
-#if defined(__SSE2__)
+#if defined(KINETRA_VECTOR_KERNELS)
         const __m128i weights = _mm_set1_epi32(column.weights);
         auto mix = [&](const int16_t* halves) {  // pairs per component, then weighted
             const __m128i pairs = _mm_unpacklo_epi16(
@@ -179,10 +179,7 @@ void MixColumns(PixelYC* out, const ResizeColumn* columns, int32_t count, const 
             return _mm_madd_epi16(pairs, weights);
         };
         const __m128i sum = _mm_add_epi32(_mm_slli_epi32(mix(span.high), 8), mix(span.low));
-        const __m128i packed = _mm_packs_epi32(_mm_srai_epi32(sum, 16), _mm_setzero_si128());
-        const int32_t y_cb = _mm_cvtsi128_si32(packed);
-        memcpy(out + j, &y_cb, sizeof y_cb);
-        out[j].cr = static_cast<int16_t>(_mm_extract_epi16(packed, 2));
+        StorePixel(out + j, _mm_packs_epi32(_mm_srai_epi32(sum, 16), _mm_setzero_si128()));
 #else
         const int32_t ax = column.weights & 0xFFFF, bx = column.weights >> 16;
         int16_t result[3];

@@ -29,7 +29,10 @@
 #include <cstring>
 #include <span>
 
-#if defined(__SSE2__)
+// The pixel kernels use SSE2, which every x86 build here has; the portable form of each is
+// kept beside it, for other processors, and tested in a build of its own.
+#if defined(__SSE2__) && !defined(KINETRA_PORTABLE_KERNELS)
+#define KINETRA_VECTOR_KERNELS 1
 #include <emmintrin.h>
 #endif
 
@@ -318,6 +321,21 @@ inline PixelYC BilinearSample(int32_t fx, int32_t fy, const PixelYC& p00, const 
             mix(p00.cr, p10.cr, p01.cr, p11.cr)};
 }
 
+#if defined(KINETRA_VECTOR_KERNELS)
+// A pixel's three components in the low 16-bit lanes, reading its six bytes and no more.
+inline __m128i LoadPixel(const PixelYC* p) {
+    int32_t y_cb;
+    memcpy(&y_cb, p, sizeof y_cb);
+    return _mm_insert_epi16(_mm_cvtsi32_si128(y_cb), p->cr, 2);
+}
+// The three low 16-bit lanes stored as a pixel, writing its six bytes and no more.
+inline void StorePixel(PixelYC* p, __m128i lanes) {
+    const int32_t y_cb = _mm_cvtsi128_si32(lanes);
+    memcpy(p, &y_cb, sizeof y_cb);
+    p->cr = static_cast<int16_t>(_mm_extract_epi16(lanes, 2));
+}
+#endif
+
 // BilinearSample of p[0], p[right], p[down], p[down + right] (fractions 0..255), stored at *out.
 // The sum is that of the four neighbours c times weights w = (255 - f or f) x (255 - f or f),
 // which lies within +-32768 * 65025 < 2^31 and so needs no wrapping. With SSE2 it is formed by
@@ -325,16 +343,10 @@ inline PixelYC BilinearSample(int32_t fx, int32_t fy, const PixelYC& p00, const 
 // and sum c * w = sum c * (w - 32768) + 32768 * sum c.
 inline void BilinearSampleAt(PixelYC* out, const PixelYC* p, size_t right, size_t down, int32_t fx,
                              int32_t fy) {
-#if defined(__SSE2__)
-    // A pixel's three components in the low lanes, reading its six bytes and no more.
-    auto load = [](const PixelYC* q) {
-        int32_t y_cb;
-        memcpy(&y_cb, q, sizeof y_cb);
-        return _mm_insert_epi16(_mm_cvtsi32_si128(y_cb), q->cr, 2);
-    };
+#if defined(KINETRA_VECTOR_KERNELS)
     // Each row's pair of neighbours interleaved per component: c0.y c1.y c0.cb c1.cb c0.cr c1.cr.
-    const __m128i top = _mm_unpacklo_epi16(load(p), load(p + right));
-    const __m128i bottom = _mm_unpacklo_epi16(load(p + down), load(p + down + right));
+    const __m128i top = _mm_unpacklo_epi16(LoadPixel(p), LoadPixel(p + right));
+    const __m128i bottom = _mm_unpacklo_epi16(LoadPixel(p + down), LoadPixel(p + down + right));
     const int32_t ax = 255 - fx, ay = 255 - fy;
     auto pair = [](int32_t w0, int32_t w1) {  // (w0 - 32768, w1 - 32768) as two 16-bit factors
         return _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(w0 ^ 0x8000) |
@@ -345,10 +357,7 @@ inline void BilinearSampleAt(PixelYC* out, const PixelYC* p, size_t right, size_
                                          _mm_madd_epi16(bottom, pair(ax * fy, fx * fy)));
     const __m128i sums = _mm_add_epi32(_mm_madd_epi16(top, ones), _mm_madd_epi16(bottom, ones));
     const __m128i result = _mm_srai_epi32(_mm_add_epi32(biased, _mm_slli_epi32(sums, 15)), 16);
-    const __m128i packed = _mm_packs_epi32(result, result);  // each fits 16 bits: no saturation
-    const int32_t y_cb = _mm_cvtsi128_si32(packed);
-    memcpy(out, &y_cb, sizeof y_cb);
-    out->cr = static_cast<int16_t>(_mm_extract_epi16(packed, 2));
+    StorePixel(out, _mm_packs_epi32(result, result));  // each fits 16 bits: no saturation
 #else
     *out = BilinearSample(fx, fy, p[0], p[right], p[down], p[down + right]);
 #endif
