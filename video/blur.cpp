@@ -300,7 +300,7 @@ void Defocus(CommandCall& call) {
     const size_t columns = static_cast<size_t>(k1 - k0);
     // Each block's sums live in the own block's row scratch, which holds them for every
     // thread count up to the track bar's maximum.
-    int64_t* memory = f.Scratch<int64_t>(columns * 3 * static_cast<size_t>(blocks)).data();
+    int64_t* memory = f.Scratch<int64_t>(columns, 3 * static_cast<size_t>(blocks)).data();
     if (!memory) {
         DefocusDirect(f, map, window, source, destination);
         return;

@@ -108,14 +108,18 @@ struct CommandFrame {
     // The buffer a checked buffer-number argument names.
     PixelYC* Image(int number) const;
 
-    // `count` elements of the own block's row scratch, or none when it has no room for them.
-    // Nothing in it outlives the command.
+    // `count` x `times` elements of the own block's row scratch, or none when it has no room
+    // for them (or the product does not fit a size). Nothing in it outlives the command.
     template <typename T>
-    std::span<T> Scratch(size_t count) const {
+    std::span<T> Scratch(size_t count, size_t times = 1) const {
         static_assert(alignof(T) <= alignof(int64_t));
         const BufferTable& buffers = call->buffers;
-        if (!buffers.row_scratch || count > buffers.row_scratch_bytes / sizeof(T)) return {};
-        return {static_cast<T*>(buffers.row_scratch), count};
+        size_t elements = 0;
+        if (!buffers.row_scratch || __builtin_mul_overflow(count, times, &elements) ||
+            elements > buffers.row_scratch_bytes / sizeof(T)) {
+            return {};
+        }
+        return {static_cast<T*>(buffers.row_scratch), elements};
     }
 };
 
