@@ -33,6 +33,7 @@ BENCHMARK_CAPTURE(Effect, fill, "fill", {3, 0, 0, kWidth, kHeight, 4096, 100, -1
 BENCHMARK_CAPTURE(Effect, fill2, "fill2", {3, 2, 0, 0, kWidth, kHeight, 4096, 0, 0, 0, 0, 2048})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, resize_same_size, "resize", {2, 3, 0, 0, kWidth, kHeight, 0, 0, kWidth, kHeight})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, resize_enlarge_2x, "resize", {2, 3, 480, 270, 960, 540, 0, 0, kWidth, kHeight})->UseRealTime();
+BENCHMARK_CAPTURE(Effect, resize_shrink_4x, "resize", {2, 3, 0, 0, kWidth, kHeight, 0, 0, kWidth / 4, kHeight / 4})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, rotate_0_5_rad, "rotate", {2, 3, 0.5, 0, 0, kWidth, kHeight, 0, 0})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, rotate_0_rad, "rotate", {2, 3, 0.0, 0, 0, kWidth, kHeight, 0, 0})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, rotate_1_5_rad, "rotate", {2, 3, 1.5, 0, 0, kWidth, kHeight, 0, 0})->UseRealTime();
