@@ -351,14 +351,15 @@ inline void BilinearSampleAt(PixelYC* out, const PixelYC* p, size_t right, size_
     // Each row's pair of neighbours interleaved per component: c0.y c1.y c0.cb c1.cb c0.cr c1.cr.
     const __m128i top = _mm_unpacklo_epi16(LoadPixel(p), LoadPixel(p + right));
     const __m128i bottom = _mm_unpacklo_epi16(LoadPixel(p + down), LoadPixel(p + down + right));
-    const int32_t ax = 255 - fx, ay = 255 - fy;
-    auto pair = [](int32_t w0, int32_t w1) {  // (w0 - 32768, w1 - 32768) as two 16-bit factors
-        return _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(w0 ^ 0x8000) |
-                                                   static_cast<uint32_t>(w1 ^ 0x8000) << 16));
+    // A row's weights are (255 - fx, fx) times that row's 255 - fy or fy: one multiply of the
+    // pair held as two 16-bit halves (no product passes 65025, so none carries into the next
+    // half); flipping each half's top bit subtracts 32768 from it.
+    const uint32_t across = static_cast<uint32_t>(255 - fx) | static_cast<uint32_t>(fx) << 16;
+    auto row = [across](int32_t f) {
+        return _mm_set1_epi32(static_cast<int32_t>((across * static_cast<uint32_t>(f)) ^ 0x80008000u));
     };
     const __m128i ones = _mm_set1_epi16(1);
-    const __m128i biased = _mm_add_epi32(_mm_madd_epi16(top, pair(ax * ay, fx * ay)),
-                                         _mm_madd_epi16(bottom, pair(ax * fy, fx * fy)));
+    const __m128i biased = _mm_add_epi32(_mm_madd_epi16(top, row(255 - fy)), _mm_madd_epi16(bottom, row(fy)));
     const __m128i sums = _mm_add_epi32(_mm_madd_epi16(top, ones), _mm_madd_epi16(bottom, ones));
     const __m128i result = _mm_srai_epi32(_mm_add_epi32(biased, _mm_slli_epi32(sums, 15)), 16);
     StorePixel(out, _mm_packs_epi32(result, result));  // each fits 16 bits: no saturation
