@@ -328,13 +328,14 @@ void Rotate(CommandCall& call) {
         // Local copies: the compiler cannot tell that the pixel stores leave them unchanged.
         const int64_t step_u = C, step_v = S, x_centre = centre_x, y_centre = centre_y;
         const int64_t x_end = interior_x, y_end = interior_y;
+        const int32_t width = stride;
         const PixelYC* const pixels = source.Row(0);
-        PixelYC* const out = destination + PixelIndex(written.x0, r, stride);
+        PixelYC* const out = destination + PixelIndex(written.x0, r, width);
         for (int64_t k = first; k < end; ++k, u += step_u, v += step_v) {
             const int64_t sx = x_centre + (u >> 12), sy = y_centre + (v >> 12);
             const int32_t fx = static_cast<int32_t>((u >> 4) & 255), fy = static_cast<int32_t>((v >> 4) & 255);
             if (sx < x_end && sy < y_end) {
-                BilinearSampleAt(out + k, pixels + PixelIndex(sx, sy, stride), 1, stride, fx, fy);
+                BilinearSampleAt(out + k, pixels + PixelIndex(sx, sy, width), 1, static_cast<size_t>(width), fx, fy);
             } else {
                 source.Sample(out + k, sx, sy, fx, fy);
             }
