@@ -134,15 +134,16 @@ int16_t Element(const PixelYC* pixels, int32_t i) {  // component i % 3 of pixel
     return value;
 }
 
-void MixRows(MixedSpan& span, const PixelYC* top, const PixelYC* bottom, int32_t columns, int32_t fy) {
+void MixRows(MixedSpan& span, const PixelYC* top, const PixelYC* bottom, int32_t columns,
+             int32_t fy) {
     const int32_t elements = 3 * columns;
     int32_t i = 0;
 #if defined(KINETRA_VECTOR_KERNELS)
     const __m128i weights = _mm_set1_epi32((255 - fy) | fy << 16);
     const __m128i mask = _mm_set1_epi32(255);
     auto load = [](const PixelYC* pixels, int32_t i) {  // elements i .. i + 7
-        return _mm_loadu_si128(
-            reinterpret_cast<const __m128i*>(reinterpret_cast<const unsigned char*>(pixels) + 2 * size_t(i)));
+        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(pixels) + 2 * size_t(i);
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
     };
     for (; i + 8 <= elements; i += 8) {
         const __m128i t = load(top, i), b = load(bottom, i);
@@ -240,7 +241,8 @@ void Resize(CommandCall& call) {
             to[k] = {x, x + 1 < f.size.width ? 3 : 0, (255 - fx) | fx << 16};
         }
     };
-    const std::span<ResizeColumn> table = f.Scratch<ResizeColumn>(static_cast<size_t>(alone_from - first));
+    const std::span<ResizeColumn> table =
+        f.Scratch<ResizeColumn>(static_cast<size_t>(alone_from - first));
     if (!table.empty()) describe(table.data(), first, alone_from - first);
 
     const int32_t stride = f.size.width;
@@ -253,7 +255,9 @@ void Resize(CommandCall& call) {
         PixelYC* out = destination + PixelIndex(first, r, stride);
         if (sy == source.last_y()) {  // the whole row stands alone
             Progression xq(x_step, dw, int64_t{first} - dx);
-            for (int32_t k = 0; k < end - first; ++k, xq.Next()) out[k] = Alone(top[sx0 + (xq.value() >> 8)]);
+            for (int32_t k = 0; k < end - first; ++k, xq.Next()) {
+                out[k] = Alone(top[sx0 + (xq.value() >> 8)]);
+            }
             return;
         }
         std::fill(out + (alone_from - first), out + (end - first), Alone(top[source.last_x()]));
@@ -333,9 +337,11 @@ void Rotate(CommandCall& call) {
         PixelYC* const out = destination + PixelIndex(written.x0, r, width);
         for (int64_t k = first; k < end; ++k, u += step_u, v += step_v) {
             const int64_t sx = x_centre + (u >> 12), sy = y_centre + (v >> 12);
-            const int32_t fx = static_cast<int32_t>((u >> 4) & 255), fy = static_cast<int32_t>((v >> 4) & 255);
+            const int32_t fx = static_cast<int32_t>((u >> 4) & 255);
+            const int32_t fy = static_cast<int32_t>((v >> 4) & 255);
             if (sx < x_end && sy < y_end) {
-                BilinearSampleAt(out + k, pixels + PixelIndex(sx, sy, width), 1, static_cast<size_t>(width), fx, fy);
+                BilinearSampleAt(out + k, pixels + PixelIndex(sx, sy, width), 1,
+                                 static_cast<size_t>(width), fx, fy);
             } else {
                 source.Sample(out + k, sx, sy, fx, fy);
             }

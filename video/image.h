@@ -356,10 +356,12 @@ inline void BilinearSampleAt(PixelYC* out, const PixelYC* p, size_t right, size_
     // half); flipping each half's top bit subtracts 32768 from it.
     const uint32_t across = static_cast<uint32_t>(255 - fx) | static_cast<uint32_t>(fx) << 16;
     auto row = [across](int32_t f) {
-        return _mm_set1_epi32(static_cast<int32_t>((across * static_cast<uint32_t>(f)) ^ 0x80008000u));
+        const uint32_t weights = across * static_cast<uint32_t>(f);
+        return _mm_set1_epi32(static_cast<int32_t>(weights ^ 0x80008000u));
     };
     const __m128i ones = _mm_set1_epi16(1);
-    const __m128i biased = _mm_add_epi32(_mm_madd_epi16(top, row(255 - fy)), _mm_madd_epi16(bottom, row(fy)));
+    const __m128i biased =
+        _mm_add_epi32(_mm_madd_epi16(top, row(255 - fy)), _mm_madd_epi16(bottom, row(fy)));
     const __m128i sums = _mm_add_epi32(_mm_madd_epi16(top, ones), _mm_madd_epi16(bottom, ones));
     const __m128i result = _mm_srai_epi32(_mm_add_epi32(biased, _mm_slli_epi32(sums, 15)), 16);
     StorePixel(out, _mm_packs_epi32(result, result));  // each fits 16 bits: no saturation
