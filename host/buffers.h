@@ -11,7 +11,8 @@ namespace kinetra {
 constexpr int kBufferCount = 10;
 constexpr int kVariableTracks = 9;  // track bars 2..10 feed the variables a b c d u v x y z
 constexpr int kMaxWorkerThreads = 16;
-// Three 64-bit sums a column for each of the worker threads.
+// Room a column for what a command keeps per column during one call: the most is defocus's
+// three 64-bit sums for each worker thread (resize's column table needs 12 bytes).
 constexpr size_t kRowScratchPerColumn = 3 * sizeof(int64_t) * kMaxWorkerThreads;
 
 enum class BufferKind { kImage, kSound };
@@ -34,8 +35,8 @@ struct BufferTable {
     unsigned char* own_block = nullptr;
     int16_t* fetch_area = nullptr;
     void* work_area = nullptr;
-    // Image: room for per-column running sums of every worker thread (kRowScratchPerColumn
-    // bytes a column), so that no command allocates.
+    // Image: kRowScratchPerColumn bytes a column for a command's per-column state (running
+    // sums, column tables), so that no command allocates.
     void* row_scratch = nullptr;
     size_t row_scratch_bytes = 0;
     AreaGeometry geometry;     // of each own area

@@ -398,5 +398,4 @@ void Diffuse(CommandCall& call) {
     });
 }
 
-
 }  // namespace kinetra::video
