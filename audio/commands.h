@@ -3,7 +3,7 @@
 
 #include <span>
 
-#include "script/script.h"
+#include "host/command.h"
 
 namespace kinetra::audio {
 

@@ -33,6 +33,9 @@ struct FormulaToken {
 };
 
 constexpr int kFormulaVariables = 58;      // "A" (0x41) to "z" (0x7A)
+
+// A variable's slot: its letter's distance from "A", so "a" is slot 32.
+constexpr unsigned VariableSlot(char letter) { return static_cast<unsigned>(letter - 'A'); }
 constexpr int kFormulaFunctions = 23;
 constexpr int kMaxTextTokens = 126;        // tokens a formula text may produce
 constexpr int kProgramCapacity = kMaxTextTokens + 3;  // with the outer parentheses and the end

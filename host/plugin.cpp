@@ -3,6 +3,8 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 #include "host/float_env.h"
 #include "platform/platform.h"
@@ -10,24 +12,44 @@
 namespace kinetra {
 namespace {
 
-// Track bars, identical in both plug-ins: threads, display buffer, then the nine variables.
-// The names are Shift-JIS: スレッド数, 表示Buf, 変数a .. 変数z.
-#define KINETRA_VARIABLE "\x95\xCF\x90\x94"
-const char* const kTrackNames[KINETRA_TRACK_COUNT] = {
-    "\x83\x58\x83\x8C\x83\x62\x83\x68\x90\x94",
-    "\x95\x5C\x8E\xA6" "Buf",
-    KINETRA_VARIABLE "a", KINETRA_VARIABLE "b", KINETRA_VARIABLE "c", KINETRA_VARIABLE "d",
-    KINETRA_VARIABLE "u", KINETRA_VARIABLE "v", KINETRA_VARIABLE "x", KINETRA_VARIABLE "y",
-    KINETRA_VARIABLE "z",
+// The track bars' columns as the filter record hands them to the host.
+template <typename T, typename Column>
+constexpr std::array<T, KINETRA_TRACK_COUNT> TrackColumn(Column column) {
+    std::array<T, KINETRA_TRACK_COUNT> values{};
+    for (int t = 0; t < KINETRA_TRACK_COUNT; ++t) values[t] = column(kTrackBars[t]);
+    return values;
+}
+constexpr auto kTrackNames = TrackColumn<const char*>([](const TrackBar& t) { return t.name; });
+constexpr auto kTrackDefaults = TrackColumn<int32_t>([](const TrackBar& t) { return t.default_value; });
+constexpr auto kTrackMinimums = TrackColumn<int32_t>([](const TrackBar& t) { return t.minimum; });
+constexpr auto kTrackMaximums = TrackColumn<int32_t>([](const TrackBar& t) { return t.maximum; });
+
+// Offers each command line to the first registry entry of its name.
+class Dispatcher final : public CommandSink {
+public:
+    Dispatcher(std::span<const CommandEntry> commands, FilterTable* filter, FrameContext* frame,
+               BufferTable& buffers, int threads, int32_t sampling_rate)
+        : commands_(commands), filter_(filter), frame_(frame), buffers_(buffers), threads_(threads),
+          sampling_rate_(sampling_rate) {}
+
+    void RunCommand(ScriptLine& line) override {
+        for (const CommandEntry& command : commands_) {
+            if (strcmp(command.name, line.command) == 0) {
+                CommandCall call{line, filter_, frame_, buffers_, threads_, sampling_rate_};
+                command.run(call);
+                return;
+            }
+        }
+    }
+
+private:
+    std::span<const CommandEntry> commands_;
+    FilterTable* filter_;
+    FrameContext* frame_;
+    BufferTable& buffers_;
+    int threads_;
+    int32_t sampling_rate_;
 };
-#undef KINETRA_VARIABLE
-const int32_t kTrackDefaults[KINETRA_TRACK_COUNT] = {2, 0, 0, 0, 0, 0, 0, 0, 2048, 2048, 2048};
-const int32_t kTrackMinimums[KINETRA_TRACK_COUNT] = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-const int32_t kTrackMaximums[KINETRA_TRACK_COUNT] = {16, 9, 4096, 4096, 4096, 4096,
-                                                     4096, 4096, 4096, 4096, 4096};
-constexpr int kThreadTrack = 0;
-constexpr int kDisplayTrack = 1;
-constexpr int kMaxThreads = 16;
 
 }  // namespace
 
@@ -41,10 +63,10 @@ FilterTable DescribeFilter(int32_t flags, const char* name, const char* informat
     table.flags = flags;
     table.name = name;
     table.track_count = KINETRA_TRACK_COUNT;
-    table.track_names = kTrackNames;
-    table.track_defaults = kTrackDefaults;
-    table.track_minimums = kTrackMinimums;
-    table.track_maximums = kTrackMaximums;
+    table.track_names = kTrackNames.data();
+    table.track_defaults = kTrackDefaults.data();
+    table.track_minimums = kTrackMinimums.data();
+    table.track_maximums = kTrackMaximums.data();
     table.process = process;
     table.exit = exit;
     table.update = update;
@@ -52,27 +74,37 @@ FilterTable DescribeFilter(int32_t flags, const char* name, const char* informat
     return table;
 }
 
-int Plugin::threads() const { return threads_ > 0 ? threads_ : omp_get_max_threads(); }
+int Plugin::threads() const {
+    if (threads_ > 0) return threads_;
+    return std::clamp(omp_get_max_threads(), kTrackBars[kThreadTrack].minimum, kMaxWorkerThreads);
+}
 
 int32_t Plugin::ProcessFrame(FilterTable* filter, FrameContext* frame) {
     if (!frame) return 0;
     // A host that changed the floating-point modes must not change our results.
     ScopedDefaultFloatEnv float_env;
     script_.Refresh(filter, frame);
-    if (!FillBufferTable(buffers_, definition_.kind, filter, *frame)) {
+    if (!FillBufferTable(buffers_, definition_.layout, filter, *frame)) {
         CurrentPlatform().ShowAllocationMessage(kAllocationMessage, kMessageCaption);
         return 0;
     }
-    script_.Run(filter, frame, buffers_, definition_.commands, threads());
-    const int32_t* tracks = filter ? filter->track_values : nullptr;
-    ShowDisplayBuffer(buffers_, definition_.kind, tracks ? tracks[kDisplayTrack] : 0, *frame);
+    RunScript(filter, frame);
+    ShowDisplayBuffer(buffers_, definition_.layout, TrackValue(filter, kDisplayTrack), *frame);
     return 1;
 }
 
+void Plugin::RunScript(FilterTable* filter, FrameContext* frame) {
+    std::array<TrackVariable, kVariableTracks> tracks;
+    for (int t = 0; t < kVariableTracks; ++t) {
+        tracks[t] = {kTrackBars[kFirstVariableTrack + t].variable, double(buffers_.track_values[t])};
+    }
+    Dispatcher dispatcher(definition_.commands, filter, frame, buffers_, threads(), script_.sampling_rate());
+    script_.Run(*frame, tracks, dispatcher);
+}
+
 int32_t Plugin::UpdateSettings(FilterTable* filter) {
-    const int32_t* tracks = filter ? filter->track_values : nullptr;
-    const int32_t wanted = tracks ? tracks[kThreadTrack] : kTrackDefaults[kThreadTrack];
-    threads_ = std::clamp(wanted, int32_t{1}, int32_t{kMaxThreads});
+    const TrackBar& bar = kTrackBars[kThreadTrack];
+    threads_ = std::clamp(TrackValue(filter, kThreadTrack), bar.minimum, bar.maximum);
     omp_set_num_threads(threads_);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <span>
 
 #include "host/buffers.h"
+#include "host/command.h"
 #include "kinetra/filter_abi.h"
 #include "script/script.h"
 
@@ -11,7 +12,7 @@ namespace kinetra {
 
 // What tells the two plug-ins apart behind the shared callbacks.
 struct PluginDefinition {
-    BufferKind kind;
+    const BufferLayout& layout;
     std::span<const CommandEntry> commands;  // in dispatch order
     void (*release_command_state)();         // objects single commands keep; may be null
 };
@@ -28,10 +29,12 @@ public:
     Script& script() { return script_; }
     BufferTable& buffers() { return buffers_; }
     // Worker threads of the parallel loops: the "スレッド数" track bar once the host has set
-    // it, the parallel runtime's default before.
+    // it, the parallel runtime's default before; 1 to 16 either way.
     int threads() const;
 
 private:
+    // Runs the statements covering the frame, each command line through the registry.
+    void RunScript(FilterTable* filter, FrameContext* frame);
     // The own buffers, the objects single commands keep, and what the script lines own.
     void ReleaseWorkMemory();
 

@@ -1,12 +1,27 @@
-// How a command turns the doubles its argument formulas evaluated to into integers. Every
-// command of both plug-ins converts through these, so the same script value gives the same
-// integer everywhere.
+// How a command turns the doubles its argument formulas evaluated to into the values it works
+// with. Every command of both plug-ins reads its arguments through a table of ArgumentSpec rows,
+// so the same script value gives the same integer everywhere and a reviewer can compare a
+// command's table with the table it is specified by.
+//
+//     constexpr ArgumentSpec kVolumeArguments[] = {
+//         Buffer(1, "buffer"), Integer(2, "channels").Within(0, 2),
+//         Real(3, "gain at the start"), Real(4, "gain at the end")};
+//
+//     Arguments args;
+//     if (!args.Read(line, kVolumeArguments)) return;  // out of range: nothing happens
+//     use args[1], args[2], args.Real(3) ...
 #pragma once
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <span>
 
 namespace kinetra {
+
+struct ScriptLine;
+
+constexpr int kScriptArguments = 20;
 
 // Truncation toward zero. NaN and values whose truncation lies outside the 32-bit range give
 // INT32_MIN, the value the host's x86 processor gives (cvttsd2si), never undefined behaviour.
@@ -21,5 +36,78 @@ inline int32_t FrameNumberToInt32(double value) { return TruncateToInt32(std::fl
 
 // A fraction on the 4096 = 1.0 scale (opacity, gain, offset): 0.5 gives 2048, 0.0001 gives 0.
 constexpr int32_t FractionToInt32(double value) { return TruncateToInt32(value * 4096.0); }
+
+enum class Conversion : uint8_t {
+    kTruncate,   // toward zero
+    kRoundDown,  // frame numbers: floor first
+    kFraction,   // x 4096.0, then toward zero
+    kReal,       // kept as the double it is (angles, exponents, gains, amplitudes)
+};
+
+enum class Role : uint8_t {
+    kValue,
+    kBuffer,  // 0..9, and a buffer behind it, else the command does nothing
+    kWidth,   // below 1: nothing; the picture commands then limit it to the image
+    kHeight,
+};
+
+// One row of a command's argument table. `number` is the argument's 1-based position. A row
+// with a valid range makes the command do nothing when the converted value lies outside it
+// (a real value that is NaN lies outside every range).
+struct ArgumentSpec {
+    int number;
+    const char* meaning;
+    Conversion conversion = Conversion::kTruncate;
+    Role role = Role::kValue;
+    bool ranged = false;
+    double lowest = 0.0;
+    double highest = 0.0;
+
+    constexpr ArgumentSpec Within(double low, double high) const {
+        ArgumentSpec ranged_row = *this;
+        ranged_row.ranged = true;
+        ranged_row.lowest = low;
+        ranged_row.highest = high;
+        return ranged_row;
+    }
+    constexpr ArgumentSpec AtLeast(double low) const { return Within(low, INT32_MAX); }
+    constexpr ArgumentSpec Finite() const {
+        return Within(-std::numeric_limits<double>::max(), std::numeric_limits<double>::max());
+    }
+};
+
+constexpr ArgumentSpec Integer(int n, const char* meaning) { return {n, meaning}; }
+constexpr ArgumentSpec FrameNumber(int n, const char* meaning) {
+    return {n, meaning, Conversion::kRoundDown};
+}
+constexpr ArgumentSpec Fraction(int n, const char* meaning) {
+    return {n, meaning, Conversion::kFraction};
+}
+constexpr ArgumentSpec Real(int n, const char* meaning) { return {n, meaning, Conversion::kReal}; }
+constexpr ArgumentSpec Buffer(int n, const char* meaning) {
+    return {n, meaning, Conversion::kTruncate, Role::kBuffer};
+}
+constexpr ArgumentSpec Width(int n, const char* meaning) {
+    return {n, meaning, Conversion::kTruncate, Role::kWidth};
+}
+constexpr ArgumentSpec Height(int n, const char* meaning) {
+    return {n, meaning, Conversion::kTruncate, Role::kHeight};
+}
+
+constexpr int kBufferCount = 10;
+
+// A command's arguments once converted and checked on the calling thread.
+struct Arguments {
+    int32_t value[kScriptArguments + 1] = {};  // value[n] is argument n; value[0] unused
+    double real[kScriptArguments + 1] = {};    // the same for arguments kept as doubles
+
+    // Converts the arguments of `table` in order, then checks them: false when the command
+    // must do nothing (a buffer number outside 0..9, a width or height below 1, a value
+    // outside its row's range). Whether a buffer exists is the plug-in's to check.
+    bool Read(const ScriptLine& line, std::span<const ArgumentSpec> table);
+
+    int32_t operator[](int number) const { return value[number]; }
+    double Real(int number) const { return real[number]; }
+};
 
 }  // namespace kinetra

@@ -9,13 +9,13 @@
 
 #include "kinetra/filter_abi.h"
 #include "platform/platform.h"
+#include "formula/formula.h"
+#include "script/arguments.h"
 
 namespace kinetra {
 
 constexpr int kMaxScriptLines = 2000;
-constexpr int kScriptArguments = 20;
 constexpr int kScriptTextSize = 512;
-constexpr int kScriptVariables = 58;  // "A" to "z", the formula engine's numbering
 
 // One statement: a command line, or an assignment ("A=" in `command`, formula in arg_text[0]).
 struct ScriptLine {
@@ -42,26 +42,22 @@ struct ScriptWatch {
     int32_t loaded_frame_count = 0;
 };
 
-struct BufferTable;
-
 // Asked for every range line that ends beyond the edit's frame count.
 using LengthenEdit = std::function<void(int32_t end)>;
 
-// What a command handler is handed: its line, the host's records and the buffers.
-struct CommandCall {
-    ScriptLine& line;
-    FilterTable* filter;
-    FrameContext* frame;
-    BufferTable& buffers;
-    int threads;  // worker threads of the parallel loops; the calling thread is one of them
+// A variable the host sets before every line: a track bar's value under its letter.
+struct TrackVariable {
+    char letter;
+    double value;
 };
 
-using CommandHandler = void (*)(CommandCall& call);
+// Receives each command line that covers the frame, its arguments evaluated.
+class CommandSink {
+public:
+    virtual void RunCommand(ScriptLine& line) = 0;
 
-// A plug-in's registry: names in dispatch order and their handlers.
-struct CommandEntry {
-    const char* name;
-    CommandHandler run;
+protected:
+    ~CommandSink() = default;
 };
 
 // Everything the script keeps while the plug-in is loaded.
@@ -87,9 +83,9 @@ public:
     // in force then stay.
     bool Load(std::span<const char> bytes, int32_t frame_count, const LengthenEdit& lengthen);
 
-    // Runs the statements covering the frame, offering command lines to `commands`.
-    void Run(FilterTable* filter, FrameContext* frame, BufferTable& buffers,
-             std::span<const CommandEntry> commands, int threads);
+    // Runs the statements covering the frame: assignments here, command lines through `sink`,
+    // with `tracks` among the variables every line sees.
+    void Run(const FrameContext& frame, std::span<const TrackVariable> tracks, CommandSink& sink);
 
     // Frees what the lines own.
     void ReleaseLineMemory();
@@ -100,7 +96,7 @@ private:
     ScriptTable* table_ = nullptr;  // from the platform's allocator, so tests can refuse it
     std::string path_;              // reused from frame to frame
     ScriptWatch watch_;
-    double variables_[kScriptVariables] = {};
+    double variables_[kFormulaVariables] = {};
     int32_t sampling_rate_ = 0;
 };
 

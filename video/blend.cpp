@@ -4,7 +4,10 @@
 #include <cstring>
 
 #include "video/compositing.h"
-#include "video/image.h"
+#include "video/arguments.h"
+#include "video/color_space.h"
+#include "video/pixels.h"
+#include "video/rectangles.h"
 
 namespace kinetra::video {
 namespace {
@@ -101,18 +104,18 @@ struct BlendPlan {
     const PixelYC* also;
     PixelYC* destination;
 
-    BlendPlan(const CommandFrame& f, const PixelYC* from, PixelYC* to, const PixelYC* key,
+    BlendPlan(const ImageArguments& args, const PixelYC* from, PixelYC* to, const PixelYC* key,
               int32_t sx, int32_t sy, int32_t w, int32_t h, int32_t dx, int32_t dy, int32_t kx,
               int32_t ky)
-        : map(sx, sy, w, h, f.size), source(from), also(key), destination(to) {
+        : map(sx, sy, w, h, args.size), source(from), also(key), destination(to) {
         map.Destination(dx, dy);
         if (also) map.Also(kx, ky);
         if (map.empty()) return;
         if (also) {
-            ReadBeforeWriting(f, source, map.SourceRegion(), also, map.AlsoRegion(kx, ky),
+            ReadBeforeWriting(args, source, map.SourceRegion(), also, map.AlsoRegion(kx, ky),
                               destination, map.DestinationRegion());
         } else {
-            source = ReadBeforeWriting(f, source, destination, map.SourceRegion(),
+            source = ReadBeforeWriting(args, source, destination, map.SourceRegion(),
                                        map.DestinationRegion());
         }
     }
@@ -207,13 +210,13 @@ void BlendRowConstant(const MappedRow& r, int32_t a, Pass pass) {
 // mkmask and mkmask_rgb differ only in the three components they test.
 template <typename Inside>
 void MakeMaskWith(CommandCall& call, Inside inside_box) {
-    CommandFrame f;
-    if (!f.Read(call, kMaskArguments)) return;
-    const ColourBox box{{f[9], f[10], f[11]}, {f[12], f[13], f[14]}};
-    const int16_t inside = Low16(f[15]), outside = Low16(f[16]);
-    BlendPlan plan(f, f.Image(1), f.Image(2), nullptr, f[3], f[4], f[5], f[6], f[7], f[8], 0, 0);
+    ImageArguments args;
+    if (!args.Read(call, kMaskArguments)) return;
+    const ColourBox box{{args[9], args[10], args[11]}, {args[12], args[13], args[14]}};
+    const int16_t inside = Low16(args[15]), outside = Low16(args[16]);
+    BlendPlan plan(args, args.Image(1), args.Image(2), nullptr, args[3], args[4], args[5], args[6], args[7], args[8], 0, 0);
     ForEachMappedRow(
-        f, plan.map, plan.source, plan.destination, nullptr, 0, 0,
+        args, plan.map, plan.source, plan.destination, nullptr, 0, 0,
         [box, inside, outside, inside_box](const MappedRow& r) {
             const PixelYC* source = r.source;
             PixelYC* destination = r.destination;
@@ -240,12 +243,12 @@ void MakeMaskRGB(CommandCall& call) {
 }
 
 void Alpha(CommandCall& call) {
-    CommandFrame f;
-    if (!f.Read(call, kAlphaArguments)) return;
-    const int32_t a = f[9];
-    BlendPlan plan(f, f.Image(1), f.Image(2), nullptr, f[3], f[4], f[5], f[6], f[7], f[8], 0, 0);
+    ImageArguments args;
+    if (!args.Read(call, kAlphaArguments)) return;
+    const int32_t a = args[9];
+    BlendPlan plan(args, args.Image(1), args.Image(2), nullptr, args[3], args[4], args[5], args[6], args[7], args[8], 0, 0);
     ForEachMappedRow(
-        f, plan.map, plan.source, plan.destination, nullptr, 0, 0, [a](const MappedRow& r) {
+        args, plan.map, plan.source, plan.destination, nullptr, 0, 0, [a](const MappedRow& r) {
             if (FitsInt16(a) && FitsInt16(4096 - a)) {
                 BlendRowNarrow(r.source, r.destination, r.count, static_cast<int16_t>(a));
             } else {
@@ -255,11 +258,11 @@ void Alpha(CommandCall& call) {
 }
 
 void AlphaAboveLuma(CommandCall& call) {
-    CommandFrame f;
-    if (!f.Read(call, kAlpha2Arguments)) return;
-    const int32_t a = f[9], threshold = f[10];
-    BlendPlan plan(f, f.Image(1), f.Image(2), nullptr, f[3], f[4], f[5], f[6], f[7], f[8], 0, 0);
-    ForEachMappedRow(f, plan.map, plan.source, plan.destination, nullptr, 0, 0,
+    ImageArguments args;
+    if (!args.Read(call, kAlpha2Arguments)) return;
+    const int32_t a = args[9], threshold = args[10];
+    BlendPlan plan(args, args.Image(1), args.Image(2), nullptr, args[3], args[4], args[5], args[6], args[7], args[8], 0, 0);
+    ForEachMappedRow(args, plan.map, plan.source, plan.destination, nullptr, 0, 0,
                      [a, threshold](const MappedRow& r) {
                          BlendRowConstant(r, a, [threshold](int16_t source_y, int16_t) {
                              return source_y > threshold;
@@ -268,12 +271,12 @@ void AlphaAboveLuma(CommandCall& call) {
 }
 
 void AlphaWhereKey(CommandCall& call) {
-    CommandFrame f;
-    if (!f.Read(call, kAlpha3Arguments)) return;
-    const int32_t a = f[12], threshold = f[13];
-    BlendPlan plan(f, f.Image(1), f.Image(2), f.Image(3), f[4], f[5], f[6], f[7], f[8], f[9], f[10],
-                   f[11]);
-    ForEachMappedRow(f, plan.map, plan.source, plan.destination, plan.also, f[10], f[11],
+    ImageArguments args;
+    if (!args.Read(call, kAlpha3Arguments)) return;
+    const int32_t a = args[12], threshold = args[13];
+    BlendPlan plan(args, args.Image(1), args.Image(2), args.Image(3), args[4], args[5], args[6], args[7], args[8], args[9], args[10],
+                   args[11]);
+    ForEachMappedRow(args, plan.map, plan.source, plan.destination, plan.also, args[10], args[11],
                      [a, threshold](const MappedRow& r) {
                          BlendRowConstant(r, a, [threshold](int16_t, int16_t key_y) {
                              return key_y > threshold;
@@ -283,11 +286,11 @@ void AlphaWhereKey(CommandCall& call) {
 
 // The mask's luma is a 16-bit opacity, so the 16-bit form always applies.
 void AlphaFromMask(CommandCall& call) {
-    CommandFrame f;
-    if (!f.Read(call, kAlpha4Arguments)) return;
-    BlendPlan plan(f, f.Image(1), f.Image(2), f.Image(3), f[4], f[5], f[6], f[7], f[8], f[9], f[10],
-                   f[11]);
-    ForEachMappedRow(f, plan.map, plan.source, plan.destination, plan.also, f[10], f[11],
+    ImageArguments args;
+    if (!args.Read(call, kAlpha4Arguments)) return;
+    BlendPlan plan(args, args.Image(1), args.Image(2), args.Image(3), args[4], args[5], args[6], args[7], args[8], args[9], args[10],
+                   args[11]);
+    ForEachMappedRow(args, plan.map, plan.source, plan.destination, plan.also, args[10], args[11],
                      [](const MappedRow& r) {
                          BlendRowGated(
                              r.source, r.also, r.destination, r.count,

@@ -5,7 +5,10 @@
 #include <atomic>
 
 #include "video/effects.h"
-#include "video/image.h"
+#include "video/arguments.h"
+#include "video/color_space.h"
+#include "video/pixels.h"
+#include "video/rectangles.h"
 
 namespace kinetra::video {
 namespace {
@@ -181,10 +184,10 @@ struct DefocusWindow {
 };
 
 // The plain loop, for when no memory for the column sums can be had: the same means.
-void DefocusDirect(const CommandFrame& f, const RectangleMap& map, const DefocusWindow& window,
+void DefocusDirect(const ImageArguments& args, const RectangleMap& map, const DefocusWindow& window,
                    const PixelYC* source, PixelYC* destination) {
-    const int32_t stride = f.size.width;
-    RowLoop(map.v0, map.rows(), f.threads, [&](int32_t v) {
+    const int32_t stride = args.size.width;
+    RowLoop(map.v0, map.rows(), args.threads, [&](int32_t v) {
         const int64_t r = map.SourceY(v);
         PixelYC* out = destination + PixelIndex(map.DestinationX(map.u0), map.DestinationY(v), stride);
         for (int32_t u = map.u0; u < map.u1; ++u) {
@@ -249,40 +252,40 @@ inline int64_t Offset(uint32_t draw, int64_t reach) {
 }  // namespace
 
 void Mosaic(CommandCall& call) {
-    CommandFrame f;
-    if (!f.Read(call, kMosaicArguments)) return;
-    const int32_t w = f[5], h = f[6];
-    const int32_t cw = ClampSize(f[9], f.size.width), ch = ClampSize(f[10], f.size.height);
+    ImageArguments args;
+    if (!args.Read(call, kMosaicArguments)) return;
+    const int32_t w = args[5], h = args[6];
+    const int32_t cw = ClampSize(args[9], args.size.width), ch = ClampSize(args[10], args.size.height);
     // The source positions are tested against the image alone, and so are the destination
     // positions: a cell whose pixels all lie outside leaves its destination unchanged.
-    const RectangleMap read(f[3], f[4], w, h, f.size);
-    const RectangleMap written(f[7], f[8], w, h, f.size);
+    const RectangleMap read(args[3], args[4], w, h, args.size);
+    const RectangleMap written(args[7], args[8], w, h, args.size);
     if (read.empty() || written.empty()) return;
-    PixelYC* destination = f.Image(2);
+    PixelYC* destination = args.Image(2);
     const PixelYC* pixels =
-        ReadBeforeWriting(f, f.Image(1), destination, read.SourceRegion(), written.SourceRegion());
+        ReadBeforeWriting(args, args.Image(1), destination, read.SourceRegion(), written.SourceRegion());
     const MosaicGrid grid(w, h, cw, ch);
-    const MosaicSource source{pixels, f[3], f[4], f.size.width, read.u0, read.u1, read.v0, read.v1};
+    const MosaicSource source{pixels, args[3], args[4], args.size.width, read.u0, read.u1, read.v0, read.v1};
     // One cell row per step: each writes only its own destination rows, and every cell's sum
     // is formed by one thread, so the means are the same for any thread count.
     const int64_t first_k = written.v0 / ch, end_k = (int64_t{written.v1} - 1) / ch + 1;
-    RowLoop(static_cast<int32_t>(first_k), static_cast<int32_t>(end_k - first_k), f.threads,
+    RowLoop(static_cast<int32_t>(first_k), static_cast<int32_t>(end_k - first_k), args.threads,
             [&](int32_t k) { MosaicCellRow(grid, source, destination, written, k); });
 }
 
 void Defocus(CommandCall& call) {
-    CommandFrame f;
-    if (!f.Read(call, kDefocusArguments)) return;
-    const int32_t kw = ClampSize(std::max(f[9], 2), f.size.width);
-    const int32_t kh = ClampSize(std::max(f[10], 2), f.size.height);
-    RectangleMap map(f[3], f[4], f[5], f[6], f.size);
-    map.Destination(f[7], f[8]);
+    ImageArguments args;
+    if (!args.Read(call, kDefocusArguments)) return;
+    const int32_t kw = ClampSize(std::max(args[9], 2), args.size.width);
+    const int32_t kh = ClampSize(std::max(args[10], 2), args.size.height);
+    RectangleMap map(args[3], args[4], args[5], args[6], args.size);
+    map.Destination(args[7], args[8]);
     if (map.empty()) return;
     // A window of at least one column and row either side, so that it always holds (c, r)
     // itself even when an image one pixel wide limits its width to 1.
     const DefocusWindow window{std::max(kw / 2, 1), std::max(kh / 2, 1),
-                               std::min<int64_t>(int64_t{f[3]} + f[5], f.size.width),
-                               std::min<int64_t>(int64_t{f[4]} + f[6], f.size.height)};
+                               std::min<int64_t>(int64_t{args[3]} + args[5], args.size.width),
+                               std::min<int64_t>(int64_t{args[4]} + args[6], args.size.height)};
     const int64_t c_first = map.SourceX(map.u0), c_last = map.SourceX(map.u1 - 1);
     const int64_t r_first = map.SourceY(map.v0), r_last = map.SourceY(map.v1 - 1);
     const int64_t k0 = std::max<int64_t>(0, c_first - window.a);
@@ -290,24 +293,24 @@ void Defocus(CommandCall& call) {
     const Region read{static_cast<int32_t>(k0), static_cast<int32_t>(k1),
                       static_cast<int32_t>(std::max<int64_t>(0, r_first - window.b)),
                       static_cast<int32_t>(std::min(window.bottom, r_last + window.b))};
-    PixelYC* destination = f.Image(2);
-    const PixelYC* source = ReadBeforeWriting(f, f.Image(1), destination, read, map.DestinationRegion());
+    PixelYC* destination = args.Image(2);
+    const PixelYC* source = ReadBeforeWriting(args, args.Image(1), destination, read, map.DestinationRegion());
 
     // Each block of rows keeps the sums of its window's rows per column and moves them down a
     // row at a time; along a row the window's sum moves a column at a time. The cost per pixel
     // does not grow with the window.
-    const int32_t blocks = std::min({f.threads, map.rows(), kMaxWorkerThreads});
+    const int32_t blocks = std::min({args.threads, map.rows(), kMaxWorkerThreads});
     const size_t columns = static_cast<size_t>(k1 - k0);
     // Each block's sums live in the own block's row scratch, which holds them for every
     // thread count up to the track bar's maximum.
-    int64_t* memory = f.Scratch<int64_t>(columns, 3 * static_cast<size_t>(blocks)).data();
+    int64_t* memory = args.Scratch<int64_t>(columns, 3 * static_cast<size_t>(blocks)).data();
     if (!memory) {
-        DefocusDirect(f, map, window, source, destination);
+        DefocusDirect(args, map, window, source, destination);
         return;
     }
-    const int32_t stride = f.size.width;
+    const int32_t stride = args.size.width;
     const int32_t rows_per_block = (map.rows() + blocks - 1) / blocks;
-    RowLoop(0, blocks, f.threads, [&](int32_t block) {
+    RowLoop(0, blocks, args.threads, [&](int32_t block) {
         int64_t* sums = memory + static_cast<size_t>(block) * columns * 3;
         const int32_t v_begin = map.v0 + block * rows_per_block;
         const int32_t v_end = std::min(map.v1, v_begin + rows_per_block);
@@ -365,26 +368,26 @@ void Defocus(CommandCall& call) {
 }
 
 void Diffuse(CommandCall& call) {
-    CommandFrame f;
-    if (!f.Read(call, kDiffuseArguments)) return;
-    const int64_t rx = ClampSize(f[9], f.size.width), ry = ClampSize(f[10], f.size.height);
-    RectangleMap map(f[3], f[4], f[5], f[6], f.size);
-    map.Destination(f[7], f[8]);
+    ImageArguments args;
+    if (!args.Read(call, kDiffuseArguments)) return;
+    const int64_t rx = ClampSize(args[9], args.size.width), ry = ClampSize(args[10], args.size.height);
+    RectangleMap map(args[3], args[4], args[5], args[6], args.size);
+    map.Destination(args[7], args[8]);
     if (map.empty()) return;
     // Samples stay left of the rectangle's (or the image's) right edge and above its bottom
     // edge; nothing keeps them right of or below its top-left corner.
-    const int64_t right = std::min<int64_t>(int64_t{f[3]} + f[5], f.size.width);
-    const int64_t bottom = std::min<int64_t>(int64_t{f[4]} + f[6], f.size.height);
+    const int64_t right = std::min<int64_t>(int64_t{args[3]} + args[5], args.size.width);
+    const int64_t bottom = std::min<int64_t>(int64_t{args[4]} + args[6], args.size.height);
     const int64_t c_first = map.SourceX(map.u0), c_last = map.SourceX(map.u1 - 1);
     const int64_t r_first = map.SourceY(map.v0), r_last = map.SourceY(map.v1 - 1);
     const Region read{static_cast<int32_t>(std::max<int64_t>(0, c_first - rx)),
                       static_cast<int32_t>(std::min(right, c_last + rx + 1)),
                       static_cast<int32_t>(std::max<int64_t>(0, r_first - ry)),
                       static_cast<int32_t>(std::min(bottom, r_last + ry + 1))};
-    PixelYC* destination = f.Image(2);
-    const PixelYC* source = ReadBeforeWriting(f, f.Image(1), destination, read, map.DestinationRegion());
-    const int32_t stride = f.size.width;
-    RowLoop(map.v0, map.rows(), f.threads, [&](int32_t v) {
+    PixelYC* destination = args.Image(2);
+    const PixelYC* source = ReadBeforeWriting(args, args.Image(1), destination, read, map.DestinationRegion());
+    const int32_t stride = args.size.width;
+    RowLoop(map.v0, map.rows(), args.threads, [&](int32_t v) {
         const int64_t r = map.SourceY(v);
         PixelYC* out = destination + PixelIndex(map.DestinationX(map.u0), map.DestinationY(v), stride);
         RandomDraws random;

@@ -1,7 +1,10 @@
 // color, color_rgb: a gain and an offset per component applied in place to a clipped region,
 // on y/cb/cr directly or on R/G/B through the colour conversion.
 #include "video/compositing.h"
-#include "video/image.h"
+#include "video/arguments.h"
+#include "video/color_space.h"
+#include "video/pixels.h"
+#include "video/rectangles.h"
 
 namespace kinetra::video {
 namespace {
@@ -30,16 +33,16 @@ struct GainOffset {
 
 template <typename PixelWork>
 void InRegion(CommandCall& call, PixelWork work) {
-    CommandFrame f;
-    if (!f.Read(call, kColorArguments)) return;
-    const Region region = ClipRegion(f[2], f[3], f[4], f[5], f.size);
+    ImageArguments args;
+    if (!args.Read(call, kColorArguments)) return;
+    const Region region = ClipRegion(args[2], args[3], args[4], args[5], args.size);
     if (region.empty()) return;
     const GainOffset g{
-        {static_cast<uint32_t>(f[6]), static_cast<uint32_t>(f[7]), static_cast<uint32_t>(f[8])},
-        {static_cast<uint32_t>(f[9]), static_cast<uint32_t>(f[10]), static_cast<uint32_t>(f[11])}};
-    PixelYC* image = f.Image(1);
-    const int32_t stride = f.size.width;
-    RowLoop(region.y0, region.rows(), f.threads, [&](int32_t y) {
+        {static_cast<uint32_t>(args[6]), static_cast<uint32_t>(args[7]), static_cast<uint32_t>(args[8])},
+        {static_cast<uint32_t>(args[9]), static_cast<uint32_t>(args[10]), static_cast<uint32_t>(args[11])}};
+    PixelYC* image = args.Image(1);
+    const int32_t stride = args.size.width;
+    RowLoop(region.y0, region.rows(), args.threads, [&](int32_t y) {
         PixelYC* row = image + PixelIndex(region.x0, y, stride);
         const int32_t columns = region.columns();
 #pragma omp simd

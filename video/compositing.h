@@ -1,7 +1,7 @@
 // The commands that copy, mask, blend, mirror and recolour rectangles between buffers.
 #pragma once
 
-#include "script/script.h"
+#include "host/command.h"
 
 namespace kinetra::video {
 

@@ -1,7 +1,7 @@
 // The commands that manage buffers, fill, resample, blur and tone pictures, and draw ellipses.
 #pragma once
 
-#include "script/script.h"
+#include "host/command.h"
 
 namespace kinetra::video {
 

@@ -2,14 +2,17 @@
 #include <algorithm>
 
 #include "video/effects.h"
-#include "video/image.h"
+#include "video/arguments.h"
+#include "video/color_space.h"
+#include "video/pixels.h"
+#include "video/rectangles.h"
 
 namespace kinetra::video {
 namespace {
 
 constexpr ArgumentSpec kEllipseArguments[] = {
-    Buffer(1, "buffer"), Integer(2, "centre x"), Integer(3, "centre y"), Integer(4, "radius a"),
-    Integer(5, "radius b"), Integer(6, "colour y"), Integer(7, "colour cb"), Integer(8, "colour cr")};
+    Buffer(1, "buffer"), Integer(2, "centre x"), Integer(3, "centre y"), Integer(4, "radius a").AtLeast(1),
+    Integer(5, "radius b").AtLeast(1), Integer(6, "colour y"), Integer(7, "colour cb"), Integer(8, "colour cr")};
 
 // A signed 128-bit integer, with what the walk needs. The walk's terms reach about 4ab^2,
 // beyond 64 bits for radii near the 32-bit limit; 128 bits hold them for any radii.
@@ -204,13 +207,12 @@ void RowsInSight(int64_t cx, int64_t cy, int64_t a, int64_t b, const SpanPainter
 
 // Runs on the calling thread: the walk is sequential and touches only the pixels it paints.
 void Ellipse(CommandCall& call) {
-    CommandFrame f;
-    if (!f.Read(call, kEllipseArguments)) return;
-    const int64_t cx = f[2], cy = f[3], a = f[4], b = f[5];
-    if (a < 1 || b < 1) return;
+    ImageArguments args;
+    if (!args.Read(call, kEllipseArguments)) return;
+    const int64_t cx = args[2], cy = args[3], a = args[4], b = args[5];
     // Everything painted lies within cx - a .. cx + a and cy - b .. cy + b.
-    if (cx - a >= f.size.width || cx + a < 0 || cy - b >= f.size.height || cy + b < 0) return;
-    const SpanPainter paint{f.Image(1), f.size, {Low16(f[6]), Low16(f[7]), Low16(f[8])}};
+    if (cx - a >= args.size.width || cx + a < 0 || cy - b >= args.size.height || cy + b < 0) return;
+    const SpanPainter paint{args.Image(1), args.size, {Low16(args[6]), Low16(args[7]), Low16(args[8])}};
     if (a + b <= kLongestWalk) {
         Walk(cx, cy, a, b, paint);
     } else {

@@ -3,14 +3,19 @@
 #include <utility>
 
 #include "video/effects.h"
-#include "video/image.h"
+#include "video/arguments.h"
+#include "video/color_space.h"
+#include "video/pixels.h"
+#include "video/rectangles.h"
 
 namespace kinetra::video {
 namespace {
 
 constexpr int32_t kSmallestPicture = 16;
 
-constexpr ArgumentSpec kDisplaySizeArguments[] = {Integer(1, "width"), Integer(2, "height")};
+// At least the smallest picture, and at most the image (checked by hand: it changes by frame).
+constexpr ArgumentSpec kDisplaySizeArguments[] = {Integer(1, "width").AtLeast(kSmallestPicture),
+                                                  Integer(2, "height").AtLeast(kSmallestPicture)};
 
 constexpr ArgumentSpec kFillArguments[] = {
     Buffer(1, "buffer"), Integer(2, "x"), Integer(3, "y"), Width(4, "w"), Height(5, "h"),
@@ -23,8 +28,8 @@ constexpr ArgumentSpec kFillWhereMaskArguments[] = {
     Integer(12, "threshold")};
 
 // A colour triple is stored as given, wrapped to 16 bits, never clamped.
-PixelYC ColourAt(const CommandFrame& f, int first) {
-    return {Low16(f[first]), Low16(f[first + 1]), Low16(f[first + 2])};
+PixelYC ColourAt(const ImageArguments& args, int first) {
+    return {Low16(args[first]), Low16(args[first + 1]), Low16(args[first + 2])};
 }
 
 }  // namespace
@@ -37,11 +42,10 @@ void SwapBuffers(CommandCall& call) {
 }
 
 void SetDisplaySize(CommandCall& call) {
-    CommandFrame f;
-    if (!f.Read(call, kDisplaySizeArguments)) return;
-    const int32_t w = f[1], h = f[2];
-    if (w < kSmallestPicture || w > f.size.width) return;
-    if (h < kSmallestPicture || h > f.size.height) return;
+    ImageArguments args;
+    if (!args.Read(call, kDisplaySizeArguments)) return;
+    const int32_t w = args[1], h = args[2];
+    if (w > args.size.width || h > args.size.height) return;
     call.frame->width = w;
     call.frame->height = h;
 }
@@ -49,34 +53,34 @@ void SetDisplaySize(CommandCall& call) {
 // The width is limited to the image before the rectangle is clipped, so a rectangle that
 // starts left of the image ends max_width columns after its start, not at the right edge.
 void Fill(CommandCall& call) {
-    CommandFrame f;
-    if (!f.Read(call, kFillArguments)) return;
-    const Region region = ClipRegion(f[2], f[3], f[4], f[5], f.size);
+    ImageArguments args;
+    if (!args.Read(call, kFillArguments)) return;
+    const Region region = ClipRegion(args[2], args[3], args[4], args[5], args.size);
     if (region.empty()) return;
-    const PixelYC colour = ColourAt(f, 6);
-    PixelYC* image = f.Image(1);
-    RowLoop(region.y0, region.rows(), f.threads, [&](int32_t y) {
-        std::fill_n(image + PixelIndex(region.x0, y, f.size.width), region.columns(), colour);
+    const PixelYC colour = ColourAt(args, 6);
+    PixelYC* image = args.Image(1);
+    RowLoop(region.y0, region.rows(), args.threads, [&](int32_t y) {
+        std::fill_n(image + PixelIndex(region.x0, y, args.size.width), region.columns(), colour);
     });
 }
 
 void FillWhereMask(CommandCall& call) {
-    CommandFrame f;
-    if (!f.Read(call, kFillWhereMaskArguments)) return;
+    ImageArguments args;
+    if (!args.Read(call, kFillWhereMaskArguments)) return;
     // The painted rectangle plays the source's part: its positions and the mask's must both
     // lie inside the image.
-    RectangleMap map(f[3], f[4], f[5], f[6], f.size);
-    map.Also(f[10], f[11]);
+    RectangleMap map(args[3], args[4], args[5], args[6], args.size);
+    map.Also(args[10], args[11]);
     if (map.empty()) return;
-    PixelYC* destination = f.Image(1);
-    const PixelYC* mask = ReadBeforeWriting(f, f.Image(2), destination,
-                                            map.AlsoRegion(f[10], f[11]), map.SourceRegion());
-    const PixelYC colour = ColourAt(f, 7);
-    const int32_t threshold = f[12];
-    const int32_t stride = f.size.width;
-    RowLoop(map.v0, map.rows(), f.threads, [&](int32_t v) {
+    PixelYC* destination = args.Image(1);
+    const PixelYC* mask = ReadBeforeWriting(args, args.Image(2), destination,
+                                            map.AlsoRegion(args[10], args[11]), map.SourceRegion());
+    const PixelYC colour = ColourAt(args, 7);
+    const int32_t threshold = args[12];
+    const int32_t stride = args.size.width;
+    RowLoop(map.v0, map.rows(), args.threads, [&](int32_t v) {
         PixelYC* out = destination + PixelIndex(map.SourceX(map.u0), map.SourceY(v), stride);
-        const PixelYC* key = mask + PixelIndex(map.AlsoX(f[10], map.u0), map.AlsoY(f[11], v), stride);
+        const PixelYC* key = mask + PixelIndex(map.AlsoX(args[10], map.u0), map.AlsoY(args[11], v), stride);
         // Masks rather than a branch: a noisy mask would mispredict every other pixel.
         for (int32_t i = 0; i < map.columns(); ++i) {
             const uint16_t paint = static_cast<uint16_t>(-static_cast<int32_t>(key[i].y > threshold));

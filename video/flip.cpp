@@ -3,7 +3,10 @@
 #include <cstring>
 
 #include "video/compositing.h"
-#include "video/image.h"
+#include "video/arguments.h"
+#include "video/color_space.h"
+#include "video/pixels.h"
+#include "video/rectangles.h"
 
 namespace kinetra::video {
 namespace {
@@ -20,16 +23,16 @@ constexpr ArgumentSpec kFlipArguments[] = {
 };
 
 void Flip(CommandCall& call, Mirror mirror) {
-    CommandFrame f;
-    if (!f.Read(call, kFlipArguments)) return;
-    RectangleMap map(f[3], f[4], f[5], f[6], f.size);
-    map.Destination(f[7], f[8], mirror);
+    ImageArguments args;
+    if (!args.Read(call, kFlipArguments)) return;
+    RectangleMap map(args[3], args[4], args[5], args[6], args.size);
+    map.Destination(args[7], args[8], mirror);
     if (map.empty()) return;
-    PixelYC* destination = f.Image(2);
+    PixelYC* destination = args.Image(2);
     // Mirroring a buffer onto itself reads the rectangle as it was, whatever the thread count.
     const PixelYC* source =
-        ReadBeforeWriting(f, f.Image(1), destination, map.SourceRegion(), map.DestinationRegion());
-    ForEachMappedRow(f, map, source, destination, nullptr, 0, 0, [](const MappedRow& r) {
+        ReadBeforeWriting(args, args.Image(1), destination, map.SourceRegion(), map.DestinationRegion());
+    ForEachMappedRow(args, map, source, destination, nullptr, 0, 0, [](const MappedRow& r) {
         if (r.step > 0) {
             memcpy(r.destination, r.source, static_cast<size_t>(r.count) * sizeof(PixelYC));
             return;

@@ -7,7 +7,10 @@
 #include <cstring>
 
 #include "video/effects.h"
-#include "video/image.h"
+#include "video/arguments.h"
+#include "video/color_space.h"
+#include "video/pixels.h"
+#include "video/rectangles.h"
 
 namespace kinetra::video {
 namespace {
@@ -17,11 +20,12 @@ constexpr ArgumentSpec kResizeArguments[] = {
     Width(5, "source w"), Height(6, "source h"), Integer(7, "destination x"),
     Integer(8, "destination y"), Width(9, "destination w"), Height(10, "destination h")};
 
-// The angle (argument 3) is read as a double. The size is checked here, not clamped: the
-// centre and the margins use the size as given.
+// The size is checked, not clamped: the centre and the margins use the size as given. An
+// angle that is not finite is no rotation to speak of.
 constexpr ArgumentSpec kRotateArguments[] = {
-    Buffer(1, "source"), Buffer(2, "destination"), Integer(4, "source x"), Integer(5, "source y"),
-    Integer(6, "w"), Integer(7, "h"), Integer(8, "destination x"), Integer(9, "destination y")};
+    Buffer(1, "source"), Buffer(2, "destination"), Real(3, "angle").Finite(),
+    Integer(4, "source x"), Integer(5, "source y"), Integer(6, "w").AtLeast(1),
+    Integer(7, "h").AtLeast(1), Integer(8, "destination x"), Integer(9, "destination y")};
 
 // The source rectangle as the sampler sees it.
 class SourceWindow {
@@ -200,17 +204,17 @@ PixelYC Alone(const PixelYC& p) { return BilinearSample(0, 0, p, p, p, p); }
 }  // namespace
 
 void Resize(CommandCall& call) {
-    CommandFrame f;
-    if (!f.Read(call, kResizeArguments)) return;
-    const int32_t sx0 = f[3], sy0 = f[4], sw = f[5], sh = f[6];
-    const int32_t dx = f[7], dy = f[8], dw = f[9], dh = f[10];
-    SourceWindow source(f.Image(1), sx0, sy0, sw, sh, f.size);
+    ImageArguments args;
+    if (!args.Read(call, kResizeArguments)) return;
+    const int32_t sx0 = args[3], sy0 = args[4], sw = args[5], sh = args[6];
+    const int32_t dx = args[7], dy = args[8], dw = args[9], dh = args[10];
+    SourceWindow source(args.Image(1), sx0, sy0, sw, sh, args.size);
     // Destination pixels outside the image are never written; the visible ones are those of
     // the loop over the whole destination rectangle.
-    const Region written = ClipRegion(dx, dy, dw, dh, f.size);
+    const Region written = ClipRegion(dx, dy, dw, dh, args.size);
     if (written.empty() || source.visible().empty()) return;
-    PixelYC* destination = f.Image(2);
-    source.ReadFrom(ReadBeforeWriting(f, f.Image(1), destination, source.visible(), written));
+    PixelYC* destination = args.Image(2);
+    source.ReadFrom(ReadBeforeWriting(args, args.Image(1), destination, source.visible(), written));
 
     // Positions in 1/256 pixel: xq = (c - dx) * sw * 256 / dw, and likewise for rows. xq grows
     // with c, so the columns that fall inside the source are one run, found once.
@@ -238,15 +242,15 @@ void Resize(CommandCall& call) {
         for (int32_t k = 0; k < count; ++k, xq.Next()) {
             const int32_t x = static_cast<int32_t>(sx0 + (xq.value() >> 8));
             const int32_t fx = static_cast<int32_t>(xq.value() & 255);
-            to[k] = {x, x + 1 < f.size.width ? 3 : 0, (255 - fx) | fx << 16};
+            to[k] = {x, x + 1 < args.size.width ? 3 : 0, (255 - fx) | fx << 16};
         }
     };
     const std::span<ResizeColumn> table =
-        f.Scratch<ResizeColumn>(static_cast<size_t>(alone_from - first));
+        args.Scratch<ResizeColumn>(static_cast<size_t>(alone_from - first));
     if (!table.empty()) describe(table.data(), first, alone_from - first);
 
-    const int32_t stride = f.size.width;
-    RowLoop(written.y0, written.rows(), f.threads, [&](int32_t r) {
+    const int32_t stride = args.size.width;
+    RowLoop(written.y0, written.rows(), args.threads, [&](int32_t r) {
         const int64_t yq = Progression(int64_t{sh} * 256, dh, int64_t{r} - dy).value();
         const int64_t sy = sy0 + (yq >> 8);
         if (sy < inside.y0 || sy >= inside.y1) return;
@@ -261,7 +265,7 @@ void Resize(CommandCall& call) {
             return;
         }
         std::fill(out + (alone_from - first), out + (end - first), Alone(top[source.last_x()]));
-        const PixelYC* bottom = sy + 1 < f.size.height ? top + stride : top;
+        const PixelYC* bottom = sy + 1 < args.size.height ? top + stride : top;
 
         // Pieces whose source columns fit one span.
         MixedSpan span;
@@ -295,13 +299,11 @@ void Resize(CommandCall& call) {
 }
 
 void Rotate(CommandCall& call) {
-    CommandFrame f;
-    if (!f.Read(call, kRotateArguments)) return;
-    const double angle = call.line.arg_value[2];
-    const int32_t sx0 = f[4], sy0 = f[5], w = f[6], h = f[7], dx = f[8], dy = f[9];
-    if (w < 1 || h < 1) return;
-    if (!std::isfinite(angle)) return;  // no rotation to speak of
-    const int32_t clamped_w = ClampSize(w, f.size.width), clamped_h = ClampSize(h, f.size.height);
+    ImageArguments args;
+    if (!args.Read(call, kRotateArguments)) return;
+    const double angle = args.Real(3);
+    const int32_t sx0 = args[4], sy0 = args[5], w = args[6], h = args[7], dx = args[8], dy = args[9];
+    const int32_t clamped_w = ClampSize(w, args.size.width), clamped_h = ClampSize(h, args.size.height);
 
     // Sine and cosine in 1/4096; the centre and the bounding box's margins from the size as given.
     const int64_t S = TruncateToInt32(std::sin(angle) * 4096.0);
@@ -310,17 +312,17 @@ void Rotate(CommandCall& call) {
     const int64_t mx = ((std::llabs(C * w) + std::llabs(S * h)) / 4096 - w) / 2;
     const int64_t my = ((std::llabs(C * h) + std::llabs(S * w)) / 4096 - h) / 2;
 
-    SourceWindow source(f.Image(1), sx0, sy0, clamped_w, clamped_h, f.size);
+    SourceWindow source(args.Image(1), sx0, sy0, clamped_w, clamped_h, args.size);
     const Region written = Span(dx - mx, int64_t{dx} + clamped_w + mx, dy - my,
-                                int64_t{dy} + clamped_h + my, f.size);
+                                int64_t{dy} + clamped_h + my, args.size);
     if (written.empty() || source.visible().empty()) return;
-    PixelYC* destination = f.Image(2);
-    source.ReadFrom(ReadBeforeWriting(f, f.Image(1), destination, source.visible(), written));
+    PixelYC* destination = args.Image(2);
+    source.ReadFrom(ReadBeforeWriting(args, args.Image(1), destination, source.visible(), written));
 
     // Offsets from the centre turned: u = dxc * C - dyc * S, v = dxc * S + dyc * C, in 1/4096
     // pixel; along a row they grow by C and S.
     const int64_t centre_x = sx0 + hw, centre_y = sy0 + hh;
-    const int32_t stride = f.size.width;
+    const int32_t stride = args.size.width;
     // The columns whose position falls inside the source are found per row from the two
     // progressions, so the pixel loop tests nothing.
     const Region& inside = source.visible();
@@ -348,7 +350,7 @@ void Rotate(CommandCall& call) {
         }
     };
 
-    RowLoop(written.y0, written.rows(), f.threads, [&](int32_t r) {
+    RowLoop(written.y0, written.rows(), args.threads, [&](int32_t r) {
         const int64_t dyc = r - hh - dy, dxc = written.x0 - hw - dx;
         const int64_t u = dxc * C - dyc * S, v = dxc * S + dyc * C;
         const Steps along_u = StepsWithin(u, C, u_lo, u_hi, written.columns());

@@ -1,12 +1,50 @@
 // The image plug-in's description, state and export.
 #include "video/plugin.h"
 
+#include "video/arguments.h"
 #include "video/commands.h"
 
 namespace kinetra::video {
+namespace {
+
+// Every buffer is max_height rows of max_width pixels: the host's stride, so commands address
+// every buffer alike.
+bool PictureGeometry(const FrameContext& frame, AreaGeometry& geometry) {
+    if (frame.max_width <= 0 || frame.max_height <= 0) {
+        geometry = {};
+        return true;
+    }
+    geometry.rows = static_cast<size_t>(frame.max_height);
+    return MultiplySizes(static_cast<size_t>(frame.max_width), sizeof(PixelYC), geometry.row_bytes);
+}
+
+void AttachPictures(void** slots, const FrameContext& frame) {
+    slots[0] = frame.edit_image;
+    slots[1] = frame.scratch_image;
+}
+
+size_t PictureBytes(const FrameContext& frame) {
+    if (frame.max_width <= 0 || frame.max_height <= 0) return 0;
+    return static_cast<size_t>(frame.max_width) * static_cast<size_t>(frame.max_height) * sizeof(PixelYC);
+}
+
+}  // namespace
+
+// Buffers 0 and 1 are the host's edit and scratch images, 2..9 the plug-in's; one more area is
+// the work area of the commands that must read a source before writing over it.
+const BufferLayout kImageLayout = {
+    .first_own_slot = 2,
+    .extra_areas = 1,
+    .last_buffer_runs_on = false,
+    .scratch_per_column = kColumnScratchBytes,
+    .exact_geometry = true,
+    .area_geometry = PictureGeometry,
+    .attach_host_data = AttachPictures,
+    .frame_bytes = PictureBytes,
+};
 
 Plugin& ImagePlugin() {
-    static const PluginDefinition definition{BufferKind::kImage, Commands(), ReleaseCommandState};
+    static const PluginDefinition definition{kImageLayout, Commands(), ReleaseCommandState};
     static Plugin plugin(definition);
     return plugin;
 }

@@ -3,14 +3,17 @@
 #include <cmath>
 
 #include "video/effects.h"
-#include "video/image.h"
+#include "video/arguments.h"
+#include "video/color_space.h"
+#include "video/pixels.h"
+#include "video/rectangles.h"
 
 namespace kinetra::video {
 namespace {
 
-// The gammas (arguments 6..8) are read as doubles.
-constexpr ArgumentSpec kGammaArguments[] = {Buffer(1, "buffer"), Integer(2, "x"), Integer(3, "y"),
-                                            Width(4, "w"), Height(5, "h")};
+constexpr ArgumentSpec kGammaArguments[] = {
+    Buffer(1, "buffer"), Integer(2, "x"), Integer(3, "y"), Width(4, "w"), Height(5, "h"),
+    Real(6, "gamma of y"), Real(7, "gamma of cb"), Real(8, "gamma of cr")};
 
 constexpr ArgumentSpec kPosterizeArguments[] = {
     Buffer(1, "source"), Buffer(2, "destination"), Integer(3, "source x"), Integer(4, "source y"),
@@ -84,18 +87,18 @@ struct Steps {
 // was before the command (in place, position by position, when the rectangle is the same).
 template <typename Convert>
 void MapPixels(CommandCall& call, Convert&& convert) {
-    CommandFrame f;
-    if (!f.Read(call, kPosterizeArguments)) return;
-    RectangleMap map(f[3], f[4], f[5], f[6], f.size);
-    map.Destination(f[7], f[8]);
+    ImageArguments args;
+    if (!args.Read(call, kPosterizeArguments)) return;
+    RectangleMap map(args[3], args[4], args[5], args[6], args.size);
+    map.Destination(args[7], args[8]);
     if (map.empty()) return;
-    const Steps steps{Quantiser(f[9]), Quantiser(f[10]), Quantiser(f[11])};
-    PixelYC* destination = f.Image(2);
-    const PixelYC* source = f.Image(1);
-    if (source != destination || f[3] != f[7] || f[4] != f[8]) {
-        source = ReadBeforeWriting(f, source, destination, map.SourceRegion(), map.DestinationRegion());
+    const Steps steps{Quantiser(args[9]), Quantiser(args[10]), Quantiser(args[11])};
+    PixelYC* destination = args.Image(2);
+    const PixelYC* source = args.Image(1);
+    if (source != destination || args[3] != args[7] || args[4] != args[8]) {
+        source = ReadBeforeWriting(args, source, destination, map.SourceRegion(), map.DestinationRegion());
     }
-    ForEachMappedRow(f, map, source, destination, nullptr, 0, 0, [&](const MappedRow& row) {
+    ForEachMappedRow(args, map, source, destination, nullptr, 0, 0, [&](const MappedRow& row) {
         for (int32_t i = 0; i < row.count; ++i) row.destination[i] = convert(row.source[i], steps);
     });
 }
@@ -103,10 +106,10 @@ void MapPixels(CommandCall& call, Convert&& convert) {
 }  // namespace
 
 void Gamma(CommandCall& call) {
-    CommandFrame f;
-    if (!f.Read(call, kGammaArguments)) return;
-    const double g[3] = {call.line.arg_value[5], call.line.arg_value[6], call.line.arg_value[7]};
-    const Region region = ClipRegion(f[2], f[3], f[4], f[5], f.size);
+    ImageArguments args;
+    if (!args.Read(call, kGammaArguments)) return;
+    const double g[3] = {args.Real(6), args.Real(7), args.Real(8)};
+    const Region region = ClipRegion(args[2], args[3], args[4], args[5], args.size);
     if (region.empty()) return;
     const Curve y_curve{kInverse4096, 4096.0, 1.0 / g[0]};
     const Curve cb_curve{1.0 / 2048.0, 2048.0, 1.0 / g[1]};
@@ -121,9 +124,9 @@ void Gamma(CommandCall& call) {
         std::copy(g, g + 3, t.built_for);
         t.built = true;
     }
-    PixelYC* image = f.Image(1);
-    RowLoop(region.y0, region.rows(), f.threads, [&](int32_t row) {
-        PixelYC* p = image + PixelIndex(region.x0, row, f.size.width);
+    PixelYC* image = args.Image(1);
+    RowLoop(region.y0, region.rows(), args.threads, [&](int32_t row) {
+        PixelYC* p = image + PixelIndex(region.x0, row, args.size.width);
         for (int32_t i = 0; i < region.columns(); ++i, ++p) {
             *p = {Lookup(t.y, 0, p->y, y_curve), Lookup(t.cb, 2048, p->cb, cb_curve),
                   Lookup(t.cr, 2048, p->cr, cr_curve)};

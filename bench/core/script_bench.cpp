@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "host/buffers.h"
 #include "script/script.h"
 
 namespace kinetra {
@@ -22,10 +21,12 @@ void RunHundredLines(benchmark::State& state) {
     frame.width = frame.max_width = 1920;
     frame.height = frame.max_height = 1080;
     frame.frame_count = 1000;
-    BufferTable buffers;
+    struct : CommandSink {
+        void RunCommand(ScriptLine&) override {}
+    } nobody;
     for (auto _ : state) {
         frame.frame = (frame.frame + 1) % 1000;
-        script.Run(nullptr, &frame, buffers, {}, 1);
+        script.Run(frame, {}, nobody);
         benchmark::DoNotOptimize(script.table()->lines[1].arg_value[2]);
     }
     state.SetItemsProcessed(state.iterations() * 100);

@@ -13,6 +13,7 @@
 
 #include "host/buffers.h"
 #include "video/commands.h"
+#include "video/plugin.h"
 
 namespace kinetra::video::bench {
 
@@ -33,7 +34,7 @@ struct Frames {
         context.max_height = context.height = kHeight;
         context.edit_image = host.data();
         context.scratch_image = host.data() + kPixels;
-        if (!FillBufferTable(table, BufferKind::kImage, nullptr, context)) abort();
+        if (!FillBufferTable(table, kImageLayout, nullptr, context)) abort();
         // Noise is the hard case for the commands that test a threshold: half the pixels pass.
         std::mt19937 random(1);
         for (int b = 0; b < kBufferCount; ++b) {
@@ -73,7 +74,7 @@ inline void RunCommand(benchmark::State& state, const char* name, std::vector<do
     }
     strcpy(f.line.command, name);
     for (int k = 0; k < kScriptArguments; ++k) f.line.arg_value[k] = k < int(args.size()) ? args[k] : 0;
-    CommandCall call{f.line, &f.filter, &f.context, f.table, kThreads};
+    CommandCall call{f.line, &f.filter, &f.context, f.table, kThreads, 0};
     for (auto _ : state) {
         handler(call);
         benchmark::ClobberMemory();

@@ -1,7 +1,8 @@
 // The effects commands on a full 1920x1080 frame with 2 threads. Bytes processed are one
 // frame's pixels per iteration, so the rates compare directly with the copy command's.
 #include "bench/video/bench_frames.h"
-#include "video/image.h"
+#include "video/arguments.h"
+#include "video/pixels.h"
 
 namespace kinetra::video::bench {
 namespace {

@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "host/buffers.h"
 #include "script/script.h"
 #include "tests/support/test_platform.h"
 
@@ -20,12 +20,15 @@ struct Seen {
 };
 std::vector<Seen> seen;
 
-void Record(CommandCall& call) {
-    seen.push_back({call.line.command, call.frame->frame,
-                    std::vector<double>(call.line.arg_value, call.line.arg_value + kScriptArguments)});
-}
-
-const CommandEntry kRecorders[] = {{"probe", Record}, {"other", Record}};
+// Records the command lines named "probe" or "other" at the frame it is told.
+struct Recorder final : CommandSink {
+    int32_t frame = 0;
+    void RunCommand(ScriptLine& line) override {
+        if (strcmp(line.command, "probe") != 0 && strcmp(line.command, "other") != 0) return;
+        seen.push_back({line.command, frame,
+                        std::vector<double>(line.arg_value, line.arg_value + kScriptArguments)});
+    }
+};
 
 class ExecutorTest : public ::testing::Test {
 protected:
@@ -36,8 +39,8 @@ protected:
         frame_.max_width = 640;
         frame_.max_height = 480;
         frame_.frame_count = 100;
-        buffers_.track_values[0] = 11;  // a
-        buffers_.track_values[8] = 2048;  // z
+        tracks_[0] = {'a', 11};
+        tracks_[1] = {'z', 2048};
     }
 
     void Load(const std::string& text) {
@@ -46,14 +49,16 @@ protected:
 
     void RunFrame(int32_t frame) {
         frame_.frame = frame;
-        script_.Run(nullptr, &frame_, buffers_, kRecorders, 1);
+        recorder_.frame = frame;
+        script_.Run(frame_, tracks_, recorder_);
     }
 
     double Var(char letter) { return script_.variables()[letter - 'A']; }
 
     testing::TestPlatform platform_;
     FrameContext frame_{};
-    BufferTable buffers_;
+    TrackVariable tracks_[2];
+    Recorder recorder_;
     Script script_;
 };
 

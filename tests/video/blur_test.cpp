@@ -248,8 +248,8 @@ TEST(Defocus, WithoutMemoryForTheColumnSumsGivesTheSameMeans) {
     const std::vector<double> args = {2, 3, -3, 2, 30, 14, 1, 1, 7, 4};
     Canvas want(canvas);
     ReferenceDefocus(want, args);
-    canvas.table.row_scratch = nullptr;
-    canvas.table.row_scratch_bytes = 0;
+    canvas.table.column_scratch = nullptr;
+    canvas.table.column_scratch_bytes = 0;
     canvas.Run("defocus", args, 3);
     EXPECT_TRUE(canvas.SameBuffers(want)) << canvas.FirstDifference(want, 3);
 }

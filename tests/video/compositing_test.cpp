@@ -12,6 +12,7 @@
 
 #include "kinetra/lib/filter_host.h"
 #include "script/arguments.h"
+#include "tests/support/image_buffers.h"
 #include "tests/support/plugin_harness.h"
 #include "video/commands.h"
 #include "video/plugin.h"
@@ -25,88 +26,7 @@ bool operator==(const PixelYC& a, const PixelYC& b) {
     return a.y == b.y && a.cb == b.cb && a.cr == b.cr;
 }
 
-// Ten buffers and a work area of W x H, and a way to run one command line on them.
-struct Bench {
-    int32_t W, H;
-    std::vector<PixelYC> storage;
-    std::vector<PixelYC> frame_image;  // what the fake host returns for frames 0..5
-    std::vector<int32_t> fetched;      // frames asked for, with the preparation's arguments
-    const PixelYC* served = nullptr;   // when set, returned for every frame instead
-    BufferTable table;
-    FrameContext context{};
-    ScriptLine line{};
-    FilterTable filter{};
-    HostServices services{};
-
-    Bench(int32_t width, int32_t height)
-        : W(width),
-          H(height),
-          storage(static_cast<size_t>(width) * height * 11),
-          frame_image(static_cast<size_t>(width) * height) {
-        for (int b = 0; b < kBufferCount; ++b) table.slots[b] = storage.data() + b * Area();
-        table.work_area = storage.data() + 10 * Area();
-        context.max_width = W;
-        context.max_height = H;
-        filter.services = &services;
-        services.prepare_frame_fetch = [](FilterTable* f, int32_t w, int32_t h, int32_t a,
-                                          int32_t b) {
-            Bench* bench = static_cast<Bench*>(f->reserved_34);
-            bench->fetched.insert(bench->fetched.end(), {-100, w, h, a, b});
-            return int32_t{0};
-        };
-        services.fetch_frame_image = [](FilterTable* f, void* edit, int32_t frame, int32_t,
-                                        int32_t) {
-            Bench* bench = static_cast<Bench*>(f->reserved_34);
-            bench->fetched.push_back(frame);
-            if (bench->served) return const_cast<PixelYC*>(bench->served);
-            if (edit != bench || frame < 0 || frame > 5) return static_cast<PixelYC*>(nullptr);
-            return bench->frame_image.data();
-        };
-        filter.reserved_34 = this;
-        context.edit_handle = this;
-    }
-    Bench(const Bench& other) : Bench(other.W, other.H) {
-        storage = other.storage;
-        frame_image = other.frame_image;
-    }
-
-    size_t Area() const { return static_cast<size_t>(W) * H; }
-    PixelYC* Image(int b) { return storage.data() + b * Area(); }
-    PixelYC& At(int b, int x, int y) { return Image(b)[y * W + x]; }
-
-    void Randomize(uint32_t seed) {
-        std::mt19937 random(seed);
-        // Mostly nominal values, some anywhere in 16 bits.
-        std::uniform_int_distribution<int> luma(-64, 4160), chroma(-2100, 2100), any(-32768, 32767);
-        for (size_t i = 0; i < Area() * 10; ++i) {
-            storage[i] = random() % 8 == 0 ? PixelYC{int16_t(any(random)), int16_t(any(random)),
-                                                     int16_t(any(random))}
-                                           : PixelYC{int16_t(luma(random)), int16_t(chroma(random)),
-                                                     int16_t(chroma(random))};
-        }
-        for (size_t i = 0; i < Area(); ++i)
-            frame_image[i] = {int16_t(luma(random)), int16_t(chroma(random)), 7};
-    }
-
-    void Run(const std::string& name, const std::vector<double>& args, int threads) {
-        strcpy(line.command, name.c_str());
-        for (int k = 0; k < kScriptArguments; ++k)
-            line.arg_value[k] = k < int(args.size()) ? args[k] : 0.0;
-        for (const CommandEntry& entry : Commands()) {
-            if (name == entry.name) {
-                CommandCall call{line, &filter, &context, table, threads};
-                entry.run(call);
-                return;
-            }
-        }
-        FAIL() << "no command " << name;
-    }
-
-    // Buffers 0..9 only: the work area's leftovers are nobody's business.
-    bool SameBuffers(const Bench& other) const {
-        return memcmp(storage.data(), other.storage.data(), Area() * 10 * sizeof(PixelYC)) == 0;
-    }
-};
+using Bench = testing::ImageBuffers;
 
 // ---------------------------------------------------------------------------------------------
 // The reference: every rule written as plainly as possible, per pixel, from a copy of all
@@ -123,7 +43,7 @@ int32_t Sar12(int64_t v) { return Wrap32(v) >> 12; }
 struct Reference {
     Bench& bench;
     std::vector<PixelYC> before;
-    explicit Reference(Bench& b) : bench(b), before(b.storage) {}
+    explicit Reference(Bench& b) : bench(b), before(b.Snapshot()) {}
 
     bool Inside(int64_t x, int64_t y) const {
         return x >= 0 && x < bench.W && y >= 0 && y < bench.H;

@@ -199,8 +199,8 @@ TEST(Resize, WideRowsGiveTheSamePixelsWithAndWithoutRowScratch) {
             Canvas want(canvas);
             ReferenceResize(want, args);
             if (!scratch) {
-                canvas.table.row_scratch = nullptr;
-                canvas.table.row_scratch_bytes = 0;
+                canvas.table.column_scratch = nullptr;
+                canvas.table.column_scratch_bytes = 0;
             }
             canvas.Run("resize", args, 3);
             EXPECT_TRUE(canvas.SameBuffers(want))

@@ -1,6 +1,5 @@
-// The shared image helpers: argument conversion, clipping, pixel arithmetic, colour conversion.
-#include "video/image.h"
-
+// The shared image helpers: the picture side of the arguments, clipping, pixel arithmetic,
+// colour conversion.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,60 +10,27 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/image_buffers.h"
+#include "video/arguments.h"
+#include "video/color_space.h"
+#include "video/pixels.h"
+#include "video/rectangles.h"
+
 namespace kinetra::video {
 namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
-TEST(Arguments, ConvertLikeTheHostProcessor) {
-    struct Case {
-        double value;
-        int32_t truncated, frame, fraction;
-    };
-    const Case cases[] = {
-        {3.9, 3, 3, 15974},
-        {-3.9, -3, -4, -15974},
-        {-0.5, 0, -1, -2048},
-        {0.5, 0, 0, 2048},
-        {1.0, 1, 1, 4096},
-        {0.0001, 0, 0, 0},
-        {0.3, 0, 0, 1228},
-        {2147483647.9, INT32_MAX, INT32_MAX, INT32_MIN},
-        {2147483648.0, INT32_MIN, INT32_MIN, INT32_MIN},
-        {-2147483648.9, INT32_MIN, INT32_MIN, INT32_MIN},
-        {-2147483649.0, INT32_MIN, INT32_MIN, INT32_MIN},
-        {-2147483647.5, -2147483647, INT32_MIN, INT32_MIN},
-        {1e300, INT32_MIN, INT32_MIN, INT32_MIN},
-        {-kInf, INT32_MIN, INT32_MIN, INT32_MIN},
-        {kNaN, INT32_MIN, INT32_MIN, INT32_MIN},
-        {524287.99, 524287, 524287, 2147483607},
-        {524288.0, 524288, 524288, INT32_MIN},
-        {524287.0, 524287, 524287, 2147479552},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.value);
-        EXPECT_EQ(TruncateToInt32(c.value), c.truncated);
-        EXPECT_EQ(FrameNumberToInt32(c.value), c.frame);
-        EXPECT_EQ(FractionToInt32(c.value), c.fraction);
-    }
-}
-
+// Arguments of a line run on 8 x 6 buffers.
 struct FrameFixture {
-    ScriptLine line{};
-    FrameContext context{};
-    BufferTable buffers;
-    std::vector<PixelYC> pixels;
-    CommandCall call{line, nullptr, &context, buffers, 2};
-
-    FrameFixture(int32_t width, int32_t height) : pixels(static_cast<size_t>(width) * height * 3) {
-        context.max_width = width;
-        context.max_height = height;
-        for (int b = 0; b < 3; ++b) buffers.slots[b] = pixels.data() + b * width * height;
-    }
+    testing::ImageBuffers buffers{8, 6};
+    CommandCall call{buffers.line, nullptr, &buffers.context, buffers.table, 2, 0};
+    ScriptLine& line = buffers.line;
+    FrameContext& context = buffers.context;
 };
 
-TEST(Arguments, CommandFrameChecksBuffersAndSizes) {
+TEST(Arguments, PictureCommandsCheckBuffersAndLimitSizes) {
     constexpr ArgumentSpec kTable[] = {Buffer(1, "buffer"), Width(2, "w"), Height(3, "h"),
                                        Fraction(4, "opacity"), FrameNumber(5, "frame")};
     struct Case {
@@ -81,21 +47,22 @@ TEST(Arguments, CommandFrameChecksBuffersAndSizes) {
         {1, 100000, 99, true, 8, 6}, {1, kInf, 2, false, 0, 0},
     };
     for (const Case& c : cases) {
-        FrameFixture fx(8, 6);
+        FrameFixture fx;
+        fx.buffers.table.slots[3] = nullptr;
         fx.line.arg_value[0] = c.buffer;
         fx.line.arg_value[1] = c.w;
         fx.line.arg_value[2] = c.h;
         fx.line.arg_value[3] = 0.25;
         fx.line.arg_value[4] = -0.5;
-        CommandFrame f;
+        ImageArguments args;
         SCOPED_TRACE(::testing::Message() << c.buffer << " " << c.w << " " << c.h);
-        ASSERT_EQ(f.Read(fx.call, kTable), c.runs);
+        ASSERT_EQ(args.Read(fx.call, kTable), c.runs);
         if (!c.runs) continue;
-        EXPECT_EQ(f[2], c.width);
-        EXPECT_EQ(f[3], c.height);
-        EXPECT_EQ(f[4], 1024);
-        EXPECT_EQ(f[5], -1);
-        EXPECT_EQ(f.Image(1), fx.buffers.Image(f[1]));
+        EXPECT_EQ(args[2], c.width);
+        EXPECT_EQ(args[3], c.height);
+        EXPECT_EQ(args[4], 1024);
+        EXPECT_EQ(args[5], -1);
+        EXPECT_EQ(args.Image(1), fx.buffers.table.Image(args[1]));
     }
 }
 
@@ -104,12 +71,12 @@ TEST(Arguments, ImagesOfNoPixelsRunNothing) {
     constexpr ArgumentSpec kTable[] = {Buffer(1, "buffer"), Width(2, "w"), Height(3, "h")};
     const std::pair<int32_t, int32_t> sizes[] = {{0, 6}, {8, 0}, {-5, 6}, {8, INT32_MIN}};
     for (const auto& [width, height] : sizes) {
-        FrameFixture fx(8, 6);
+        FrameFixture fx;
         fx.context.max_width = width;
         fx.context.max_height = height;
         fx.line.arg_value[1] = fx.line.arg_value[2] = 4;
-        CommandFrame f;
-        EXPECT_FALSE(f.Read(fx.call, kTable)) << width << "x" << height;
+        ImageArguments args;
+        EXPECT_FALSE(args.Read(fx.call, kTable)) << width << "x" << height;
     }
 }
 
@@ -314,18 +281,18 @@ TEST(Colour, ConversionsFollowTheirTermOrderAndTruncation) {
 }
 
 TEST(ReadBeforeWriting, CopiesOnlyWhenTheSameBufferOverlaps) {
-    FrameFixture fx(6, 4);
-    std::vector<PixelYC> work(24);
-    fx.buffers.work_area = work.data();
-    for (int i = 0; i < 24; ++i) fx.buffers.Image(0)[i] = {static_cast<int16_t>(i), 0, 0};
-    CommandFrame f;
-    ASSERT_TRUE(f.Read(fx.call, {}));
-    PixelYC* a = fx.buffers.Image(0);
-    PixelYC* b = fx.buffers.Image(1);
-    EXPECT_EQ(ReadBeforeWriting(f, a, b, {0, 3, 0, 3}, {0, 3, 0, 3}), a);
-    EXPECT_EQ(ReadBeforeWriting(f, a, a, {0, 3, 0, 2}, {3, 6, 0, 2}), a);
-    const PixelYC* copy = ReadBeforeWriting(f, a, a, {1, 4, 1, 3}, {2, 5, 2, 4});
-    ASSERT_EQ(copy, work.data());
+    testing::ImageBuffers buffers(6, 4);
+    CommandCall call{buffers.line, nullptr, &buffers.context, buffers.table, 2, 0};
+    const auto* work = static_cast<const PixelYC*>(buffers.table.work_area);
+    for (int i = 0; i < 24; ++i) buffers.Image(0)[i] = {static_cast<int16_t>(i), 0, 0};
+    ImageArguments args;
+    ASSERT_TRUE(args.Read(call, {}));
+    PixelYC* a = buffers.Image(0);
+    PixelYC* b = buffers.Image(1);
+    EXPECT_EQ(ReadBeforeWriting(args, a, b, {0, 3, 0, 3}, {0, 3, 0, 3}), a);
+    EXPECT_EQ(ReadBeforeWriting(args, a, a, {0, 3, 0, 2}, {3, 6, 0, 2}), a);
+    const PixelYC* copy = ReadBeforeWriting(args, a, a, {1, 4, 1, 3}, {2, 5, 2, 4});
+    ASSERT_EQ(copy, work);
     for (int y = 1; y < 3; ++y) {
         for (int x = 1; x < 4; ++x) EXPECT_EQ(copy[y * 6 + x].y, y * 6 + x);
     }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "tests/video/effects_canvas.h"
+#include "video/rectangles.h"
 
 namespace kinetra::video::effects_testing {
 namespace {

@@ -1,52 +1,8 @@
-#include "video/image.h"
+#include "video/rectangles.h"
 
 #include <cstring>
 
 namespace kinetra::video {
-
-bool CommandFrame::Read(CommandCall& command, std::span<const ArgumentSpec> table) {
-    call = &command;
-    size = {command.frame->max_width, command.frame->max_height};
-    threads = std::max(command.threads, 1);
-    for (const ArgumentSpec& argument : table) {
-        const double given = command.line.arg_value[argument.number - 1];
-        int32_t& v = value[argument.number];
-        switch (argument.conversion) {
-            case Conversion::kTruncate:
-                v = TruncateToInt32(given);
-                break;
-            case Conversion::kRoundDown:
-                v = FrameNumberToInt32(given);
-                break;
-            case Conversion::kFraction:
-                v = FractionToInt32(given);
-                break;
-        }
-    }
-    // Checks after all conversions, as the conversions themselves cannot fail.
-    for (const ArgumentSpec& argument : table) {
-        int32_t& v = value[argument.number];
-        switch (argument.role) {
-            case Role::kValue:
-                break;
-            case Role::kBuffer:
-                // A careless host may hand no image; that buffer is absent.
-                if (v < 0 || v >= kBufferCount || !command.buffers.slots[v]) return false;
-                break;
-            case Role::kWidth:
-                if (v < 1) return false;
-                v = ClampSize(v, size.width);
-                break;
-            case Role::kHeight:
-                if (v < 1) return false;
-                v = ClampSize(v, size.height);
-                break;
-        }
-    }
-    return size.width > 0 && size.height > 0;
-}
-
-PixelYC* CommandFrame::Image(int number) const { return call->buffers.Image(value[number]); }
 
 bool Overlap(const Region& a, const Region& b) {
     return !a.empty() && !b.empty() && a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1;
@@ -136,35 +92,35 @@ Region RectangleMap::AlsoRegion(int32_t kx, int32_t ky) const {
     return {AlsoX(kx, u0), AlsoX(kx, u1 - 1) + 1, AlsoY(ky, v0), AlsoY(ky, v1 - 1) + 1};
 }
 
-const PixelYC* ReadBeforeWriting(const CommandFrame& f, const PixelYC* source,
+const PixelYC* ReadBeforeWriting(const ImageArguments& args, const PixelYC* source,
                                  const PixelYC* destination, const Region& region_read,
                                  const Region& region_written) {
     if (source != destination || !Overlap(region_read, region_written)) return source;
-    auto* work = static_cast<PixelYC*>(f.call->buffers.work_area);
+    auto* work = static_cast<PixelYC*>(args.call->buffers.work_area);
     if (!work) return source;  // never the case once the buffer table is filled
-    const int32_t stride = f.size.width;
+    const int32_t stride = args.size.width;
     const size_t bytes = static_cast<size_t>(region_read.columns()) * sizeof(PixelYC);
-    RowLoop(region_read.y0, region_read.rows(), f.threads, [&](int32_t y) {
+    RowLoop(region_read.y0, region_read.rows(), args.threads, [&](int32_t y) {
         const size_t at = PixelIndex(region_read.x0, y, stride);
         memcpy(work + at, source + at, bytes);
     });
     return work;
 }
 
-void ReadBeforeWriting(const CommandFrame& f, const PixelYC*& first, const Region& first_read,
+void ReadBeforeWriting(const ImageArguments& args, const PixelYC*& first, const Region& first_read,
                        const PixelYC*& second, const Region& second_read,
                        const PixelYC* destination, const Region& region_written) {
     const bool first_hit = first == destination && Overlap(first_read, region_written);
     const bool second_hit = second == destination && Overlap(second_read, region_written);
     if (first == second && (first_hit || second_hit)) {
         // One buffer read twice: keep both regions, so both reads see it as it was.
-        const PixelYC* copy = ReadBeforeWriting(f, first, destination,
+        const PixelYC* copy = ReadBeforeWriting(args, first, destination,
                                                 Union(first_read, second_read), region_written);
         first = second = copy;
         return;
     }
-    if (first_hit) first = ReadBeforeWriting(f, first, destination, first_read, region_written);
-    if (second_hit) second = ReadBeforeWriting(f, second, destination, second_read, region_written);
+    if (first_hit) first = ReadBeforeWriting(args, first, destination, first_read, region_written);
+    if (second_hit) second = ReadBeforeWriting(args, second, destination, second_read, region_written);
 }
 
 }  // namespace kinetra::video

@@ -1,0 +1,39 @@
+# Fails when a source includes a header of a layer above its own. Run as
+#   cmake -DSOURCE_DIR=<root> -P cmake/CheckLayers.cmake
+# The layers, bottom up: platform and formula; script; the host binding (host/); the two
+# plug-ins' commands (video/, audio/), which never include each other. The host program
+# (kinetra/) sees only the binary boundary, as any editor does.
+set(abi "kinetra/filter_abi.h")
+set(allowed_platform platform)
+set(allowed_formula formula)
+set(allowed_script script formula platform ${abi})
+set(allowed_host host script formula platform ${abi})
+set(allowed_video video host script formula platform ${abi})
+set(allowed_audio audio host script formula platform ${abi})
+set(allowed_kinetra kinetra/lib kinetra/media kinetra/cli ${abi})
+
+set(failures "")
+foreach(layer platform formula script host video audio kinetra)
+  file(GLOB_RECURSE sources "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
+  foreach(source ${sources})
+    file(STRINGS "${source}" includes REGEX "^#include \"")
+    foreach(line ${includes})
+      string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" header "${line}")
+      set(ok FALSE)
+      foreach(prefix ${allowed_${layer}})
+        if(header STREQUAL prefix OR header MATCHES "^${prefix}/")
+          set(ok TRUE)
+        endif()
+      endforeach()
+      if(NOT ok)
+        file(RELATIVE_PATH relative "${SOURCE_DIR}" "${source}")
+        string(APPEND failures "  ${relative} includes ${header}, above or beside its layer\n")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(failures)
+  message(FATAL_ERROR "Layer order broken:\n${failures}")
+endif()
+message(STATUS "Layer order holds")

@@ -1,0 +1,34 @@
+// What a command handler is handed, and the plug-in's registry of handlers.
+#pragma once
+
+#include <span>
+
+#include "host/buffers.h"
+#include "kinetra/filter_abi.h"
+#include "script/arguments.h"
+#include "script/script.h"
+
+namespace kinetra {
+
+struct CommandCall {
+    ScriptLine& line;
+    FilterTable* filter;
+    FrameContext* frame;
+    BufferTable& buffers;
+    int threads;            // worker threads of the parallel loops; the calling thread is one
+    int32_t sampling_rate;  // of the edit's sound, as the host last reported it
+};
+
+using CommandHandler = void (*)(CommandCall& call);
+
+// A plug-in's registry: names in dispatch order and their handlers.
+struct CommandEntry {
+    const char* name;
+    CommandHandler run;
+};
+
+// Arguments::Read, and every buffer the table names has memory behind it (a careless host
+// may hand no image or no samples; that buffer is absent).
+bool ReadArguments(const CommandCall& call, std::span<const ArgumentSpec> table, Arguments& args);
+
+}  // namespace kinetra
