@@ -96,31 +96,6 @@ struct ColourBox {
     }
 };
 
-// Maps a rectangle with its optional second read rectangle (key or mask at kx, ky), and
-// replaces each read buffer that the writes would overtake by its copy in the work area.
-struct BlendPlan {
-    RectangleMap map;
-    const PixelYC* source;
-    const PixelYC* also;
-    PixelYC* destination;
-
-    BlendPlan(const ImageArguments& args, const PixelYC* from, PixelYC* to, const PixelYC* key,
-              int32_t sx, int32_t sy, int32_t w, int32_t h, int32_t dx, int32_t dy, int32_t kx,
-              int32_t ky)
-        : map(sx, sy, w, h, args.size), source(from), also(key), destination(to) {
-        map.Destination(dx, dy);
-        if (also) map.Also(kx, ky);
-        if (map.empty()) return;
-        if (also) {
-            ReadBeforeWriting(args, source, map.SourceRegion(), also, map.AlsoRegion(kx, ky),
-                              destination, map.DestinationRegion());
-        } else {
-            source = ReadBeforeWriting(args, source, destination, map.SourceRegion(),
-                                       map.DestinationRegion());
-        }
-    }
-};
-
 inline int16_t Mix(int16_t s, int16_t d, int16_t a) { return BlendNarrow(s, d, a); }
 inline int16_t Mix(int16_t s, int16_t d, uint32_t a) { return Blend(s, d, a); }
 
@@ -214,9 +189,9 @@ void MakeMaskWith(CommandCall& call, Inside inside_box) {
     if (!args.Read(call, kMaskArguments)) return;
     const ColourBox box{{args[9], args[10], args[11]}, {args[12], args[13], args[14]}};
     const int16_t inside = Low16(args[15]), outside = Low16(args[16]);
-    BlendPlan plan(args, args.Image(1), args.Image(2), nullptr, args[3], args[4], args[5], args[6], args[7], args[8], 0, 0);
+    const MappedPlan plan(args, {args[3], args[4], args[5], args[6], args[7], args[8]}, args.Image(1), args.Image(2));
     ForEachMappedRow(
-        args, plan.map, plan.source, plan.destination, nullptr, 0, 0,
+        args, plan,
         [box, inside, outside, inside_box](const MappedRow& r) {
             const PixelYC* source = r.source;
             PixelYC* destination = r.destination;
@@ -246,9 +221,9 @@ void Alpha(CommandCall& call) {
     ImageArguments args;
     if (!args.Read(call, kAlphaArguments)) return;
     const int32_t a = args[9];
-    BlendPlan plan(args, args.Image(1), args.Image(2), nullptr, args[3], args[4], args[5], args[6], args[7], args[8], 0, 0);
+    const MappedPlan plan(args, {args[3], args[4], args[5], args[6], args[7], args[8]}, args.Image(1), args.Image(2));
     ForEachMappedRow(
-        args, plan.map, plan.source, plan.destination, nullptr, 0, 0, [a](const MappedRow& r) {
+        args, plan, [a](const MappedRow& r) {
             if (FitsInt16(a) && FitsInt16(4096 - a)) {
                 BlendRowNarrow(r.source, r.destination, r.count, static_cast<int16_t>(a));
             } else {
@@ -261,8 +236,8 @@ void AlphaAboveLuma(CommandCall& call) {
     ImageArguments args;
     if (!args.Read(call, kAlpha2Arguments)) return;
     const int32_t a = args[9], threshold = args[10];
-    BlendPlan plan(args, args.Image(1), args.Image(2), nullptr, args[3], args[4], args[5], args[6], args[7], args[8], 0, 0);
-    ForEachMappedRow(args, plan.map, plan.source, plan.destination, nullptr, 0, 0,
+    const MappedPlan plan(args, {args[3], args[4], args[5], args[6], args[7], args[8]}, args.Image(1), args.Image(2));
+    ForEachMappedRow(args, plan,
                      [a, threshold](const MappedRow& r) {
                          BlendRowConstant(r, a, [threshold](int16_t source_y, int16_t) {
                              return source_y > threshold;
@@ -274,9 +249,9 @@ void AlphaWhereKey(CommandCall& call) {
     ImageArguments args;
     if (!args.Read(call, kAlpha3Arguments)) return;
     const int32_t a = args[12], threshold = args[13];
-    BlendPlan plan(args, args.Image(1), args.Image(2), args.Image(3), args[4], args[5], args[6], args[7], args[8], args[9], args[10],
-                   args[11]);
-    ForEachMappedRow(args, plan.map, plan.source, plan.destination, plan.also, args[10], args[11],
+    const MappedPlan plan(args, {args[4], args[5], args[6], args[7], args[8], args[9]}, args.Image(1),
+                          args.Image(2), {args.Image(3), args[10], args[11]});
+    ForEachMappedRow(args, plan,
                      [a, threshold](const MappedRow& r) {
                          BlendRowConstant(r, a, [threshold](int16_t, int16_t key_y) {
                              return key_y > threshold;
@@ -288,9 +263,9 @@ void AlphaWhereKey(CommandCall& call) {
 void AlphaFromMask(CommandCall& call) {
     ImageArguments args;
     if (!args.Read(call, kAlpha4Arguments)) return;
-    BlendPlan plan(args, args.Image(1), args.Image(2), args.Image(3), args[4], args[5], args[6], args[7], args[8], args[9], args[10],
-                   args[11]);
-    ForEachMappedRow(args, plan.map, plan.source, plan.destination, plan.also, args[10], args[11],
+    const MappedPlan plan(args, {args[4], args[5], args[6], args[7], args[8], args[9]}, args.Image(1),
+                          args.Image(2), {args.Image(3), args[10], args[11]});
+    ForEachMappedRow(args, plan,
                      [](const MappedRow& r) {
                          BlendRowGated(
                              r.source, r.also, r.destination, r.count,

@@ -60,38 +60,24 @@ constexpr ArgumentSpec kCopy3Arguments[] = {
     Integer(12, "luma threshold"),
 };
 
-// Copies the visible part of (sx, sy, w, h) of `source` to (dx, dy) of `destination`, as if
-// the source had been read whole before the first write.
-void CopyRectangle(const ImageArguments& args, const PixelYC* source, PixelYC* destination, int32_t sx,
-                   int32_t sy, int32_t w, int32_t h, int32_t dx, int32_t dy) {
-    RectangleMap map(sx, sy, w, h, args.size);
-    map.Destination(dx, dy);
-    if (map.empty() || (source == destination && sx == dx && sy == dy)) return;
-    source = ReadBeforeWriting(args, source, destination, map.SourceRegion(), map.DestinationRegion());
-    ForEachMappedRow(args, map, source, destination, nullptr, 0, 0, [](const MappedRow& r) {
+// Copies the visible part of the placement's source rectangle of `source` to `destination`, as
+// if the source had been read whole before the first write.
+void CopyRectangle(const ImageArguments& args, const PixelYC* source, PixelYC* destination,
+                   const Placement& at) {
+    if (source == destination && at.sx == at.dx && at.sy == at.dy) return;  // nothing moves
+    const MappedPlan plan(args, at, source, destination);
+    ForEachMappedRow(args, plan, [](const MappedRow& r) {
         memcpy(r.destination, r.source, static_cast<size_t>(r.count) * sizeof(PixelYC));
     });
 }
 
-// Copies a pixel only where a luma exceeds `threshold`: the source's own, or, when `key` is
-// given, the key's, read at (kx, ky) for the source corner (sx, sy). Every visible pixel is
-// stored (unchanged where the test fails), so the loop needs no branch.
+// Copies a pixel only where a luma exceeds `threshold`: the source's own, or, when there is a
+// key, the key's, read at the same offset. Every visible pixel is stored (unchanged where the
+// test fails), so the loop needs no branch.
 void CopyAboveThreshold(const ImageArguments& args, const PixelYC* source, PixelYC* destination,
-                        const PixelYC* key, int32_t sx, int32_t sy, int32_t w, int32_t h,
-                        int32_t dx, int32_t dy, int32_t kx, int32_t ky, int32_t threshold) {
-    RectangleMap map(sx, sy, w, h, args.size);
-    map.Destination(dx, dy);
-    if (key) map.Also(kx, ky);
-    if (map.empty()) return;
-    const PixelYC* test = key;
-    if (key) {
-        ReadBeforeWriting(args, source, map.SourceRegion(), test, map.AlsoRegion(kx, ky), destination,
-                          map.DestinationRegion());
-    } else {
-        source =
-            ReadBeforeWriting(args, source, destination, map.SourceRegion(), map.DestinationRegion());
-    }
-    ForEachMappedRow(args, map, source, destination, test, kx, ky, [threshold](const MappedRow& r) {
+                        const Placement& at, AlsoRead key, int32_t threshold) {
+    const MappedPlan plan(args, at, source, destination, key);
+    ForEachMappedRow(args, plan, [threshold](const MappedRow& r) {
         const PixelYC* t = r.also ? r.also : r.source;
         for (int32_t i = 0; i < r.count; ++i) {
             r.destination[i] = Select(t[i].y > threshold, r.source[i], r.destination[i]);
@@ -113,27 +99,28 @@ void CopyFrame(CommandCall& call) {
     const PixelYC* image =
         services->fetch_frame_image(call.filter, call.frame->edit_handle, args[2], 0, 0);
     if (!image) return;
-    CopyRectangle(args, image, args.Image(1), args[3], args[4], args[5], args[6], args[7], args[8]);
+    CopyRectangle(args, image, args.Image(1), {args[3], args[4], args[5], args[6], args[7], args[8]});
 }
 
 void Copy(CommandCall& call) {
     ImageArguments args;
     if (!args.Read(call, kCopyArguments)) return;
-    CopyRectangle(args, args.Image(1), args.Image(2), args[3], args[4], args[5], args[6], args[7], args[8]);
+    CopyRectangle(args, args.Image(1), args.Image(2), {args[3], args[4], args[5], args[6], args[7], args[8]});
 }
 
 void CopyAboveLuma(CommandCall& call) {
     ImageArguments args;
     if (!args.Read(call, kCopy2Arguments)) return;
-    CopyAboveThreshold(args, args.Image(1), args.Image(2), nullptr, args[3], args[4], args[5], args[6], args[7], args[8], 0, 0,
-                       args[9]);
+    CopyAboveThreshold(args, args.Image(1), args.Image(2),
+                       {args[3], args[4], args[5], args[6], args[7], args[8]}, {}, args[9]);
 }
 
 void CopyWhereKey(CommandCall& call) {
     ImageArguments args;
     if (!args.Read(call, kCopy3Arguments)) return;
-    CopyAboveThreshold(args, args.Image(1), args.Image(2), args.Image(3), args[4], args[5], args[6], args[7], args[8], args[9],
-                       args[10], args[11], args[12]);
+    CopyAboveThreshold(args, args.Image(1), args.Image(2),
+                       {args[4], args[5], args[6], args[7], args[8], args[9]},
+                       {args.Image(3), args[10], args[11]}, args[12]);
 }
 
 }  // namespace kinetra::video

@@ -20,7 +20,7 @@ void Mosaic(CommandCall& call);   // "mosaic": the mean colour of each cell
 void Defocus(CommandCall& call);  // "defocus": the mean of a box window
 void Diffuse(CommandCall& call);  // "diffuse": a random pixel nearby
 
-// tone.cpp: curves.
+// curves.cpp: tone curves.
 void Gamma(CommandCall& call);          // "gamma": a power curve per component, in place
 void Posterize(CommandCall& call);      // "posterize": levels of y, cb, cr
 void PosterizeRGB(CommandCall& call);   // "posterize_rgb": levels of R, G, B

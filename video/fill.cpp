@@ -67,22 +67,18 @@ void Fill(CommandCall& call) {
 void FillWhereMask(CommandCall& call) {
     ImageArguments args;
     if (!args.Read(call, kFillWhereMaskArguments)) return;
-    // The painted rectangle plays the source's part: its positions and the mask's must both
-    // lie inside the image.
-    RectangleMap map(args[3], args[4], args[5], args[6], args.size);
-    map.Also(args[10], args[11]);
-    if (map.empty()) return;
+    // The painted rectangle is its own source, in place: its positions and the mask's must
+    // both lie inside the image.
     PixelYC* destination = args.Image(1);
-    const PixelYC* mask = ReadBeforeWriting(args, args.Image(2), destination,
-                                            map.AlsoRegion(args[10], args[11]), map.SourceRegion());
+    const MappedPlan plan(args, {args[3], args[4], args[5], args[6], args[3], args[4]}, destination,
+                          destination, {args.Image(2), args[10], args[11]});
     const PixelYC colour = ColourAt(args, 7);
     const int32_t threshold = args[12];
-    const int32_t stride = args.size.width;
-    RowLoop(map.v0, map.rows(), args.threads, [&](int32_t v) {
-        PixelYC* out = destination + PixelIndex(map.SourceX(map.u0), map.SourceY(v), stride);
-        const PixelYC* key = mask + PixelIndex(map.AlsoX(args[10], map.u0), map.AlsoY(args[11], v), stride);
+    ForEachMappedRow(args, plan, [&](const MappedRow& r) {
+        PixelYC* out = r.destination;
+        const PixelYC* key = r.also;
         // Masks rather than a branch: a noisy mask would mispredict every other pixel.
-        for (int32_t i = 0; i < map.columns(); ++i) {
+        for (int32_t i = 0; i < r.count; ++i) {
             const uint16_t paint = static_cast<uint16_t>(-static_cast<int32_t>(key[i].y > threshold));
             auto select = [paint](int16_t painted, int16_t kept) {
                 return static_cast<int16_t>((static_cast<uint16_t>(painted) & paint) |

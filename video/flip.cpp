@@ -25,14 +25,10 @@ constexpr ArgumentSpec kFlipArguments[] = {
 void Flip(CommandCall& call, Mirror mirror) {
     ImageArguments args;
     if (!args.Read(call, kFlipArguments)) return;
-    RectangleMap map(args[3], args[4], args[5], args[6], args.size);
-    map.Destination(args[7], args[8], mirror);
-    if (map.empty()) return;
-    PixelYC* destination = args.Image(2);
     // Mirroring a buffer onto itself reads the rectangle as it was, whatever the thread count.
-    const PixelYC* source =
-        ReadBeforeWriting(args, args.Image(1), destination, map.SourceRegion(), map.DestinationRegion());
-    ForEachMappedRow(args, map, source, destination, nullptr, 0, 0, [](const MappedRow& r) {
+    const MappedPlan plan(args, {args[3], args[4], args[5], args[6], args[7], args[8]}, args.Image(1),
+                          args.Image(2), {}, mirror);
+    ForEachMappedRow(args, plan, [](const MappedRow& r) {
         if (r.step > 0) {
             memcpy(r.destination, r.source, static_cast<size_t>(r.count) * sizeof(PixelYC));
             return;

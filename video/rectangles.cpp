@@ -123,4 +123,22 @@ void ReadBeforeWriting(const ImageArguments& args, const PixelYC*& first, const 
     if (second_hit) second = ReadBeforeWriting(args, second, destination, second_read, region_written);
 }
 
+MappedPlan::MappedPlan(const ImageArguments& args, const Placement& at, const PixelYC* from,
+                       PixelYC* to, AlsoRead second, Mirror mirror)
+    : map(at.sx, at.sy, at.w, at.h, args.size), source(from), destination(to), also(second) {
+    map.Destination(at.dx, at.dy, mirror);
+    if (also.image) map.Also(also.x, also.y);
+    if (map.empty()) return;
+    const bool in_place = source == destination && mirror == Mirror::kNone && at.sx == at.dx && at.sy == at.dy;
+    if (also.image && in_place) {
+        also.image = ReadBeforeWriting(args, also.image, destination, map.AlsoRegion(also.x, also.y),
+                                       map.DestinationRegion());
+    } else if (also.image) {
+        ReadBeforeWriting(args, source, map.SourceRegion(), also.image, map.AlsoRegion(also.x, also.y),
+                          destination, map.DestinationRegion());
+    } else if (!in_place) {
+        source = ReadBeforeWriting(args, source, destination, map.SourceRegion(), map.DestinationRegion());
+    }
+}
+
 }  // namespace kinetra::video

@@ -85,6 +85,33 @@ void ReadBeforeWriting(const ImageArguments& args, const PixelYC*& first, const 
                        const PixelYC*& second, const Region& second_read,
                        const PixelYC* destination, const Region& region_written);
 
+// Where a command's source rectangle lands: its corner and size, and the destination corner.
+struct Placement {
+    int32_t sx, sy, w, h, dx, dy;
+};
+// A second rectangle read at the same offsets as the source: a key or a mask, at its corner.
+struct AlsoRead {
+    const PixelYC* image = nullptr;
+    int32_t x = 0, y = 0;
+};
+
+// A placement mapped inside the image (with the second rectangle, when there is one), and the
+// buffers to read: each that the writes would overtake is replaced by its copy in the work
+// area, so the result is that of reading everything before the first write. Every command that
+// maps rectangles computes a pixel from the pixels at its own offset, so a source that is its
+// own destination at the same corner, unmirrored, is read in place.
+struct MappedPlan {
+    MappedPlan(const ImageArguments& args, const Placement& at, const PixelYC* source,
+               PixelYC* destination, AlsoRead also = {}, Mirror mirror = Mirror::kNone);
+
+    bool empty() const { return map.empty(); }
+
+    RectangleMap map;
+    const PixelYC* source;
+    PixelYC* destination;
+    AlsoRead also;
+};
+
 // One visible row of a mapped rectangle: pointers to its first visible pixel in each buffer.
 // A destination mirrored left to right runs backwards (step -1).
 struct MappedRow {
@@ -96,6 +123,7 @@ struct MappedRow {
 };
 
 // Runs row(MappedRow) for every visible row of `map` in RowLoop. `also` is read at (ax, ay).
+// Most commands run it through the MappedPlan overload below.
 template <typename Work>
 void ForEachMappedRow(const ImageArguments& args, const RectangleMap& map, const PixelYC* source,
                       PixelYC* destination, const PixelYC* also, int32_t ax, int32_t ay,
@@ -114,6 +142,12 @@ void ForEachMappedRow(const ImageArguments& args, const RectangleMap& map, const
         r.step = step;
         row(r);
     });
+}
+
+template <typename Work>
+void ForEachMappedRow(const ImageArguments& args, const MappedPlan& plan, Work&& row) {
+    ForEachMappedRow(args, plan.map, plan.source, plan.destination, plan.also.image, plan.also.x,
+                     plan.also.y, row);
 }
 
 }  // namespace kinetra::video

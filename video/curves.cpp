@@ -89,16 +89,11 @@ template <typename Convert>
 void MapPixels(CommandCall& call, Convert&& convert) {
     ImageArguments args;
     if (!args.Read(call, kPosterizeArguments)) return;
-    RectangleMap map(args[3], args[4], args[5], args[6], args.size);
-    map.Destination(args[7], args[8]);
-    if (map.empty()) return;
+    const MappedPlan plan(args, {args[3], args[4], args[5], args[6], args[7], args[8]}, args.Image(1),
+                          args.Image(2));
+    if (plan.empty()) return;
     const Steps steps{Quantiser(args[9]), Quantiser(args[10]), Quantiser(args[11])};
-    PixelYC* destination = args.Image(2);
-    const PixelYC* source = args.Image(1);
-    if (source != destination || args[3] != args[7] || args[4] != args[8]) {
-        source = ReadBeforeWriting(args, source, destination, map.SourceRegion(), map.DestinationRegion());
-    }
-    ForEachMappedRow(args, map, source, destination, nullptr, 0, 0, [&](const MappedRow& row) {
+    ForEachMappedRow(args, plan, [&](const MappedRow& row) {
         for (int32_t i = 0; i < row.count; ++i) row.destination[i] = convert(row.source[i], steps);
     });
 }
