@@ -3,6 +3,7 @@
 // command gets these checks by adding its line here; the first test fails until it does.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -50,6 +51,8 @@ const PreparedLine kLines[] = {
     {"posterize_rgb", {2, 3, 1, 2, 20, 15, 4, 3, 5, 4, 3}, 1, 2},
     {"ellipse", {3, 14, 11, 9, 6, 1000, -200, 300}, 0, 0},
 };
+
+void PrintTo(const PreparedLine& line, std::ostream* out) { *out << line.name; }
 
 TEST(Registry, EveryCommandHasAPreparedLine) {
     std::set<std::string> prepared;
