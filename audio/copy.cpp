@@ -87,13 +87,31 @@ void CopyFrameSpan(CommandCall& call) {
                        ? static_cast<int16_t*>(call.buffers.WorkArea(1))
                        : destination;
     const int32_t values = args.FrameValues();
-    for (int32_t i = 0; i < args.n; ++i) {
-        const double t = s + (double(i) * d) / n;
-        const double g = std::floor(t);
-        // (t - g) x n can round up to n: the last sample frame is the nearest earlier one then.
-        const int32_t l = std::min(static_cast<int32_t>((t - g) * n), args.n - 1);
-        const int16_t* sound = FetchFrameAudio(args, static_cast<int32_t>(g));
-        for (int32_t v = 0; v < values; ++v) out[size_t(i) * values + v] = sound[size_t(l) * values + v];
+    // Positions in blocks: a vectorised pass of the arithmetic, then the copies, fetching only
+    // where the frame changes (the cache would answer the other calls).
+    constexpr int32_t kBlock = 256;
+    int32_t frames[kBlock], samples[kBlock];
+    const int16_t* sound = nullptr;
+    int32_t frame_of_sound = 0;
+    for (int32_t first = 0; first < args.n; first += kBlock) {
+        const int32_t count = std::min(kBlock, args.n - first);
+#pragma omp simd
+        for (int32_t k = 0; k < count; ++k) {
+            const double t = s + (double(first + k) * d) / n;
+            // floor(t), which lies in 32 bits: truncation, one less below zero between whole numbers.
+            const int32_t g = static_cast<int32_t>(t) - (t < static_cast<int32_t>(t) ? 1 : 0);
+            frames[k] = g;
+            // (t - g) x n can round up to n: the last sample frame is the nearest earlier one then.
+            samples[k] = std::min(static_cast<int32_t>((t - g) * n), args.n - 1);
+        }
+        for (int32_t k = 0; k < count; ++k) {
+            if (!sound || frames[k] != frame_of_sound) {
+                sound = FetchFrameAudio(args, frames[k]);
+                frame_of_sound = frames[k];
+            }
+            const size_t to = size_t(first + k) * values, from = size_t(samples[k]) * values;
+            for (int32_t v = 0; v < values; ++v) out[to + v] = sound[from + v];
+        }
     }
     if (out != destination) memcpy(destination, out, size_t(args.n) * values * sizeof(int16_t));
 }

@@ -44,8 +44,11 @@ void Noise(CommandCall& call) {
     uint32_t state = NoiseState();
     const size_t samples = size_t(args.n) * args.FrameValues();
     for (size_t k = 0; k < samples; ++k) {
-        const bool negative = NextDraw(state) < kNegativeBelow;
-        const int32_t size = static_cast<int32_t>(NextDraw(state));
+        // Both draws come from the state before them, so the chain from sample to sample is
+        // one step of the generator, not two.
+        uint32_t sign_state = state;
+        const bool negative = NextDraw(sign_state) < kNegativeBelow;
+        const int32_t size = static_cast<int32_t>(NextDrawAfterOne(state));
         sound[k] = static_cast<int16_t>(TruncateToInt32((negative ? -size : size) * amplitude));
     }
     NoiseState() = state;
