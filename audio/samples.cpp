@@ -105,22 +105,29 @@ void Swap(CommandCall& call) {
     });
 }
 
+namespace {
+
+// Both samples of each stereo sample frame set to `kMode`'s value: 0 the mean of left and right,
+// truncated toward zero ((-3 + 0) / 2 is -1), 1 the left, 2 the right.
+template <int kMode>
+void MakeMono(StereoFrame* frames, int32_t begin, int32_t end) {
+#pragma omp simd
+    for (int32_t i = begin; i < end; ++i) {
+        const int32_t left = static_cast<int16_t>(frames[i] >> kLeftShift);
+        const int32_t right = static_cast<int16_t>(frames[i] >> (16 - kLeftShift));
+        const uint32_t value = static_cast<uint16_t>(kMode == 0 ? (left + right) / 2 : kMode == 1 ? left : right);
+        frames[i] = value << 16 | value;
+    }
+}
+
+}  // namespace
+
 void Mono(CommandCall& call) {
     SoundArguments args;
     if (!args.Read(call, kMonoArguments) || !args.Stereo()) return;
-    int16_t* sound = args.Sound(1);
-    const int32_t mode = args[2];
-    SampleLoop(args.n, args.threads, kIntegerShare, [&](int32_t begin, int32_t end) {
-        StereoFrame* frames = Frames(sound);
-#pragma omp simd
-        for (int32_t i = begin; i < end; ++i) {
-            const int32_t left = static_cast<int16_t>(frames[i] >> kLeftShift);
-            const int32_t right = static_cast<int16_t>(frames[i] >> (16 - kLeftShift));
-            // The mean truncates toward zero: (-3 + 0) / 2 is -1.
-            const uint32_t value = static_cast<uint16_t>(mode == 0 ? (left + right) / 2 : mode == 1 ? left : right);
-            frames[i] = value << 16 | value;
-        }
-    });
+    StereoFrame* frames = Frames(args.Sound(1));
+    auto mono = args[2] == 0 ? MakeMono<0> : args[2] == 1 ? MakeMono<1> : MakeMono<2>;
+    SampleLoop(args.n, args.threads, kIntegerShare, [&](int32_t begin, int32_t end) { mono(frames, begin, end); });
 }
 
 namespace {
