@@ -37,11 +37,12 @@ size_t SoundBytes(const FrameContext& frame) {
 
 }  // namespace
 
-// Buffer 0 is the host's sound, 1..9 the plug-in's; the fetch area starts at buffer 9 and runs
-// on into one more area.
+// Buffer 0 is the host's sound, 1..9 the plug-in's. The fetch area starts at buffer 9 and runs
+// on into the first work area; the second holds what is written into buffer 9 from the fetch
+// area, until the reading is done.
 const BufferLayout kSoundLayout = {
     .first_own_slot = 1,
-    .extra_areas = 1,
+    .extra_areas = 2,
     .last_buffer_runs_on = true,
     .scratch_per_column = 0,
     .exact_geometry = false,

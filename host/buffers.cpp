@@ -49,8 +49,8 @@ void PointSlots(BufferTable& buffers, const BufferLayout& layout) {
 void PoisonGuards(const BufferTable& buffers, const BufferLayout& layout) {
     const size_t area_bytes = buffers.geometry.row_bytes * buffers.geometry.rows;
     for (int k = 0; k < AreaCount(layout); ++k) {
-        // A buffer that runs on into the extra areas has no gap of its own before them.
-        const bool runs_on = layout.last_buffer_runs_on && k >= OwnAreas(layout) - 1 && k + 1 < AreaCount(layout);
+        // A buffer that runs on into the first extra area has no gap of its own before it.
+        const bool runs_on = layout.last_buffer_runs_on && k == OwnAreas(layout) - 1 && k + 1 < AreaCount(layout);
         if (runs_on) continue;
         KINETRA_POISON(buffers.own_block + k * buffers.area_stride + area_bytes,
                        buffers.area_stride - area_bytes);

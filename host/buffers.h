@@ -22,8 +22,8 @@ struct AreaGeometry {
 // grows and guards what it says.
 struct BufferLayout {
     int first_own_slot;  // the slots before it are the host's data
-    // Areas of the same geometry after the own buffers (the work area). When the last own
-    // buffer runs on into them they form one span with no guard gap between.
+    // Areas of the same geometry after the own buffers (the work areas). When the last own
+    // buffer runs on into the first of them the two form one span with no guard gap between.
     int extra_areas;
     bool last_buffer_runs_on;
     size_t scratch_per_column;  // bytes a column of per-command scratch after the areas; 0: none
@@ -53,6 +53,11 @@ struct BufferTable {
     AreaGeometry geometry;   // of each own area
     size_t area_stride = 0;  // bytes from one area to the next (area plus guard gap)
     size_t block_bytes = 0;
+
+    // Work area k (0 is work_area itself) of the layout's extra areas.
+    void* WorkArea(int k) const {
+        return work_area ? static_cast<unsigned char*>(work_area) + static_cast<size_t>(k) * area_stride : nullptr;
+    }
 
     PixelYC* Image(int number) const { return static_cast<PixelYC*>(slots[number]); }
     int16_t* Sound(int number) const { return static_cast<int16_t*>(slots[number]); }

@@ -38,4 +38,18 @@ void RowLoop(int32_t first, int32_t count, int threads, RowWork&& row) {
     ParallelFor(first, count, threads, row);
 }
 
+// The sound commands' loop: sample frames 0 .. count - 1, one contiguous block [begin, end) a
+// thread, each block in order, so a kernel is a plain loop the compiler can vectorise. A frame
+// of fewer than `smallest_share` sample frames a thread uses fewer threads, down to the calling
+// thread alone: each command knows what a sample costs it against starting a worker.
+template <typename BlockWork>
+void SampleLoop(int32_t count, int threads, int32_t smallest_share, BlockWork&& block) {
+    if (count <= 0) return;
+    const int32_t useful = std::max<int32_t>(1, count / std::max<int32_t>(smallest_share, 1));
+    const int team = static_cast<int>(std::clamp<int64_t>(threads, 1, useful));
+    ParallelFor(0, team, team, [&](int32_t k) {
+        block(static_cast<int32_t>(int64_t{count} * k / team), static_cast<int32_t>(int64_t{count} * (k + 1) / team));
+    });
+}
+
 }  // namespace kinetra

@@ -5,6 +5,8 @@
 #include <atomic>
 
 #include "video/effects.h"
+
+#include "host/random.h"
 #include "video/arguments.h"
 #include "video/color_space.h"
 #include "video/pixels.h"
@@ -234,10 +236,7 @@ public:
     RandomDraws& operator=(const RandomDraws&) = delete;
 
     // 0..32767, uniform.
-    uint32_t Next() {
-        state_ = state_ * 214013u + 2531011u;
-        return (state_ >> 16) & 0x7FFFu;
-    }
+    uint32_t Next() { return NextDraw(state_); }
 
 private:
     uint32_t& home_;

@@ -86,7 +86,8 @@ void DrawSyntheticFrame(Image& image, int32_t width, int32_t height, int32_t fra
 
 const char kDemoScript[] =
     "# The built-in demo: the synthetic clip (48 frames of 320x180) with a trail, a turning\n"
-    "# picture in the picture, a disc that crosses the ramp and a mosaic at the end.\n"
+    "# picture in the picture, a disc that crosses the ramp and a mosaic at the end; a fade-in\n"
+    "# and a low tone on the sound.\n"
     "# i and j are the image size, g the frames since the range began, n its length, p is pi.\n"
     "[0-47]\n"
     "copyframe(2,f-1,0,0,i,j,0,0)\n"
@@ -95,6 +96,12 @@ const char kDemoScript[] =
     "rotate(3,0,2*p*g/n,0,0,i/3,j/3,i*5/8,j/16)\n"
     "ellipse(0,g*i/n,j*5/6,20,12,3500,-600,1200)\n"
     "[36-47]\n"
-    "mosaic(0,0,0,0,i,j*2/3,0,0,2+g,2+g)\n";
+    "mosaic(0,0,0,0,i,j*2/3,0,0,2+g,2+g)\n"
+    "[0-11]\n"
+    "# The sound fades in over the first half second, and a low square tone joins the mosaic.\n"
+    "a_volume(0,g/n,(g+1)/n,0)\n"
+    "[36-47]\n"
+    "a_tone(2,110,1,0.1)\n"
+    "a_blend(2,0)\n";
 
 }  // namespace kinetra::host

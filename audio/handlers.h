@@ -1,0 +1,38 @@
+// The sound commands by family, as the registry lists them.
+#pragma once
+
+#include <cstdint>
+
+#include "audio/arguments.h"
+#include "host/command.h"
+
+namespace kinetra::audio {
+
+// Fetch and copy (copy.cpp).
+void CopyFrame(CommandCall& call);      // a_copyframe
+void CopyFrameSpan(CommandCall& call);  // a_copyframe2
+void Copy(CommandCall& call);           // a_copy
+
+// Makes the first n sample frames of the fetch area (buffer 9, running on into the first work
+// area) the sound of `frame` and returns it; a cache keyed on frame, n and c reads each frame
+// once while they stay the same.
+const int16_t* FetchFrameAudio(const SoundArguments& args, int32_t frame);
+// Forgets the fetched frame: the next fetch reads again.
+void ForgetFetchedFrame();
+
+// Sample processing (samples.cpp).
+void Volume(CommandCall& call);   // a_volume
+void Blend(CommandCall& call);    // a_blend
+void Swap(CommandCall& call);     // a_swap
+void Mono(CommandCall& call);     // a_mono
+void Reverse(CommandCall& call);  // a_reverse
+
+// Generators (generators.cpp).
+void Noise(CommandCall& call);  // a_noise
+void Tone(CommandCall& call);   // a_tone
+
+// The noise generator's state: it runs on from call to call and is never seeded; tests that
+// replay a sequence save and restore it.
+uint32_t& NoiseState();
+
+}  // namespace kinetra::audio

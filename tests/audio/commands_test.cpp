@@ -1,0 +1,75 @@
+// Every registered sound command: the registry's order, and the same buffers from one worker
+// thread and from sixteen, in place and between buffers.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "audio/commands.h"
+#include "audio/handlers.h"
+#include "tests/support/sound_buffers.h"
+
+namespace kinetra::audio {
+namespace {
+
+using testing::SoundBuffers;
+
+TEST(Registry, TheTenCommandsInDispatchOrder) {
+    const std::vector<std::string> want = {"a_copyframe", "a_copyframe2", "a_copy",  "a_volume", "a_blend",
+                                           "a_swap",      "a_mono",       "a_reverse", "a_noise",  "a_tone"};
+    std::vector<std::string> names;
+    for (const CommandEntry& entry : Commands()) names.push_back(entry.name);
+    EXPECT_EQ(names, want);
+}
+
+// Arguments a line may give: buffer numbers (the same twice often, 9 and 0 among them), frames
+// and spans about the served frames, gains, modes and amplitudes about their ranges.
+std::vector<double> RandomArguments(std::mt19937& random) {
+    auto pick = [&](std::initializer_list<double> values) { return values.begin()[random() % values.size()]; };
+    const double first = pick({0, 2, 9});
+    std::vector<double> args = {first, pick({first, 0, 3, 9}), pick({-0.5, 0, 1, 2, 3}), pick({-1, 0, 1, 2})};
+    if (random() % 2) args[1] = pick({2.7, 10, 11.5, 440, 12000});  // a frame, a span start, a frequency
+    if (random() % 2) args[2] = args[1] + pick({0.4, 1, 2.5});       // a span's end
+    return args;
+}
+
+TEST(Registry, OneThreadAndSixteenGiveTheSameBuffers) {
+    std::mt19937 random(16);
+    for (int32_t c : {2, 1}) {
+        for (const CommandEntry& entry : Commands()) {
+            for (int round = 0; round < 6; ++round) {
+                const std::vector<double> args = RandomArguments(random);
+                SCOPED_TRACE(::testing::Message() << entry.name << " c " << c << " args " << args[0] << ","
+                                                  << args[1] << "," << args[2] << "," << args[3]);
+                SoundBuffers one(70000, c);
+                one.Randomize(round);
+                one.line.start_frame = -1;
+                one.line.sample_position_wide = 5000;
+                SoundBuffers many(one);
+                const uint32_t noise = NoiseState();
+                one.Run(entry.name, args, 1);
+                NoiseState() = noise;
+                many.Run(entry.name, args, 16);
+                ASSERT_TRUE(one.SameBuffers(many));
+                EXPECT_EQ(one.line.sample_position_wide, many.line.sample_position_wide);
+            }
+        }
+    }
+}
+
+// A reversal onto its own buffer is the reversal into another, at any thread count.
+TEST(Registry, InPlaceReverseReadsTheWholeSourceFirst) {
+    for (int threads : {1, 2, 16}) {
+        for (int32_t n : {1, 2, 70001}) {
+            SoundBuffers sound(n, 2);
+            sound.Randomize(7);
+            sound.Run("a_reverse", {2, 3}, threads);
+            sound.Run("a_reverse", {2, 2}, threads);
+            EXPECT_EQ(sound.Samples(2), sound.Samples(3)) << n << " with " << threads;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kinetra::audio
