@@ -98,61 +98,77 @@ double ApplyOperator(unsigned k, double a, double b) {
 // Operator precedence by two priorities per token: a token pops every stacked token whose
 // stack priority is at least its own input priority. Output never overtakes input, so `out`
 // may be `in`.
-int ToPostfix(FormulaToken* out, const FormulaToken* in) {
+int ToPostfix(FormulaToken* out, const FormulaToken* in, SyntaxTrace* trace) {
     FormulaToken stack[kStackDepth];
+    int stacked_source[kStackDepth];  // each stacked token's byte, when tracing
     stack[0] = {kTokenOpen, 0.0};  // stands for in[0]
     int depth = 1;
     int written = 0;
+    auto fail = [&](int source) {
+        if (trace) trace->failed_at = source;
+        return 1;
+    };
+    if (trace) stacked_source[0] = trace->source[0];
     for (const FormulaToken* next = in + 1; next->code != kTokenEnd; ++next) {
         const FormulaToken token = *next;  // read before any write, for the in-place case
+        const int source = trace ? trace->source[next - in] : 0;
         // a token after the outermost ")" has nothing left to belong to
-        if (depth == 0) return 1;
+        if (depth == 0) return fail(source);
         // an open parenthesis has stack priority 0 and so stops this loop for every real token
         while (depth > 0 && StackPriority(stack[depth - 1].code) >= InputPriority(token.code)) {
-            out[written++] = stack[--depth];
+            --depth;
+            if (trace) trace->source[written] = stacked_source[depth];
+            out[written++] = stack[depth];
         }
         if (token.code == kTokenClose) {
             // ")" meets its "(" on top and both vanish
-            if (depth == 0) return 1;
+            if (depth == 0) return fail(source);
             --depth;
         } else {
             // everything else waits on the stack, operands included, so two adjacent operands
             // come out as two values and the program check rejects them
-            if (depth == kStackDepth) return 1;
+            if (depth == kStackDepth) return fail(source);
+            if (trace) stacked_source[depth] = source;
             stack[depth++] = token;
         }
     }
-    // an open parenthesis left over
-    if (depth != 0) return 1;
+    // an open parenthesis left over: the innermost one still open
+    if (depth != 0) return fail(stacked_source[depth - 1]);
     out[written] = {kTokenEnd, 0.0};
     return 0;
 }
 
 // Counts the values the program would leave on the stack, so that Evaluate never underflows.
-int CheckProgram(const FormulaToken* program) {
+int CheckProgram(const FormulaToken* program, SyntaxTrace* trace) {
     if (program[0].code == kTokenEnd) return 0;
     int depth = 0;
-    for (const FormulaToken* token = program; token->code != kTokenEnd; ++token) {
+    const FormulaToken* token = program;
+    auto fail = [&](const FormulaToken* at) {
+        if (trace) trace->failed_at = trace->source[at - program];
+        return 1;
+    };
+    for (; token->code != kTokenEnd; ++token) {
         const uint32_t code = token->code;
         if (code >= kTokenNumber && code < kTokenVariable + kFormulaVariables) {
             ++depth;
         } else if (code >= kTokenFunction && code < kTokenFunction + kFormulaFunctions) {
-            if (depth < 1) return 1;
+            if (depth < 1) return fail(token);
         } else if (code == kTokenNegate) {
-            if (depth < 1) return 1;
+            if (depth < 1) return fail(token);
         } else if (code >= kTokenPlus && code <= kTokenPower) {
-            if (depth < 2) return 1;
+            if (depth < 2) return fail(token);
             --depth;
         } else if (code >= kTokenAssign && code <= (kTokenAssign | 0xFF)) {
-            if (depth < 1) return 1;
+            if (depth < 1) return fail(token);
         } else if (code == kTokenComma) {
-            if (depth < 2) return 1;
+            if (depth < 2) return fail(token);
             --depth;
         } else {
-            return 1;  // an unknown function or a parenthesis that survived ordering
+            return fail(token);  // an unknown function or a parenthesis that survived ordering
         }
     }
-    return depth == 1 ? 0 : 1;
+    // values left over: the last token is where the program should have come together
+    return depth == 1 ? 0 : fail(token - 1);
 }
 
 CFormula::CFormula() = default;
@@ -166,14 +182,14 @@ void CFormula::SetVariable(unsigned slot, double value) {
     status_ &= ~FORMULA_MATH_ERROR;
 }
 
-int CFormula::Compile(const char* text) {
+int CFormula::Compile(const char* text, SyntaxTrace* trace) {
     status_ = FORMULA_OK;
     if (text == nullptr) {
         program_[0] = {kTokenEnd, 0.0};
         return 0;
     }
-    if (Tokenize(program_, text) != 0 || ToPostfix(program_, program_) != 0 ||
-        CheckProgram(program_) != 0) {
+    if (Tokenize(program_, text, trace) != 0 || ToPostfix(program_, program_, trace) != 0 ||
+        CheckProgram(program_, trace) != 0) {
         status_ = FORMULA_SYNTAX_ERROR;
         program_[0] = {kTokenEnd, 0.0};  // never leave half an ordering behind
         return 1;

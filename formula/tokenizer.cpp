@@ -144,13 +144,19 @@ bool IsOperand(uint32_t code) { return (code >> 8) == (kTokenNumber >> 8); }
 
 }  // namespace
 
-int Tokenize(FormulaToken* out, const char* text) {
+int Tokenize(FormulaToken* out, const char* text, SyntaxTrace* trace) {
     const auto* p = reinterpret_cast<const unsigned char*>(text);
+    const auto* begin = p;
     out[0] = {kTokenOpen, 0.0};
+    if (trace) trace->source[0] = 0;
     int next = 1;  // where the next token goes
-    auto put = [&](uint32_t code) { out[next++] = {code, 0.0}; };
+    auto put = [&](uint32_t code) {
+        if (trace) trace->source[next] = static_cast<int>(p - begin);
+        out[next++] = {code, 0.0};
+    };
     auto fail = [&] {
         out[next] = {kTokenEnd, 0.0};
+        if (trace) trace->failed_at = static_cast<int>(p - begin);
         return 1;
     };
 
@@ -227,8 +233,9 @@ int Tokenize(FormulaToken* out, const char* text) {
                 // number; a "." with no digits converts nothing and leaves the cursor where it
                 // is, so zero tokens repeat until the token limit ends the text
                 double value;
+                put(kTokenNumber);
                 p = ReadNumber(p, &value);
-                out[next++] = {kTokenNumber, value};
+                out[next - 1].value = value;
                 continue;
             }
             default:

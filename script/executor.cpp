@@ -42,12 +42,19 @@ void Script::Run(const FrameContext& frame, std::span<const TrackVariable> track
             formula.SetVariable(VariableSlot('a') + v, variables_[VariableSlot('a') + v]);
         }
 
+        auto calculate = [&](int argument) {
+            const double value = formula.Calculate(line.arg_text[argument]);
+            if (listener_ && formula.status() != CFormula::FORMULA_OK) {
+                listener_->FormulaFailed(i, argument, formula.status(), frame.frame);
+            }
+            return value;
+        };
         if (line.IsAssignment()) {
-            variables_[VariableSlot(line.command[0])] = formula.Calculate(line.arg_text[0]);
+            variables_[VariableSlot(line.command[0])] = calculate(0);
             continue;
         }
         // Every argument is evaluated, whether or not a handler knows the name.
-        for (int k = 0; k < kScriptArguments; ++k) line.arg_value[k] = formula.Calculate(line.arg_text[k]);
+        for (int k = 0; k < kScriptArguments; ++k) line.arg_value[k] = calculate(k);
         sink.RunCommand(line);
     }
 }

@@ -42,14 +42,34 @@ std::string TextModeBytes(std::span<const char> bytes) {
 
 class Parser {
 public:
-    Parser(int32_t frame_count, ScriptTable& table, const LengthenEdit& lengthen)
-        : frame_count_(frame_count), end_(frame_count), table_(table), lengthen_(lengthen) {}
+    Parser(int32_t frame_count, ScriptTable& table, const LengthenEdit& lengthen, ScriptListener* listener)
+        : frame_count_(frame_count), end_(frame_count), table_(table), lengthen_(lengthen),
+          listener_(listener) {}
 
-    // One piece as the line reader hands it: at most 511 bytes, ending after a newline.
+    // One piece as the line reader hands it: at most 511 bytes, ending after a newline. A piece
+    // that ends without one is continued by the next, on the same line of the file.
+    void HandlePiece(const char* piece, size_t length) {
+        HandleLine(piece);
+        if (length > 0 && piece[length - 1] == '\n') {
+            ++line_number_;
+            piece_column_ = 0;
+        } else {
+            piece_column_ += static_cast<int32_t>(length);
+        }
+    }
+
+private:
     void HandleLine(const char* line) {
-        if (table_.line_count >= kMaxScriptLines) return;  // statements past the table are ignored
         const unsigned char first = static_cast<unsigned char>(line[0]);
-        if (first != '[' && !IsLetter(first)) return;
+        const bool statement = first == '[' || IsLetter(first);
+        if (table_.line_count >= kMaxScriptLines) {  // statements past the table are ignored
+            if (listener_ && statement) listener_->LineIgnored(line_number_, Column(0), Ignored::kPastTheTable);
+            return;
+        }
+        if (!statement) {
+            if (listener_ && piece_column_ == 0) listener_->NotAStatement(line_number_, line);
+            return;
+        }
 
         char cleaned[kScriptTextSize];
         RemoveSpaces(line, cleaned);
@@ -62,18 +82,25 @@ public:
         }
     }
 
-private:
-    // Spaces outside double quotes go; every quote switches, and no escape stops it.
-    static void RemoveSpaces(const char* line, char* cleaned) {
+    using Ignored = ScriptListener::Ignored;
+
+    // Spaces outside double quotes go; every quote switches, and no escape stops it. Where each
+    // kept byte was is remembered for a listener.
+    void RemoveSpaces(const char* line, char* cleaned) {
         bool quoted = false;
         size_t n = 0;
         for (const char* p = line; *p != '\0' && n < kScriptTextSize - 1; ++p) {
             if (*p == '"') quoted = !quoted;
             if (*p == ' ' && !quoted) continue;
+            if (listener_) kept_at_[n] = static_cast<int32_t>(p - line);
             cleaned[n++] = *p;
         }
+        if (listener_) kept_at_[n] = static_cast<int32_t>(strlen(line));
         cleaned[n] = '\0';
     }
+
+    // The column of the file of byte `at` of the cleaned line.
+    int32_t Column(size_t at) const { return piece_column_ + (listener_ ? kept_at_[at] : 0) + 1; }
 
     // "[start?end]": two digit runs around exactly one separator byte of any kind.
     void RangeLine(const char* cleaned) {
@@ -82,6 +109,7 @@ private:
         if (*p != '\0') ++p;  // the separator; a line that ends here has no end digits
         const int32_t end = IsDigit(static_cast<unsigned char>(*p)) ? ReadDigits(p) : frame_count_;
         if (start < 0 || end < 0) return;
+        if (listener_) listener_->RangeRead(line_number_, start, end);
         start_ = start;
         end_ = end;
         if (end > frame_count_ && lengthen_) lengthen_(end);
@@ -98,6 +126,10 @@ private:
             if (*p == '\n') *p = '\0';
         }
         strcpy(line.arg_text[0], cleaned + 2);
+        if (listener_) {
+            for (size_t i = 0; line.arg_text[0][i] != '\0'; ++i) columns_[i] = Column(2 + i);
+            listener_->ArgumentText(table_.line_count, 0, {columns_, strlen(line.arg_text[0])});
+        }
         Store(line);
     }
 
@@ -117,46 +149,64 @@ private:
             line.command[n++] = c;
         }
         line.command[n] = '\0';
-        if (*p != '(') return;
+        if (*p != '(') {
+            if (listener_) {
+                listener_->LineIgnored(line_number_, Column(p - cleaned),
+                                       *p == '=' ? Ignored::kLongVariableName : Ignored::kBadName);
+            }
+            return;
+        }
         ++p;
 
         for (int k = 0; k < kScriptArguments; ++k) {
             char* out = line.arg_text[k];
+            const char* text = out;
             bool quoted = false;
             int depth = 0;
+            auto keep = [&](const char* from) {
+                if (listener_) columns_[out - text] = Column(from - cleaned);
+                *out++ = *from;
+            };
+            auto still_open = [&] {
+                if (listener_) listener_->LineIgnored(line_number_, Column(p - cleaned), Ignored::kListNeverClosed);
+            };
             for (;; ++p) {
                 const char c = *p;
-                if (c == '\0') return;  // the line ended with the list still open
+                if (c == '\0') return still_open();  // the line ended with the list still open
                 if (c == '\\') {
-                    if (p[1] == '\0') return;  // nothing left to escape: the list stays open
-                    *out++ = *++p;
+                    if (p[1] == '\0') return still_open();  // nothing left to escape
+                    keep(++p);
                 } else if (c == '"') {
                     quoted = !quoted;
                 } else if (c == ',' && !quoted) {
                     break;
                 } else if (c == '(') {
                     ++depth;
-                    *out++ = c;
+                    keep(p);
                 } else if (c == ')') {
                     if (--depth < 0) {
                         *out = '\0';
+                        if (listener_) listener_->ArgumentText(table_.line_count, k, {columns_, size_t(out - text)});
                         Store(line);
                         return;
                     }
-                    *out++ = c;
+                    keep(p);
                 } else {
-                    *out++ = c;
+                    keep(p);
                 }
             }
             *out = '\0';
+            if (listener_) listener_->ArgumentText(table_.line_count, k, {columns_, size_t(out - text)});
             ++p;  // past the comma
         }
         // a 21st argument follows: the line is ignored
+        if (listener_) listener_->LineIgnored(line_number_, Column(p - cleaned), Ignored::kTooManyArguments);
     }
 
     void Store(ScriptLine& line) {
         line.start_frame = start_;
         line.end_frame = end_;
+        if (listener_) listener_->Statement(table_.line_count, line_number_);
         ++table_.line_count;
     }
 
@@ -165,14 +215,20 @@ private:
     int32_t end_;
     ScriptTable& table_;
     const LengthenEdit& lengthen_;
+    ScriptListener* const listener_;
+    int32_t line_number_ = 1;
+    int32_t piece_column_ = 0;  // columns of the line before this piece
+    // For the listener: where each byte of the cleaned line was, and each argument byte's column.
+    int32_t kept_at_[kScriptTextSize];
+    int32_t columns_[kScriptTextSize];
 };
 
 }  // namespace
 
 void ParseScript(std::span<const char> bytes, int32_t frame_count, ScriptTable& table,
-                 const LengthenEdit& lengthen) {
+                 const LengthenEdit& lengthen, ScriptListener* listener) {
     const std::string text = TextModeBytes(bytes);
-    Parser parser(frame_count, table, lengthen);
+    Parser parser(frame_count, table, lengthen, listener);
     char piece[kScriptTextSize];
     size_t at = 0;
     while (at < text.size()) {
@@ -184,7 +240,7 @@ void ParseScript(std::span<const char> bytes, int32_t frame_count, ScriptTable& 
             if (c == '\n') break;
         }
         piece[n] = '\0';
-        parser.HandleLine(piece);
+        parser.HandlePiece(piece, n);
     }
 }
 
@@ -198,7 +254,7 @@ bool Script::Load(std::span<const char> bytes, int32_t frame_count, const Length
     // The new statements are built aside and replace the old ones whole.
     auto* fresh = static_cast<ScriptTable*>(CurrentPlatform().AllocateZeroed(sizeof(ScriptTable)));
     if (!fresh) return false;
-    ParseScript(bytes, frame_count, *fresh, lengthen);
+    ParseScript(bytes, frame_count, *fresh, lengthen, listener_);
     if (table_) {
         ReleaseLineMemory();
         CurrentPlatform().Release(table_);

@@ -52,6 +52,35 @@ struct TrackVariable {
     double value;
 };
 
+// What a tool that checks scripts hears from the loader and the executor. The plug-ins attach
+// none; without one each hook costs a null test. Lines and columns count from 1 and are those
+// of the file as the loader reads it.
+class ScriptListener {
+public:
+    enum class Ignored : uint8_t {
+        kListNeverClosed,    // the argument list is still open at the end of the line
+        kTooManyArguments,   // a 21st argument
+        kBadName,            // the name is not followed by "("
+        kLongVariableName,   // "AB=1": only one letter is a variable
+        kPastTheTable,       // a statement after the last the table holds
+    };
+
+    // A line the loader skips because its first byte is neither "[" nor a letter.
+    virtual void NotAStatement(int32_t /*line*/, const char* /*text*/) {}
+    virtual void LineIgnored(int32_t /*line*/, int32_t /*column*/, Ignored /*why*/) {}
+    virtual void RangeRead(int32_t /*line*/, int32_t /*start*/, int32_t /*end*/) {}
+    // Statement `statement` of the table comes from `line`; `columns[i]` is the column of byte
+    // i of its argument `argument` (0-based; an assignment's formula is argument 0).
+    virtual void Statement(int32_t /*statement*/, int32_t /*line*/) {}
+    virtual void ArgumentText(int32_t /*statement*/, int /*argument*/, std::span<const int32_t> /*columns*/) {}
+    // An argument's formula failed at `frame` (CFormula's status: syntax or maths).
+    virtual void FormulaFailed(int32_t /*statement*/, int /*argument*/, int32_t /*status*/,
+                               int32_t /*frame*/) {}
+
+protected:
+    ~ScriptListener() = default;
+};
+
 // Receives each command line that covers the frame, its arguments evaluated.
 class CommandSink {
 public:
@@ -91,6 +120,9 @@ public:
     // Frees what the lines own.
     void ReleaseLineMemory();
 
+    // Tells `listener` (null: nobody) what the loader and the executor see.
+    void set_listener(ScriptListener* listener) { listener_ = listener; }
+
 private:
     void LookAtFile(FilterTable* filter, FrameContext* frame);
 
@@ -99,10 +131,11 @@ private:
     ScriptWatch watch_;
     double variables_[kFormulaVariables] = {};
     int32_t sampling_rate_ = 0;
+    ScriptListener* listener_ = nullptr;
 };
 
 // Parses the whole file `bytes` into the zero-filled `table`.
 void ParseScript(std::span<const char> bytes, int32_t frame_count, ScriptTable& table,
-                 const LengthenEdit& lengthen);
+                 const LengthenEdit& lengthen, ScriptListener* listener = nullptr);
 
 }  // namespace kinetra
