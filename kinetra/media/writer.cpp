@@ -135,15 +135,14 @@ bool MediaWriter::Open(const OutputSettings& settings, std::string& error) {
 
 bool MediaWriter::OpenVideoEncoder(std::string& error) {
     const AVCodec* codec = nullptr;
-    AVPixelFormat pixel_format = AV_PIX_FMT_YUV444P;
-    AVDictionary* options = nullptr;
+    // 4:2:0 is what every player plays; an odd size cannot be halved, so it keeps 4:4:4.
     const bool even = settings_.width % 2 == 0 && settings_.height % 2 == 0;
+    AVPixelFormat pixel_format = even ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV444P;
+    AVDictionary* options = nullptr;
     if (kind_ == OutputKind::kPictureSequence) {
         codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
         pixel_format = AV_PIX_FMT_RGB24;
     } else if (!settings_.lossless && (codec = avcodec_find_encoder_by_name("libx264"))) {
-        // 4:2:0 is what every player plays; an odd size cannot be halved, so it keeps 4:4:4.
-        pixel_format = even ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV444P;
         av_dict_set(&options, "preset", settings_.preset.c_str(), 0);
         av_dict_set(&options, "crf", std::to_string(settings_.crf).c_str(), 0);
     } else {
