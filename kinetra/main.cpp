@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     kinetra::cli::AddRenderCommand(app, run);
     kinetra::cli::AddInfoCommand(app, run);
     kinetra::cli::AddGoldenCommand(app, run);
-    av_log_set_level(AV_LOG_ERROR);  // the codecs' own reports only when something fails
+    av_log_set_level(AV_LOG_FATAL);  // failures reach the user as one message of ours
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -116,8 +116,8 @@ int Fail(const std::string& message) {
 int Run(const Arguments& a) {
     // The options that need more than their type checked.
     host::PluginSettings plugins;
-    plugins.track_options = {"--threads", "--display", "--var a", "--var b", "--var c", "--var d",
-                             "--var u", "--var v", "--var x", "--var y", "--var z"};
+    plugins.track_options = {"--threads ", "--display ", "--var a=", "--var b=", "--var c=", "--var d=",
+                             "--var u=", "--var v=", "--var x=", "--var y=", "--var z="};
     const int hardware = static_cast<int>(std::thread::hardware_concurrency());
     plugins.tracks[0] = a.threads > 0 ? a.threads : std::clamp(hardware, 1, 16);
     if (a.display) plugins.tracks[1] = *a.display;
@@ -141,6 +141,8 @@ int Run(const Arguments& a) {
     clip.sampling_rate = a.sampling_rate;
 
     std::string error;
+    media::OutputKind kind;
+    if (!a.output.empty() && !media::OutputKindOf(a.output, kind, error)) return Fail(error);
     host::ScriptFolder folder;
     std::unique_ptr<media::EditSource> source;
     if (!a.input.empty()) {

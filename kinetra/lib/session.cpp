@@ -53,7 +53,7 @@ bool LoadedPlugin::Load(const fs::path& file, const PluginSettings& settings, st
         const int32_t value = *settings.tracks[t];
         if (value < table.track_minimums[t] || value > table.track_maximums[t]) {
             const std::string& option = settings.track_options[t];
-            error = (option.empty() ? "track " + std::to_string(t) : option) + " " + std::to_string(value) +
+            error = (option.empty() ? "track " + std::to_string(t) + " " : option) + std::to_string(value) +
                     ": outside " + std::to_string(table.track_minimums[t]) + ".." +
                     std::to_string(table.track_maximums[t]);
             host_.reset();

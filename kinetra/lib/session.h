@@ -39,8 +39,9 @@ private:
 struct PluginSettings {
     std::string edited_path;        // QueryEditFile's path
     int32_t sampling_rate = 48000;  // QueryEditFile's audio rate
-    // Track values that differ from the plug-in's defaults, and the names of the options that
-    // gave them (for the message when one lies outside the plug-in's range).
+    // Track values that differ from the plug-in's defaults, and the options that gave them as
+    // the user wrote them up to the value ("--threads ", "--var a="), for the message when a
+    // value lies outside the plug-in's range.
     std::array<std::optional<int32_t>, KINETRA_TRACK_COUNT> tracks;
     std::array<std::string, KINETRA_TRACK_COUNT> track_options;
 };
