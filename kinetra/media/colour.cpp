@@ -73,21 +73,31 @@ YuvToYc::YuvToYc(const ColourSpace& space) {
     }
 }
 
-void YuvToYc::Convert(const PlanarPicture& source, const YcPicture& dest) const {
+void YuvToYc::Convert(const PlanarPicture& source, const YcPicture& dest) {
     const int width = std::min(source.width, dest.width);
     const int height = std::min(source.height, dest.height);
+    if (width <= 0 || height <= 0) return;
     const int32_t(&k)[3][3] = coefficient_;
+    const int samples = ((width - 1) >> source.shift_x) + 1;
+    colour_terms_.resize(3 * static_cast<size_t>(samples));
+    int32_t* terms = colour_terms_.data();
     for (int y = 0; y < height; ++y) {
+        if (y == 0 || (y >> source.shift_y) != ((y - 1) >> source.shift_y)) {
+            const ptrdiff_t row = static_cast<ptrdiff_t>(y >> source.shift_y);
+            const uint8_t* cb = source.planes[1] + row * source.strides[1];
+            const uint8_t* cr = source.planes[2] + row * source.strides[2];
+            for (int c = 0; c < samples; ++c) {
+                for (int i = 0; i < 3; ++i) terms[3 * c + i] = k[i][1] * cb[c] + k[i][2] * cr[c] + bias_[i];
+            }
+        }
         const uint8_t* luma = source.planes[0] + static_cast<ptrdiff_t>(y) * source.strides[0];
-        const ptrdiff_t chroma_row = static_cast<ptrdiff_t>(y >> source.shift_y);
-        const uint8_t* cb_row = source.planes[1] + chroma_row * source.strides[1];
-        const uint8_t* cr_row = source.planes[2] + chroma_row * source.strides[2];
         PixelYC* out = dest.pixels + static_cast<ptrdiff_t>(y) * dest.stride;
         for (int x = 0; x < width; ++x) {
-            const int32_t l = luma[x], cb = cb_row[x >> source.shift_x], cr = cr_row[x >> source.shift_x];
-            out[x].y = static_cast<int16_t>((k[0][0] * l + k[0][1] * cb + k[0][2] * cr + bias_[0]) >> 16);
-            out[x].cb = static_cast<int16_t>((k[1][0] * l + k[1][1] * cb + k[1][2] * cr + bias_[1]) >> 16);
-            out[x].cr = static_cast<int16_t>((k[2][0] * l + k[2][1] * cb + k[2][2] * cr + bias_[2]) >> 16);
+            const int32_t* t = terms + 3 * (x >> source.shift_x);
+            const int32_t l = luma[x];
+            out[x].y = static_cast<int16_t>((k[0][0] * l + t[0]) >> 16);
+            out[x].cb = static_cast<int16_t>((k[1][0] * l + t[1]) >> 16);
+            out[x].cr = static_cast<int16_t>((k[2][0] * l + t[2]) >> 16);
         }
     }
 }

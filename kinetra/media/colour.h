@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "kinetra/filter_abi.h"
 
@@ -47,11 +48,14 @@ class YuvToYc {
 public:
     explicit YuvToYc(const ColourSpace& space);
     // Fills the first min(width) x min(height) pixels of `dest`.
-    void Convert(const PlanarPicture& source, const YcPicture& dest) const;
+    void Convert(const PlanarPicture& source, const YcPicture& dest);
 
 private:
     int32_t coefficient_[3][3];  // 16-bit fraction, applied to the code values
     int32_t bias_[3];
+    // The colour samples' share of each component for one row of colour samples, worked out
+    // once for all the pixels it covers; kept between pictures.
+    std::vector<int32_t> colour_terms_;
 };
 
 // PixelYC to code values of `space`, clamped to 0..255. A colour sample is the map of the mean

@@ -131,6 +131,7 @@ bool VideoDecoder::Open(const std::string& path, int threads, std::string& error
                                         int64_t{base.den} * rate.den, AV_ROUND_NEAR_INF);
     format_.frame_count = static_cast<int32_t>(std::clamp<int64_t>(span + 1, 1, INT32_MAX));
     ReadColour(*stream.codecpar, format_);
+    to_yc_ = YuvToYc(format_.colour);
     format_.start_time = av_rescale_q(pts_.front(), base, AV_TIME_BASE_Q);
     format_.codec_name = avcodec_get_name(stream.codecpar->codec_id);
     if (format_.width <= 0 || format_.height <= 0) {
@@ -243,7 +244,7 @@ bool VideoDecoder::ConvertPicture(const YcPicture& dest, std::string& error) {
     const AVFrame& frame = *picture_;
     const auto pixel_format = static_cast<AVPixelFormat>(frame.format);
     if (IsPlanarYuv8(pixel_format)) {
-        YuvToYc(format_.colour).Convert(PlanesOf(frame), dest);
+        to_yc_.Convert(PlanesOf(frame), dest);
         return true;
     }
     // Other layouts go to 8-bit 4:4:4 first: Y'CbCr keeps its values, R'G'B' becomes full-range
@@ -271,7 +272,7 @@ bool VideoDecoder::ConvertPicture(const YcPicture& dest, std::string& error) {
         }
     }
     sws_scale(scale_.get(), frame.data, frame.linesize, 0, frame.height, converted_->data, converted_->linesize);
-    YuvToYc(colour).Convert(PlanesOf(*converted_), dest);
+    (rgb ? rgb_to_yc_ : to_yc_).Convert(PlanesOf(*converted_), dest);
     return true;
 }
 

@@ -60,7 +60,8 @@ private:
     ScalePtr scale_;
     int stream_index_ = -1;
     VideoFormat format_;
-    ColourSpace converted_colour_;
+    YuvToYc to_yc_{ColourSpace()};      // for the stream's own matrix and range
+    YuvToYc rgb_to_yc_{ColourSpace::Bt601(true)};  // for R'G'B' pictures, once in 4:4:4
 
     std::vector<int64_t> pts_;        // every picture's time, in presentation order
     std::vector<int32_t> keys_;       // indices of the key pictures, ascending
