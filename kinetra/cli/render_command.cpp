@@ -234,9 +234,10 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
     command->add_option("--crf", a->crf, "libx264's constant rate factor")->capture_default_str()->check(CLI::Range(0, 51));
     command->add_flag("--lossless", a->lossless, "A lossless video codec (FFV1 or Ut Video) instead of libx264");
     command->add_option("--size", a->size, "Size of the built-in clip, WIDTHxHEIGHT")->capture_default_str();
+    // The clip's sound is held whole, as a file's is: 18000 frames at 30 fps are 10 minutes.
     command->add_option("--frames", a->frames, "Length of the built-in clip in frames")
         ->capture_default_str()
-        ->check(CLI::Range(1, 1000000));
+        ->check(CLI::Range(1, 18000));
     command->add_option("--rate", a->rate, "Frame rate of the built-in clip and of sound alone, as 30 or 30000/1001")
         ->capture_default_str();
     command->add_option("--sampling-rate", a->sampling_rate, "Sampling rate handed to the sound plug-in")
