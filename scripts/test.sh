@@ -40,8 +40,10 @@ for plugin in build/dizorud.auf build/dizorud_audio.auf; do
   echo "$plugin exports only GetFilterTable"
 done
 
+# The portable and the 32-bit builds prove the plug-ins: the media side (kinetra render on
+# FFmpeg's libraries) is left to the native and the sanitizer builds.
 stage "portable pixel kernels (the SSE2 ones replaced by their plain forms)"
-bash scripts/build.sh build-portable -DKINETRA_PORTABLE_KERNELS=ON -DKINETRA_BENCHMARKS=OFF
+bash scripts/build.sh build-portable -DKINETRA_PORTABLE_KERNELS=ON -DKINETRA_BENCHMARKS=OFF -DKINETRA_MEDIA=OFF
 run_ctest build-portable
 
 stage "sanitizer build (ASan + UBSan)"
@@ -56,8 +58,10 @@ for plugin in build-i686/dizorud.auf build-i686/dizorud_audio.auf; do
 done
 run_ctest build-i686
 # The same sources give the same tests: fewer would mean a test group did not build or list.
-if [ "$tests_run" -lt "$native_tests" ]; then
-  echo "32-bit build ran $tests_run tests, the native build $native_tests" >&2
+# The native build's media tests have no 32-bit counterpart.
+media_tests=$(cd build && ctest -N -L media_tests 2>/dev/null | sed -n 's/^Total Tests: //p')
+if [ "$tests_run" -lt "$(( native_tests - ${media_tests:-0} ))" ]; then
+  echo "32-bit build ran $tests_run tests, the native build $native_tests ($media_tests of them media tests)" >&2
   exit 1
 fi
 echo "32-bit stage took $(( $(date +%s) - started )) s"

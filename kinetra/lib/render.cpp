@@ -1,87 +1,29 @@
 #include "kinetra/lib/render.h"
 
-#include <dlfcn.h>
-#include <stdlib.h>
-
 #include <algorithm>
-#include <fstream>
 #include <memory>
 
 #include "kinetra/lib/filter_host.h"
+#include "kinetra/lib/session.h"
 
 namespace kinetra::host {
 namespace fs = std::filesystem;
 
 namespace {
 
-// A private folder holding the script as "animation.txt", next to the edit's (absent) file.
-class ScriptFolder {
-public:
-    ScriptFolder() {
-        std::string pattern = (fs::temp_directory_path() / "kinetra-render-XXXXXX").string();
-        if (mkdtemp(pattern.data())) path_ = pattern;
-    }
-    ~ScriptFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
-    }
-    bool Write(const std::string& script) const {
-        if (path_.empty()) return false;
-        std::ofstream out(path_ / "animation.txt", std::ios::binary);
-        out << script;
-        return static_cast<bool>(out.flush());
-    }
-    std::string EditedPath() const { return (path_ / "synthetic-clip").string(); }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
-// A plug-in loaded for one run. Exit and unload at the end are part of the run: the next run
-// must find the plug-in in its first state, so one that stays loaded is an error.
-class LoadedPlugin {
-public:
-    bool Load(const fs::path& file, const ScriptFolder& folder, const RenderOptions& options,
-              std::string& error) {
-        file_ = file.string();
-        host_ = FilterHost::Load(file_, error);
-        if (!host_) return false;
-        host_->edited_path = folder.EditedPath();
-        host_->sampling_rate = options.clip.sampling_rate;
-        host_->tracks[0] = options.threads;
-        host_->UpdateSettings();
-        return true;
-    }
-
-    bool Unload(std::string& error) {
-        if (!host_) return true;
-        host_->Exit();
-        host_.reset();
-        if (void* still = dlopen(file_.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
-            dlclose(still);
-            error = "plug-in " + file_ + " stayed loaded after ExitFilter and unloading";
-            return false;
-        }
-        return true;
-    }
-
-    ~LoadedPlugin() {
-        if (host_) host_->Exit();
-    }
-
-    FilterHost& host() { return *host_; }
-
-private:
-    std::string file_;
-    std::unique_ptr<FilterHost> host_;
-};
+PluginSettings SettingsFor(const ScriptFolder& folder, const RenderOptions& options) {
+    PluginSettings settings;
+    settings.edited_path = folder.EditedPath("synthetic-clip");
+    settings.sampling_rate = options.clip.sampling_rate;
+    settings.tracks[0] = options.threads;
+    return settings;
+}
 
 bool RenderPicturesIn(const ScriptFolder& folder, const RenderOptions& options,
                       const PictureSink& picture, std::string& error) {
     const SyntheticClip& clip = options.clip;
     LoadedPlugin plugin;
-    if (!plugin.Load(options.plugin_dir / "dizorud.auf", folder, options, error)) return false;
+    if (!plugin.Load(options.plugin_dir / "dizorud.auf", SettingsFor(folder, options), error)) return false;
     Image source(clip.width, clip.height);
     plugin.host().frame_image = [&](int32_t frame) -> const PixelYC* {
         if (frame < 0 || frame >= clip.frames) return nullptr;
@@ -105,7 +47,7 @@ bool RenderSound(const ScriptFolder& folder, const RenderOptions& options,
     const SyntheticClip& clip = options.clip;
     constexpr int32_t kChannels = 2;
     LoadedPlugin plugin;
-    if (!plugin.Load(options.plugin_dir / "dizorud_audio.auf", folder, options, error)) return false;
+    if (!plugin.Load(options.plugin_dir / "dizorud_audio.auf", SettingsFor(folder, options), error)) return false;
     plugin.host().frame_audio = [&](int32_t frame, int16_t* dest) -> int32_t {
         if (frame < 0 || frame >= clip.frames || !dest) return 0;
         const int32_t count = clip.SampleCount(frame);

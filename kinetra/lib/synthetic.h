@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "kinetra/lib/filter_host.h"
+#include "kinetra/lib/frame_timing.h"
 
 namespace kinetra::host {
 
@@ -13,9 +14,7 @@ namespace kinetra::host {
 void DrawSyntheticFrame(Image& image, int32_t width, int32_t height, int32_t frame);
 
 // The clip's format. A frame's sound is the samples from FirstSample(frame) up to
-// FirstSample(frame + 1): every frame boundary is rounded from the exact time, so no sample is
-// lost or doubled however long the clip runs (24 fps at 48 kHz: 2000 samples a frame; 30000/1001
-// fps: 1601 or 1602).
+// FirstSample(frame + 1), as FrameTiming rounds them.
 struct SyntheticClip {
     int32_t width = 320;
     int32_t height = 180;
@@ -24,8 +23,7 @@ struct SyntheticClip {
     int32_t frame_rate_scale = 1;
     int32_t sampling_rate = 48000;  // samples per second per channel; the sound is stereo
 
-    // Index of the first sample of `frame` (frames before 0 count back from 0). Exact while
-    // |frame × sampling_rate × frame_rate_scale| stays below 2^62, which any clip does.
+    FrameTiming timing() const { return {frame_rate, frame_rate_scale, sampling_rate}; }
     int64_t FirstSample(int32_t frame) const;
     // Samples per channel of `frame`.
     int32_t SampleCount(int32_t frame) const;

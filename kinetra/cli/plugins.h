@@ -1,0 +1,17 @@
+// Where the program finds the plug-in files, and their texts for the terminal.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace kinetra::cli {
+
+// The folder holding dizorud.auf and dizorud_audio.auf: the program's own folder when they are
+// there, else the build folder the program was built in.
+std::filesystem::path DefaultPluginFolder();
+
+// A Shift-JIS text of a plug-in (names, information) as UTF-8; bytes that are no Shift-JIS
+// are shown as '?'.
+std::string ShiftJisToUtf8(const char* text);
+
+}  // namespace kinetra::cli

@@ -1,0 +1,252 @@
+#include "kinetra/cli/render_command.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "kinetra/cli/plugins.h"
+#include "kinetra/lib/session.h"
+#include "kinetra/lib/synthetic.h"
+#include "kinetra/media/edit_source.h"
+#include "kinetra/media/pipeline.h"
+
+namespace kinetra::cli {
+namespace fs = std::filesystem;
+namespace {
+
+struct Arguments {
+    std::string input;
+    std::string output;
+    std::string script;
+    std::string plugins;
+    int threads = 0;
+    std::optional<int> display;
+    std::vector<std::string> variables;
+    std::string preset = "medium";
+    int crf = 18;
+    bool lossless = false;
+    std::string size = "1280x720";
+    int frames = 48;
+    std::string rate = "30";
+    int sampling_rate = 48000;
+    bool quiet = false;
+};
+
+// The variable track bars, in track order from track 2 on.
+constexpr char kVariables[] = "abcduvxyz";
+
+std::atomic<bool> g_stop{false};
+void OnInterrupt(int) { g_stop = true; }
+
+bool ParseSize(const std::string& text, int& width, int& height) {
+    char extra = 0;
+    return sscanf(text.c_str(), "%dx%d%c", &width, &height, &extra) == 2 && width >= 1 && height >= 1 &&
+           width <= 16384 && height <= 16384;
+}
+
+bool ParseRate(const std::string& text, AVRational& rate) {
+    int num = 0, den = 1;
+    char extra = 0;
+    const int read = sscanf(text.c_str(), "%d/%d%c", &num, &den, &extra);
+    if (read != 1 && read != 2) return false;
+    if (num < 1 || den < 1 || num > 1000 * den) return false;
+    rate = AVRational{num, den};
+    return true;
+}
+
+std::string Clock(double seconds) {
+    const long total = seconds < 0 ? 0 : static_cast<long>(seconds + 0.5);
+    char text[32];
+    snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+    return text;
+}
+
+// The progress line: redrawn at most four times a second, on a terminal only.
+class Progress {
+public:
+    explicit Progress(bool shown) : shown_(shown), start_(std::chrono::steady_clock::now()) {}
+    void Frame(int32_t frame, int32_t frames) {
+        if (!shown_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (frame + 1 < frames && now - last_ < std::chrono::milliseconds(250)) return;
+        last_ = now;
+        const double elapsed = seconds();
+        const double fps = elapsed > 0 ? (frame + 1) / elapsed : 0;
+        const double remaining = fps > 0 ? (frames - frame - 1) / fps : 0;
+        fprintf(stderr, "\rframe %d/%d  %.1f fps  elapsed %s  remaining %s   ", frame + 1, frames, fps,
+                Clock(elapsed).c_str(), Clock(remaining).c_str());
+        drawn_ = true;
+    }
+    void End() {
+        if (drawn_) fputc('\n', stderr);
+        drawn_ = false;
+    }
+    double seconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
+
+private:
+    bool shown_;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point start_, last_{};
+};
+
+std::string DefaultOutput(const Arguments& a, const media::EditFormat& format) {
+    if (a.input.empty()) return "demo.mp4";
+    const fs::path input(a.input);
+    return (input.parent_path() / (input.stem().string() + "-kinetra" + (format.has_pictures ? ".mp4" : ".wav"))).string();
+}
+
+int Fail(const std::string& message) {
+    fprintf(stderr, "kinetra: %s\n", message.c_str());
+    return 1;
+}
+
+int Run(const Arguments& a) {
+    // The options that need more than their type checked.
+    host::PluginSettings plugins;
+    plugins.track_options = {"--threads ", "--display ", "--var a=", "--var b=", "--var c=", "--var d=",
+                             "--var u=", "--var v=", "--var x=", "--var y=", "--var z="};
+    const int hardware = static_cast<int>(std::thread::hardware_concurrency());
+    plugins.tracks[0] = a.threads > 0 ? a.threads : std::clamp(hardware, 1, 16);
+    if (a.display) plugins.tracks[1] = *a.display;
+    for (const std::string& setting : a.variables) {
+        const size_t equals = setting.find('=');
+        const char* letter = setting.size() > 1 && equals == 1 ? strchr(kVariables, setting[0]) : nullptr;
+        int value = 0;
+        char extra = 0;
+        if (!letter || !*letter || sscanf(setting.c_str() + 2, "%d%c", &value, &extra) != 1) {
+            return Fail("--var " + setting + ": give NAME=VALUE with NAME one of a b c d u v x y z and a whole VALUE");
+        }
+        plugins.tracks[2 + (letter - kVariables)] = value;
+    }
+    host::SyntheticClip clip;
+    AVRational rate{30, 1};
+    if (!ParseSize(a.size, clip.width, clip.height)) return Fail("--size " + a.size + ": give WIDTHxHEIGHT, each 1..16384");
+    if (!ParseRate(a.rate, rate)) return Fail("--rate " + a.rate + ": give frames per second, as 30 or 30000/1001");
+    clip.frames = a.frames;
+    clip.frame_rate = rate.num;
+    clip.frame_rate_scale = rate.den;
+    clip.sampling_rate = a.sampling_rate;
+
+    std::string error;
+    media::OutputKind kind;
+    if (!a.output.empty() && !media::OutputKindOf(a.output, kind, error)) return Fail(error);
+    host::ScriptFolder folder;
+    std::unique_ptr<media::EditSource> source;
+    if (!a.input.empty()) {
+        source = media::OpenFileSource(a.input, a.sampling_rate, rate, error);
+        if (!source) return Fail(error);
+        plugins.edited_path = source->edited_path();
+    }
+    if (!a.script.empty() || a.input.empty()) {
+        const std::string name = a.input.empty() ? "synthetic-clip" : fs::path(a.input).filename().string();
+        const bool made = a.script.empty() ? folder.Write(host::kDemoScript) : folder.Link(a.script);
+        if (!folder.ok() || !made) return Fail("cannot present the script in a temporary folder");
+        plugins.edited_path = folder.EditedPath(name);
+    }
+    if (a.input.empty()) source = media::MakeSyntheticSource(clip, plugins.edited_path);
+
+    media::RenderSettings settings;
+    const fs::path plugin_folder = a.plugins.empty() ? DefaultPluginFolder() : fs::path(a.plugins);
+    settings.picture_plugin = plugin_folder / "dizorud.auf";
+    settings.sound_plugin = plugin_folder / "dizorud_audio.auf";
+    for (const fs::path& file : {settings.picture_plugin, settings.sound_plugin}) {
+        std::error_code failed;
+        if (!fs::is_regular_file(file, failed)) return Fail("plug-in " + file.string() + " is missing");
+    }
+    settings.plugins = plugins;
+    settings.output.path = a.output.empty() ? DefaultOutput(a, source->format()) : a.output;
+    settings.output.preset = a.preset;
+    settings.output.crf = a.crf;
+    settings.output.lossless = a.lossless;
+    settings.stop = &g_stop;
+    Progress progress(!a.quiet && isatty(STDERR_FILENO));
+    settings.progress = [&progress](int32_t frame, int32_t frames) { progress.Frame(frame, frames); };
+
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    media::RenderSummary summary;
+    const bool done = media::RenderEdit(*source, settings, summary, error);
+    progress.End();
+    if (!done) {
+        if (!g_stop) return Fail(error);
+        Fail("stopped; nothing written to " + settings.output.path);
+        return 130;
+    }
+    if (!a.quiet) {
+        const media::EditFormat& format = source->format();
+        const double seconds = progress.seconds();
+        std::string what = std::to_string(summary.frames) + " frames";
+        if (format.has_pictures) what += " of " + std::to_string(format.width) + "x" + std::to_string(format.height);
+        char line[512];
+        snprintf(line, sizeof line, "kinetra: %s %s at %.6g fps, %.2f s of sound (%s), in %.1f s (%.1f fps)",
+                 settings.output.path == "null" ? "rendered" : ("wrote " + settings.output.path + ":").c_str(),
+                 what.c_str(), av_q2d(format.frame_rate),
+                 static_cast<double>(summary.samples) / source->sound().sampling_rate(),
+                 summary.codecs.empty() ? "nothing written" : summary.codecs.c_str(), seconds,
+                 seconds > 0 ? summary.frames / seconds : 0.0);
+        fprintf(stderr, "%s\n", line);
+    }
+    return 0;
+}
+
+}  // namespace
+
+void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
+    auto a = std::make_shared<Arguments>();
+    CLI::App* command = app.add_subcommand("render", "Render a clip through both plug-ins");
+    command->footer(
+        "The script is animation.txt beside INPUT, where the plug-ins look for it; --script presents\n"
+        "another file as animation.txt (saved edits reach the plug-ins within a second).\n"
+        "Without INPUT the built-in clip is rendered with the built-in demo script.\n\n"
+        "Examples:\n"
+        "  kinetra render                                  the demo, into demo.mp4\n"
+        "  kinetra render clip.mp4 -o out.mp4              clip.mp4 with the animation.txt beside it\n"
+        "  kinetra render clip.mkv --script fx.txt -o out.mkv --var a=2048\n"
+        "  kinetra render clip.mp4 -o 'frames/f%04d.png'   a PNG sequence, numbered from 0\n"
+        "  kinetra render clip.mp4 -o null                 render and discard, for timing");
+    command->add_option("INPUT", a->input, "A file FFmpeg reads: video with or without sound, or sound alone")
+        ->check(CLI::ExistingFile);
+    command->add_option("-o,--output", a->output,
+                        "OUTPUT by its name: .mp4 .mkv .mov (H.264 + AAC, or PCM in .mkv/.mov), a PNG "
+                        "pattern with %d, .wav, or null (default: INPUT-kinetra.mp4, or demo.mp4)");
+    command->add_option("-s,--script", a->script, "Present this file to the plug-ins as animation.txt")
+        ->check(CLI::ExistingFile);
+    command->add_option("-t,--threads", a->threads, "Worker threads of the plug-ins (track bar 0; default: the processors)");
+    command->add_option("--display", a->display, "The buffer shown as the result (track bar 1, 0..9)");
+    command->add_option("--var", a->variables, "A variable track bar, NAME=VALUE, NAME one of a b c d u v x y z (0..4096)");
+    command->add_option("--preset", a->preset, "libx264's preset")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
+                               "veryslow", "placebo"}));
+    command->add_option("--crf", a->crf, "libx264's constant rate factor")->capture_default_str()->check(CLI::Range(0, 51));
+    command->add_flag("--lossless", a->lossless, "A lossless video codec (FFV1 or Ut Video) instead of libx264");
+    command->add_option("--size", a->size, "Size of the built-in clip, WIDTHxHEIGHT")->capture_default_str();
+    // The clip's sound is held whole, as a file's is: 18000 frames at 30 fps are 10 minutes.
+    command->add_option("--frames", a->frames, "Length of the built-in clip in frames")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 18000));
+    command->add_option("--rate", a->rate, "Frame rate of the built-in clip and of sound alone, as 30 or 30000/1001")
+        ->capture_default_str();
+    command->add_option("--sampling-rate", a->sampling_rate, "Sampling rate handed to the sound plug-in")
+        ->capture_default_str()
+        ->check(CLI::Range(8000, 192000));
+    command->add_option("--plugins", a->plugins, "Folder holding dizorud.auf and dizorud_audio.auf")
+        ->check(CLI::ExistingDirectory);
+    command->add_flag("-q,--quiet", a->quiet, "No progress line and no summary");
+    command->callback([a, &run] { run = [a] { return Run(*a); }; });
+}
+
+}  // namespace kinetra::cli

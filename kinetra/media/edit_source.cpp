@@ -1,0 +1,140 @@
+#include "kinetra/media/edit_source.h"
+
+#include <filesystem>
+
+#include "kinetra/lib/frame_timing.h"
+
+namespace kinetra::media {
+namespace {
+
+class FileReader : public PictureReader {
+public:
+    bool Open(const std::string& path, std::string& error) {
+        if (decoder_.Open(path, 0, error)) return true;
+        if (error.empty()) error = path + " has no video stream";
+        return false;
+    }
+    // False with `error` empty when the file has no video stream.
+    bool Probe(const std::string& path, std::string& error) { return decoder_.Open(path, 0, error); }
+    bool Read(int32_t frame, host::Image& dest, std::string& error) override {
+        const YcPicture picture{dest.pixels.data(), dest.max_width, dest.max_width, dest.max_height};
+        return decoder_.Read(frame, picture, error);
+    }
+    const VideoFormat& format() const { return decoder_.format(); }
+
+private:
+    VideoDecoder decoder_;
+};
+
+class FileSource : public EditSource {
+public:
+    bool Open(const std::string& path, int32_t sampling_rate, AVRational sound_only_rate, std::string& error) {
+        path_ = path;
+        std::error_code failed;
+        edited_path_ = std::filesystem::absolute(path, failed).string();
+        if (failed) edited_path_ = path;
+        FileReader probe;
+        std::string video_error;
+        int64_t origin = INT64_MIN;
+        if (probe.Probe(path, video_error)) {
+            const VideoFormat& video = probe.format();
+            format_.has_pictures = true;
+            format_.width = video.width;
+            format_.height = video.height;
+            format_.frame_rate = video.frame_rate;
+            format_.frame_count = video.frame_count;
+            format_.video = video;
+            origin = video.start_time;
+        } else if (!video_error.empty()) {
+            error = video_error;
+            return false;
+        }
+        std::string sound_error;
+        format_.has_sound = sound_.Open(path, sampling_rate, origin, sound_error);
+        if (!sound_error.empty()) {
+            error = sound_error;
+            return false;
+        }
+        if (!format_.has_pictures && !format_.has_sound) {
+            error = path + " has neither pictures nor sound";
+            return false;
+        }
+        if (!format_.has_pictures) {
+            format_.frame_rate = sound_only_rate;
+            const host::FrameTiming timing{sound_only_rate.num, sound_only_rate.den, sampling_rate};
+            int32_t frames = 1;
+            while (timing.FirstSample(frames) < sound_.length() && frames < INT32_MAX) ++frames;
+            format_.frame_count = frames;
+        }
+        return true;
+    }
+
+    std::unique_ptr<PictureReader> NewReader(std::string& error) const override {
+        auto reader = std::make_unique<FileReader>();
+        if (!reader->Open(path_, error)) return nullptr;
+        return reader;
+    }
+
+private:
+    std::string path_;
+};
+
+class SyntheticReader : public PictureReader {
+public:
+    explicit SyntheticReader(const host::SyntheticClip& clip) : clip_(clip) {}
+    bool Read(int32_t frame, host::Image& dest, std::string&) override {
+        host::DrawSyntheticFrame(dest, clip_.width, clip_.height, frame);
+        return true;
+    }
+
+private:
+    host::SyntheticClip clip_;
+};
+
+class SyntheticSource : public EditSource {
+public:
+    SyntheticSource(const host::SyntheticClip& clip, const std::string& edited_path) : clip_(clip) {
+        edited_path_ = edited_path;
+        format_.has_pictures = true;
+        format_.width = clip.width;
+        format_.height = clip.height;
+        format_.frame_rate = AVRational{clip.frame_rate, clip.frame_rate_scale};
+        format_.frame_count = clip.frames;
+        format_.video.width = clip.width;
+        format_.video.height = clip.height;
+        format_.video.frame_rate = format_.frame_rate;
+        format_.video.frame_count = clip.frames;
+        format_.video.colour = ColourSpace::Bt709(false);
+        format_.video.primaries = AVCOL_PRI_BT709;
+        format_.video.transfer = AVCOL_TRC_BT709;
+        format_.video.matrix_tag = AVCOL_SPC_BT709;
+        format_.video.codec_name = "built-in clip";
+        format_.has_sound = true;
+        const int64_t length = clip.FirstSample(clip.frames);
+        std::vector<int16_t> samples(static_cast<size_t>(length) * 2);
+        host::DrawSyntheticSound(samples.data(), 0, static_cast<int32_t>(length), clip.sampling_rate);
+        sound_.Assign(clip.sampling_rate, 2, std::move(samples));
+    }
+
+    std::unique_ptr<PictureReader> NewReader(std::string&) const override {
+        return std::make_unique<SyntheticReader>(clip_);
+    }
+
+private:
+    host::SyntheticClip clip_;
+};
+
+}  // namespace
+
+std::unique_ptr<EditSource> OpenFileSource(const std::string& path, int32_t sampling_rate,
+                                           AVRational sound_only_rate, std::string& error) {
+    auto source = std::make_unique<FileSource>();
+    if (!source->Open(path, sampling_rate, sound_only_rate, error)) return nullptr;
+    return source;
+}
+
+std::unique_ptr<EditSource> MakeSyntheticSource(const host::SyntheticClip& clip, const std::string& edited_path) {
+    return std::make_unique<SyntheticSource>(clip, edited_path);
+}
+
+}  // namespace kinetra::media

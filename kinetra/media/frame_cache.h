@@ -1,0 +1,48 @@
+// The source frames a script fetches (FetchFrameImage), kept converted so that a script reading
+// f - 1, or one fixed frame, decodes nothing twice. The frames the render reads in order are
+// offered to it once a script has fetched anything, so f - 1 is always there.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+
+#include "kinetra/lib/filter_host.h"
+#include "kinetra/media/edit_source.h"
+
+namespace kinetra::media {
+
+class FrameCache {
+public:
+    // Frames of `width` x `height` pixels, at most `capacity` of them kept.
+    FrameCache(std::unique_ptr<PictureReader> reader, int width, int height, int32_t source_frames, size_t capacity);
+
+    // Frame `frame` of the source, valid until the next call; null outside the source, or with
+    // `error` set when it cannot be decoded.
+    const PixelYC* Fetch(int32_t frame, std::string& error);
+    // A frame the render has just read in order; kept only once a script fetches frames.
+    void Offer(int32_t frame, const host::Image& picture);
+    // Frames decoded here rather than found (for tests and the summary).
+    int64_t decoded() const { return decoded_; }
+
+    // How many frames of `width` x `height` the cache keeps: a budget of memory, 4 at least.
+    static size_t CapacityFor(int width, int height);
+
+private:
+    struct Entry {
+        int32_t frame;
+        host::Image picture;
+    };
+    host::Image& Slot(int32_t frame);  // the least recently used entry, given to `frame`
+
+    std::unique_ptr<PictureReader> reader_;
+    int width_, height_;
+    int32_t source_frames_;
+    size_t capacity_;
+    std::list<Entry> entries_;  // most recently used first
+    bool fetched_ = false;
+    int64_t decoded_ = 0;
+};
+
+}  // namespace kinetra::media

@@ -1,0 +1,284 @@
+#include "kinetra/media/video_decoder.h"
+
+#include <algorithm>
+
+namespace kinetra::media {
+namespace {
+
+bool IsAttachedPicture(const AVStream& stream) { return stream.disposition & AV_DISPOSITION_ATTACHED_PIC; }
+
+int FindVideoStream(AVFormatContext& input) {
+    for (unsigned i = 0; i < input.nb_streams; ++i) {
+        const AVStream& stream = *input.streams[i];
+        if (stream.codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !IsAttachedPicture(stream)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// The matrix and range of a stream: its tags, and BT.601 limited range where it has none, as
+// FFmpeg's own conversions take an untagged stream.
+void ReadColour(const AVCodecParameters& codec, VideoFormat& format) {
+    const auto pixel_format = static_cast<AVPixelFormat>(codec.format);
+    const bool full = codec.color_range == AVCOL_RANGE_JPEG || pixel_format == AV_PIX_FMT_YUVJ420P ||
+                      pixel_format == AV_PIX_FMT_YUVJ422P || pixel_format == AV_PIX_FMT_YUVJ444P;
+    AVColorPrimaries primaries;
+    AVColorTransferCharacteristic transfer;
+    switch (codec.color_space) {
+        case AVCOL_SPC_BT709:
+            format.colour = ColourSpace::Bt709(full);
+            format.matrix_tag = AVCOL_SPC_BT709;
+            primaries = AVCOL_PRI_BT709;
+            transfer = AVCOL_TRC_BT709;
+            break;
+        case AVCOL_SPC_BT2020_NCL:
+        case AVCOL_SPC_BT2020_CL:
+            format.colour = ColourSpace::Bt2020(full);
+            format.matrix_tag = AVCOL_SPC_BT2020_NCL;
+            primaries = AVCOL_PRI_BT2020;
+            transfer = AVCOL_TRC_BT709;
+            break;
+        default:
+            format.colour = ColourSpace::Bt601(full);
+            format.matrix_tag = codec.color_space == AVCOL_SPC_BT470BG ? AVCOL_SPC_BT470BG : AVCOL_SPC_SMPTE170M;
+            primaries = AVCOL_PRI_SMPTE170M;
+            transfer = AVCOL_TRC_SMPTE170M;
+            break;
+    }
+    format.primaries = codec.color_primaries != AVCOL_PRI_UNSPECIFIED ? codec.color_primaries : primaries;
+    format.transfer = codec.color_trc != AVCOL_TRC_UNSPECIFIED ? codec.color_trc : transfer;
+}
+
+// Planes the integer map reads as they are: three 8-bit planes, one component each.
+bool IsPlanarYuv8(AVPixelFormat pixel_format) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(pixel_format);
+    if (!d || d->nb_components != 3 || (d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) ||
+        !(d->flags & AV_PIX_FMT_FLAG_PLANAR)) {
+        return false;
+    }
+    for (int c = 0; c < 3; ++c) {
+        if (d->comp[c].plane != c || d->comp[c].depth != 8 || d->comp[c].step != 1 || d->comp[c].shift != 0) {
+            return false;
+        }
+    }
+    return d->log2_chroma_w <= 1 && d->log2_chroma_h <= 1;
+}
+
+PlanarPicture PlanesOf(const AVFrame& frame) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
+    PlanarPicture picture;
+    for (int c = 0; c < 3; ++c) {
+        picture.planes[c] = frame.data[c];
+        picture.strides[c] = frame.linesize[c];
+    }
+    picture.width = frame.width;
+    picture.height = frame.height;
+    picture.shift_x = d->log2_chroma_w;
+    picture.shift_y = d->log2_chroma_h;
+    return picture;
+}
+
+}  // namespace
+
+bool VideoDecoder::Open(const std::string& path, int threads, std::string& error) {
+    path_ = path;
+    threads_ = threads;
+    if (!OpenInput(path, input_, error)) return false;
+    stream_index_ = FindVideoStream(*input_);
+    if (stream_index_ < 0) return false;
+    const AVStream& stream = *input_->streams[stream_index_];
+    // Every picture's time and the key pictures, from the packets alone.
+    struct Key {
+        int64_t pts, seek;
+    };
+    std::vector<Key> keys;
+    packet_.reset(av_packet_alloc());
+    while (av_read_frame(input_.get(), packet_.get()) >= 0) {
+        if (packet_->stream_index == stream_index_) {
+            const int64_t pts = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
+            if (pts == AV_NOPTS_VALUE) {
+                error = path + ": its video packets carry no times";
+                return false;
+            }
+            pts_.push_back(pts);
+            if (packet_->flags & AV_PKT_FLAG_KEY) {
+                const int64_t seek = packet_->dts != AV_NOPTS_VALUE ? std::min(packet_->dts, pts) : pts;
+                keys.push_back({pts, seek});
+            }
+        }
+        av_packet_unref(packet_.get());
+    }
+    if (pts_.empty()) {
+        error = path + ": its video stream holds no pictures";
+        return false;
+    }
+    std::sort(pts_.begin(), pts_.end());
+    pts_.erase(std::unique(pts_.begin(), pts_.end()), pts_.end());
+    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.pts < b.pts; });
+    for (const Key& key : keys) {
+        keys_.push_back(IndexOfPts(key.pts));
+        key_seek_.push_back(key.seek);
+    }
+
+    format_.width = stream.codecpar->width;
+    format_.height = stream.codecpar->height;
+    AVRational rate = stream.avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) rate = stream.r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) rate = AVRational{25, 1};
+    av_reduce(&rate.num, &rate.den, rate.num, rate.den, 1 << 30);
+    format_.frame_rate = rate;
+    const AVRational base = stream.time_base;
+    const int64_t span = av_rescale_rnd(pts_.back() - pts_.front(), int64_t{base.num} * rate.num,
+                                        int64_t{base.den} * rate.den, AV_ROUND_NEAR_INF);
+    format_.frame_count = static_cast<int32_t>(std::clamp<int64_t>(span + 1, 1, INT32_MAX));
+    ReadColour(*stream.codecpar, format_);
+    to_yc_ = YuvToYc(format_.colour);
+    format_.start_time = av_rescale_q(pts_.front(), base, AV_TIME_BASE_Q);
+    format_.codec_name = avcodec_get_name(stream.codecpar->codec_id);
+    if (format_.width <= 0 || format_.height <= 0) {
+        error = path + ": its video stream has no picture size";
+        return false;
+    }
+    picture_.reset(av_frame_alloc());
+    converted_.reset(av_frame_alloc());
+    return Reopen(error);
+}
+
+bool VideoDecoder::Reopen(std::string& error) {
+    input_.reset();
+    codec_.reset();
+    if (!OpenInput(path_, input_, error)) return false;
+    if (FindVideoStream(*input_) != stream_index_) {
+        error = path_ + " changed while it was read";
+        return false;
+    }
+    if (!OpenDecoder(*input_->streams[stream_index_], threads_, codec_, error)) {
+        error = path_ + ": " + error;
+        return false;
+    }
+    current_ = -1;
+    ended_ = false;
+    return true;
+}
+
+int32_t VideoDecoder::IndexOfPts(int64_t pts) const {
+    const auto after = std::upper_bound(pts_.begin(), pts_.end(), pts);
+    return after == pts_.begin() ? 0 : static_cast<int32_t>(after - pts_.begin() - 1);
+}
+
+int32_t VideoDecoder::SourceIndex(int32_t frame) const {
+    // The picture on show at the middle of the frame's time.
+    const AVRational base = input_->streams[stream_index_]->time_base;
+    const AVRational rate = format_.frame_rate;
+    const int64_t middle = pts_.front() + av_rescale(2 * int64_t{frame} + 1, int64_t{base.den} * rate.den,
+                                                     2 * int64_t{base.num} * rate.num);
+    return IndexOfPts(middle);
+}
+
+bool VideoDecoder::DecodeNext(std::string& error) {
+    FramePtr received(av_frame_alloc());
+    for (;;) {
+        int status = avcodec_receive_frame(codec_.get(), received.get());
+        if (status == 0) {
+            const int64_t pts = received->best_effort_timestamp;
+            current_ = pts != AV_NOPTS_VALUE ? IndexOfPts(pts) : current_ + 1;
+            av_frame_unref(picture_.get());
+            av_frame_move_ref(picture_.get(), received.get());
+            return true;
+        }
+        if (status == AVERROR_EOF) {
+            ended_ = true;
+            return false;
+        }
+        if (status != AVERROR(EAGAIN)) {
+            error = path_ + ": cannot decode its video: " + AvError(status);
+            return false;
+        }
+        status = av_read_frame(input_.get(), packet_.get());
+        if (status < 0) {
+            avcodec_send_packet(codec_.get(), nullptr);  // drain the decoder
+            continue;
+        }
+        if (packet_->stream_index == stream_index_) {
+            // A damaged packet costs its picture, as in FFmpeg's own tools, not the render.
+            avcodec_send_packet(codec_.get(), packet_.get());
+        }
+        av_packet_unref(packet_.get());
+    }
+}
+
+bool VideoDecoder::SeekBefore(int32_t index, bool to_start, std::string& error) {
+    const auto key = std::upper_bound(keys_.begin(), keys_.end(), index);
+    if (to_start || key == keys_.begin()) return Reopen(error);
+    const int64_t seek = key_seek_[key - keys_.begin() - 1];
+    if (av_seek_frame(input_.get(), stream_index_, seek, AVSEEK_FLAG_BACKWARD) < 0) return Reopen(error);
+    avcodec_flush_buffers(codec_.get());
+    current_ = -1;
+    ended_ = false;
+    return true;
+}
+
+bool VideoDecoder::DecodeSource(int32_t index, std::string& error) {
+    if (current_ == index && picture_->data[0]) return true;
+    const auto key = std::upper_bound(keys_.begin(), keys_.end(), index);
+    const int32_t key_index = key == keys_.begin() ? 0 : *(key - 1);
+    const bool forward = !ended_ && current_ < index && key_index <= current_ + 1;
+    if (!forward && !SeekBefore(index, false, error)) return false;
+    for (bool from_start = false;;) {
+        while (current_ < index) {
+            if (!DecodeNext(error)) {
+                if (!error.empty()) return false;
+                // The stream ended early (pictures that did not decode): show its last one.
+                if (picture_->data[0]) return true;
+                error = path_ + ": picture " + std::to_string(index) + " cannot be decoded";
+                return false;
+            }
+        }
+        if (current_ == index || from_start) return true;
+        // The seek landed past the picture: decode it from the start of the stream.
+        from_start = true;
+        if (!SeekBefore(index, true, error)) return false;
+    }
+}
+
+bool VideoDecoder::ConvertPicture(const YcPicture& dest, std::string& error) {
+    const AVFrame& frame = *picture_;
+    const auto pixel_format = static_cast<AVPixelFormat>(frame.format);
+    if (IsPlanarYuv8(pixel_format)) {
+        to_yc_.Convert(PlanesOf(frame), dest);
+        return true;
+    }
+    // Other layouts go to 8-bit 4:4:4 first: Y'CbCr keeps its values, R'G'B' becomes full-range
+    // BT.601.
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(pixel_format);
+    const bool rgb = d && (d->flags & AV_PIX_FMT_FLAG_RGB);
+    const ColourSpace colour = rgb ? ColourSpace::Bt601(true) : format_.colour;
+    scale_.reset(sws_getCachedContext(scale_.release(), frame.width, frame.height, pixel_format, frame.width,
+                                      frame.height, AV_PIX_FMT_YUV444P, SWS_POINT, nullptr, nullptr, nullptr));
+    if (!scale_) {
+        error = path_ + ": its pictures (" + (d ? d->name : "?") + ") cannot be converted";
+        return false;
+    }
+    const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
+    sws_setColorspaceDetails(scale_.get(), coefficients, colour.full_range, coefficients, colour.full_range, 0,
+                             1 << 16, 1 << 16);
+    if (converted_->width != frame.width || converted_->height != frame.height) {
+        av_frame_unref(converted_.get());
+        converted_->format = AV_PIX_FMT_YUV444P;
+        converted_->width = frame.width;
+        converted_->height = frame.height;
+        if (av_frame_get_buffer(converted_.get(), 0) < 0) {
+            error = "out of memory";
+            return false;
+        }
+    }
+    sws_scale(scale_.get(), frame.data, frame.linesize, 0, frame.height, converted_->data, converted_->linesize);
+    (rgb ? rgb_to_yc_ : to_yc_).Convert(PlanesOf(*converted_), dest);
+    return true;
+}
+
+bool VideoDecoder::Read(int32_t frame, const YcPicture& dest, std::string& error) {
+    const int32_t index = SourceIndex(std::clamp(frame, 0, format_.frame_count - 1));
+    return DecodeSource(index, error) && ConvertPicture(dest, error);
+}
+
+}  // namespace kinetra::media

@@ -1,0 +1,73 @@
+// The pictures of a file's video stream as the frames of an edit: numbered from 0 at a constant
+// rate (a variable-rate stream is held at its average rate: frames repeated or dropped by their
+// time), each decoded on request with random access, by seeking to the key frame before it and
+// decoding forward.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kinetra/media/colour.h"
+#include "kinetra/media/ffmpeg.h"
+
+namespace kinetra::media {
+
+struct VideoFormat {
+    int width = 0;
+    int height = 0;
+    AVRational frame_rate{0, 1};  // frames per second of the edit
+    int32_t frame_count = 0;
+    ColourSpace colour;           // as the stream is tagged, or as FFmpeg takes it when it is not
+    AVColorPrimaries primaries = AVCOL_PRI_UNSPECIFIED;
+    AVColorTransferCharacteristic transfer = AVCOL_TRC_UNSPECIFIED;
+    AVColorSpace matrix_tag = AVCOL_SPC_UNSPECIFIED;  // the colour space's own tag
+    std::string codec_name;
+    int64_t start_time = 0;       // the first picture's time, in AV_TIME_BASE units
+};
+
+class VideoDecoder {
+public:
+    // Opens the first video stream of `path`; false with `error` set when it cannot be decoded,
+    // false with `error` empty when the file has no video stream. `threads` as for OpenDecoder.
+    bool Open(const std::string& path, int threads, std::string& error);
+    const VideoFormat& format() const { return format_; }
+
+    // Frame `frame` (0..frame_count - 1) of the edit into `dest`, whose size may differ from the
+    // stream's (the common area is filled). False with `error` set when it cannot be decoded.
+    bool Read(int32_t frame, const YcPicture& dest, std::string& error);
+
+    // The stream's picture that edit frame `frame` shows.
+    int32_t SourceIndex(int32_t frame) const;
+    int32_t source_frames() const { return static_cast<int32_t>(pts_.size()); }
+
+private:
+    bool Reopen(std::string& error);
+    bool DecodeSource(int32_t index, std::string& error);
+    bool SeekBefore(int32_t index, bool to_start, std::string& error);
+    // Decodes the stream's next picture into `picture_`; false at its end or on an error.
+    bool DecodeNext(std::string& error);
+    int32_t IndexOfPts(int64_t pts) const;
+    bool ConvertPicture(const YcPicture& dest, std::string& error);
+
+    std::string path_;
+    int threads_ = 0;
+    InputPtr input_;
+    CodecPtr codec_;
+    PacketPtr packet_;
+    FramePtr picture_;
+    FramePtr converted_;  // pictures the integer map does not read directly, as 8-bit 4:4:4
+    ScalePtr scale_;
+    int stream_index_ = -1;
+    VideoFormat format_;
+    YuvToYc to_yc_{ColourSpace()};      // for the stream's own matrix and range
+    YuvToYc rgb_to_yc_{ColourSpace::Bt601(true)};  // for R'G'B' pictures, once in 4:4:4
+
+    std::vector<int64_t> pts_;        // every picture's time, in presentation order
+    std::vector<int32_t> keys_;       // indices of the key pictures, ascending
+    std::vector<int64_t> key_seek_;   // where to seek for each of them
+    int32_t current_ = -1;            // the picture in `picture_`, -1 for none
+    bool ended_ = false;              // the decoder has given its last picture
+};
+
+}  // namespace kinetra::media
