@@ -7,16 +7,16 @@ namespace {
 
 // Dispatch order: a line is offered to the first entry of its name.
 constexpr CommandEntry kCommands[] = {
-    {"a_copyframe", CopyFrame},
-    {"a_copyframe2", CopyFrameSpan},
-    {"a_copy", Copy},
-    {"a_volume", Volume},
-    {"a_blend", Blend},
-    {"a_swap", Swap},
-    {"a_mono", Mono},
-    {"a_reverse", Reverse},
-    {"a_noise", Noise},
-    {"a_tone", Tone},
+    {"a_copyframe", CopyFrame, &kCopyFrameTable},
+    {"a_copyframe2", CopyFrameSpan, &kCopyFrameSpanTable},
+    {"a_copy", Copy, &kCopyTable},
+    {"a_volume", Volume, &kVolumeTable},
+    {"a_blend", Blend, &kBlendTable},
+    {"a_swap", Swap, &kSwapTable},
+    {"a_mono", Mono, &kMonoTable},
+    {"a_reverse", Reverse, &kReverseTable},
+    {"a_noise", Noise, &kNoiseTable},
+    {"a_tone", Tone, &kToneTable},
 };
 
 }  // namespace

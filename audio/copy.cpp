@@ -124,4 +124,9 @@ void Copy(CommandCall& call) {
     if (destination != source) memcpy(destination, source, args.AllValues() * sizeof(int16_t));
 }
 
+// The tables, for the registry.
+constinit const ArgumentTable kCopyFrameTable = kCopyFrameArguments;
+constinit const ArgumentTable kCopyFrameSpanTable = kCopyFrameSpanArguments;
+constinit const ArgumentTable kCopyTable = kCopyArguments;
+
 }  // namespace kinetra::audio

@@ -88,4 +88,8 @@ void Tone(CommandCall& call) {
     line.sample_position = static_cast<int32_t>(static_cast<uint32_t>(line.sample_position_wide));
 }
 
+// The tables, for the registry.
+constinit const ArgumentTable kNoiseTable = kNoiseArguments;
+constinit const ArgumentTable kToneTable = kToneArguments;
+
 }  // namespace kinetra::audio

@@ -31,6 +31,18 @@ void Reverse(CommandCall& call);  // a_reverse
 void Noise(CommandCall& call);  // a_noise
 void Tone(CommandCall& call);   // a_tone
 
+// The argument tables the registry lists with the handlers.
+extern const ArgumentTable kCopyFrameTable;
+extern const ArgumentTable kCopyFrameSpanTable;
+extern const ArgumentTable kCopyTable;
+extern const ArgumentTable kVolumeTable;
+extern const ArgumentTable kBlendTable;
+extern const ArgumentTable kSwapTable;
+extern const ArgumentTable kMonoTable;
+extern const ArgumentTable kReverseTable;
+extern const ArgumentTable kNoiseTable;
+extern const ArgumentTable kToneTable;
+
 // The noise generator's state: it runs on from call to call and is never seeded; tests that
 // replay a sequence save and restore it.
 uint32_t& NoiseState();

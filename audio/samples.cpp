@@ -168,4 +168,11 @@ void Reverse(CommandCall& call) {
     }
 }
 
+// The tables, for the registry.
+constinit const ArgumentTable kVolumeTable = kVolumeArguments;
+constinit const ArgumentTable kBlendTable = kBlendArguments;
+constinit const ArgumentTable kSwapTable = kSwapArguments;
+constinit const ArgumentTable kMonoTable = kMonoArguments;
+constinit const ArgumentTable kReverseTable = kReverseArguments;
+
 }  // namespace kinetra::audio

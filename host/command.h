@@ -21,11 +21,16 @@ struct CommandCall {
 
 using CommandHandler = void (*)(CommandCall& call);
 
-// A plug-in's registry: names in dispatch order and their handlers.
+// A plug-in's registry: names in dispatch order, their handlers and the tables the handlers
+// read their arguments through (for tools that check scripts; the handlers read their own).
 struct CommandEntry {
     const char* name;
     CommandHandler run;
+    const ArgumentTable* arguments;
 };
+
+// The table of a command that takes no arguments.
+inline constexpr ArgumentTable kNoArguments{};
 
 // Arguments::Read, and every buffer the table names has memory behind it (a careless host
 // may hand no image or no samples; that buffer is absent).

@@ -1,11 +1,12 @@
 // kinetra: runs the plug-ins outside the editor. render takes a clip (or the built-in one)
 // through both plug-ins into a file; info shows what plug-ins declare and what a clip hands
-// them; golden rewrites the example scripts' checksums.
+// them; check reports what a script gets wrong; golden rewrites the example scripts' checksums.
 #include <CLI/CLI.hpp>
 
 #include <functional>
 #include <string>
 
+#include "kinetra/cli/check_command.h"
 #include "kinetra/cli/golden_command.h"
 #include "kinetra/cli/info_command.h"
 #include "kinetra/cli/render_command.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
     std::function<int()> run;
     kinetra::cli::AddRenderCommand(app, run);
     kinetra::cli::AddInfoCommand(app, run);
+    kinetra::cli::AddCheckCommand(app, run);
     kinetra::cli::AddGoldenCommand(app, run);
     av_log_set_level(AV_LOG_FATAL);  // failures reach the user as one message of ours
     try {

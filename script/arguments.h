@@ -94,6 +94,9 @@ constexpr ArgumentSpec Height(int n, const char* meaning) {
     return {n, meaning, Conversion::kTruncate, Role::kHeight};
 }
 
+// A command's whole table, as its registry row names it.
+using ArgumentTable = std::span<const ArgumentSpec>;
+
 constexpr int kBufferCount = 10;
 
 // A command's arguments once converted and checked on the calling thread.

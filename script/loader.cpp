@@ -167,8 +167,11 @@ private:
                 if (listener_) columns_[out - text] = Column(from - cleaned);
                 *out++ = *from;
             };
+            // Told where the ")" is missing: at the end of the line, before its newline.
             auto still_open = [&] {
-                if (listener_) listener_->LineIgnored(line_number_, Column(p - cleaned), Ignored::kListNeverClosed);
+                if (!listener_) return;
+                const char* end = p > cleaned && p[-1] == '\n' ? p - 1 : p;
+                listener_->LineIgnored(line_number_, Column(end - cleaned), Ignored::kListNeverClosed);
             };
             for (;; ++p) {
                 const char c = *p;

@@ -274,4 +274,11 @@ void AlphaFromMask(CommandCall& call) {
                      });
 }
 
+// The tables, for the registry.
+constinit const ArgumentTable kMaskTable = kMaskArguments;
+constinit const ArgumentTable kAlphaTable = kAlphaArguments;
+constinit const ArgumentTable kAlpha2Table = kAlpha2Arguments;
+constinit const ArgumentTable kAlpha3Table = kAlpha3Arguments;
+constinit const ArgumentTable kAlpha4Table = kAlpha4Arguments;
+
 }  // namespace kinetra::video

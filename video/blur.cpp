@@ -400,4 +400,9 @@ void Diffuse(CommandCall& call) {
     });
 }
 
+// The tables, for the registry.
+constinit const ArgumentTable kMosaicTable = kMosaicArguments;
+constinit const ArgumentTable kDefocusTable = kDefocusArguments;
+constinit const ArgumentTable kDiffuseTable = kDiffuseArguments;
+
 }  // namespace kinetra::video

@@ -70,4 +70,7 @@ void ColorRGB(CommandCall& call) {
     });
 }
 
+// The tables, for the registry.
+constinit const ArgumentTable kColorTable = kColorArguments;
+
 }  // namespace kinetra::video

@@ -27,4 +27,17 @@ void FlipLeftToRight(CommandCall& call);  // "fliph"
 void Color(CommandCall& call);     // "color": on y, cb, cr
 void ColorRGB(CommandCall& call);  // "color_rgb": on R, G, B
 
+// The argument tables the registry lists with the handlers.
+extern const ArgumentTable kCopyFrameTable;
+extern const ArgumentTable kCopyTable;
+extern const ArgumentTable kCopy2Table;
+extern const ArgumentTable kCopy3Table;
+extern const ArgumentTable kMaskTable;
+extern const ArgumentTable kAlphaTable;
+extern const ArgumentTable kAlpha2Table;
+extern const ArgumentTable kAlpha3Table;
+extern const ArgumentTable kAlpha4Table;
+extern const ArgumentTable kFlipTable;
+extern const ArgumentTable kColorTable;
+
 }  // namespace kinetra::video

@@ -123,4 +123,10 @@ void CopyWhereKey(CommandCall& call) {
                        {args.Image(3), args[10], args[11]}, args[12]);
 }
 
+// The tables, for the registry.
+constinit const ArgumentTable kCopyFrameTable = kCopyFrameArguments;
+constinit const ArgumentTable kCopyTable = kCopyArguments;
+constinit const ArgumentTable kCopy2Table = kCopy2Arguments;
+constinit const ArgumentTable kCopy3Table = kCopy3Arguments;
+
 }  // namespace kinetra::video

@@ -143,4 +143,8 @@ void PosterizeRGB(CommandCall& call) {
     });
 }
 
+// The tables, for the registry.
+constinit const ArgumentTable kGammaTable = kGammaArguments;
+constinit const ArgumentTable kPosterizeTable = kPosterizeArguments;
+
 }  // namespace kinetra::video

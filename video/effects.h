@@ -28,4 +28,17 @@ void PosterizeRGB(CommandCall& call);   // "posterize_rgb": levels of R, G, B
 // ellipse.cpp
 void Ellipse(CommandCall& call);  // "ellipse": filled, axis-aligned
 
+// The argument tables the registry lists with the handlers.
+extern const ArgumentTable kDisplaySizeTable;
+extern const ArgumentTable kFillTable;
+extern const ArgumentTable kFillWhereMaskTable;
+extern const ArgumentTable kResizeTable;
+extern const ArgumentTable kRotateTable;
+extern const ArgumentTable kMosaicTable;
+extern const ArgumentTable kDefocusTable;
+extern const ArgumentTable kDiffuseTable;
+extern const ArgumentTable kGammaTable;
+extern const ArgumentTable kPosterizeTable;
+extern const ArgumentTable kEllipseTable;
+
 }  // namespace kinetra::video

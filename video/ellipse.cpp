@@ -220,4 +220,7 @@ void Ellipse(CommandCall& call) {
     }
 }
 
+// The tables, for the registry.
+constinit const ArgumentTable kEllipseTable = kEllipseArguments;
+
 }  // namespace kinetra::video

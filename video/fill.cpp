@@ -89,4 +89,9 @@ void FillWhereMask(CommandCall& call) {
     });
 }
 
+// The tables, for the registry.
+constinit const ArgumentTable kDisplaySizeTable = kDisplaySizeArguments;
+constinit const ArgumentTable kFillTable = kFillArguments;
+constinit const ArgumentTable kFillWhereMaskTable = kFillWhereMaskArguments;
+
 }  // namespace kinetra::video

@@ -42,4 +42,7 @@ void Flip(CommandCall& call, Mirror mirror) {
 void FlipTopToBottom(CommandCall& call) { Flip(call, Mirror::kTopToBottom); }
 void FlipLeftToRight(CommandCall& call) { Flip(call, Mirror::kLeftToRight); }
 
+// The tables, for the registry.
+constinit const ArgumentTable kFlipTable = kFlipArguments;
+
 }  // namespace kinetra::video

@@ -361,4 +361,8 @@ void Rotate(CommandCall& call) {
     });
 }
 
+// The tables, for the registry.
+constinit const ArgumentTable kResizeTable = kResizeArguments;
+constinit const ArgumentTable kRotateTable = kRotateArguments;
+
 }  // namespace kinetra::video
