@@ -32,6 +32,8 @@ constexpr CommandEntry kCommands[] = {
     {"defocus", Defocus},
     {"gamma", Gamma},
     {"diffuse", Diffuse},
+    {"font", Font},
+    {"text", Text},
     {"posterize", Posterize},
     {"posterize_rgb", PosterizeRGB},
     {"ellipse", Ellipse},
@@ -41,6 +43,6 @@ constexpr CommandEntry kCommands[] = {
 
 std::span<const CommandEntry> Commands() { return kCommands; }
 
-void ReleaseCommandState() {}
+void ReleaseCommandState() { ReleaseTextState(); }
 
 }  // namespace kinetra::video

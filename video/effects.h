@@ -1,4 +1,5 @@
-// The commands that manage buffers, fill, resample, blur and tone pictures, and draw ellipses.
+// The commands that manage buffers, fill, resample, blur and tone pictures, and draw text and
+// ellipses.
 #pragma once
 
 #include "host/command.h"
@@ -24,6 +25,11 @@ void Diffuse(CommandCall& call);  // "diffuse": a random pixel nearby
 void Gamma(CommandCall& call);          // "gamma": a power curve per component, in place
 void Posterize(CommandCall& call);      // "posterize": levels of y, cb, cr
 void PosterizeRGB(CommandCall& call);   // "posterize_rgb": levels of R, G, B
+
+// text.cpp: strings through the platform's text renderer.
+void Font(CommandCall& call);  // "font": the face, height, style and colour of the texts after it
+void Text(CommandCall& call);  // "text": a string blended into a buffer
+void ReleaseTextState();       // the surface, the renderer's fonts and the font settings
 
 // ellipse.cpp
 void Ellipse(CommandCall& call);  // "ellipse": filled, axis-aligned
