@@ -5,9 +5,12 @@
 // which leaves a buffer pixel as it was, so a line of text costs its own area, not the frame's.
 #include <cstring>
 
+#include "host/buffers.h"
+#include "host/parallel.h"
 #include "platform/platform.h"
+#include "video/arguments.h"
 #include "video/effects.h"
-#include "video/image.h"
+#include "video/pixels.h"
 
 namespace kinetra::video {
 namespace {
@@ -35,9 +38,7 @@ struct TextCanvas {
         if (pixels && size.width == wanted.width && size.height == wanted.height) return true;
         Release();
         size_t bytes = 0;
-        if (__builtin_mul_overflow(static_cast<size_t>(wanted.width), static_cast<size_t>(wanted.height), &bytes)) {
-            return false;
-        }
+        if (!MultiplySizes(static_cast<size_t>(wanted.width), static_cast<size_t>(wanted.height), bytes)) return false;
         pixels = static_cast<uint8_t*>(CurrentPlatform().AllocateZeroed(bytes));
         if (!pixels) return false;
         size = wanted;
@@ -72,9 +73,7 @@ constexpr ArgumentSpec kFontArguments[] = {
 
 // Argument 5 (the string) is text, read from the line.
 constexpr ArgumentSpec kTextArguments[] = {Buffer(1, "buffer"), Integer(2, "x"), Integer(3, "top y"),
-                                           Integer(4, "alignment")};
-
-constexpr uint32_t kAlignments = 3;  // left, centre, right
+                                           Integer(4, "alignment: left, centre, right").Within(0, 2)};
 
 // The area a renderer reports, kept inside the surface whatever it says.
 CoverageBox InsideSurface(CoverageBox box, ImageSize size) {
@@ -91,8 +90,8 @@ inline int16_t Cover(int16_t v, int32_t t, uint32_t a) {
 
 // Makes no test and draws nothing: it only stores.
 void Font(CommandCall& call) {
-    CommandFrame f;
-    f.Read(call, kFontArguments);  // no buffer or size to check: its false is no reason to stop
+    Arguments f;
+    f.Read(call.line, kFontArguments);  // nothing to check: every value is stored
     FontSettings& font = font_settings;
     memcpy(font.face_name, call.line.arg_text[0], sizeof font.face_name);
     font.face_name[sizeof font.face_name - 1] = '\0';
@@ -106,10 +105,8 @@ void Font(CommandCall& call) {
 }
 
 void Text(CommandCall& call) {
-    CommandFrame f;
+    ImageArguments f;
     if (!f.Read(call, kTextArguments)) return;
-    const uint32_t alignment = static_cast<uint32_t>(f[4]);  // negative values fail the test too
-    if (alignment >= kAlignments) return;
     TextCanvas& canvas = text_canvas;
     if (!canvas.Fit(f.size)) return;
 
@@ -131,7 +128,7 @@ void Text(CommandCall& call) {
     }
     request.x = f[2];
     request.y = f[3];
-    request.align = static_cast<TextAlign>(alignment);
+    request.align = static_cast<TextAlign>(f[4]);
     request.text = call.line.arg_text[4];
 
     canvas.ClearDrawn();

@@ -6,6 +6,7 @@
 
 #include "tests/support/test_platform.h"
 #include "tests/video/effects_canvas.h"
+#include "video/commands.h"
 
 namespace kinetra::video::effects_testing {
 namespace {
