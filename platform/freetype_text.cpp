@@ -119,12 +119,13 @@ struct Face {
     int32_t ascent_units = 0;
 };
 
-// The cell of one face at one height, in pixels from its top.
+// The cell of one face at one height, in pixels from its top. 64 bits: a cell may be as tall
+// as a 32-bit height says, and the underline lies below it.
 struct CellMetrics {
     FT_F26Dot6 char_size;  // em size, 26.6
-    int32_t baseline;
-    int32_t underline_top;
-    int32_t underline_rows;
+    int64_t baseline;
+    int64_t underline_top;
+    int64_t underline_rows;
 };
 
 struct Glyph {
@@ -370,14 +371,15 @@ private:
         CellMetrics cell;
         const double units = face.cell_units;
         const double em = face.face->units_per_EM;
-        cell.char_size = static_cast<FT_F26Dot6>(std::lround(double(height) * 64.0 * em / units));
-        cell.baseline = static_cast<int32_t>(std::lround(double(height) * face.ascent_units / units));
+        // FreeType sets em sizes up to 65535 pixels; a taller one is left at 0 and draws nothing.
+        const double char_size = double(height) * 64.0 * em / units;
+        cell.char_size = char_size < 65535.0 * 64.0 ? static_cast<FT_F26Dot6>(std::llround(char_size)) : 0;
+        cell.baseline = std::llround(double(height) * face.ascent_units / units);
         const double pixels_per_unit = double(height) / units;
         const double thickness = std::max(1.0, std::round(face.face->underline_thickness * pixels_per_unit));
         const double centre = -double(face.face->underline_position) * pixels_per_unit;
-        cell.underline_rows = static_cast<int32_t>(thickness);
-        cell.underline_top =
-            cell.baseline + std::max<int32_t>(1, static_cast<int32_t>(std::lround(centre - thickness / 2)));
+        cell.underline_rows = static_cast<int64_t>(thickness);
+        cell.underline_top = cell.baseline + std::max<int64_t>(1, std::llround(centre - thickness / 2));
         return cell;
     }
 
@@ -406,8 +408,9 @@ private:
     bool LoadOutline(const GlyphSet& set, char32_t c) {
         Face& face = faces_[set.face];
         const CellMetrics cell = Metrics(face, set.cell_height);
+        if (cell.char_size < 1) return false;
         if (face.size_set != cell.char_size) {
-            if (FT_Set_Char_Size(face.face, 0, std::max<FT_F26Dot6>(cell.char_size, 1), 72, 72) != 0) {
+            if (FT_Set_Char_Size(face.face, 0, cell.char_size, 72, 72) != 0) {
                 face.size_set = -1;
                 return false;
             }
@@ -518,7 +521,7 @@ private:
     }
 
     // Full coverage over columns [x0, x1) of `rows` rows from `top`.
-    static void FillRows(int64_t x0, int64_t x1, int64_t top, int32_t rows, const CoverageSurface& surface,
+    static void FillRows(int64_t x0, int64_t x1, int64_t top, int64_t rows, const CoverageSurface& surface,
                          CoverageBox& box) {
         const int64_t c0 = std::max<int64_t>(x0, 0), c1 = std::min<int64_t>(x1, surface.width);
         const int64_t r0 = std::max<int64_t>(top, 0), r1 = std::min<int64_t>(top + rows, surface.height);

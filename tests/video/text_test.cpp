@@ -298,25 +298,46 @@ TEST_F(TextTest, BlendOfRealGlyphsMatchesTheirCoverage) {
 
 TEST_F(TextTest, StringsHalfOffTheSurfaceShowTheirVisiblePart) {
     NEEDS_GLYPHS();
-    Canvas whole(200, 80);
-    Font(whole, "DejaVu Sans", 30);
-    Text(whole, 2, 100, 30, 0, "Hello");
-    const Ink ink = InkOf(whole);
-    // Moved so that the left half, then the top half, then the bottom-right half is off.
-    const struct {
-        int32_t dx, dy;
-    } shifts[] = {{-(ink.x0 + ink.width() / 2), 0}, {0, -(ink.y0 + 10)}, {200 - ink.x1 + ink.width() / 2, 80 - ink.y1 + 8}};
-    for (const auto& shift : shifts) {
-        SCOPED_TRACE(::testing::Message() << shift.dx << "," << shift.dy);
-        Canvas part(200, 80);
-        Text(part, 2, 100 + shift.dx, 30 + shift.dy, 0, "Hello");
-        for (int32_t y = 0; y < 80; ++y) {
-            for (int32_t x = 0; x < 200; ++x) {
-                const int32_t sx = x - shift.dx, sy = y - shift.dy;
-                const int16_t want = whole.Inside(sx, sy) ? whole.At(2, sx, sy).y : 0;
-                ASSERT_EQ(part.At(2, x, y).y, want) << x << "," << y;
+    // Cells up to 256 pixels draw kept bitmaps; taller ones draw outlines straight onto the
+    // surface, clipped to it.
+    for (const int32_t cell : {30, 300}) {
+        SCOPED_TRACE(::testing::Message() << "cell " << cell);
+        const int32_t W = cell * 7, H = cell * 3, x = W / 2, y = cell;
+        Canvas whole(W, H);
+        Font(whole, "DejaVu Sans", cell, 0, 1, 1);
+        Text(whole, 2, x, y, 0, "Hello");
+        const Ink ink = InkOf(whole);
+        ASSERT_GT(ink.total, int64_t{255} * cell * cell / 4);
+        EXPECT_GE(ink.y0, y);
+        EXPECT_LE(ink.y1, y + cell);
+        EXPECT_GT(ink.y1 - ink.y0, cell * 3 / 5);
+        // Moved so that the left half, then the top half, then the bottom-right half is off.
+        const struct {
+            int32_t dx, dy;
+        } shifts[] = {{-(ink.x0 + ink.width() / 2), 0},
+                      {0, -(ink.y0 + (ink.y1 - ink.y0) / 2)},
+                      {W - ink.x1 + ink.width() / 2, H - ink.y1 + (ink.y1 - ink.y0) / 3}};
+        for (const auto& shift : shifts) {
+            SCOPED_TRACE(::testing::Message() << shift.dx << "," << shift.dy);
+            Canvas part(W, H);
+            Text(part, 2, x + shift.dx, y + shift.dy, 0, "Hello");
+            for (int32_t r = 0; r < H; ++r) {
+                for (int32_t c = 0; c < W; ++c) {
+                    const int32_t sx = c - shift.dx, sy = r - shift.dy;
+                    const int16_t want = whole.Inside(sx, sy) ? whole.At(2, sx, sy).y : 0;
+                    ASSERT_EQ(part.At(2, c, r).y, want) << c << "," << r;
+                }
             }
         }
+    }
+    // Cells far beyond what the glyph machinery sets draw nothing, and break nothing.
+    for (const double cell : {70000.0, 2147483647.0}) {
+        Canvas canvas(64, 32);
+        canvas.Randomize(2);
+        const Canvas before(canvas);
+        Font(canvas, "DejaVu Sans", cell, 1, 1, 1);
+        Text(canvas, 2, 0, 0, 1, "Hello");
+        EXPECT_TRUE(canvas.SameBuffers(before)) << cell;
     }
 }
 
