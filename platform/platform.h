@@ -1,12 +1,14 @@
 // The few services the plug-ins need from the operating system, behind one interface so that
 // a Win32 and a POSIX implementation share everything else, and tests can replace the clock,
-// the file times and the allocator.
+// the file times, the allocator and the text renderer.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "platform/text_renderer.h"
 
 namespace kinetra {
 
@@ -32,6 +34,9 @@ public:
     // Zero-filled memory, or null; and its release.
     virtual void* AllocateZeroed(size_t bytes) = 0;
     virtual void Release(void* block) = 0;
+
+    // The text command's renderer.
+    virtual TextRenderer& Text() = 0;
 };
 
 // The platform in force: the system's own unless a test installed another.

@@ -56,6 +56,8 @@ public:
 
     void* AllocateZeroed(size_t bytes) override { return calloc(bytes, 1); }
     void Release(void* block) override { free(block); }
+
+    TextRenderer& Text() override { return SystemTextRenderer(); }
 };
 
 PosixPlatform system_platform;

@@ -35,6 +35,7 @@ bool Arguments::Read(const ScriptLine& line, std::span<const ArgumentSpec> table
         const int32_t v = value[argument.number];
         switch (argument.role) {
             case Role::kValue:
+            case Role::kString:
                 break;
             case Role::kBuffer:
                 if (v < 0 || v >= kBufferCount) return false;

@@ -49,6 +49,7 @@ enum class Role : uint8_t {
     kBuffer,  // 0..9, and a buffer behind it, else the command does nothing
     kWidth,   // below 1: nothing; the picture commands then limit it to the image
     kHeight,
+    kString,  // its text is the value (a face name, a string to draw), never evaluated by it
 };
 
 // One row of a command's argument table. `number` is the argument's 1-based position. A row
@@ -84,6 +85,9 @@ constexpr ArgumentSpec Fraction(int n, const char* meaning) {
     return {n, meaning, Conversion::kFraction};
 }
 constexpr ArgumentSpec Real(int n, const char* meaning) { return {n, meaning, Conversion::kReal}; }
+constexpr ArgumentSpec String(int n, const char* meaning) {
+    return {n, meaning, Conversion::kTruncate, Role::kString};
+}
 constexpr ArgumentSpec Buffer(int n, const char* meaning) {
     return {n, meaning, Conversion::kTruncate, Role::kBuffer};
 }

@@ -9,6 +9,8 @@ packages=(
   # kinetra render: FFmpeg's libraries, the option parser, and the ffmpeg program that the
   # end-to-end tests and the throughput script make their clips with
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libcli11-dev ffmpeg
+  libfreetype-dev libfontconfig-dev  # the text command's renderer (iconv is in the C library)
+  fonts-ipafont-gothic fonts-dejavu-core  # the faces the text tests and golden renders use
 )
 
 missing=()

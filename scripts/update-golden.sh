@@ -7,4 +7,5 @@ cd "$root"
 dir=${KINETRA_GOLDEN_BUILD:-build}
 cmake -S "$root" -B "$root/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/$dir" -j"$(nproc)" --target kinetra dizorud dizorud_audio
-"./$dir/kinetra" golden --examples examples --write tests/golden
+# The text examples are drawn with the faces the tests use, not with the machine's.
+FONTCONFIG_FILE="$root/tests/fonts/fonts.conf" "./$dir/kinetra" golden --examples examples --write tests/golden

@@ -32,6 +32,8 @@ constexpr CommandEntry kCommands[] = {
     {"defocus", Defocus, &kDefocusTable},
     {"gamma", Gamma, &kGammaTable},
     {"diffuse", Diffuse, &kDiffuseTable},
+    {"font", Font, &kFontTable},
+    {"text", Text, &kTextTable},
     {"posterize", Posterize, &kPosterizeTable},
     {"posterize_rgb", PosterizeRGB, &kPosterizeTable},
     {"ellipse", Ellipse, &kEllipseTable},
@@ -41,6 +43,6 @@ constexpr CommandEntry kCommands[] = {
 
 std::span<const CommandEntry> Commands() { return kCommands; }
 
-void ReleaseCommandState() {}
+void ReleaseCommandState() { ReleaseTextState(); }
 
 }  // namespace kinetra::video

@@ -1,4 +1,5 @@
-// The commands that manage buffers, fill, resample, blur and tone pictures, and draw ellipses.
+// The commands that manage buffers, fill, resample, blur and tone pictures, and draw text and
+// ellipses.
 #pragma once
 
 #include "host/command.h"
@@ -25,6 +26,11 @@ void Gamma(CommandCall& call);          // "gamma": a power curve per component,
 void Posterize(CommandCall& call);      // "posterize": levels of y, cb, cr
 void PosterizeRGB(CommandCall& call);   // "posterize_rgb": levels of R, G, B
 
+// text.cpp: strings through the platform's text renderer.
+void Font(CommandCall& call);  // "font": the face, height, style and colour of the texts after it
+void Text(CommandCall& call);  // "text": a string blended into a buffer
+void ReleaseTextState();       // the surface, the renderer's fonts and the font settings
+
 // ellipse.cpp
 void Ellipse(CommandCall& call);  // "ellipse": filled, axis-aligned
 
@@ -40,5 +46,7 @@ extern const ArgumentTable kDiffuseTable;
 extern const ArgumentTable kGammaTable;
 extern const ArgumentTable kPosterizeTable;
 extern const ArgumentTable kEllipseTable;
+extern const ArgumentTable kFontTable;
+extern const ArgumentTable kTextTable;
 
 }  // namespace kinetra::video

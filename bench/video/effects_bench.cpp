@@ -2,6 +2,7 @@
 // frame's pixels per iteration, so the rates compare directly with the copy command's.
 #include "bench/video/bench_frames.h"
 #include "video/arguments.h"
+#include "video/effects.h"
 #include "video/pixels.h"
 
 namespace kinetra::video::bench {
@@ -47,6 +48,25 @@ BENCHMARK_CAPTURE(Effect, gamma, "gamma", {3, 0, 0, kWidth, kHeight, 1.0, 1.0, 1
 BENCHMARK_CAPTURE(Effect, posterize, "posterize", {2, 3, 0, 0, kWidth, kHeight, 0, 0, 5, 5, 5})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, posterize_rgb, "posterize_rgb", {2, 3, 0, 0, kWidth, kHeight, 0, 0, 5, 5, 5})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, ellipse, "ellipse", {3, 960, 540, 900, 500, 4096, 0, 0})->UseRealTime();
+
+// One line of 40 characters in a 48-pixel cell, centred on the frame: the glyphs are kept
+// from the first run on, so a run is the clear, the layout, the blits and the blend.
+void Text(benchmark::State& state) {
+    Frames& f = SharedFrames();
+    memset(f.line.arg_text, 0, sizeof f.line.arg_text);
+    strcpy(f.line.arg_text[0], "DejaVu Sans");
+    strcpy(f.line.command, "font");
+    CommandCall call{f.line, &f.filter, &f.context, f.table, kThreads, 0};
+    for (int k = 0; k < kScriptArguments; ++k) f.line.arg_value[k] = 0;
+    f.line.arg_value[1] = 48;
+    f.line.arg_value[5] = 4096;
+    Font(call);
+    memset(f.line.arg_text, 0, sizeof f.line.arg_text);
+    strcpy(f.line.arg_text[4], "The quick brown fox jumps over a lazy do");
+    RunCommand(state, "text", {3, kWidth / 2, kHeight / 2, 1});
+    memset(f.line.arg_text, 0, sizeof f.line.arg_text);
+}
+BENCHMARK(Text)->UseRealTime();
 
 }  // namespace
 }  // namespace kinetra::video::bench

@@ -103,6 +103,7 @@ public:
     void FormulaFailed(int32_t statement, int argument, int32_t status, int32_t frame) override {
         failed_now_.insert({statement, argument});
         if (status & CFormula::FORMULA_SYNTAX_ERROR) return;  // told once, from the text
+        if (IsString(table_->lines[statement], argument)) return;
         if (!reported_.insert({statement, argument, 'm'}).second) return;
         const StatementPlace& place = statements_[statement];
         Error(place.line, ArgumentColumn(statement, argument, 0),
@@ -153,7 +154,9 @@ public:
                 if (nearest) message += std::string("; did you mean '") + nearest + "'?";
                 Error(number, 1, message);
             }
-            for (int k = 0; k < kScriptArguments; ++k) CheckFormula(s, k, line.arg_text[k]);
+            for (int k = 0; k < kScriptArguments; ++k) {
+                if (!IsString(line, k)) CheckFormula(s, k, line.arg_text[k]);
+            }
         }
     }
 
@@ -199,11 +202,22 @@ private:
             case Role::kHeight:
                 return "below 1, so the command does nothing";
             case Role::kValue:
+            case Role::kString:
                 break;
         }
         char range[64];
         snprintf(range, sizeof range, "%.10g..%.10g", spec.lowest, spec.highest);
         return std::string("outside ") + range + ", so the command does nothing";
+    }
+
+    // Whether argument `argument` (0-based) of the line's command is a string, not a formula.
+    bool IsString(const ScriptLine& line, int argument) const {
+        if (line.IsAssignment()) return false;
+        const KnownCommand* command = Find(line.command);
+        if (!command) return false;
+        return std::any_of(command->arguments.begin(), command->arguments.end(), [argument](const ArgumentSpec& a) {
+            return a.number == argument + 1 && a.role == Role::kString;
+        });
     }
 
     const KnownCommand* Find(const char* name) const {

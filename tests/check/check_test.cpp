@@ -61,7 +61,7 @@ TEST(Check, CleanScriptsAndCommentsSayNothing) {
         "",
         "# a comment\n[0-47]\ncopyframe(2,f-1,0,0,i,j,0,0)\nalpha(2,0,0,0,i,j,0,0,0.33)\nA=sin(g)\n",
         "[0-9]\r\na_tone(0,440,0,0.5)\r\n",
-        "text(0,\"a, b\",i/2,j/2,1,4096,0,0)\n",
+        "font(\"MS Gothic\",48,1,0,0,4096,0,0)\ntext(0,i/2,j/2,1,\"1/0, (x)\")\n",
     };
     for (const char* script : clean) {
         const Report report = CheckScript(script, {}, PluginCommands());

@@ -33,6 +33,10 @@ void* TestPlatform::AllocateZeroed(size_t bytes) {
 
 void TestPlatform::Release(void* block) { free(block); }
 
+TextRenderer& TestPlatform::Text() { return text_renderer ? *text_renderer : previous_->Text(); }
+
+void UseTestFonts() { setenv("FONTCONFIG_FILE", KINETRA_SOURCE_DIR "/tests/fonts/fonts.conf", 1); }
+
 TempFolder::TempFolder() {
     static std::atomic<int> counter{0};
     path_ = std::filesystem::temp_directory_path() /
