@@ -91,25 +91,25 @@ inline int16_t Cover(int16_t v, int32_t t, uint32_t a) {
 
 // Makes no test and draws nothing: it only stores.
 void Font(CommandCall& call) {
-    Arguments f;
-    f.Read(call.line, kFontArguments);  // nothing to check: every value is stored
+    Arguments args;
+    args.Read(call.line, kFontArguments);  // nothing to check: every value is stored
     FontSettings& font = font_settings;
     memcpy(font.face_name, call.line.arg_text[0], sizeof font.face_name);
     font.face_name[sizeof font.face_name - 1] = '\0';
-    font.cell_height = std::max(f[2], int32_t{1});
-    font.bold = f[3];
-    font.italic = f[4];
-    font.underline = f[5];
-    font.text_y = f[6];
-    font.text_cb = f[7];
-    font.text_cr = f[8];
+    font.cell_height = std::max(args[2], int32_t{1});
+    font.bold = args[3];
+    font.italic = args[4];
+    font.underline = args[5];
+    font.text_y = args[6];
+    font.text_cb = args[7];
+    font.text_cr = args[8];
 }
 
 void Text(CommandCall& call) {
-    ImageArguments f;
-    if (!f.Read(call, kTextArguments)) return;
+    ImageArguments args;
+    if (!args.Read(call, kTextArguments)) return;
     TextCanvas& canvas = text_canvas;
-    if (!canvas.Fit(f.size)) return;
+    if (!canvas.Fit(args.size)) return;
 
     FontSettings& font = font_settings;
     TextRequest request;
@@ -127,18 +127,18 @@ void Text(CommandCall& call) {
         request.italic = font.italic != 0;
         request.underline = font.underline != 0;
     }
-    request.x = f[2];
-    request.y = f[3];
-    request.align = static_cast<TextAlign>(f[4]);
+    request.x = args[2];
+    request.y = args[3];
+    request.align = static_cast<TextAlign>(args[4]);
     request.text = call.line.arg_text[4];
 
     canvas.ClearDrawn();
     canvas.drawn = InsideSurface(CurrentPlatform().Text().Draw(request, canvas.surface()), canvas.size);
     const CoverageBox box = canvas.drawn;
     if (box.empty()) return;
-    PixelYC* image = f.Image(1);
-    const int32_t stride = f.size.width, t_y = font.text_y, t_cb = font.text_cb, t_cr = font.text_cr;
-    RowLoop(box.y0, box.y1 - box.y0, f.threads, [&](int32_t r) {
+    PixelYC* image = args.Image(1);
+    const int32_t stride = args.size.width, t_y = font.text_y, t_cb = font.text_cb, t_cr = font.text_cr;
+    RowLoop(box.y0, box.y1 - box.y0, args.threads, [&](int32_t r) {
         const uint8_t* coverage = canvas.pixels + PixelIndex(0, r, stride);
         PixelYC* row = image + PixelIndex(0, r, stride);
         for (int32_t c = box.x0; c < box.x1; ++c) {
