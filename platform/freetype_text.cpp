@@ -13,6 +13,7 @@
 #include FT_OUTLINE_H
 #include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
+#include <dlfcn.h>
 #include <iconv.h>
 
 #include <algorithm>
@@ -230,9 +231,25 @@ private:
         int64_t pen;
     };
 
+    // fontconfig keeps process-wide state (its caches, its interned names) that only FcFini
+    // frees, and FcFini would take it from anyone else in the process who uses fontconfig.
+    // Keeping the library loaded once this plug-in is unloaded keeps that state reachable, and
+    // the next load of the plug-in reuses it instead of losing a copy with every unload.
+    static void KeepFontconfigLoaded() {
+        static const bool kept = [] {
+            Dl_info library{};
+            return dladdr(reinterpret_cast<void*>(&FcInitLoadConfigAndFonts), &library) != 0 &&
+                   library.dli_fname && dlopen(library.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        }();
+        (void)kept;
+    }
+
     bool Start() {
         // The configuration is read now, so FONTCONFIG_FILE set before the first text counts.
-        if (!config_) config_ = FcInitLoadConfigAndFonts();
+        if (!config_) {
+            KeepFontconfigLoaded();
+            config_ = FcInitLoadConfigAndFonts();
+        }
         if (!library_ && FT_Init_FreeType(&library_) != 0) library_ = nullptr;
         return config_ && library_;
     }
