@@ -1,6 +1,9 @@
 #include "host/plugin.h"
 
 #include <omp.h>
+#if !defined(_WIN32)
+#include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -50,6 +53,18 @@ private:
     int threads_;
     int32_t sampling_rate_;
 };
+
+// A stopped pool's worker threads leave on their own, after the stop has returned. Were the
+// parallel runtime unloaded with the plug-in, a thread still on its way out would run on in
+// unmapped code; so the runtime stays loaded once a plug-in has used it.
+void KeepParallelRuntimeLoaded() {
+#if !defined(_WIN32)
+    Dl_info runtime;
+    if (dladdr(reinterpret_cast<void*>(&omp_pause_resource_all), &runtime) && runtime.dli_fname) {
+        dlopen(runtime.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+    }
+#endif
+}
 
 }  // namespace
 
@@ -118,6 +133,7 @@ void Plugin::ReleaseWorkMemory() {
 int32_t Plugin::Exit() {
     ReleaseWorkMemory();
     // Leave no worker running in the library, so that the host may unload it at once.
+    KeepParallelRuntimeLoaded();
     omp_pause_resource_all(omp_pause_hard);
     return 1;
 }
