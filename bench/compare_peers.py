@@ -23,22 +23,22 @@ W, H, THREADS = 1920, 1080, 2
 
 # name, our benchmark, ffmpeg (input size, filter) or None, OpenCV function name or None
 ROWS = [
-    ("resize 960x540 -> 1920x1080 bilinear", "Effect/resize_enlarge_2x",
+    ("resize 960x540 -> 1920x1080 bilinear", "^Effect/resize_enlarge_2x/",
      ("960x540", "scale=1920:1080:flags=bilinear"), "resize"),
-    ("rotate 0.5 rad, bilinear", "Effect/rotate_0_5_rad", ("1920x1080", "rotate=0.5:bilinear=1"), "rotate"),
-    ("fliph", "FlipH", ("1920x1080", "hflip"), "flip"),
-    ("defocus 4x4", "Effect/defocus_4x4", ("1920x1080", "boxblur=2:1"), "blur4"),
-    ("defocus 64x64", "Effect/defocus_64x64", ("1920x1080", "boxblur=32:1"), "blur64"),
-    ("gamma", "Effect/gamma", ("1920x1080", "lutyuv=y=gammaval(1):u=gammaval(1):v=gammaval(1)"), None),
-    ("color, gains and offsets", "Color$", ("1920x1080", "lutyuv=y=val*1.1+100:u=val*0.9+10:v=val*0.95+20"),
+    ("rotate 0.5 rad, bilinear", "^Effect/rotate_0_5_rad/", ("1920x1080", "rotate=0.5:bilinear=1"), "rotate"),
+    ("fliph", "^FlipH/", ("1920x1080", "hflip"), "flip"),
+    ("defocus 4x4", "^Effect/defocus_4x4/", ("1920x1080", "boxblur=2:1"), "blur4"),
+    ("defocus 64x64", "^Effect/defocus_64x64/", ("1920x1080", "boxblur=32:1"), "blur64"),
+    ("gamma", "^Effect/gamma/", ("1920x1080", "lutyuv=y=gammaval(1):u=gammaval(1):v=gammaval(1)"), None),
+    ("color, gains and offsets", "^Color/", ("1920x1080", "lutyuv=y=val*1.1+100:u=val*0.9+10:v=val*0.95+20"),
      "transform"),
-    ("mosaic 16x16", "Effect/mosaic_16x16", ("1920x1080", "pixelize=16:16"), "mosaic"),
-    ("color_rgb", "ColorRGB", None, "color_rgb"),
-    ("posterize_rgb 5 levels", "Effect/posterize_rgb", None, None),
-    ("mkmask_rgb", "MakeMaskRGB", None, None),
-    ("alpha2", "Alpha2", None, None),
-    ("alpha3", "Alpha3", None, None),
-    ("diffuse", "Effect/diffuse_4", None, None),
+    ("mosaic 16x16", "^Effect/mosaic_16x16/", ("1920x1080", "pixelize=16:16"), "mosaic"),
+    ("color_rgb", "^ColorRGB/", None, "color_rgb"),
+    ("posterize_rgb 5 levels", "^Effect/posterize_rgb/", None, None),
+    ("mkmask_rgb", "^MakeMaskRGB/", None, None),
+    ("alpha2", "^Alpha2/", None, None),
+    ("alpha3", "^Alpha3/", None, None),
+    ("diffuse", "^Effect/diffuse_4/", None, None),
 ]
 
 
