@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Our picture commands beside the same operations in ffmpeg and OpenCV, in one run.
 
 All on 1920x1080 pictures of three 16-bit components, 2 threads each:
@@ -9,7 +9,7 @@ All on 1920x1080 pictures of three 16-bit components, 2 threads each:
 The machine is shared, so the three are measured in alternation, ROUNDS times, and the fastest
 figure of each is kept.
 
-usage: bench/compare_peers.py [BUILD_DIR] [--rounds N]
+usage: bench/compare_peers.py (Debian's python3, which has python3-opencv) [BUILD_DIR] [--rounds N]
 """
 import argparse
 import json
