@@ -11,6 +11,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libcli11-dev ffmpeg
   libfreetype-dev libfontconfig-dev  # the text command's renderer (iconv is in the C library)
   fonts-ipafont-gothic fonts-dejavu-core  # the faces the text tests and golden renders use
+  python3-opencv python3-numpy  # bench/compare_peers.py times the same operations in OpenCV
 )
 
 missing=()

@@ -182,38 +182,44 @@ void BlendRowConstant(const MappedRow& r, int32_t a, Pass pass) {
     }
 }
 
+// The mask value of each of `count` pixels: inside where inside_at(i) holds. A mask, not a
+// branch: noisy pictures fall either side at random.
+template <typename InsideAt>
+void WriteMask(PixelYC* destination, int32_t count, int16_t inside, int16_t outside, InsideAt inside_at) {
+    for (int32_t i = 0; i < count; ++i) {
+        const int16_t mask = static_cast<int16_t>(-int{inside_at(i)});
+        destination[i] = {static_cast<int16_t>((inside & mask) | (outside & ~mask)), 0, 0};
+    }
+}
+
 // mkmask and mkmask_rgb differ only in the three components they test.
-template <typename Inside>
-void MakeMaskWith(CommandCall& call, Inside inside_box) {
+template <typename MaskRow>
+void MakeMaskWith(CommandCall& call, MaskRow mask_row) {
     ImageArguments args;
     if (!args.Read(call, kMaskArguments)) return;
     const ColourBox box{{args[9], args[10], args[11]}, {args[12], args[13], args[14]}};
     const int16_t inside = Low16(args[15]), outside = Low16(args[16]);
     const MappedPlan plan(args, {args[3], args[4], args[5], args[6], args[7], args[8]}, args.Image(1), args.Image(2));
-    ForEachMappedRow(
-        args, plan,
-        [box, inside, outside, inside_box](const MappedRow& r) {
-            const PixelYC* source = r.source;
-            PixelYC* destination = r.destination;
-            for (int32_t i = 0; i < r.count; ++i) {
-                // A mask, not a branch: noisy pictures fall either side at random.
-                const int16_t mask = static_cast<int16_t>(-int{inside_box(source[i], box)});
-                destination[i] = {static_cast<int16_t>((inside & mask) | (outside & ~mask)), 0, 0};
-            }
-        });
+    ForEachMappedRow(args, plan, [&](const MappedRow& r) { mask_row(r, box, inside, outside); });
 }
 
 }  // namespace
 
 void MakeMask(CommandCall& call) {
-    MakeMaskWith(
-        call, [](const PixelYC& p, const ColourBox& box) { return box.Contains(p.y, p.cb, p.cr); });
+    MakeMaskWith(call, [](const MappedRow& r, const ColourBox& box, int16_t inside, int16_t outside) {
+        const PixelYC* source = r.source;
+        WriteMask(r.destination, r.count, inside, outside, [&](int32_t i) {
+            return box.Contains(source[i].y, source[i].cb, source[i].cr);
+        });
+    });
 }
 
 void MakeMaskRGB(CommandCall& call) {
-    MakeMaskWith(call, [](const PixelYC& p, const ColourBox& box) {
-        const RGB c = YCToRGB(p);
-        return box.Contains(c.r, c.g, c.b);
+    MakeMaskWith(call, [](const MappedRow& r, const ColourBox& box, int16_t inside, int16_t outside) {
+        ForEachRGBBlock(r.source, r.count, [&](const RGBBlock& c, int32_t offset, int32_t n) {
+            WriteMask(r.destination + offset, n, inside, outside,
+                      [&](int32_t i) { return box.Contains(c.r[i], c.g[i], c.b[i]); });
+        });
     });
 }
 

@@ -31,8 +31,9 @@ struct GainOffset {
     }
 };
 
-template <typename PixelWork>
-void InRegion(CommandCall& call, PixelWork work) {
+// work(row, columns, gains) for each row of the clipped region.
+template <typename RowWork>
+void InRegion(CommandCall& call, RowWork work) {
     ImageArguments args;
     if (!args.Read(call, kColorArguments)) return;
     const Region region = ClipRegion(args[2], args[3], args[4], args[5], args.size);
@@ -43,30 +44,35 @@ void InRegion(CommandCall& call, PixelWork work) {
     PixelYC* image = args.Image(1);
     const int32_t stride = args.size.width;
     RowLoop(region.y0, region.rows(), args.threads, [&](int32_t y) {
-        PixelYC* row = image + PixelIndex(region.x0, y, stride);
-        const int32_t columns = region.columns();
-#pragma omp simd
-        for (int32_t i = 0; i < columns; ++i) work(row[i], g);
+        work(image + PixelIndex(region.x0, y, stride), region.columns(), g);
     });
 }
 
 }  // namespace
 
 void Color(CommandCall& call) {
-    InRegion(call, [](PixelYC& p, const GainOffset& g) {
-        p.y = Low16(ShiftRight(g.Apply(0, p.y), 12));
-        p.cb = Low16(ShiftRight(g.Apply(1, p.cb), 12));
-        p.cr = Low16(ShiftRight(g.Apply(2, p.cr), 12));
+    InRegion(call, [](PixelYC* row, int32_t columns, const GainOffset& g) {
+#pragma omp simd
+        for (int32_t i = 0; i < columns; ++i) {
+            PixelYC& p = row[i];
+            p.y = Low16(ShiftRight(g.Apply(0, p.y), 12));
+            p.cb = Low16(ShiftRight(g.Apply(1, p.cb), 12));
+            p.cr = Low16(ShiftRight(g.Apply(2, p.cr), 12));
+        }
     });
 }
 
 void ColorRGB(CommandCall& call) {
-    InRegion(call, [](PixelYC& p, const GainOffset& g) {
-        const RGB c = YCToRGB(p);
-        const double r = static_cast<int32_t>(g.Apply(0, c.r));
-        const double gr = static_cast<int32_t>(g.Apply(1, c.g));
-        const double b = static_cast<int32_t>(g.Apply(2, c.b));
-        p = RGBToYC(r, gr, b, kInverse4096);
+    InRegion(call, [](PixelYC* row, int32_t columns, const GainOffset& g) {
+        ForEachRGBBlock(row, columns, [&](RGBBlock& c, int32_t offset, int32_t count) {
+#pragma omp simd
+            for (int32_t i = 0; i < count; ++i) {
+                c.r[i] = static_cast<int32_t>(g.Apply(0, c.r[i]));
+                c.g[i] = static_cast<int32_t>(g.Apply(1, c.g[i]));
+                c.b[i] = static_cast<int32_t>(g.Apply(2, c.b[i]));
+            }
+            ToYC(c, count, kInverse4096, row + offset);
+        });
     });
 }
 

@@ -83,10 +83,10 @@ struct Steps {
     Quantiser a, b, c;
 };
 
-// Runs `convert` from each visible source pixel to its destination, reading the source as it
-// was before the command (in place, position by position, when the rectangle is the same).
+// Runs `convert(source, destination, count, steps)` on each visible row, the source as it was
+// before the command (in place, position by position, when the rectangle is the same).
 template <typename Convert>
-void MapPixels(CommandCall& call, Convert&& convert) {
+void MapRows(CommandCall& call, Convert&& convert) {
     ImageArguments args;
     if (!args.Read(call, kPosterizeArguments)) return;
     const MappedPlan plan(args, {args[3], args[4], args[5], args[6], args[7], args[8]}, args.Image(1),
@@ -94,7 +94,7 @@ void MapPixels(CommandCall& call, Convert&& convert) {
     if (plan.empty()) return;
     const Steps steps{Quantiser(args[9]), Quantiser(args[10]), Quantiser(args[11])};
     ForEachMappedRow(args, plan, [&](const MappedRow& row) {
-        for (int32_t i = 0; i < row.count; ++i) row.destination[i] = convert(row.source[i], steps);
+        convert(row.source, row.destination, row.count, steps);
     });
 }
 
@@ -130,16 +130,25 @@ void Gamma(CommandCall& call) {
 }
 
 void Posterize(CommandCall& call) {
-    MapPixels(call, [](const PixelYC& p, const Steps& s) {
-        return PixelYC{static_cast<int16_t>(s.a(p.y)), static_cast<int16_t>(s.b(p.cb + 2048) - 2048),
-                       static_cast<int16_t>(s.c(p.cr + 2048) - 2048)};
+    MapRows(call, [](const PixelYC* source, PixelYC* destination, int32_t count, const Steps& s) {
+        for (int32_t i = 0; i < count; ++i) {
+            const PixelYC p = source[i];
+            destination[i] = {static_cast<int16_t>(s.a(p.y)), static_cast<int16_t>(s.b(p.cb + 2048) - 2048),
+                              static_cast<int16_t>(s.c(p.cr + 2048) - 2048)};
+        }
     });
 }
 
 void PosterizeRGB(CommandCall& call) {
-    MapPixels(call, [](const PixelYC& p, const Steps& s) {
-        const RGB rgb = YCToRGB(p);
-        return RGBToYC(s.a(rgb.r), s.b(rgb.g), s.c(rgb.b));
+    MapRows(call, [](const PixelYC* source, PixelYC* destination, int32_t count, const Steps& s) {
+        ForEachRGBBlock(source, count, [&](RGBBlock& c, int32_t offset, int32_t n) {
+            for (int32_t i = 0; i < n; ++i) {
+                c.r[i] = s.a(c.r[i]);
+                c.g[i] = s.b(c.g[i]);
+                c.b[i] = s.c(c.b[i]);
+            }
+            ToYC(c, n, 1.0, destination + offset);  // 0..4096 each
+        });
     });
 }
 

@@ -1,0 +1,58 @@
+#include "video/kernel_level.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "video/pixels.h"
+
+namespace kinetra::video {
+namespace {
+
+KernelLevel DetectLevel() {
+#if defined(KINETRA_VECTOR_KERNELS)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? KernelLevel::kAVX2 : KernelLevel::kSSE2;
+#else
+    return KernelLevel::kPortable;
+#endif
+}
+
+KernelLevel LevelFromEnvironment(KernelLevel machine) {
+    const char* wanted = std::getenv("KINETRA_KERNEL_LEVEL");
+    if (wanted == nullptr) return machine;
+    for (KernelLevel level : {KernelLevel::kPortable, KernelLevel::kSSE2, KernelLevel::kAVX2}) {
+        if (std::strcmp(wanted, KernelLevelName(level)) == 0) return std::min(level, machine);
+    }
+    return machine;
+}
+
+std::atomic<KernelLevel>& Active() {
+    static std::atomic<KernelLevel> active{LevelFromEnvironment(MachineKernelLevel())};
+    return active;
+}
+
+}  // namespace
+
+KernelLevel MachineKernelLevel() {
+    static const KernelLevel machine = DetectLevel();
+    return machine;
+}
+
+KernelLevel ActiveKernelLevel() { return Active().load(std::memory_order_relaxed); }
+
+void SetKernelLevel(KernelLevel level) {
+    Active().store(std::min(level, MachineKernelLevel()), std::memory_order_relaxed);
+}
+
+const char* KernelLevelName(KernelLevel level) {
+    switch (level) {
+        case KernelLevel::kPortable: return "portable";
+        case KernelLevel::kSSE2: return "sse2";
+        case KernelLevel::kAVX2: return "avx2";
+    }
+    return "?";
+}
+
+}  // namespace kinetra::video

@@ -1,0 +1,24 @@
+// Which form of the pixel kernels runs. Each kernel has a portable form, an SSE2 form (the
+// baseline of every x86 build) and, where it pays, an AVX2 form that runs only when the
+// processor has it. Every form gives the same bits; the choice is only a matter of speed.
+#pragma once
+
+#include <cstdint>
+
+namespace kinetra::video {
+
+enum class KernelLevel : uint8_t { kPortable, kSSE2, kAVX2 };
+
+// The highest level this build and this processor can run.
+KernelLevel MachineKernelLevel();
+
+// The level the kernels run at: the machine's, lowered by KINETRA_KERNEL_LEVEL (portable, sse2
+// or avx2) when that is set, or by SetKernelLevel. Never above the machine's.
+KernelLevel ActiveKernelLevel();
+
+// For tests and comparisons: run at `level`, or at the machine's level when it has less.
+void SetKernelLevel(KernelLevel level);
+
+const char* KernelLevelName(KernelLevel level);
+
+}  // namespace kinetra::video
