@@ -26,7 +26,7 @@ void AddGoldenCommand(CLI::App& app, std::function<int()>& run) {
             std::vector<std::string> written;
             std::string error;
             const bool done =
-                host::WriteGoldenFiles(arguments->examples, arguments->output, DefaultPluginFolder(), written, error);
+                editor::WriteGoldenFiles(arguments->examples, arguments->output, DefaultPluginFolder(), written, error);
             for (const std::string& file : written) fprintf(stderr, "kinetra: wrote %s\n", file.c_str());
             if (!done) {
                 fprintf(stderr, "kinetra: %s\n", error.c_str());

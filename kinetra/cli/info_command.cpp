@@ -17,7 +17,7 @@ namespace {
 
 bool ShowPlugin(const fs::path& file) {
     std::string error;
-    const std::unique_ptr<host::FilterHost> plugin = host::FilterHost::Load(file.string(), error);
+    const std::unique_ptr<editor::FilterHost> plugin = editor::FilterHost::Load(file.string(), error);
     if (!plugin) {
         fprintf(stderr, "kinetra: %s\n", error.c_str());
         return false;
@@ -66,7 +66,7 @@ bool ShowInput(const std::string& path, int32_t sampling_rate) {
     printf("  sound       %s, handed over at %d Hz, %d channel%s, %lld samples per channel\n",
            sound.description().c_str(), sound.sampling_rate(), sound.channels(), sound.channels() == 1 ? "" : "s",
            static_cast<long long>(sound.length()));
-    const host::FrameTiming timing{f.frame_rate.num, f.frame_rate.den, sound.sampling_rate()};
+    const editor::FrameTiming timing{f.frame_rate.num, f.frame_rate.den, sound.sampling_rate()};
     int32_t fewest = INT32_MAX, most = 0;
     for (int32_t frame = 0; frame < f.frame_count; ++frame) {
         fewest = std::min(fewest, timing.SampleCount(frame));

@@ -115,7 +115,7 @@ int Fail(const std::string& message) {
 
 int Run(const Arguments& a) {
     // The options that need more than their type checked.
-    host::PluginSettings plugins;
+    editor::PluginSettings plugins;
     plugins.track_options = {"--threads ", "--display ", "--var a=", "--var b=", "--var c=", "--var d=",
                              "--var u=", "--var v=", "--var x=", "--var y=", "--var z="};
     const int hardware = static_cast<int>(std::thread::hardware_concurrency());
@@ -131,7 +131,7 @@ int Run(const Arguments& a) {
         }
         plugins.tracks[2 + (letter - kVariables)] = value;
     }
-    host::SyntheticClip clip;
+    editor::SyntheticClip clip;
     AVRational rate{30, 1};
     if (!ParseSize(a.size, clip.width, clip.height)) return Fail("--size " + a.size + ": give WIDTHxHEIGHT, each 1..16384");
     if (!ParseRate(a.rate, rate)) return Fail("--rate " + a.rate + ": give frames per second, as 30 or 30000/1001");
@@ -143,7 +143,7 @@ int Run(const Arguments& a) {
     std::string error;
     media::OutputKind kind;
     if (!a.output.empty() && !media::OutputKindOf(a.output, kind, error)) return Fail(error);
-    host::ScriptFolder folder;
+    editor::ScriptFolder folder;
     std::unique_ptr<media::EditSource> source;
     if (!a.input.empty()) {
         source = media::OpenFileSource(a.input, a.sampling_rate, rate, error);
@@ -152,7 +152,7 @@ int Run(const Arguments& a) {
     }
     if (!a.script.empty() || a.input.empty()) {
         const std::string name = a.input.empty() ? "synthetic-clip" : fs::path(a.input).filename().string();
-        const bool made = a.script.empty() ? folder.Write(host::kDemoScript) : folder.Link(a.script);
+        const bool made = a.script.empty() ? folder.Write(editor::kDemoScript) : folder.Link(a.script);
         if (!folder.ok() || !made) return Fail("cannot present the script in a temporary folder");
         plugins.edited_path = folder.EditedPath(name);
     }

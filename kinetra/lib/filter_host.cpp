@@ -6,7 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace kinetra::host {
+namespace kinetra::editor {
 namespace {
 
 FilterHost* HostOf(void* edit) { return static_cast<FilterHost*>(edit); }
@@ -125,4 +125,4 @@ FrameContext& VideoFrame::Prepare() {
     return context;
 }
 
-}  // namespace kinetra::host
+}  // namespace kinetra::editor

@@ -11,7 +11,7 @@
 
 #include "kinetra/filter_abi.h"
 
-namespace kinetra::host {
+namespace kinetra::editor {
 
 // An image of the host's geometry: `max_height` rows of `max_width` pixels.
 struct Image {
@@ -88,4 +88,4 @@ struct VideoFrame {
     FrameContext& Prepare();
 };
 
-}  // namespace kinetra::host
+}  // namespace kinetra::editor

@@ -1,6 +1,6 @@
 #include "kinetra/lib/frame_timing.h"
 
-namespace kinetra::host {
+namespace kinetra::editor {
 namespace {
 
 // floor(numerator / denominator) for a positive denominator.
@@ -30,4 +30,4 @@ int32_t FrameTiming::SampleCount(int32_t frame) const {
     return count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(count);
 }
 
-}  // namespace kinetra::host
+}  // namespace kinetra::editor

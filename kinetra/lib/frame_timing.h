@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace kinetra::host {
+namespace kinetra::editor {
 
 struct FrameTiming {
     int32_t frame_rate = 24;        // frames per `frame_rate_scale` seconds
@@ -19,4 +19,4 @@ struct FrameTiming {
     int32_t SampleCount(int32_t frame) const;
 };
 
-}  // namespace kinetra::host
+}  // namespace kinetra::editor

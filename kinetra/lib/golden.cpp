@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace kinetra::host {
+namespace kinetra::editor {
 namespace fs = std::filesystem;
 
 const char kGoldenUpdateCommand[] = "bash scripts/update-golden.sh";
@@ -124,4 +124,4 @@ bool WriteGoldenFiles(const fs::path& examples, const fs::path& golden_folder, c
     return true;
 }
 
-}  // namespace kinetra::host
+}  // namespace kinetra::editor

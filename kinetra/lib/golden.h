@@ -8,7 +8,7 @@
 
 #include "kinetra/lib/render.h"
 
-namespace kinetra::host {
+namespace kinetra::editor {
 
 // The clip every golden render uses.
 SyntheticClip GoldenClip();
@@ -39,4 +39,4 @@ bool WriteGoldenFiles(const std::filesystem::path& examples, const std::filesyst
                       const std::filesystem::path& plugin_dir, std::vector<std::string>& written,
                       std::string& error);
 
-}  // namespace kinetra::host
+}  // namespace kinetra::editor

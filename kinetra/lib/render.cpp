@@ -6,7 +6,7 @@
 #include "kinetra/lib/filter_host.h"
 #include "kinetra/lib/session.h"
 
-namespace kinetra::host {
+namespace kinetra::editor {
 namespace fs = std::filesystem;
 
 namespace {
@@ -156,4 +156,4 @@ bool RenderPictures(const std::string& script, const RenderOptions& options,
     return RenderPicturesIn(folder, options, picture, error);
 }
 
-}  // namespace kinetra::host
+}  // namespace kinetra::editor

@@ -10,7 +10,7 @@
 
 #include "kinetra/lib/synthetic.h"
 
-namespace kinetra::host {
+namespace kinetra::editor {
 
 struct RenderOptions {
     SyntheticClip clip;
@@ -57,4 +57,4 @@ using PictureSink = std::function<bool(const FrameContext& frame, std::string& e
 bool RenderPictures(const std::string& script, const RenderOptions& options,
                     const PictureSink& picture, std::string& error);
 
-}  // namespace kinetra::host
+}  // namespace kinetra::editor

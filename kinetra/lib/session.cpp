@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-namespace kinetra::host {
+namespace kinetra::editor {
 namespace fs = std::filesystem;
 
 ScriptFolder::ScriptFolder() {
@@ -81,4 +81,4 @@ LoadedPlugin::~LoadedPlugin() {
     if (host_) host_->Exit();
 }
 
-}  // namespace kinetra::host
+}  // namespace kinetra::editor

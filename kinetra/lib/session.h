@@ -11,7 +11,7 @@
 
 #include "kinetra/lib/filter_host.h"
 
-namespace kinetra::host {
+namespace kinetra::editor {
 
 // A private folder, removed with everything in it when the object goes.
 class ScriptFolder {
@@ -67,4 +67,4 @@ private:
     std::unique_ptr<FilterHost> host_;
 };
 
-}  // namespace kinetra::host
+}  // namespace kinetra::editor

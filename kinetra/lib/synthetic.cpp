@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace kinetra::host {
+namespace kinetra::editor {
 namespace {
 
 // Eight bars: white, yellow, cyan, green, magenta, red, blue, black, on the 4096 scale.
@@ -83,4 +83,4 @@ const char kDemoScript[] =
     "a_tone(2,110,1,0.1)\n"
     "a_blend(2,0)\n";
 
-}  // namespace kinetra::host
+}  // namespace kinetra::editor

@@ -7,7 +7,7 @@
 #include "kinetra/lib/filter_host.h"
 #include "kinetra/lib/frame_timing.h"
 
-namespace kinetra::host {
+namespace kinetra::editor {
 
 // Frame `frame` of the clip at the given size: colour bars that slide one pixel per frame,
 // a luma ramp below them and a white square moving across.
@@ -38,4 +38,4 @@ void DrawSyntheticSound(int16_t* dest, int64_t first, int32_t count, int32_t sam
 // same text for users to copy).
 extern const char kDemoScript[];
 
-}  // namespace kinetra::host
+}  // namespace kinetra::editor

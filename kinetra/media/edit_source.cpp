@@ -16,7 +16,7 @@ public:
     }
     // False with `error` empty when the file has no video stream.
     bool Probe(const std::string& path, std::string& error) { return decoder_.Open(path, 0, error); }
-    bool Read(int32_t frame, host::Image& dest, std::string& error) override {
+    bool Read(int32_t frame, editor::Image& dest, std::string& error) override {
         const YcPicture picture{dest.pixels.data(), dest.max_width, dest.max_width, dest.max_height};
         return decoder_.Read(frame, picture, error);
     }
@@ -61,7 +61,7 @@ public:
         }
         if (!format_.has_pictures) {
             format_.frame_rate = sound_only_rate;
-            const host::FrameTiming timing{sound_only_rate.num, sound_only_rate.den, sampling_rate};
+            const editor::FrameTiming timing{sound_only_rate.num, sound_only_rate.den, sampling_rate};
             int32_t frames = 1;
             while (timing.FirstSample(frames) < sound_.length() && frames < INT32_MAX) ++frames;
             format_.frame_count = frames;
@@ -81,19 +81,19 @@ private:
 
 class SyntheticReader : public PictureReader {
 public:
-    explicit SyntheticReader(const host::SyntheticClip& clip) : clip_(clip) {}
-    bool Read(int32_t frame, host::Image& dest, std::string&) override {
-        host::DrawSyntheticFrame(dest, clip_.width, clip_.height, frame);
+    explicit SyntheticReader(const editor::SyntheticClip& clip) : clip_(clip) {}
+    bool Read(int32_t frame, editor::Image& dest, std::string&) override {
+        editor::DrawSyntheticFrame(dest, clip_.width, clip_.height, frame);
         return true;
     }
 
 private:
-    host::SyntheticClip clip_;
+    editor::SyntheticClip clip_;
 };
 
 class SyntheticSource : public EditSource {
 public:
-    SyntheticSource(const host::SyntheticClip& clip, const std::string& edited_path) : clip_(clip) {
+    SyntheticSource(const editor::SyntheticClip& clip, const std::string& edited_path) : clip_(clip) {
         edited_path_ = edited_path;
         format_.has_pictures = true;
         format_.width = clip.width;
@@ -112,7 +112,7 @@ public:
         format_.has_sound = true;
         const int64_t length = clip.FirstSample(clip.frames);
         std::vector<int16_t> samples(static_cast<size_t>(length) * 2);
-        host::DrawSyntheticSound(samples.data(), 0, static_cast<int32_t>(length), clip.sampling_rate);
+        editor::DrawSyntheticSound(samples.data(), 0, static_cast<int32_t>(length), clip.sampling_rate);
         sound_.Assign(clip.sampling_rate, 2, std::move(samples));
     }
 
@@ -121,7 +121,7 @@ public:
     }
 
 private:
-    host::SyntheticClip clip_;
+    editor::SyntheticClip clip_;
 };
 
 }  // namespace
@@ -133,7 +133,7 @@ std::unique_ptr<EditSource> OpenFileSource(const std::string& path, int32_t samp
     return source;
 }
 
-std::unique_ptr<EditSource> MakeSyntheticSource(const host::SyntheticClip& clip, const std::string& edited_path) {
+std::unique_ptr<EditSource> MakeSyntheticSource(const editor::SyntheticClip& clip, const std::string& edited_path) {
     return std::make_unique<SyntheticSource>(clip, edited_path);
 }
 

@@ -18,7 +18,7 @@ class PictureReader {
 public:
     virtual ~PictureReader() = default;
     // Frame `frame` (0..frame_count - 1) into `dest`, an image of the edit's size.
-    virtual bool Read(int32_t frame, host::Image& dest, std::string& error) = 0;
+    virtual bool Read(int32_t frame, editor::Image& dest, std::string& error) = 0;
 };
 
 struct EditFormat {
@@ -52,6 +52,6 @@ std::unique_ptr<EditSource> OpenFileSource(const std::string& path, int32_t samp
                                            AVRational sound_only_rate, std::string& error);
 
 // The built-in clip at the size, length and rate of `clip`, BT.709 limited range on output.
-std::unique_ptr<EditSource> MakeSyntheticSource(const host::SyntheticClip& clip, const std::string& edited_path);
+std::unique_ptr<EditSource> MakeSyntheticSource(const editor::SyntheticClip& clip, const std::string& edited_path);
 
 }  // namespace kinetra::media

@@ -15,9 +15,9 @@ size_t FrameCache::CapacityFor(int width, int height) {
     return std::clamp<size_t>(kBudget / bytes, 4, 64);
 }
 
-host::Image& FrameCache::Slot(int32_t frame) {
+editor::Image& FrameCache::Slot(int32_t frame) {
     if (entries_.size() < capacity_) {
-        entries_.push_front({frame, host::Image(width_, height_)});
+        entries_.push_front({frame, editor::Image(width_, height_)});
     } else {
         entries_.splice(entries_.begin(), entries_, std::prev(entries_.end()));
         entries_.front().frame = frame;
@@ -33,7 +33,7 @@ const PixelYC* FrameCache::Fetch(int32_t frame, std::string& error) {
         entries_.splice(entries_.begin(), entries_, found);
         return entries_.front().picture.pixels.data();
     }
-    host::Image& picture = Slot(frame);
+    editor::Image& picture = Slot(frame);
     ++decoded_;
     if (!reader_ || !reader_->Read(frame, picture, error)) {
         entries_.front().frame = -1;  // holds no frame
@@ -42,7 +42,7 @@ const PixelYC* FrameCache::Fetch(int32_t frame, std::string& error) {
     return picture.pixels.data();
 }
 
-void FrameCache::Offer(int32_t frame, const host::Image& picture) {
+void FrameCache::Offer(int32_t frame, const editor::Image& picture) {
     if (!fetched_ || frame < 0 || frame >= source_frames_) return;
     const auto found = std::find_if(entries_.begin(), entries_.end(), [frame](const Entry& e) { return e.frame == frame; });
     if (found != entries_.end()) {

@@ -22,7 +22,7 @@ public:
     // `error` set when it cannot be decoded.
     const PixelYC* Fetch(int32_t frame, std::string& error);
     // A frame the render has just read in order; kept only once a script fetches frames.
-    void Offer(int32_t frame, const host::Image& picture);
+    void Offer(int32_t frame, const editor::Image& picture);
     // Frames decoded here rather than found (for tests and the summary).
     int64_t decoded() const { return decoded_; }
 
@@ -32,9 +32,9 @@ public:
 private:
     struct Entry {
         int32_t frame;
-        host::Image picture;
+        editor::Image picture;
     };
-    host::Image& Slot(int32_t frame);  // the least recently used entry, given to `frame`
+    editor::Image& Slot(int32_t frame);  // the least recently used entry, given to `frame`
 
     std::unique_ptr<PictureReader> reader_;
     int width_, height_;

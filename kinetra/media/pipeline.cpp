@@ -14,7 +14,7 @@
 namespace kinetra::media {
 namespace {
 
-using ImagePtr = std::unique_ptr<host::Image>;
+using ImagePtr = std::unique_ptr<editor::Image>;
 
 // A queue between two threads; Close wakes both sides and makes Push fail and Pop fail once
 // the queue is empty.
@@ -87,7 +87,7 @@ private:
 
 // The shown width x height at the top left; the rest of the canvas black, as the editor shows a
 // smaller result on the edit's frame.
-void BlackenOutside(host::Image& picture, int32_t width, int32_t height) {
+void BlackenOutside(editor::Image& picture, int32_t width, int32_t height) {
     width = std::clamp(width, 0, picture.max_width);
     height = std::clamp(height, 0, picture.max_height);
     if (width == picture.max_width && height == picture.max_height) return;
@@ -97,7 +97,7 @@ void BlackenOutside(host::Image& picture, int32_t width, int32_t height) {
 }
 
 // The edit grows to the longest length a plug-in asked for.
-void Lengthen(host::FilterHost& host, int32_t& frames) {
+void Lengthen(editor::FilterHost& host, int32_t& frames) {
     for (const int32_t asked : host.lengthen_requests) frames = std::max(frames, asked);
     host.lengthen_requests.clear();
 }
@@ -108,8 +108,8 @@ bool RenderEdit(const EditSource& source, const RenderSettings& settings, Render
                 std::string& error) {
     const EditFormat& format = source.format();
     const SoundTrack& track = source.sound();
-    host::LoadedPlugin picture_plugin, sound_plugin;
-    host::PluginSettings plugin_settings = settings.plugins;
+    editor::LoadedPlugin picture_plugin, sound_plugin;
+    editor::PluginSettings plugin_settings = settings.plugins;
     plugin_settings.sampling_rate = track.sampling_rate();
     if (format.has_pictures && !picture_plugin.Load(settings.picture_plugin, plugin_settings, error)) return false;
     if (format.has_sound && !sound_plugin.Load(settings.sound_plugin, plugin_settings, error)) return false;
@@ -132,7 +132,7 @@ bool RenderEdit(const EditSource& source, const RenderSettings& settings, Render
 
     const int32_t source_frames = format.frame_count;
     const int channels = track.channels();
-    const host::FrameTiming timing{format.frame_rate.num, format.frame_rate.den, track.sampling_rate()};
+    const editor::FrameTiming timing{format.frame_rate.num, format.frame_rate.den, track.sampling_rate()};
     int32_t frames = source_frames;  // the edit's length, which the plug-ins may lengthen
 
     std::unique_ptr<PictureReader> sequential, random;
@@ -143,8 +143,8 @@ bool RenderEdit(const EditSource& source, const RenderSettings& settings, Render
     }
     FrameCache cache(std::move(random), format.width, format.height, source_frames,
                      FrameCache::CapacityFor(format.width, format.height));
-    host::Image black(format.has_pictures ? format.width : 0, format.has_pictures ? format.height : 0);
-    host::Image scratch(black.max_width, black.max_height);
+    editor::Image black(format.has_pictures ? format.width : 0, format.has_pictures ? format.height : 0);
+    editor::Image scratch(black.max_width, black.max_height);
 
     Failure failure;
     if (format.has_pictures) {
@@ -172,7 +172,7 @@ bool RenderEdit(const EditSource& source, const RenderSettings& settings, Render
     constexpr size_t kQueued = 3;
     Channel<ImagePtr> pool(SIZE_MAX);
     if (format.has_pictures) {
-        for (size_t i = 0; i < 2 * kQueued + 4; ++i) pool.Push(std::make_unique<host::Image>(format.width, format.height));
+        for (size_t i = 0; i < 2 * kQueued + 4; ++i) pool.Push(std::make_unique<editor::Image>(format.width, format.height));
     }
     Channel<Decoded> decoded(kQueued);
     Channel<Work> encoded(kQueued);
@@ -201,7 +201,7 @@ bool RenderEdit(const EditSource& source, const RenderSettings& settings, Render
         std::string write_error;
         while (!failure.failed() && encoded.Pop(work)) {
             if (work.picture) {
-                const host::Image& p = *work.picture;
+                const editor::Image& p = *work.picture;
                 const YcPicture picture{const_cast<PixelYC*>(p.pixels.data()), p.max_width, p.max_width, p.max_height};
                 if (!writer.WritePicture(picture, write_error)) break;
                 pool.Push(std::move(work.picture));

@@ -19,7 +19,7 @@ namespace kinetra::media {
 struct RenderSettings {
     std::filesystem::path picture_plugin;  // dizorud.auf
     std::filesystem::path sound_plugin;    // dizorud_audio.auf
-    host::PluginSettings plugins;          // the same for both; the edited path included
+    editor::PluginSettings plugins;          // the same for both; the edited path included
     OutputSettings output;                 // its path, preset, crf and codec choice; the rest follows the edit
     const std::atomic<bool>* stop = nullptr;  // when set, the render ends as failed
     // Called on the frame loop's thread after every frame, with the edit's current length.

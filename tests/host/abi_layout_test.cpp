@@ -14,7 +14,7 @@
 
 #include "kinetra/lib/filter_host.h"
 
-namespace kinetra::host {
+namespace kinetra::editor {
 namespace {
 
 std::string PluginPath(const char* file) { return std::string(KINETRA_PLUGIN_DIR) + "/" + file; }
@@ -151,4 +151,4 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 }  // namespace
-}  // namespace kinetra::host
+}  // namespace kinetra::editor

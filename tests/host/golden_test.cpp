@@ -17,7 +17,7 @@
 #include "script/script.h"
 #include "tests/support/test_platform.h"
 
-namespace kinetra::host {
+namespace kinetra::editor {
 namespace {
 namespace fs = std::filesystem;
 
@@ -156,4 +156,4 @@ TEST(GoldenFormat, RejectsWhatIsNotAGoldenFile) {
 }
 
 }  // namespace
-}  // namespace kinetra::host
+}  // namespace kinetra::editor

@@ -11,7 +11,7 @@
 #include "kinetra/lib/filter_host.h"
 #include "kinetra/lib/render.h"
 
-namespace kinetra::host {
+namespace kinetra::editor {
 namespace {
 
 // A 5 × 3 picture in buffers of 8 × 4, as a host with spare stride and rows hands it over.
@@ -128,4 +128,4 @@ TEST(RenderChecksums, NamesAMissingPlugin) {
 }
 
 }  // namespace
-}  // namespace kinetra::host
+}  // namespace kinetra::editor

@@ -8,7 +8,7 @@
 
 #include "kinetra/lib/synthetic.h"
 
-namespace kinetra::host {
+namespace kinetra::editor {
 namespace {
 
 struct FrameRate {
@@ -104,4 +104,4 @@ TEST(SyntheticSound, DoesNotDependOnHowItIsCutIntoFrames) {
 }
 
 }  // namespace
-}  // namespace kinetra::host
+}  // namespace kinetra::editor

@@ -43,12 +43,12 @@ TEST(PluginLifecycle, LoadRenderExitUnloadTwentyTimes) {
         for (int round = 0; round < 20; ++round) {
             SCOPED_TRACE(std::string(name) + " round " + std::to_string(round));
             std::string error;
-            auto host = host::FilterHost::Load(std::string(KINETRA_PLUGIN_DIR) + "/" + name, error);
+            auto host = editor::FilterHost::Load(std::string(KINETRA_PLUGIN_DIR) + "/" + name, error);
             ASSERT_TRUE(host) << error;
             host->edited_path = (folder.path() / "clip.avi").string();
             host->tracks[0] = 4;
             host->UpdateSettings();
-            host::VideoFrame frame(64, 48, round, 100);
+            editor::VideoFrame frame(64, 48, round, 100);
             std::vector<int16_t> samples(800 * 2, 100);
             frame.context.audio_samples = samples.data();
             frame.context.sample_count = 800;

@@ -5,7 +5,7 @@
 
 namespace kinetra::testing {
 
-PluginHarness::PluginHarness(GetFilterTableFn get_table) : host(host::FilterHost::Attach(get_table)) {
+PluginHarness::PluginHarness(GetFilterTableFn get_table) : host(editor::FilterHost::Attach(get_table)) {
     host->edited_path = (folder.path() / "clip.avi").string();
     SetScript("");
 }

@@ -22,7 +22,7 @@ public:
 
     TestPlatform platform;
     TempFolder folder;
-    std::unique_ptr<host::FilterHost> host;
+    std::unique_ptr<editor::FilterHost> host;
 
 private:
     int version_ = 0;

@@ -11,7 +11,7 @@
 namespace kinetra {
 namespace {
 
-using host::VideoFrame;
+using editor::VideoFrame;
 using testing::PluginHarness;
 
 TEST(ImageDescription, TableWordsAndTrackBars) {

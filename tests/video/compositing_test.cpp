@@ -608,7 +608,7 @@ TEST(CompositingScript, PreviousFrameBlendedOverTheEdit) {
     harness.host->tracks[0] = 2;
     harness.host->UpdateSettings();
     std::vector<int32_t> asked;
-    host::Image previous(8, 6, {4000, 1000, -1000});
+    editor::Image previous(8, 6, {4000, 1000, -1000});
     harness.host->frame_image = [&](int32_t frame) {
         asked.push_back(frame);
         return previous.pixels.data();
@@ -617,7 +617,7 @@ TEST(CompositingScript, PreviousFrameBlendedOverTheEdit) {
         "[0-99]\ncopyframe(2,f-1,0,0,i,j,0,0)\nalpha(2,0,0,0,i,j,0,0,0.5)\n"
         "# a key: bright parts of the previous frame over the picture's right half\n"
         "copy2(2,0,w/2,0,w/2,h,w/2,0,4000)\n");
-    host::VideoFrame frame(8, 6, 40, 100);
+    editor::VideoFrame frame(8, 6, 40, 100);
     for (PixelYC& p : frame.edit.pixels) p = {1000, -1, 3};
     ASSERT_EQ(harness.Process(frame.Prepare()), 1);
     EXPECT_EQ(asked, std::vector<int32_t>{39});
