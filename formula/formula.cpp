@@ -7,6 +7,16 @@
 #include <cmath>
 #include <math.h>  // j0, j1, y0, y1 are POSIX, outside <cmath>
 
+#ifdef _WIN32
+// The C runtime's own Bessel functions; its header declares them only outside strict standard mode.
+extern "C" {
+double __cdecl _j0(double);
+double __cdecl _j1(double);
+double __cdecl _y0(double);
+double __cdecl _y1(double);
+}
+#endif
+
 namespace kinetra {
 namespace {
 

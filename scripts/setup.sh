@@ -11,6 +11,9 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libcli11-dev ffmpeg
   libfreetype-dev libfontconfig-dev  # the text command's renderer (iconv is in the C library)
   fonts-ipafont-gothic fonts-dejavu-core  # the faces the text tests and golden renders use
+  # The Windows builds (the posix thread variant carries libgomp) and the 64-bit Wine that runs
+  # the suite; no 32-bit Wine, which these machines cannot run.
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64
 )
 
 missing=()
