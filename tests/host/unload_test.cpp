@@ -2,7 +2,14 @@
 // worker thread may be left running inside the library.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#include <tlhelp32.h>
+#else
 #include <dirent.h>
+#endif
 
 #include <chrono>
 #include <string>
@@ -16,11 +23,23 @@ namespace {
 
 int ThreadCount() {
     int count = 0;
+#ifdef _WIN32
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    }
+    CloseHandle(snapshot);
+    return count;
+#else
     DIR* tasks = opendir("/proc/self/task");
     if (!tasks) return -1;
     while (dirent* entry = readdir(tasks)) count += entry->d_name[0] != '.';
     closedir(tasks);
     return count;
+#endif
 }
 
 // The thread count once exiting threads have left: a user-mode emulator wakes pthread_join
