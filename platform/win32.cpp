@@ -49,6 +49,8 @@ public:
     }
 
     int64_t CurrentSecond() override { return static_cast<int64_t>(_time64(nullptr)); }
+
+    TextRenderer& Text() override { return SystemTextRenderer(); }
 };
 
 }  // namespace
