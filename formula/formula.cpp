@@ -7,6 +7,16 @@
 #include <cmath>
 #include <math.h>  // j0, j1, y0, y1 are POSIX, outside <cmath>
 
+#ifdef _WIN32
+// The C runtime's own Bessel functions; its header declares them only outside strict standard mode.
+extern "C" {
+double __cdecl _j0(double);
+double __cdecl _j1(double);
+double __cdecl _y0(double);
+double __cdecl _y1(double);
+}
+#endif
+
 namespace kinetra {
 namespace {
 
@@ -48,13 +58,22 @@ double BesselY0(double x) { return ::y0(x); }
 double BesselY1(double x) { return ::y1(x); }
 #endif
 
+// The errors the C standard has the maths library report through errno, reported here for the
+// library functions whose result shows them: some runtimes' exp, sinh, cosh, pow and fmod
+// return an overflow's infinity or a domain error's NaN and leave errno alone.
+double Reported(double result, double x, double y = 0.0) {
+    if (std::isinf(result) && std::isfinite(x) && std::isfinite(y)) errno = ERANGE;
+    if (std::isnan(result) && !std::isnan(x) && !std::isnan(y)) errno = EDOM;
+    return result;
+}
+
 double ApplyFunction(unsigned f, double x) {
     switch (f) {
         case 0: return std::ceil(x);
         case 1: return std::floor(x);
         case 2: return std::fabs(x);
         case 3: return std::sqrt(x);
-        case 4: return std::exp(x);
+        case 4: return Reported(std::exp(x), x);
         case 5: return std::log(x);
         case 6: return std::log10(x);
         case 7: return std::sin(x);
@@ -63,8 +82,8 @@ double ApplyFunction(unsigned f, double x) {
         case 10: return std::asin(x);
         case 11: return std::acos(x);
         case 12: return std::atan(x);
-        case 13: return std::sinh(x);
-        case 14: return std::cosh(x);
+        case 13: return Reported(std::sinh(x), x);
+        case 14: return Reported(std::cosh(x), x);
         case 15: return std::tanh(x);
         case 16: return Asinh(x);
         case 17: return Acosh(x);
@@ -88,8 +107,8 @@ double ApplyOperator(unsigned k, double a, double b) {
                 return HUGE_VAL;
             }
             return a / b;
-        case 4: return std::fmod(a, b);
-        default: return std::pow(a, b);  // 5: CheckProgram lets no other index through
+        case 4: return Reported(std::fmod(a, b), a, b);
+        default: return Reported(std::pow(a, b), a, b);  // 5: CheckProgram lets no other index through
     }
 }
 

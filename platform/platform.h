@@ -31,13 +31,16 @@ public:
     // The calendar time in whole seconds.
     virtual int64_t CurrentSecond() = 0;
 
-    // Zero-filled memory, or null; and its release.
-    virtual void* AllocateZeroed(size_t bytes) = 0;
-    virtual void Release(void* block) = 0;
+    // Zero-filled memory, or null; and its release. The C library's on every system.
+    virtual void* AllocateZeroed(size_t bytes);
+    virtual void Release(void* block);
 
     // The text command's renderer.
     virtual TextRenderer& Text() = 0;
 };
+
+// The operating system's own services (platform/posix.cpp or platform/win32.cpp).
+Platform& SystemPlatform();
 
 // The platform in force: the system's own unless a test installed another.
 Platform& CurrentPlatform();

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <iconv.h>
@@ -54,23 +53,14 @@ public:
 
     int64_t CurrentSecond() override { return static_cast<int64_t>(::time(nullptr)); }
 
-    void* AllocateZeroed(size_t bytes) override { return calloc(bytes, 1); }
-    void Release(void* block) override { free(block); }
-
     TextRenderer& Text() override { return SystemTextRenderer(); }
 };
 
-PosixPlatform system_platform;
-Platform* installed = nullptr;
-
 }  // namespace
 
-Platform& CurrentPlatform() { return installed ? *installed : system_platform; }
-
-Platform* InstallPlatform(Platform* platform) {
-    Platform* previous = installed ? installed : &system_platform;
-    installed = platform == &system_platform ? nullptr : platform;
-    return previous;
+Platform& SystemPlatform() {
+    static PosixPlatform platform;
+    return platform;
 }
 
 }  // namespace kinetra

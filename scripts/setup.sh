@@ -12,7 +12,14 @@ packages=(
   libfreetype-dev libfontconfig-dev  # the text command's renderer (iconv is in the C library)
   fonts-ipafont-gothic fonts-dejavu-core  # the faces the text tests and golden renders use
   python3-opencv python3-numpy  # bench/compare_peers.py times the same operations in OpenCV
+  # The Windows builds (the posix thread variant carries libgomp) and the 64-bit Wine that runs
+  # the suite; no 32-bit Wine, which these machines cannot run.
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64
+  locales  # the Japanese locale the Wine stage runs in
 )
+
+sudo_cmd=""
+[ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
 
 missing=()
 for package in "${packages[@]}"; do
@@ -20,8 +27,13 @@ for package in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Under Wine the tests run in the Japanese locale: the editor's ANSI code page (932) for Shift-JIS
+# paths and strings, and UTF-8 names for the files they create.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
+  echo "setup: generating the ja_JP.UTF-8 locale"
+  $sudo_cmd localedef -i ja_JP -c -f UTF-8 ja_JP.UTF-8
 fi

@@ -1,6 +1,16 @@
 #include "kinetra/lib/filter_host.h"
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -10,6 +20,26 @@ namespace kinetra::editor {
 namespace {
 
 FilterHost* HostOf(void* edit) { return static_cast<FilterHost*>(edit); }
+
+// The system's loader, as the editor uses it on its own system.
+#ifdef _WIN32
+// Windows' loader wants backslashes in a path.
+std::string NativePath(std::string path) {
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+void* OpenLibrary(const std::string& path) { return LoadLibraryA(NativePath(path).c_str()); }
+void* FindExport(void* library, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+void CloseLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+std::string LoaderError() { return "error " + std::to_string(GetLastError()); }
+#else
+void* OpenLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* FindExport(void* library, const char* name) { return dlsym(library, name); }
+void CloseLibrary(void* library) { dlclose(library); }
+std::string LoaderError() { return dlerror(); }
+#endif
 
 // Pixels of a width x height image; a size the address space cannot hold is an error, not a
 // smaller image.
@@ -30,16 +60,16 @@ Image::Image(int32_t width, int32_t height, PixelYC fill)
       pixels(PixelCount(width, height), fill) {}
 
 std::unique_ptr<FilterHost> FilterHost::Load(const std::string& path, std::string& error) {
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* library = OpenLibrary(path);
     if (!library) {
-        error = "cannot load plug-in " + path + ": " + dlerror();
+        error = "cannot load plug-in " + path + ": " + LoaderError();
         return nullptr;
     }
-    auto get_table = reinterpret_cast<GetFilterTableFn>(dlsym(library, "GetFilterTable"));
+    auto get_table = reinterpret_cast<GetFilterTableFn>(FindExport(library, "GetFilterTable"));
     std::unique_ptr<FilterHost> host = get_table ? Attach(get_table) : nullptr;
     if (!host) {
         error = "plug-in " + path + " has no filter table";
-        dlclose(library);
+        CloseLibrary(library);
         return nullptr;
     }
     host->library_ = library;
@@ -66,7 +96,17 @@ std::unique_ptr<FilterHost> FilterHost::Attach(GetFilterTableFn get_table) {
 }
 
 FilterHost::~FilterHost() {
-    if (library_) dlclose(library_);
+    if (library_) CloseLibrary(library_);
+}
+
+bool FilterHost::IsLoaded(const std::string& path) {
+#ifdef _WIN32
+    return GetModuleHandleA(NativePath(path).c_str()) != nullptr;
+#else
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (library) dlclose(library);
+    return library != nullptr;
+#endif
 }
 
 int32_t FilterHost::UpdateSettings() { return record_.update(&record_, 0); }

@@ -34,6 +34,8 @@ public:
     // Attaches to a plug-in linked into this program.
     static std::unique_ptr<FilterHost> Attach(GetFilterTableFn get_table);
     ~FilterHost();  // unloads the library; call Exit first, as the editor does
+    // Whether the plug-in file at `path` is loaded in this process.
+    static bool IsLoaded(const std::string& path);
     FilterHost(const FilterHost&) = delete;
     FilterHost& operator=(const FilterHost&) = delete;
 

@@ -1,20 +1,13 @@
 #include "kinetra/lib/session.h"
 
-#include <dlfcn.h>
-#include <stdlib.h>
-
 #include <fstream>
+
+#include "kinetra/lib/private_folder.h"
 
 namespace kinetra::editor {
 namespace fs = std::filesystem;
 
-ScriptFolder::ScriptFolder() {
-    std::error_code error;
-    const fs::path temp = fs::temp_directory_path(error);
-    if (error) return;
-    std::string pattern = (temp / "kinetra-render-XXXXXX").string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
-}
+ScriptFolder::ScriptFolder() : path_(CreatePrivateFolder("kinetra-render")) {}
 
 ScriptFolder::~ScriptFolder() {
     std::error_code ignored;
@@ -69,8 +62,7 @@ bool LoadedPlugin::Unload(std::string& error) {
     if (!host_) return true;
     host_->Exit();
     host_.reset();
-    if (void* still = dlopen(file_.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
-        dlclose(still);
+    if (FilterHost::IsLoaded(file_)) {
         error = "plug-in " + file_ + " stayed loaded after ExitFilter and unloading";
         return false;
     }

@@ -8,6 +8,9 @@
 
 #include "script/script.h"
 #include "tests/support/test_platform.h"
+#ifdef _WIN32
+#include "platform/win32.h"
+#endif
 
 namespace kinetra {
 namespace {
@@ -280,6 +283,52 @@ TEST_F(ReloadTest, PathsWithoutFolderAndCarelessHosts) {
     other.Refresh(nullptr, &frame_);
     EXPECT_EQ(other.sampling_rate(), 0);
 }
+
+#ifdef _WIN32
+// Saving while the editor renders: a script that another program holds open is not read, and
+// the first look after it is released reads it.
+TEST_F(ReloadTest, ScriptHeldOpenIsReadOnceReleased) {
+    WriteScript("a(1)\n");
+    script_.Refresh(&filter_, &frame_);
+    WriteScript("a(2)\n");
+    const std::string path = (folder_.path() / "animation.txt").string();
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ++platform_.second;
+    script_.Refresh(&filter_, &frame_);
+    EXPECT_EQ(FirstArgument(), "1");
+    CloseHandle(held);
+    ++platform_.second;
+    script_.Refresh(&filter_, &frame_);
+    EXPECT_EQ(FirstArgument(), "2");
+}
+
+// The editor hands Shift-JIS paths; a folder whose name ends in 表 or ソ ends in byte 0x5C.
+TEST_F(ReloadTest, ScriptBesideAShiftJisFolderNameEndingInByte5C) {
+    if (GetACP() != 932) GTEST_SKIP() << "needs the editor's ANSI code page 932 (LC_ALL=ja_JP.UTF-8 under Wine)";
+    const struct {
+        const char* name;  // Shift-JIS
+        const wchar_t* wide;
+    } folders[] = {{"clips\x95\x5C", L"clips\u8868"}, {"clips\x83\x5C", L"clips\u30BD"}};
+    for (const auto& folder : folders) {
+        SCOPED_TRACE(folder.name);
+        const std::string dir = folder_.path().string() + "\\" + folder.name;
+        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr));
+        ASSERT_TRUE(std::filesystem::is_directory(folder_.path() / folder.wide));
+        FILE* script = fopen((dir + "\\animation.txt").c_str(), "wb");
+        ASSERT_TRUE(script);
+        fputs("a(7)\n", script);
+        fclose(script);
+        edited_ = dir + "\\clip.avi";
+        Script fresh;
+        fresh.Refresh(&filter_, &frame_);
+        ASSERT_TRUE(fresh.table());
+        ASSERT_EQ(fresh.table()->line_count, 1);
+        EXPECT_STREQ(fresh.table()->lines[0].arg_text[0], "7");
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace kinetra

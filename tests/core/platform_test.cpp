@@ -2,10 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "tests/support/test_platform.h"
+#ifdef _WIN32
+#include "platform/win32.h"
+#endif
 
 namespace kinetra {
 namespace {
@@ -14,8 +20,23 @@ TEST(SystemPlatform, FolderOfTheEditedFile) {
     const struct {
         const char* path;
         size_t prefix;
-    } cases[] = {{"/media/clips/a.avi", 13}, {"a.avi", 0}, {"", 0}, {"/a", 1}, {"dir/", 4},
-                 {"C:\\clips\\a.avi", 0}};  // a POSIX host hands native paths
+    } cases[] = {
+#ifdef _WIN32
+        // Only the backslash separates, and never as the second byte of a Shift-JIS character.
+        {"C:\\clips\\a.avi", 9}, {"a.avi", 0}, {"", 0}, {"\\a", 1}, {"dir\\", 4},
+        {"C:/clips/a.avi", 0},
+        {"C:\\\x95\x5C\\a.avi", 6},             // 表
+        {"C:\\x\x83\x5C\\a.avi", 7},            // ソ
+        {"C:\\\x95\x5C\x83\x5C", 3},            // 表ソ: no separator after the folder
+        {"C:\\\xB1\\a.avi", 5},                 // a half-width katakana is one byte
+        {"C:\\\x81\x81\\\x9F\x5C\xE0\x5C\xFC\x5C", 6},  // lead bytes at both ends of both ranges
+        {"C:\\\xA0\\\xFD\\a", 7},               // bytes next to the ranges lead nothing
+        {"C:\\a\x95", 3},                       // a lead byte before the end reads no further
+#else
+        {"/media/clips/a.avi", 13}, {"a.avi", 0}, {"", 0}, {"/a", 1}, {"dir/", 4},
+        {"C:\\clips\\a.avi", 0},  // a POSIX host hands native paths
+#endif
+    };
     for (const auto& c : cases) EXPECT_EQ(CurrentPlatform().FolderPrefixLength(c.path), c.prefix) << c.path;
 }
 
@@ -31,10 +52,42 @@ TEST(SystemPlatform, FileTimeFollowsWrites) {
     EXPECT_NE(before, after);  // a few milliseconds apart are enough to tell
 }
 
+#ifdef _WIN32
+struct ShownBox {
+    HWND owner;
+    std::string text, caption;
+    UINT style;
+};
+std::vector<ShownBox> shown_boxes;
+
+int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+    shown_boxes.push_back({owner, text, caption, style});
+    return IDOK;
+}
+
+TEST(SystemPlatform, AllocationMessageIsAnErrorBoxWithoutOwner) {
+    shown_boxes.clear();
+    const win32::MessageBoxFunction previous = win32::InstallMessageBox(RecordBox);
+    CurrentPlatform().ShowAllocationMessage("\x83\x81\x83\x82\x83\x8A", "Kinetra");  // メモリ
+    win32::InstallMessageBox(previous);
+    ASSERT_EQ(shown_boxes.size(), 1u);
+    EXPECT_EQ(shown_boxes[0].owner, nullptr);
+    EXPECT_EQ(shown_boxes[0].text, "\x83\x81\x83\x82\x83\x8A");  // Shift-JIS, as the system shows it
+    EXPECT_EQ(shown_boxes[0].caption, "Kinetra");
+    EXPECT_EQ(shown_boxes[0].style, UINT{MB_OK | MB_ICONERROR});
+}
+#else
 TEST(SystemPlatform, AllocationMessageReadsAsUtf8) {
     ::testing::internal::CaptureStderr();
     CurrentPlatform().ShowAllocationMessage("\x83\x81\x83\x82\x83\x8A", "Kinetra");  // メモリ
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Kinetra: \xE3\x83\xA1\xE3\x83\xA2\xE3\x83\xAA\n");
+}
+#endif
+
+TEST(SystemPlatform, ClockIsTheCalendarSecond) {
+    const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                            std::chrono::system_clock::now().time_since_epoch()).count();
+    EXPECT_LE(std::abs(CurrentPlatform().CurrentSecond() - now), 2);
 }
 
 TEST(SystemPlatform, TestsCanReplaceAndRestoreIt) {

@@ -1,7 +1,9 @@
 // The plug-in files as the editor sees them: built for the pointer size the build asks for, and
 // a filter table whose words sit where a 32-bit host reads them.
-#include <elf.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <elf.h>
+#endif
 
 #include <cstdint>
 #include <cstring>
@@ -29,15 +31,29 @@ TEST(BuildTarget, PointerSizeIsTheOneTheBuildAsksFor) {
 #endif
 }
 
-// The plug-in files are ELF objects of the same class as the program that loads them.
+// The plug-in files are objects of the system's format and of the same word size as the
+// program that loads them.
 TEST(BuildTarget, PluginFilesMatchThePointerSizeOfTheirHost) {
     for (const char* file : {"dizorud.auf", "dizorud_audio.auf"}) {
         SCOPED_TRACE(file);
         std::ifstream in(PluginPath(file), std::ios::binary);
+#ifdef _WIN32
+        // A PE file: "MZ", the PE header's offset at 0x3C, "PE\0\0", then the machine.
+        unsigned char dos[64] = {}, pe[6] = {};
+        ASSERT_TRUE(in.read(reinterpret_cast<char*>(dos), sizeof dos));
+        ASSERT_EQ(0, memcmp(dos, "MZ", 2));
+        uint32_t pe_offset;
+        memcpy(&pe_offset, dos + 0x3C, sizeof pe_offset);
+        ASSERT_TRUE(in.seekg(pe_offset).read(reinterpret_cast<char*>(pe), sizeof pe));
+        ASSERT_EQ(0, memcmp(pe, "PE\0\0", 4));
+        const unsigned machine = pe[4] | pe[5] << 8;
+        EXPECT_EQ(machine, sizeof(void*) == 4 ? 0x014Cu : 0x8664u);  // i386 or AMD64
+#else
         unsigned char ident[EI_NIDENT] = {};
         ASSERT_TRUE(in.read(reinterpret_cast<char*>(ident), sizeof ident));
         ASSERT_EQ(0, memcmp(ident, ELFMAG, SELFMAG));
         EXPECT_EQ(ident[EI_CLASS], sizeof(void*) == 4 ? ELFCLASS32 : ELFCLASS64);
+#endif
     }
 }
 

@@ -1,10 +1,10 @@
 #include "tests/support/test_platform.h"
 
-#include <unistd.h>
-
-#include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <stdexcept>
+
+#include "kinetra/lib/private_folder.h"
 
 namespace kinetra::testing {
 
@@ -35,13 +35,14 @@ void TestPlatform::Release(void* block) { free(block); }
 
 TextRenderer& TestPlatform::Text() { return text_renderer ? *text_renderer : previous_->Text(); }
 
-void UseTestFonts() { setenv("FONTCONFIG_FILE", KINETRA_SOURCE_DIR "/tests/fonts/fonts.conf", 1); }
+void UseTestFonts() {
+#ifndef _WIN32
+    setenv("FONTCONFIG_FILE", KINETRA_SOURCE_DIR "/tests/fonts/fonts.conf", 1);
+#endif
+}
 
-TempFolder::TempFolder() {
-    static std::atomic<int> counter{0};
-    path_ = std::filesystem::temp_directory_path() /
-            ("kinetra-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
+TempFolder::TempFolder() : path_(editor::CreatePrivateFolder("kinetra-test")) {
+    if (path_.empty()) throw std::runtime_error("cannot create a folder for the test");
 }
 
 TempFolder::~TempFolder() {

@@ -167,12 +167,14 @@ TEST_F(TextTest, JapaneseStringsGetRealGlyphsWhateverTheFaceName) {
     const int64_t sun = total(kSun), sum = total("\x87\x94");
     EXPECT_GT(sum, 255 * 20);
     EXPECT_NEAR(double(total("\x93\xFA\x87\x94")), double(sun + sum), 0.03 * double(sun + sum));
+#if !defined(KINETRA_GDI_TEXT_RENDERER)  // GDI gives such a character the face's default glyph
     // A character no face has (the code page's private use) is skipped, taking no room.
     Canvas skipped(120, 60), without(120, 60);
     Font(skipped, "DejaVu Sans", 32);
     Text(skipped, 2, 4, 10, 0, "A\xF0\x40" "B");
     Text(without, 2, 4, 10, 0, "AB");
     EXPECT_TRUE(skipped.SameBuffers(without));
+#endif
 }
 
 // Writes known coverage: 255 on the first row of its box, 128 on the second, 0 on the third,
@@ -330,14 +332,22 @@ TEST_F(TextTest, StringsHalfOffTheSurfaceShowTheirVisiblePart) {
             }
         }
     }
-    // Cells far beyond what the glyph machinery sets draw nothing, and break nothing.
+    // Cells far beyond what FreeType sets draw nothing there; GDI draws what the system makes of
+    // them. Either way only the buffer drawn into changes.
     for (const double cell : {70000.0, 2147483647.0}) {
         Canvas canvas(64, 32);
         canvas.Randomize(2);
         const Canvas before(canvas);
         Font(canvas, "DejaVu Sans", cell, 1, 1, 1);
         Text(canvas, 2, 0, 0, 1, "Hello");
+#if defined(KINETRA_GDI_TEXT_RENDERER)
+        for (int b = 0; b < 10; ++b) {
+            if (b == 2) continue;
+            EXPECT_EQ(memcmp(canvas.Image(b), before.Image(b), canvas.Area() * sizeof(PixelYC)), 0) << cell << " " << b;
+        }
+#else
         EXPECT_TRUE(canvas.SameBuffers(before)) << cell;
+#endif
     }
 }
 

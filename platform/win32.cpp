@@ -1,0 +1,73 @@
+#include "platform/win32.h"
+
+#include <time.h>
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace kinetra {
+namespace {
+
+win32::MessageBoxFunction message_box = MessageBoxA;
+
+// The first byte of a double-byte Shift-JIS character; the byte after it may be 0x5C.
+bool IsShiftJisLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+class Win32Platform final : public Platform {
+public:
+    bool ReadFileTime(const std::string& path, FileTime& time) override {
+        // Share mode 0: a file that another program holds open is not read this second.
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        FILETIME written;
+        const bool read = GetFileTime(file, nullptr, nullptr, &written) != 0;
+        CloseHandle(file);
+        if (!read) return false;  // an unknown time must not pass for an unchanged one
+        static_assert(sizeof written == sizeof(FileTime));
+        memcpy(time.data(), &written, sizeof written);
+        return true;
+    }
+
+    size_t FolderPrefixLength(const char* path) override {
+        size_t prefix = 0;
+        for (size_t i = 0; path[i] != '\0'; ++i) {
+            const auto c = static_cast<unsigned char>(path[i]);
+            if (IsShiftJisLeadByte(c)) {
+                if (path[i + 1] == '\0') break;
+                ++i;  // the trail byte is part of the character, never a separator
+            } else if (c == '\\') {
+                prefix = i + 1;
+            }
+        }
+        return prefix;
+    }
+
+    void ShowAllocationMessage(const char* message, const char* caption) override {
+        message_box(nullptr, message, caption, MB_OK | MB_ICONERROR);
+    }
+
+    int64_t CurrentSecond() override { return static_cast<int64_t>(_time64(nullptr)); }
+
+    TextRenderer& Text() override { return SystemTextRenderer(); }
+};
+
+}  // namespace
+
+namespace win32 {
+
+MessageBoxFunction InstallMessageBox(MessageBoxFunction show) {
+    const MessageBoxFunction previous = message_box;
+    message_box = show ? show : MessageBoxA;
+    return previous;
+}
+
+}  // namespace win32
+
+Platform& SystemPlatform() {
+    static Win32Platform platform;
+    return platform;
+}
+
+}  // namespace kinetra
