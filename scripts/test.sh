@@ -65,3 +65,8 @@ if [ "$tests_run" -lt "$(( native_tests - ${media_tests:-0} ))" ]; then
   exit 1
 fi
 echo "32-bit stage took $(( $(date +%s) - started )) s"
+
+stage "fuzz targets (libFuzzer, ASan + UBSan), 60 s each from their seeds and corpus"
+for target in formula loader frame; do
+  bash scripts/fuzz.sh "$target" 60 "$root/build-fuzz"
+done
