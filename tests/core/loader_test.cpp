@@ -256,6 +256,32 @@ TEST_F(ReloadTest, MissingFileOrFailedLoadKeepsTheScriptInForce) {
     EXPECT_EQ(FirstArgument(), "3");
 }
 
+// The file is read a chunk at a time, so that a script of any size costs the same memory: a CR
+// LF or a lone CR across a chunk's end, and pieces beyond it, read as one piece of memory does.
+TEST_F(ReloadTest, AFileReadsInChunksAsItsWholeBytesParse) {
+    const size_t chunk = 65536;
+    std::string comments;  // whole lines up to four bytes before the first chunk's end
+    while (comments.size() < chunk - 4) comments += std::string(std::min<size_t>(400, chunk - 4 - comments.size()) - 1, '#') + "\n";
+    const struct {
+        const char* across;  // its fourth byte starts the second chunk
+        const char* formula;
+    } cases[] = {{"A=1\r\nB=2\n", "1"}, {"A=1\rB=2\n", "1\rB=2"}};
+    for (const auto& c : cases) {
+        const std::string text = comments + c.across + std::string(3 * chunk, 'q') + "\r\n\rd(3)\rb(4)";
+        WriteScript(text);
+        ++platform_.second;
+        script_.Refresh(&filter_, &frame_);
+        Loaded whole = Parse(text);
+        ASSERT_NE(script_.table(), nullptr);
+        ASSERT_EQ(script_.table()->line_count, whole.table->line_count);
+        for (int32_t i = 0; i < whole.table->line_count; ++i) {
+            EXPECT_STREQ(script_.table()->lines[i].command, whole.table->lines[i].command) << i;
+            EXPECT_STREQ(script_.table()->lines[i].arg_text[0], whole.table->lines[i].arg_text[0]) << i;
+        }
+        EXPECT_STREQ(script_.table()->lines[0].arg_text[0], c.formula);
+    }
+}
+
 TEST_F(ReloadTest, RangesBeyondTheEditLengthenItAtEveryLoad) {
     WriteScript("[0-150]\na(1)\n[0-120]\n");
     script_.Refresh(&filter_, &frame_);
