@@ -41,6 +41,7 @@ public:
         mapped_[block] = bytes;
         return block;
     }
+    TextRenderer& Text() override { return SystemTextRenderer(); }
     void Release(void* block) override {
         const auto found = mapped_.find(block);
         if (found == mapped_.end()) return free(block);
@@ -134,7 +135,9 @@ void RunSoundFrames(FuzzedDataProvider& input, FilterTable& filter, FrameContext
 }
 
 FuzzPlatform platform;
-const bool installed = (InstallPlatform(&platform), true);
+// The faces the tests draw with, whatever fonts the machine has.
+const bool installed = (setenv("FONTCONFIG_FILE", KINETRA_SOURCE_DIR "/tests/fonts/fonts.conf", 1),
+                        InstallPlatform(&platform), true);
 
 }  // namespace
 }  // namespace kinetra
