@@ -18,14 +18,13 @@ mkdir -p "$build/profiles"
 }
 llvm-profdata-14 merge -sparse "$build"/profiles/*.profraw -o "$build/suite.profdata"
 
-objects=()
-for test in core_tests video_tests audio_tests host_tests; do
-  [ -x "$build/tests/$test" ] && objects+=(-object "$build/tests/$test")
+binaries=()
+for test in core_tests video_tests audio_tests host_tests check_tests; do
+  [ -x "$build/tests/$test" ] && binaries+=("$build/tests/$test")
 done
-report() {
-  llvm-cov-14 report "${objects[0]#-object }" "${objects[@]:1}" -instr-profile="$build/suite.profdata" \
-    "$@"
-}
+objects=("${binaries[0]}")
+for binary in "${binaries[@]:1}"; do objects+=(-object "$binary"); done
+report() { llvm-cov-14 report "${objects[@]}" -instr-profile="$build/suite.profdata" "$@"; }
 report "$root"/{platform,formula,script,host,video,audio} | tee "$build/coverage.txt"
 
 # The formula engine and the loader: every branch taken.
@@ -33,7 +32,7 @@ uncovered=$(report "$root"/formula/*.cpp "$root"/script/loader.cpp | awk '$1 ~ /
 if [ -n "$uncovered" ]; then
   echo "branches not taken by the suite:" >&2
   echo "$uncovered" >&2
-  llvm-cov-14 show "${objects[0]#-object }" "${objects[@]:1}" -instr-profile="$build/suite.profdata" \
+  llvm-cov-14 show "${objects[@]}" -instr-profile="$build/suite.profdata" \
     -show-branches=count "$root"/formula/*.cpp "$root"/script/loader.cpp 2>/dev/null |
     grep -B3 'Branch.*: \[True: 0\|False: 0' >&2 || true
   exit 1
