@@ -85,8 +85,8 @@ private:
         cleaned[n] = '\0';
     }
 
-    // The column of the file of byte `at` of the cleaned line.
-    int32_t Column(size_t at) const { return piece_column_ + (listener_ ? kept_at_[at] : 0) + 1; }
+    // The column of the file of byte `at` of the cleaned line; asked only with a listener.
+    int32_t Column(size_t at) const { return piece_column_ + kept_at_[at] + 1; }
 
     // "[start?end]": two digit runs around exactly one separator byte of any kind.
     void RangeLine(const char* cleaned) {

@@ -154,6 +154,22 @@ TEST(ScriptFile, TextModeAndPieces) {
     EXPECT_STREQ(cut.table->lines[0].command, "z");
 }
 
+// Edges of the line forms: a range cut short by a NUL byte, a name byte past "z", a CR that
+// ends the file, and a range without an end digit when the host reports a negative count.
+TEST(ScriptFile, EdgesOfTheLineForms) {
+    const char bytes[] = "[5\0-9]\na(1)\nab{(2)\nb(3)\r";
+    Loaded cut = Parse(std::string(bytes, sizeof bytes - 1));
+    ASSERT_EQ(cut.table->line_count, 2);
+    EXPECT_EQ(cut.table->lines[0].start_frame, 5);
+    EXPECT_EQ(cut.table->lines[0].end_frame, 100);
+    EXPECT_STREQ(cut.table->lines[1].command, "b");
+    EXPECT_STREQ(cut.table->lines[1].arg_text[0], "3");
+
+    Loaded negative = Parse("[3]\na(1)\n", -5);  // the range would end at -5: ignored
+    ASSERT_EQ(negative.table->line_count, 1);
+    EXPECT_EQ(negative.table->lines[0].start_frame, 0);
+}
+
 TEST(ScriptFile, StatementsPastTheTableAreIgnored) {
     std::string text;
     for (int i = 0; i < kMaxScriptLines + 5; ++i) text += "n(" + std::to_string(i) + ")\n";
@@ -291,6 +307,14 @@ TEST_F(ReloadTest, RangesBeyondTheEditLengthenItAtEveryLoad) {
     script_.Refresh(&filter_, &frame_);
     EXPECT_EQ(lengthened_, (std::vector<int32_t>{150, 120}));
     EXPECT_EQ(script_.table()->lines[0].end_frame, 150);
+}
+
+TEST_F(ReloadTest, AHostThatCannotLengthenTheEditIsNotAsked) {
+    services_.set_edit_length = nullptr;
+    WriteScript("[0-150]\na(1)\n");
+    script_.Refresh(&filter_, &frame_);
+    EXPECT_EQ(FirstArgument(), "1");
+    EXPECT_TRUE(lengthened_.empty());
 }
 
 TEST_F(ReloadTest, PathsWithoutFolderAndCarelessHosts) {
