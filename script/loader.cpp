@@ -33,10 +33,10 @@ public:
           listener_(listener) {}
 
     // One piece as the line reader hands it: at most 511 bytes, ending after a newline. A piece
-    // that ends without one is continued by the next, on the same line of the file.
+    // that ends without one is continued by the next, on the same line of the file. Never empty.
     void HandlePiece(const char* piece, size_t length) {
         HandleLine(piece);
-        if (length > 0 && piece[length - 1] == '\n') {
+        if (piece[length - 1] == '\n') {
             ++line_number_;
             piece_column_ = 0;
         } else {
@@ -94,7 +94,7 @@ private:
         const int32_t start = ReadDigits(p);
         if (*p != '\0') ++p;  // the separator; a line that ends here has no end digits
         const int32_t end = IsDigit(static_cast<unsigned char>(*p)) ? ReadDigits(p) : frame_count_;
-        if (start < 0 || end < 0) return;
+        if (end < 0) return;  // no end digits, and the host reported a negative frame count
         if (listener_) listener_->RangeRead(line_number_, start, end);
         start_ = start;
         end_ = end;
@@ -156,7 +156,7 @@ private:
             // Told where the ")" is missing: at the end of the line, before its newline.
             auto still_open = [&] {
                 if (!listener_) return;
-                const char* end = p > cleaned && p[-1] == '\n' ? p - 1 : p;
+                const char* end = p[-1] == '\n' ? p - 1 : p;  // p is past "name("
                 listener_->LineIgnored(line_number_, Column(end - cleaned), Ignored::kListNeverClosed);
             };
             for (;; ++p) {
@@ -323,17 +323,16 @@ void Script::Refresh(FilterTable* filter, FrameContext* frame) {
     const int64_t now = CurrentPlatform().CurrentSecond();
     if (now == watch_.last_look_second) return;
     watch_.last_look_second = now;
-    LookAtFile(filter, frame);
+    LookAtFile(services, frame);
 }
 
-void Script::LookAtFile(FilterTable* filter, FrameContext* frame) {
+void Script::LookAtFile(HostServices* services, FrameContext* frame) {
     FileTime written;
     if (!CurrentPlatform().ReadFileTime(path_, written)) return;
     if (written == watch_.last_write && frame->frame_count == watch_.loaded_frame_count) return;
 
     FILE* file = fopen(path_.c_str(), "rb");
     if (!file) return;
-    HostServices* services = filter ? filter->services : nullptr;
     void* edit = frame->edit_handle;
     const LengthenEdit lengthen = [services, edit](int32_t end) {
         if (services && services->set_edit_length) services->set_edit_length(edit, end);

@@ -127,7 +127,7 @@ private:
     // Hands the next chunk of the file (empty at its end); false when reading failed.
     using ChunkSource = std::function<bool(std::span<const char>& chunk)>;
 
-    void LookAtFile(FilterTable* filter, FrameContext* frame);
+    void LookAtFile(HostServices* services, FrameContext* frame);
     // Load, from the chunks `next_chunk` hands; false when reading or the allocation failed.
     bool LoadFrom(int32_t frame_count, const LengthenEdit& lengthen, const ChunkSource& next_chunk);
 

@@ -170,6 +170,25 @@ TEST(ScriptFile, EdgesOfTheLineForms) {
     EXPECT_EQ(negative.table->lines[0].start_frame, 0);
 }
 
+// What a listener hears of lines that are no statements (once a line, not once a piece) and of
+// statements past the table (not of comments there).
+TEST(ScriptFile, ListenerHearsSkippedLinesOnce) {
+    struct Heard final : ScriptListener {
+        void NotAStatement(int32_t line, const char*) override { comments.push_back(line); }
+        void LineIgnored(int32_t line, int32_t, Ignored why) override {
+            if (why == Ignored::kPastTheTable) past.push_back(line);
+        }
+        std::vector<int32_t> comments, past;
+    } heard;
+    std::string text = "#" + std::string(600, '-') + "\n";  // two pieces, one line
+    for (int i = 0; i < kMaxScriptLines; ++i) text += "n(1)\n";
+    text += "# past\nn(2)\n";
+    auto table = std::make_unique<ScriptTable>();
+    ParseScript(text, 100, *table, nullptr, &heard);
+    EXPECT_EQ(heard.comments, std::vector<int32_t>{1});
+    EXPECT_EQ(heard.past, std::vector<int32_t>{kMaxScriptLines + 3});
+}
+
 TEST(ScriptFile, StatementsPastTheTableAreIgnored) {
     std::string text;
     for (int i = 0; i < kMaxScriptLines + 5; ++i) text += "n(" + std::to_string(i) + ")\n";
@@ -315,6 +334,36 @@ TEST_F(ReloadTest, AHostThatCannotLengthenTheEditIsNotAsked) {
     script_.Refresh(&filter_, &frame_);
     EXPECT_EQ(FirstArgument(), "1");
     EXPECT_TRUE(lengthened_.empty());
+}
+
+// Memory a line owns goes when the script it belongs to is replaced.
+TEST_F(ReloadTest, AReloadReleasesWhatTheOldLinesOwn) {
+    struct Counting final : TestPlatform {
+        void Release(void* block) override {
+            ++released;
+            TestPlatform::Release(block);
+        }
+        int released = 0;
+    } counting;  // installed over the fixture's until it goes
+    WriteScript("a(1)\n");
+    script_.Refresh(&filter_, &frame_);
+    script_.table()->lines[0].line_memory = counting.AllocateZeroed(16);
+    WriteScript("a(2)\n");
+    ++counting.second;
+    script_.Refresh(&filter_, &frame_);
+    EXPECT_EQ(FirstArgument(), "2");
+    EXPECT_EQ(counting.released, 2);  // the line's memory and the old table
+}
+
+// No service table: no path, so the script is looked for in the current folder.
+TEST_F(ReloadTest, WithoutServicesTheCurrentFolderIsLookedIn) {
+    WriteScript("[0-150]\na(7)\n");
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder_.path());
+    script_.Refresh(nullptr, &frame_);
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(FirstArgument(), "7");
+    EXPECT_TRUE(lengthened_.empty());  // nobody to ask
 }
 
 TEST_F(ReloadTest, PathsWithoutFolderAndCarelessHosts) {
