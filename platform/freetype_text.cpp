@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -161,7 +162,37 @@ class FreeTypeRenderer final : public TextRenderer {
 public:
     ~FreeTypeRenderer() override { Release(); }
 
+    // Memory for a glyph or the layout that cannot be had draws nothing and lets every cache
+    // go, so that the next string starts afresh; nothing is thrown at the host. Only the layout
+    // allocates, before anything is written onto the surface, so the surface is still all 0.
     CoverageBox Draw(const TextRequest& request, const CoverageSurface& surface) override {
+        try {
+            return DrawString(request, surface);
+        } catch (const std::bad_alloc&) {
+            placed_.clear();
+            Release();
+            return {};
+        }
+    }
+
+    void Release() override {
+        sets_.clear();
+        glyph_bytes_ = 0;
+        for (Style& style : styles_) DestroyStyle(style);
+        styles_.clear();
+        for (Face& face : faces_) {
+            if (face.face) FT_Done_Face(face.face);
+        }
+        faces_.clear();
+        if (library_) FT_Done_FreeType(library_);
+        library_ = nullptr;
+        if (config_) FcConfigDestroy(config_);
+        config_ = nullptr;
+        text_.Close();
+    }
+
+private:
+    CoverageBox DrawString(const TextRequest& request, const CoverageSurface& surface) {
         CoverageBox box;
         if (!surface.pixels || surface.width <= 0 || surface.height <= 0) return box;
         if (!Start()) return box;
@@ -207,23 +238,6 @@ public:
         return box;
     }
 
-    void Release() override {
-        sets_.clear();
-        glyph_bytes_ = 0;
-        for (Style& style : styles_) DestroyStyle(style);
-        styles_.clear();
-        for (Face& face : faces_) {
-            if (face.face) FT_Done_Face(face.face);
-        }
-        faces_.clear();
-        if (library_) FT_Done_FreeType(library_);
-        library_ = nullptr;
-        if (config_) FcConfigDestroy(config_);
-        config_ = nullptr;
-        text_.Close();
-    }
-
-private:
     struct Placed {
         GlyphSet* set;
         const Glyph* glyph;

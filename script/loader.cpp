@@ -26,20 +26,6 @@ int32_t ReadDigits(const char*& p) {
     return static_cast<int32_t>(value);
 }
 
-// The file as the editor's platform reads a text file: a carriage return before a newline is
-// dropped and the first 0x1A byte ends the file, so a script saved on either system reads alike.
-std::string TextModeBytes(std::span<const char> bytes) {
-    std::string text;
-    text.reserve(bytes.size());
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (c == '\x1A') break;
-        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-        text.push_back(c);
-    }
-    return text;
-}
-
 class Parser {
 public:
     Parser(int32_t frame_count, ScriptTable& table, const LengthenEdit& lengthen, ScriptListener* listener)
@@ -47,10 +33,10 @@ public:
           listener_(listener) {}
 
     // One piece as the line reader hands it: at most 511 bytes, ending after a newline. A piece
-    // that ends without one is continued by the next, on the same line of the file.
+    // that ends without one is continued by the next, on the same line of the file. Never empty.
     void HandlePiece(const char* piece, size_t length) {
         HandleLine(piece);
-        if (length > 0 && piece[length - 1] == '\n') {
+        if (piece[length - 1] == '\n') {
             ++line_number_;
             piece_column_ = 0;
         } else {
@@ -99,8 +85,8 @@ private:
         cleaned[n] = '\0';
     }
 
-    // The column of the file of byte `at` of the cleaned line.
-    int32_t Column(size_t at) const { return piece_column_ + (listener_ ? kept_at_[at] : 0) + 1; }
+    // The column of the file of byte `at` of the cleaned line; asked only with a listener.
+    int32_t Column(size_t at) const { return piece_column_ + kept_at_[at] + 1; }
 
     // "[start?end]": two digit runs around exactly one separator byte of any kind.
     void RangeLine(const char* cleaned) {
@@ -108,7 +94,7 @@ private:
         const int32_t start = ReadDigits(p);
         if (*p != '\0') ++p;  // the separator; a line that ends here has no end digits
         const int32_t end = IsDigit(static_cast<unsigned char>(*p)) ? ReadDigits(p) : frame_count_;
-        if (start < 0 || end < 0) return;
+        if (end < 0) return;  // no end digits, and the host reported a negative frame count
         if (listener_) listener_->RangeRead(line_number_, start, end);
         start_ = start;
         end_ = end;
@@ -170,7 +156,7 @@ private:
             // Told where the ")" is missing: at the end of the line, before its newline.
             auto still_open = [&] {
                 if (!listener_) return;
-                const char* end = p > cleaned && p[-1] == '\n' ? p - 1 : p;
+                const char* end = p[-1] == '\n' ? p - 1 : p;  // p is past "name("
                 listener_->LineIgnored(line_number_, Column(end - cleaned), Ignored::kListNeverClosed);
             };
             for (;; ++p) {
@@ -226,25 +212,65 @@ private:
     int32_t columns_[kScriptTextSize];
 };
 
+// The file as the editor's platform reads a text file, a chunk at a time: a carriage return
+// before a newline is dropped and the first 0x1A byte ends the file, so a script saved on
+// either system reads alike; then pieces are cut as the line reader cuts them, up to and
+// including a newline, at most 511 bytes. Memory stays the same whatever the file's size.
+class ScriptReader {
+public:
+    ScriptReader(int32_t frame_count, ScriptTable& table, const LengthenEdit& lengthen, ScriptListener* listener)
+        : parser_(frame_count, table, lengthen, listener) {}
+
+    void Feed(std::span<const char> bytes) {
+        for (const char c : bytes) {
+            if (ended_) return;
+            if (carriage_return_) {
+                carriage_return_ = false;
+                if (c != '\n') Keep('\r');
+            }
+            if (c == '\x1A') {
+                ended_ = true;
+            } else if (c == '\r') {
+                carriage_return_ = true;  // kept unless a newline follows
+            } else {
+                Keep(c);
+            }
+        }
+    }
+
+    // The end of the file: a carriage return that no newline followed, and the last piece.
+    void Finish() {
+        if (carriage_return_) Keep('\r');
+        carriage_return_ = false;
+        if (length_ > 0) CutPiece();
+    }
+
+private:
+    void Keep(char c) {
+        piece_[length_++] = c;
+        if (c == '\n' || length_ == kPieceSize) CutPiece();
+    }
+
+    void CutPiece() {
+        piece_[length_] = '\0';
+        parser_.HandlePiece(piece_, length_);
+        length_ = 0;
+    }
+
+    Parser parser_;
+    char piece_[kScriptTextSize];
+    size_t length_ = 0;
+    bool carriage_return_ = false;
+    bool ended_ = false;
+};
+
 }  // namespace
 
 void ParseScript(std::span<const char> bytes, int32_t frame_count, ScriptTable& table,
                  const LengthenEdit& lengthen, ScriptListener* listener) {
-    const std::string text = TextModeBytes(bytes);
-    Parser parser(frame_count, table, lengthen, listener);
-    char piece[kScriptTextSize];
-    size_t at = 0;
-    while (at < text.size()) {
-        // Cut as the line reader cuts: up to and including a newline, at most 511 bytes.
-        size_t n = 0;
-        while (n < kPieceSize && at < text.size()) {
-            const char c = text[at++];
-            piece[n++] = c;
-            if (c == '\n') break;
-        }
-        piece[n] = '\0';
-        parser.HandlePiece(piece, n);
-    }
+    ScriptReader reader(frame_count, table, lengthen, listener);
+    reader.Feed(bytes);
+    reader.Finish();
 }
 
 Script::Script() = default;
@@ -254,10 +280,27 @@ Script::~Script() {
 }
 
 bool Script::Load(std::span<const char> bytes, int32_t frame_count, const LengthenEdit& lengthen) {
+    bool handed = false;
+    return LoadFrom(frame_count, lengthen, [&](std::span<const char>& chunk) {
+        chunk = handed ? std::span<const char>() : bytes;
+        handed = true;
+        return true;
+    });
+}
+
+bool Script::LoadFrom(int32_t frame_count, const LengthenEdit& lengthen, const ChunkSource& next_chunk) {
     // The new statements are built aside and replace the old ones whole.
     auto* fresh = static_cast<ScriptTable*>(CurrentPlatform().AllocateZeroed(sizeof(ScriptTable)));
     if (!fresh) return false;
-    ParseScript(bytes, frame_count, *fresh, lengthen, listener_);
+    ScriptReader reader(frame_count, *fresh, lengthen, listener_);
+    std::span<const char> chunk;
+    bool read = true;
+    while ((read = next_chunk(chunk)) && !chunk.empty()) reader.Feed(chunk);
+    if (!read) {
+        CurrentPlatform().Release(fresh);  // nothing here owns memory yet: no statement has run
+        return false;
+    }
+    reader.Finish();
     if (table_) {
         ReleaseLineMemory();
         CurrentPlatform().Release(table_);
@@ -280,30 +323,29 @@ void Script::Refresh(FilterTable* filter, FrameContext* frame) {
     const int64_t now = CurrentPlatform().CurrentSecond();
     if (now == watch_.last_look_second) return;
     watch_.last_look_second = now;
-    LookAtFile(filter, frame);
+    LookAtFile(services, frame);
 }
 
-void Script::LookAtFile(FilterTable* filter, FrameContext* frame) {
+void Script::LookAtFile(HostServices* services, FrameContext* frame) {
     FileTime written;
     if (!CurrentPlatform().ReadFileTime(path_, written)) return;
     if (written == watch_.last_write && frame->frame_count == watch_.loaded_frame_count) return;
 
     FILE* file = fopen(path_.c_str(), "rb");
     if (!file) return;
-    std::string bytes;
-    char chunk[65536];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
-    const bool read_failed = ferror(file) != 0;
-    fclose(file);
-    if (read_failed) return;
-
-    HostServices* services = filter ? filter->services : nullptr;
     void* edit = frame->edit_handle;
     const LengthenEdit lengthen = [services, edit](int32_t end) {
         if (services && services->set_edit_length) services->set_edit_length(edit, end);
     };
-    if (!Load(bytes, frame->frame_count, lengthen)) return;  // tried again next second
+    // Read a chunk at a time into the parser: a script of any size costs the same memory.
+    char buffer[65536];
+    const bool loaded = LoadFrom(frame->frame_count, lengthen, [&](std::span<const char>& chunk) {
+        const size_t got = fread(buffer, 1, sizeof buffer, file);
+        chunk = {buffer, got};
+        return ferror(file) == 0;
+    });
+    fclose(file);
+    if (!loaded) return;  // a failed read or allocation: tried again next second
     watch_.last_write = written;
     watch_.loaded_frame_count = frame->frame_count;
 }

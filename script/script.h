@@ -124,7 +124,12 @@ public:
     void set_listener(ScriptListener* listener) { listener_ = listener; }
 
 private:
-    void LookAtFile(FilterTable* filter, FrameContext* frame);
+    // Hands the next chunk of the file (empty at its end); false when reading failed.
+    using ChunkSource = std::function<bool(std::span<const char>& chunk)>;
+
+    void LookAtFile(HostServices* services, FrameContext* frame);
+    // Load, from the chunks `next_chunk` hands; false when reading or the allocation failed.
+    bool LoadFrom(int32_t frame_count, const LengthenEdit& lengthen, const ChunkSource& next_chunk);
 
     ScriptTable* table_ = nullptr;  // from the platform's allocator, so tests can refuse it
     std::string path_;              // reused from frame to frame

@@ -6,6 +6,7 @@ packages=(
   build-essential cmake ccache pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   g++-multilib lib32gomp1 qemu-user  # the 32-bit build and the emulator that runs its tests
+  clang-14 libclang-rt-14-dev libomp-14-dev llvm-14  # the fuzz targets, and llvm-cov for coverage
   # kinetra render: FFmpeg's libraries, the option parser, and the ffmpeg program that the
   # end-to-end tests and the throughput script make their clips with
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libcli11-dev ffmpeg

@@ -101,3 +101,8 @@ bash scripts/build.sh build-win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_
 ctest_time_limit=900 run_ctest build-win64
 env "${wine_env[@]}" wineserver -k || true
 echo "Windows stage took $(( $(date +%s) - started )) s"
+
+stage "fuzz targets (libFuzzer, ASan + UBSan), 60 s each from their seeds and corpus"
+for target in formula loader frame; do
+  bash scripts/fuzz.sh "$target" 60 "$root/build-fuzz"
+done

@@ -264,7 +264,10 @@ void Resize(CommandCall& call) {
             }
             return;
         }
-        std::fill(out + (alone_from - first), out + (end - first), Alone(top[source.last_x()]));
+        // The rectangle's last column may lie beyond the image, where no column of the run is.
+        if (alone_from < end) {
+            std::fill(out + (alone_from - first), out + (end - first), Alone(top[source.last_x()]));
+        }
         const PixelYC* bottom = sy + 1 < args.size.height ? top + stride : top;
 
         // Pieces whose source columns fit one span.

@@ -2,6 +2,7 @@
 // thread and from sixteen, in place and between buffers.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -31,10 +32,17 @@ std::vector<double> RandomArguments(std::mt19937& random) {
     std::vector<double> args = {first, pick({first, 0, 3, 9}), pick({-0.5, 0, 1, 2, 3}), pick({-1, 0, 1, 2})};
     if (random() % 2) args[1] = pick({2.7, 10, 11.5, 440, 12000});  // a frame, a span start, a frequency
     if (random() % 2) args[2] = args[1] + pick({0.4, 1, 2.5});       // a span's end
+    // One argument in four extreme: the 32-bit limits and beyond, not a number, infinite.
+    for (double& arg : args) {
+        if (random() % 4 == 0) {
+            arg = pick({2147483647.0, -2147483648.0, 1e300, -1e300, std::numeric_limits<double>::infinity(),
+                        std::numeric_limits<double>::quiet_NaN(), 0.0, -1.0});
+        }
+    }
     return args;
 }
 
-TEST(Registry, OneThreadAndSixteenGiveTheSameBuffers) {
+TEST(Registry, OneThreadAndTwoThreeOrSixteenGiveTheSameBuffers) {
     std::mt19937 random(16);
     for (int32_t c : {2, 1}) {
         for (const CommandEntry& entry : Commands()) {
@@ -46,13 +54,16 @@ TEST(Registry, OneThreadAndSixteenGiveTheSameBuffers) {
                 one.Randomize(round);
                 one.line.start_frame = -1;
                 one.line.sample_position_wide = 5000;
-                SoundBuffers many(one);
+                const SoundBuffers start(one);
                 const uint32_t noise = NoiseState();
                 one.Run(entry.name, args, 1);
-                NoiseState() = noise;
-                many.Run(entry.name, args, 16);
-                ASSERT_TRUE(one.SameBuffers(many));
-                EXPECT_EQ(one.line.sample_position_wide, many.line.sample_position_wide);
+                for (int threads : {2, 3, 16}) {
+                    SoundBuffers many(start);
+                    NoiseState() = noise;
+                    many.Run(entry.name, args, threads);
+                    ASSERT_TRUE(one.SameBuffers(many)) << threads << " threads";
+                    EXPECT_EQ(one.line.sample_position_wide, many.line.sample_position_wide);
+                }
             }
         }
     }

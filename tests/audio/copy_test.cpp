@@ -109,7 +109,7 @@ TEST(FetchFrameAudio, TheReadersWritesFitAfterTheFrameGrows) {
     for (auto [n, c] : {std::pair{400, 2}, std::pair{400, 6}, std::pair{50, 8}}) {
         sound.Resize(n, c);
         // One sample frame short, and the next frame twice as long as this one.
-        sound.delivered = [n](int32_t f) { return f == 1 ? n - 1 : 2 * n; };
+        sound.delivered = [n = n](int32_t f) { return f == 1 ? n - 1 : 2 * n; };  // clang 14 captures no binding
         sound.Run("a_copyframe", {2, 1});
         std::vector<int16_t> want = KnownFrames(1, 0, n - 1, c), next = KnownFrames(2, 0, 1, c);
         want.insert(want.end(), next.begin(), next.end());

@@ -129,6 +129,13 @@ TEST(FormulaTokenizer, NumberValues) {
         {"0." + zeros + "1e50", 0.0},
         {"0." + zeros + "1e400", 1e-1},
         {"0e99999999999999999999", 0.0},
+        // Out of range by digits alone, by a signed or saturating exponent, with a fraction.
+        {"1" + zeros, HUGE_VAL},
+        {"1e+400", HUGE_VAL},
+        {"1.5e400", HUGE_VAL},
+        {"1e99999999999999999999", HUGE_VAL},
+        {"1.5e-99999999999999999999", 0.0},
+        {"1" + zeros + ".", HUGE_VAL},
     };
     for (const auto& c : cases) {
         const Tokens t = Read(c.text.c_str());
@@ -189,6 +196,25 @@ TEST(FormulaProgram, Ordering) {
     EXPECT_EQ(out[3].code, kTokenMultiply);
     EXPECT_EQ(out[4].code, kTokenMinus);
     EXPECT_EQ(out[5].code, kEnd);
+}
+
+// Token arrays no text gives fail rather than overrun the conversion stack or underrun it.
+TEST(FormulaProgram, OrderingRefusesNestingPastItsStack) {
+    std::vector<FormulaToken> deep(200, FormulaToken{kTokenOpen, 0.0}), out(201);
+    deep.push_back({kEnd, 0.0});
+    EXPECT_EQ(ToPostfix(out.data(), deep.data()), 1);
+    // A code of input priority 0 and stack priority 1 pops the outer "(" and stands in its place;
+    // the ")" then finds no "(" left.
+    const FormulaToken foreign[] = {{kTokenOpen, 0.0}, {0x1001, 0.0}, {kTokenClose, 0.0}, {kEnd, 0.0}};
+    EXPECT_EQ(ToPostfix(out.data(), foreign), 1);
+}
+
+// A text that fails to tokenize says where: the byte it stopped at.
+TEST(FormulaProgram, TokenizeFailureIsTraced) {
+    CFormula formula;
+    SyntaxTrace trace;
+    EXPECT_EQ(formula.Compile("1+{", &trace), 1);
+    EXPECT_EQ(trace.failed_at, 2);
 }
 
 TEST(FormulaProgram, Check) {

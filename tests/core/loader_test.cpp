@@ -157,6 +157,41 @@ TEST(ScriptFile, TextModeAndPieces) {
     EXPECT_STREQ(cut.table->lines[0].command, "z");
 }
 
+// Edges of the line forms: a range cut short by a NUL byte, a name byte past "z", a CR that
+// ends the file, and a range without an end digit when the host reports a negative count.
+TEST(ScriptFile, EdgesOfTheLineForms) {
+    const char bytes[] = "[5\0-9]\na(1)\nab{(2)\nb(3)\r";
+    Loaded cut = Parse(std::string(bytes, sizeof bytes - 1));
+    ASSERT_EQ(cut.table->line_count, 2);
+    EXPECT_EQ(cut.table->lines[0].start_frame, 5);
+    EXPECT_EQ(cut.table->lines[0].end_frame, 100);
+    EXPECT_STREQ(cut.table->lines[1].command, "b");
+    EXPECT_STREQ(cut.table->lines[1].arg_text[0], "3");
+
+    Loaded negative = Parse("[3]\na(1)\n", -5);  // the range would end at -5: ignored
+    ASSERT_EQ(negative.table->line_count, 1);
+    EXPECT_EQ(negative.table->lines[0].start_frame, 0);
+}
+
+// What a listener hears of lines that are no statements (once a line, not once a piece) and of
+// statements past the table (not of comments there).
+TEST(ScriptFile, ListenerHearsSkippedLinesOnce) {
+    struct Heard final : ScriptListener {
+        void NotAStatement(int32_t line, const char*) override { comments.push_back(line); }
+        void LineIgnored(int32_t line, int32_t, Ignored why) override {
+            if (why == Ignored::kPastTheTable) past.push_back(line);
+        }
+        std::vector<int32_t> comments, past;
+    } heard;
+    std::string text = "#" + std::string(600, '-') + "\n";  // two pieces, one line
+    for (int i = 0; i < kMaxScriptLines; ++i) text += "n(1)\n";
+    text += "# past\nn(2)\n";
+    auto table = std::make_unique<ScriptTable>();
+    ParseScript(text, 100, *table, nullptr, &heard);
+    EXPECT_EQ(heard.comments, std::vector<int32_t>{1});
+    EXPECT_EQ(heard.past, std::vector<int32_t>{kMaxScriptLines + 3});
+}
+
 TEST(ScriptFile, StatementsPastTheTableAreIgnored) {
     std::string text;
     for (int i = 0; i < kMaxScriptLines + 5; ++i) text += "n(" + std::to_string(i) + ")\n";
@@ -259,6 +294,32 @@ TEST_F(ReloadTest, MissingFileOrFailedLoadKeepsTheScriptInForce) {
     EXPECT_EQ(FirstArgument(), "3");
 }
 
+// The file is read a chunk at a time, so that a script of any size costs the same memory: a CR
+// LF or a lone CR across a chunk's end, and pieces beyond it, read as one piece of memory does.
+TEST_F(ReloadTest, AFileReadsInChunksAsItsWholeBytesParse) {
+    const size_t chunk = 65536;
+    std::string comments;  // whole lines up to four bytes before the first chunk's end
+    while (comments.size() < chunk - 4) comments += std::string(std::min<size_t>(400, chunk - 4 - comments.size()) - 1, '#') + "\n";
+    const struct {
+        const char* across;  // its fourth byte starts the second chunk
+        const char* formula;
+    } cases[] = {{"A=1\r\nB=2\n", "1"}, {"A=1\rB=2\n", "1\rB=2"}};
+    for (const auto& c : cases) {
+        const std::string text = comments + c.across + std::string(3 * chunk, 'q') + "\r\n\rd(3)\rb(4)";
+        WriteScript(text);
+        ++platform_.second;
+        script_.Refresh(&filter_, &frame_);
+        Loaded whole = Parse(text);
+        ASSERT_NE(script_.table(), nullptr);
+        ASSERT_EQ(script_.table()->line_count, whole.table->line_count);
+        for (int32_t i = 0; i < whole.table->line_count; ++i) {
+            EXPECT_STREQ(script_.table()->lines[i].command, whole.table->lines[i].command) << i;
+            EXPECT_STREQ(script_.table()->lines[i].arg_text[0], whole.table->lines[i].arg_text[0]) << i;
+        }
+        EXPECT_STREQ(script_.table()->lines[0].arg_text[0], c.formula);
+    }
+}
+
 TEST_F(ReloadTest, RangesBeyondTheEditLengthenItAtEveryLoad) {
     WriteScript("[0-150]\na(1)\n[0-120]\n");
     script_.Refresh(&filter_, &frame_);
@@ -268,6 +329,44 @@ TEST_F(ReloadTest, RangesBeyondTheEditLengthenItAtEveryLoad) {
     script_.Refresh(&filter_, &frame_);
     EXPECT_EQ(lengthened_, (std::vector<int32_t>{150, 120}));
     EXPECT_EQ(script_.table()->lines[0].end_frame, 150);
+}
+
+TEST_F(ReloadTest, AHostThatCannotLengthenTheEditIsNotAsked) {
+    services_.set_edit_length = nullptr;
+    WriteScript("[0-150]\na(1)\n");
+    script_.Refresh(&filter_, &frame_);
+    EXPECT_EQ(FirstArgument(), "1");
+    EXPECT_TRUE(lengthened_.empty());
+}
+
+// Memory a line owns goes when the script it belongs to is replaced.
+TEST_F(ReloadTest, AReloadReleasesWhatTheOldLinesOwn) {
+    struct Counting final : TestPlatform {
+        void Release(void* block) override {
+            ++released;
+            TestPlatform::Release(block);
+        }
+        int released = 0;
+    } counting;  // installed over the fixture's until it goes
+    WriteScript("a(1)\n");
+    script_.Refresh(&filter_, &frame_);
+    script_.table()->lines[0].line_memory = counting.AllocateZeroed(16);
+    WriteScript("a(2)\n");
+    ++counting.second;
+    script_.Refresh(&filter_, &frame_);
+    EXPECT_EQ(FirstArgument(), "2");
+    EXPECT_EQ(counting.released, 2);  // the line's memory and the old table
+}
+
+// No service table: no path, so the script is looked for in the current folder.
+TEST_F(ReloadTest, WithoutServicesTheCurrentFolderIsLookedIn) {
+    WriteScript("[0-150]\na(7)\n");
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder_.path());
+    script_.Refresh(nullptr, &frame_);
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(FirstArgument(), "7");
+    EXPECT_TRUE(lengthened_.empty());  // nobody to ask
 }
 
 TEST_F(ReloadTest, PathsWithoutFolderAndCarelessHosts) {

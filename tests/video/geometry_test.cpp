@@ -215,6 +215,9 @@ TEST(Geometry, ExtremeArgumentsStayInsideTheBuffers) {
         {2, 3, -2147483648.0, -2147483648.0, 2147483647.0, 2147483647.0, 0, 0, 2147483647.0, 2147483647.0},
         {2, 3, 0, 0, 2147483647.0, 2147483647.0, -2147483648.0, 2147483647.0, 2147483647.0, 2147483647.0},
         {2, 2, 5, 5, 20, 20, -3, -3, 1e12, 3},
+        // Past the right and bottom edges: the last image row must not look for the
+        // rectangle's last column, six pixels past the end of the buffer.
+        {2, 3, 10, 10, 20, 20, 0, 0, 20, 20},
     };
     for (const auto& args : lines) {
         Canvas canvas(24, 20);

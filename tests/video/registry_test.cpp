@@ -3,7 +3,11 @@
 // command gets these checks by adding its line here; the first test fails until it does.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
+#include <limits>
 #include <ostream>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -91,6 +95,48 @@ TEST_P(EveryCommand, ReadsItsOwnDestinationAsACopyOfItWouldRead) {
     same.Run(line.name, in_place, 16);
     copied.Run(line.name, from_copy, 16);
     EXPECT_EQ(same.FirstDifference(copied, 3), "");
+}
+
+// The prepared line with arguments drawn anew: a third of them extreme (the 32-bit limits, far
+// beyond them, not a number, infinite, zero and one), the rest anywhere about the image.
+std::vector<double> RandomArguments(const PreparedLine& line, std::mt19937& random) {
+    static const double kExtremes[] = {0, 1, -1, 0.5, 4096, 65536, 2147483647.0, -2147483648.0, 4294967296.0,
+                                       -1e300, 1e300, std::numeric_limits<double>::infinity(),
+                                       std::numeric_limits<double>::quiet_NaN()};
+    std::vector<double> args = line.args;
+    for (double& arg : args) {
+        switch (random() % 6) {
+            case 0:
+            case 1: arg = kExtremes[random() % std::size(kExtremes)]; break;
+            case 2: arg = static_cast<double>(static_cast<int>(random() % 80) - 25) + (random() % 4) * 0.25; break;
+            case 3: arg = static_cast<double>(random() % 10); break;  // a buffer number, often
+            default: break;                                          // as prepared
+        }
+    }
+    return args;
+}
+
+TEST_P(EveryCommand, RandomAndExtremeArgumentsGiveTheSameBuffersWithAnyThreadCount) {
+    const PreparedLine& line = GetParam();
+    if (line.random) GTEST_SKIP() << "draws random numbers";
+    std::mt19937 random(std::hash<std::string>()(line.name) & 0xFFFF);
+    for (int round = 0; round < 12; ++round) {
+        const std::vector<double> args = RandomArguments(line, random);
+        testing::ImageBuffers one(29, 23);
+        one.Randomize(round);
+        testing::ImageBuffers reference(one);
+        reference.Run(line.name, args, 1);
+        for (int threads : {2, 3, 16}) {
+            testing::ImageBuffers many(one);
+            many.Run(line.name, args, threads);
+            for (int b = 0; b < kBufferCount; ++b) {
+                ASSERT_EQ(reference.FirstDifference(many, b), "") << "round " << round << ", buffer " << b
+                                                                  << ", threads " << threads;
+            }
+            ASSERT_EQ(reference.context.width, many.context.width);
+            ASSERT_EQ(reference.context.height, many.context.height);
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Registry, EveryCommand, ::testing::ValuesIn(kLines),

@@ -2,11 +2,31 @@
 // lands and how it is blended, measured by drawing white on black, where y = 16 x coverage.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "tests/support/test_platform.h"
 #include "tests/video/effects_canvas.h"
 #include "video/commands.h"
+
+// Allocation failure inside the renderer, whose glyph bitmaps come from operator new: this
+// program's operator new refuses blocks of this many bytes or more while a test sets it.
+std::atomic<size_t> refuse_new_from{SIZE_MAX};
+
+// The replacements pair malloc with free; the compiler, seeing free meet memory from "new",
+// would warn at every inlined delete.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+void* operator new(size_t bytes) {
+    if (bytes >= refuse_new_from.load(std::memory_order_relaxed)) throw std::bad_alloc();
+    if (void* block = malloc(bytes > 0 ? bytes : 1)) return block;
+    throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept { free(block); }
+void operator delete(void* block, size_t) noexcept { free(block); }
 
 namespace kinetra::video::effects_testing {
 namespace {
@@ -270,6 +290,26 @@ TEST_F(TextTest, SurfaceIsMadeForTheCurrentSize) {
     platform.refuse_from_bytes = SIZE_MAX;
     Text(canvas, 2, 0, 0, 0, "x");
     EXPECT_EQ(canvas.At(2, 0, 0).y, 4080);
+}
+
+// A glyph the renderer cannot keep for want of memory draws nothing and throws nothing; the
+// next text makes it and draws what it would have drawn.
+TEST_F(TextTest, AGlyphWithoutMemoryDrawsNothingAndTheNextTextTriesAgain) {
+    NEEDS_GLYPHS();
+    Canvas want(200, 140);
+    Font(want, "DejaVu Sans", 120);
+    Text(want, 2, 10, 5, 0, "W");
+    ASSERT_FALSE(InkOf(want).empty());
+    ReleaseCommandState();  // the glyph is made anew below
+
+    Canvas canvas(200, 140);
+    Font(canvas, "DejaVu Sans", 120);
+    refuse_new_from = 4096;  // a 120-pixel glyph's bitmap is larger, the layout's blocks are not
+    Text(canvas, 2, 10, 5, 0, "W");
+    refuse_new_from = SIZE_MAX;
+    EXPECT_TRUE(InkOf(canvas).empty());
+    Text(canvas, 2, 10, 5, 0, "W");
+    EXPECT_TRUE(canvas.SameBuffers(want));
 }
 
 // Real glyphs over a random picture, with one thread and with sixteen: every pixel is the blend
