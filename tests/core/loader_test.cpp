@@ -173,15 +173,16 @@ TEST(ScriptFile, EdgesOfTheLineForms) {
     EXPECT_EQ(negative.table->lines[0].start_frame, 0);
 }
 
-// What a listener hears of lines that are no statements (once a line, not once a piece) and of
-// statements past the table (not of comments there).
+// What a listener hears of lines that are no statements (once a line, not once a piece), of
+// lists never closed, and of statements past the table (not of comments there).
 TEST(ScriptFile, ListenerHearsSkippedLinesOnce) {
     struct Heard final : ScriptListener {
         void NotAStatement(int32_t line, const char*) override { comments.push_back(line); }
-        void LineIgnored(int32_t line, int32_t, Ignored why) override {
+        void LineIgnored(int32_t line, int32_t column, Ignored why) override {
             if (why == Ignored::kPastTheTable) past.push_back(line);
+            if (why == Ignored::kListNeverClosed) still_open.push_back(column);
         }
-        std::vector<int32_t> comments, past;
+        std::vector<int32_t> comments, past, still_open;
     } heard;
     std::string text = "#" + std::string(600, '-') + "\n";  // two pieces, one line
     for (int i = 0; i < kMaxScriptLines; ++i) text += "n(1)\n";
@@ -190,6 +191,10 @@ TEST(ScriptFile, ListenerHearsSkippedLinesOnce) {
     ParseScript(text, 100, *table, nullptr, &heard);
     EXPECT_EQ(heard.comments, std::vector<int32_t>{1});
     EXPECT_EQ(heard.past, std::vector<int32_t>{kMaxScriptLines + 3});
+    // Where the ")" is missing: after the last byte, before the newline if there is one.
+    table->line_count = 0;
+    ParseScript("x(1\nx(2", 100, *table, nullptr, &heard);
+    EXPECT_EQ(heard.still_open, (std::vector<int32_t>{4, 4}));
 }
 
 TEST(ScriptFile, StatementsPastTheTableAreIgnored) {
