@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <iconv.h>
+#include <new>
 
 #include "platform/platform.h"
 
@@ -58,9 +59,12 @@ public:
 
 }  // namespace
 
+// Never destroyed: the plug-in's own state, destroyed when the library unloads, may come
+// later and still release its memory through it.
 Platform& SystemPlatform() {
-    static PosixPlatform platform;
-    return platform;
+    alignas(PosixPlatform) static unsigned char storage[sizeof(PosixPlatform)];
+    static Platform* const platform = new (storage) PosixPlatform;
+    return *platform;
 }
 
 }  // namespace kinetra

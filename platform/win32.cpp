@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <cstring>
+#include <new>
 
 #include "platform/platform.h"
 
@@ -65,9 +66,12 @@ MessageBoxFunction InstallMessageBox(MessageBoxFunction show) {
 
 }  // namespace win32
 
+// Never destroyed: the plug-in's own state, destroyed when the library unloads, may come
+// later and still release its memory through it.
 Platform& SystemPlatform() {
-    static Win32Platform platform;
-    return platform;
+    alignas(Win32Platform) static unsigned char storage[sizeof(Win32Platform)];
+    static Platform* const platform = new (storage) Win32Platform;
+    return *platform;
 }
 
 }  // namespace kinetra
