@@ -120,17 +120,17 @@ public:
             Warn(statements_[statement].line, 1, "the edit has no sound (a sampling rate of 0): a_tone writes silence");
         }
         Arguments args;
-        for (const ArgumentSpec& spec : command->arguments) {
+        for (const ArgumentSpec& row : command->arguments) {
             // One argument at a time, so that each can be named; a formula that failed here is
             // told already, and its 0 is no news.
-            if (args.Read(line, {&spec, 1}) || failed_now_.count({statement, spec.number - 1})) continue;
-            if (!reported_.insert({statement, spec.number - 1, 'n'}).second) continue;
-            const double value = line.arg_value[spec.number - 1];
+            if (args.Read(line, {&row, 1}) || failed_now_.count({statement, row.number - 1})) continue;
+            if (!reported_.insert({statement, row.number - 1, 'n'}).second) continue;
+            const double value = line.arg_value[row.number - 1];
             char shown[32];
             snprintf(shown, sizeof shown, "%.17g", value);
-            Warn(statements_[statement].line, ArgumentColumn(statement, spec.number - 1, 0),
-                 "argument " + std::to_string(spec.number) + " (" + spec.meaning + ") is " + shown +
-                     " at frame " + std::to_string(frame_) + ": " + Consequence(spec));
+            Warn(statements_[statement].line, ArgumentColumn(statement, row.number - 1, 0),
+                 "argument " + std::to_string(row.number) + " (" + row.meaning + ") is " + shown +
+                     " at frame " + std::to_string(frame_) + ": " + Consequence(row));
         }
     }
 
@@ -194,8 +194,8 @@ private:
         return columns.back() + 1;
     }
 
-    static std::string Consequence(const ArgumentSpec& spec) {
-        switch (spec.role) {
+    static std::string Consequence(const ArgumentSpec& row) {
+        switch (row.role) {
             case Role::kBuffer:
                 return "a buffer is 0..9, so the command does nothing";
             case Role::kWidth:
@@ -206,7 +206,7 @@ private:
                 break;
         }
         char range[64];
-        snprintf(range, sizeof range, "%.10g..%.10g", spec.lowest, spec.highest);
+        snprintf(range, sizeof range, "%.10g..%.10g", row.lowest, row.highest);
         return std::string("outside ") + range + ", so the command does nothing";
     }
 
