@@ -29,6 +29,9 @@ struct CommandEntry {
     const ArgumentTable* arguments;
 };
 
+// The first entry of `name`, where the registry's dispatch order offers a line; null if none.
+const CommandEntry* FindCommand(std::span<const CommandEntry> commands, const char* name);
+
 // The table of a command that takes no arguments.
 inline constexpr ArgumentTable kNoArguments{};
 

@@ -36,13 +36,10 @@ public:
           sampling_rate_(sampling_rate) {}
 
     void RunCommand(ScriptLine& line) override {
-        for (const CommandEntry& command : commands_) {
-            if (strcmp(command.name, line.command) == 0) {
-                CommandCall call{line, filter_, frame_, buffers_, threads_, sampling_rate_};
-                command.run(call);
-                return;
-            }
-        }
+        const CommandEntry* command = FindCommand(commands_, line.command);
+        if (!command) return;
+        CommandCall call{line, filter_, frame_, buffers_, threads_, sampling_rate_};
+        command->run(call);
     }
 
 private:

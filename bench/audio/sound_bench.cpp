@@ -66,10 +66,8 @@ Sound& SharedSound(int32_t n) {
 // takes 0 and 1 in turn, so every run fetches instead of finding the frame cached.
 void RunCommand(benchmark::State& state, const char* name, std::vector<double> args, int alternate = -1) {
     Sound& sound = SharedSound(static_cast<int32_t>(state.range(0)));
-    CommandHandler handler = nullptr;
-    for (const CommandEntry& e : Commands()) {
-        if (std::string(e.name) == name) handler = e.run;
-    }
+    const CommandEntry* entry = FindCommand(Commands(), name);
+    const CommandHandler handler = entry ? entry->run : nullptr;
     if (!handler) {
         state.SkipWithError("command not registered");
         return;

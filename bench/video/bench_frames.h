@@ -64,10 +64,8 @@ inline Frames& SharedFrames() {
 // Runs the command `name` with `args` over and over; bytes processed are one picture a run.
 inline void RunCommand(benchmark::State& state, const char* name, std::vector<double> args) {
     Frames& f = SharedFrames();
-    CommandHandler handler = nullptr;
-    for (const CommandEntry& e : Commands()) {
-        if (std::string(e.name) == name) handler = e.run;
-    }
+    const CommandEntry* entry = FindCommand(Commands(), name);
+    const CommandHandler handler = entry ? entry->run : nullptr;
     if (!handler) {
         state.SkipWithError("command not registered");
         return;
