@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 #include "host/float_env.h"
 #include "platform/platform.h"
