@@ -7,13 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-// The pixel kernels use SSE2, which every x86 build here has; the portable form of each is
-// kept beside it, for other processors, and tested in a build of its own.
-#if defined(__SSE2__) && !defined(KINETRA_PORTABLE_KERNELS)
-#define KINETRA_VECTOR_KERNELS 1
-#include <emmintrin.h>
-#endif
-
+#include "host/kernel_level.h"
 #include "kinetra/filter_abi.h"
 
 namespace kinetra::video {

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "video/color_space.h"
-#include "video/kernel_level.h"
+#include "host/kernel_level.h"
 
 namespace kinetra::video {
 namespace {

@@ -1,11 +1,18 @@
-// Which form of the pixel kernels runs. Each kernel has a portable form, an SSE2 form (the
-// baseline of every x86 build) and, where it pays, an AVX2 form that runs only when the
+// Which form of the pixel and sample kernels runs. Each kernel has a portable form, an SSE2 form
+// (the baseline of every x86 build) and, where it pays, an AVX2 form that runs only when the
 // processor has it. Every form gives the same bits; the choice is only a matter of speed.
 #pragma once
 
 #include <cstdint>
 
-namespace kinetra::video {
+// The vector forms are built wherever SSE2 is there; the portable-kernel build leaves them out
+// to test the portable forms on their own.
+#if defined(__SSE2__) && !defined(KINETRA_PORTABLE_KERNELS)
+#define KINETRA_VECTOR_KERNELS 1
+#include <emmintrin.h>
+#endif
+
+namespace kinetra {
 
 enum class KernelLevel : uint8_t { kPortable, kSSE2, kAVX2 };
 
@@ -21,4 +28,4 @@ void SetKernelLevel(KernelLevel level);
 
 const char* KernelLevelName(KernelLevel level);
 
-}  // namespace kinetra::video
+}  // namespace kinetra

@@ -1,13 +1,12 @@
-#include "video/kernel_level.h"
+#include "host/kernel_level.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 
-#include "video/pixels.h"
 
-namespace kinetra::video {
+namespace kinetra {
 namespace {
 
 KernelLevel DetectLevel() {
@@ -55,4 +54,4 @@ const char* KernelLevelName(KernelLevel level) {
     return "?";
 }
 
-}  // namespace kinetra::video
+}  // namespace kinetra
