@@ -11,6 +11,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
+# GCC keeps Windows stacks aligned to 16 bytes only, so a 32-byte AVX2 value it spills to the
+# stack may sit off its alignment, where an aligned move faults. The assembler writes every
+# vector move unaligned instead, which costs nothing on aligned data.
+set(CMAKE_C_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
+set(CMAKE_CXX_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
+
 # The compiler's runtime (libgcc, libstdc++, libgomp, winpthread) is linked into every module
 # and program, so a plug-in needs nothing beyond the libraries that come with Windows.
 # OpenMP's library is named by full path, which -static does not redirect: name the archive.
