@@ -72,97 +72,107 @@ void Ramp(int16_t* sound, int32_t count, double start, double end, int32_t begin
     }
 }
 
-// A ramp as the vector forms take it: `values` samples a sample frame, and for stereo which
-// channels are scaled.
-struct RampJob {
-    int16_t* sound;
-    int32_t count;
-    double start, end;
-    int32_t values;
-    bool left, right;
-};
-
 #if defined(KINETRA_VECTOR_KERNELS)
-// The vector forms of the ramp. Packed double arithmetic rounds each product, sum and quotient
-// as the scalar instructions do, and cvttpd2dq truncates as cvttsd2si does (INT32_MIN for NaN
-// and for what lies outside 32 bits, as TruncateToInt32), so every lane gives the portable bits.
-// A channel the mode leaves alone is scaled by 1, which gives its samples back unchanged. Each
-// returns the first sample frame it left to the portable form.
+// The vector forms of the ramp, for the same `kValues`, `kFirst` and `kLast`. Packed double
+// arithmetic rounds each product, sum and quotient as the scalar instructions do, and cvttpd2dq
+// truncates as cvttsd2si does (INT32_MIN for NaN and for what lies outside 32 bits, as
+// TruncateToInt32), so every lane gives the portable bits. A stereo channel the mode leaves
+// alone is scaled by 1, which gives its samples back unchanged. Each returns the first sample
+// frame it left to the portable form.
+
+// The low 16 bits of each 32-bit lane of two vectors, in order (pshufb, for the AVX2 form).
+[[gnu::target("avx2")]] inline __m128i Low16Of(__m128i a, __m128i b) {
+    const __m128i low = _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1);
+    return _mm_unpacklo_epi64(_mm_shuffle_epi8(a, low), _mm_shuffle_epi8(b, low));
+}
 
 // The low 16 bits of each 32-bit lane, sign-extended, so that a signed pack keeps them as they are.
 inline __m128i Low16Extended(__m128i v) { return _mm_srai_epi32(_mm_slli_epi32(v, 16), 16); }
 
-int32_t RampSSE2(const RampJob& job, int32_t begin, int32_t stop) {
-    const auto [sound, count, start, end, values, left, right] = job;
+template <int kValues, int kFirst, int kLast>
+int32_t RampSSE2(int16_t* sound, int32_t count, double start, double end, int32_t begin, int32_t stop) {
     const __m128d n = _mm_set1_pd(count), from = _mm_set1_pd(start), to = _mm_set1_pd(end);
     const __m128d one = _mm_set1_pd(1.0), step = _mm_set1_pd(2.0);
-    const __m128d scaled = _mm_castsi128_pd(_mm_set_epi32(-right, -right, -left, -left));
     __m128d at = _mm_set_pd(begin + 1, begin);
     int32_t i = begin;
     for (; stop - i >= 2; i += 2, at = _mm_add_pd(at, step)) {
         // double(count - i) is n - double(i): both exact.
         const __m128d gain =
             _mm_div_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(n, at), from), _mm_mul_pd(at, to)), n);
-        if (values == 1) {
+        if constexpr (kValues == 1) {
             int32_t pair;
             memcpy(&pair, sound + i, sizeof pair);
             const __m128i x = _mm_cvtsi32_si128(pair);
             const __m128i t = _mm_cvttpd_epi32(_mm_mul_pd(gain, _mm_cvtepi32_pd(_mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16))));
             pair = _mm_cvtsi128_si32(_mm_packs_epi32(Low16Extended(t), t));
             memcpy(sound + i, &pair, sizeof pair);
-            continue;
+        } else {
+            int16_t* frames = sound + size_t(i) * 2;
+            const __m128i x = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(frames));
+            const __m128i wide = _mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16);  // l0 r0 l1 r1
+            __m128d first = _mm_unpacklo_pd(gain, gain), second = _mm_unpackhi_pd(gain, gain);
+            if constexpr (kFirst == kLast) {
+                first = _mm_move_sd(kFirst == 0 ? one : first, kFirst == 0 ? first : one);
+                second = _mm_move_sd(kFirst == 0 ? one : second, kFirst == 0 ? second : one);
+            }
+            const __m128i t0 = _mm_cvttpd_epi32(_mm_mul_pd(first, _mm_cvtepi32_pd(wide)));
+            const __m128i t1 = _mm_cvttpd_epi32(_mm_mul_pd(second, _mm_cvtepi32_pd(_mm_shuffle_epi32(wide, 0xEE))));
+            const __m128i t = Low16Extended(_mm_unpacklo_epi64(t0, t1));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(frames), _mm_packs_epi32(t, t));
         }
-        int16_t* at_frame = sound + size_t(i) * 2;
-        const __m128i x = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at_frame));
-        const __m128i wide = _mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16);  // l0 r0 l1 r1
-        const __m128d first = _mm_or_pd(_mm_and_pd(scaled, _mm_unpacklo_pd(gain, gain)), _mm_andnot_pd(scaled, one));
-        const __m128d second = _mm_or_pd(_mm_and_pd(scaled, _mm_unpackhi_pd(gain, gain)), _mm_andnot_pd(scaled, one));
-        const __m128i t0 = _mm_cvttpd_epi32(_mm_mul_pd(first, _mm_cvtepi32_pd(wide)));
-        const __m128i t1 = _mm_cvttpd_epi32(_mm_mul_pd(second, _mm_cvtepi32_pd(_mm_shuffle_epi32(wide, 0xEE))));
-        const __m128i t = Low16Extended(_mm_unpacklo_epi64(t0, t1));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(at_frame), _mm_packs_epi32(t, t));
     }
     return i;
 }
 
-[[gnu::target("avx2")]] int32_t RampAVX2(const RampJob& job, int32_t begin, int32_t stop) {
-    const auto [sound, count, start, end, values, left, right] = job;
+template <int kValues, int kFirst, int kLast>
+[[gnu::target("avx2")]] int32_t RampAVX2(int16_t* sound, int32_t count, double start, double end, int32_t begin,
+                                         int32_t stop) {
     const __m256d n = _mm256_set1_pd(count), from = _mm256_set1_pd(start), to = _mm256_set1_pd(end);
     const __m256d one = _mm256_set1_pd(1.0), step = _mm256_set1_pd(4.0);
-    const __m256d scaled = _mm256_castsi256_pd(_mm256_set_epi32(-right, -right, -left, -left, -right, -right, -left, -left));
-    __m256d at = _mm256_set_pd(begin + 3, begin + 2, begin + 1, begin);
+    // Stereo takes the sample frames in the order i, i + 2, i + 1, i + 3, so that duplicating
+    // each gain for its two samples stays within the vector's halves.
+    __m256d at = kValues == 1 ? _mm256_set_pd(begin + 3, begin + 2, begin + 1, begin)
+                              : _mm256_set_pd(begin + 3, begin + 1, begin + 2, begin);
     int32_t i = begin;
     for (; stop - i >= 4; i += 4, at = _mm256_add_pd(at, step)) {
         const __m256d gain =
             _mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(n, at), from), _mm256_mul_pd(at, to)), n);
-        if (values == 1) {
+        if constexpr (kValues == 1) {
             const __m128i x = _mm_cvtepi16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(sound + i)));
             const __m128i t = _mm256_cvttpd_epi32(_mm256_mul_pd(gain, _mm256_cvtepi32_pd(x)));
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(sound + i), _mm_packs_epi32(Low16Extended(t), t));
-            continue;
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(sound + i), Low16Of(t, t));
+        } else {
+            int16_t* frames = sound + size_t(i) * 2;
+            const __m256i wide = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(frames)));
+            __m256d first = _mm256_unpacklo_pd(gain, gain);   // g0 g0 g1 g1
+            __m256d second = _mm256_unpackhi_pd(gain, gain);  // g2 g2 g3 g3
+            if constexpr (kFirst == kLast) {
+                constexpr int kOnes = kFirst == 0 ? 0b1010 : 0b0101;  // the lanes of the other channel
+                first = _mm256_blend_pd(first, one, kOnes);
+                second = _mm256_blend_pd(second, one, kOnes);
+            }
+            const __m128i t0 = _mm256_cvttpd_epi32(_mm256_mul_pd(first, _mm256_cvtepi32_pd(_mm256_castsi256_si128(wide))));
+            const __m128i t1 = _mm256_cvttpd_epi32(_mm256_mul_pd(second, _mm256_cvtepi32_pd(_mm256_extracti128_si256(wide, 1))));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(frames), Low16Of(t0, t1));
         }
-        int16_t* at_frame = sound + size_t(i) * 2;
-        const __m256i wide = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at_frame)));
-        const __m256d first = _mm256_blendv_pd(one, _mm256_permute4x64_pd(gain, 0x50), scaled);   // g0 g0 g1 g1
-        const __m256d second = _mm256_blendv_pd(one, _mm256_permute4x64_pd(gain, 0xFA), scaled);  // g2 g2 g3 g3
-        const __m128i t0 = _mm256_cvttpd_epi32(_mm256_mul_pd(first, _mm256_cvtepi32_pd(_mm256_castsi256_si128(wide))));
-        const __m128i t1 = _mm256_cvttpd_epi32(_mm256_mul_pd(second, _mm256_cvtepi32_pd(_mm256_extracti128_si256(wide, 1))));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(at_frame), _mm_packs_epi32(Low16Extended(t0), Low16Extended(t1)));
     }
     return i;
 }
 #endif
 
-// The first sample frame of [begin, stop) the portable form is left with at the active level.
-int32_t RampVector([[maybe_unused]] const RampJob& job, int32_t begin, [[maybe_unused]] int32_t stop) {
+// Ramp's sample frames [begin, stop): the active level's vector form as far as it goes, the
+// portable form for the rest.
+template <int kValues, int kFirst, int kLast>
+void RampAtLevel(int16_t* sound, int32_t count, double start, double end, int32_t begin, int32_t stop) {
+    int32_t rest = begin;
 #if defined(KINETRA_VECTOR_KERNELS)
     switch (ActiveKernelLevel()) {
-        case KernelLevel::kAVX2: return RampAVX2(job, begin, stop);
-        case KernelLevel::kSSE2: return RampSSE2(job, begin, stop);
+        case KernelLevel::kAVX2: rest = RampAVX2<kValues, kFirst, kLast>(sound, count, start, end, begin, stop); break;
+        case KernelLevel::kSSE2: rest = RampSSE2<kValues, kFirst, kLast>(sound, count, start, end, begin, stop); break;
         default: break;
     }
 #endif
-    return begin;
+    Ramp<kValues, kFirst, kLast>(sound, count, start, end, rest, stop);
 }
 
 }  // namespace
@@ -174,11 +184,12 @@ void Volume(CommandCall& call) {
     const double start = args.Real(2), end = args.Real(3);
     const int32_t count = args.n;
     // One-channel sound is scaled whatever the mode; stereo by the mode's channels.
-    auto ramp = !args.Stereo() ? Ramp<1, 0, 0> : args[4] == 1 ? Ramp<2, 0, 0> : args[4] == 2 ? Ramp<2, 1, 1> : Ramp<2, 0, 1>;
-    const RampJob job{sound, count, start, end, args.FrameValues(), args[4] != 2, args[4] != 1};
-    SampleLoop(count, args.threads, kRampShare, [&](int32_t begin, int32_t stop) {
-        ramp(sound, count, start, end, RampVector(job, begin, stop), stop);
-    });
+    auto ramp = !args.Stereo()  ? RampAtLevel<1, 0, 0>
+                : args[4] == 1 ? RampAtLevel<2, 0, 0>
+                : args[4] == 2 ? RampAtLevel<2, 1, 1>
+                               : RampAtLevel<2, 0, 1>;
+    SampleLoop(count, args.threads, kRampShare,
+               [&](int32_t begin, int32_t stop) { ramp(sound, count, start, end, begin, stop); });
 }
 
 void Blend(CommandCall& call) {
