@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "audio/handlers.h"
 #include "host/kernel_level.h"
 #include "tests/support/sound_buffers.h"
 
@@ -88,6 +89,90 @@ TEST(SoundKernels, VolumeMatchesThePortableForm) {
     for (int round = 0; round < 20; ++round) {
         ExpectEveryLevelAlike("a_volume", {2, gain(random), gain(random), double(round % 3)}, 4801, 2, 3, ++seed);
     }
+}
+
+#if defined(KINETRA_FAST_TONE)
+// The tone's own sine and cosine hold the bound the tone's proof takes for them, 2^-50 (less
+// the library's own 1 ulp), over the whole range, near the quarter turns and near zero.
+TEST(SoundKernels, ToneSineStaysWithinItsBound) {
+    std::mt19937_64 random(9);
+    std::vector<double> x;
+    for (double scale : {1e-300, 1e-3, 1.0, 100.0, 1e4, 1e6, 0x1p26}) {
+        std::uniform_real_distribution<double> any(-scale, scale);
+        for (int k = 0; k < 200000; ++k) x.push_back(any(random));
+    }
+    // Quarter turns up to the last below 2^26, and their neighbours.
+    for (int64_t q = -3; q <= 3; ++q) {
+        for (double k : {0.0, 4.0, 4e3, 4e7, 42722824.0}) {
+            const double quarter = (k + q) * M_PI / 2;
+            x.insert(x.end(), {quarter, std::nextafter(quarter, 0.0), std::nextafter(quarter, 1e300)});
+        }
+    }
+    x.push_back(0x1p26);
+    x.push_back(-0x1p26);
+    x.push_back(0.0);
+    for (KernelLevel level : {KernelLevel::kSSE2, KernelLevel::kAVX2}) {
+        if (level > MachineKernelLevel()) continue;
+        SetKernelLevel(level);
+        std::vector<double> sine(x.size()), cosine(x.size());
+        SineAndCosine(x.data(), static_cast<int32_t>(x.size()), sine.data(), cosine.data());
+        double worst = 0;
+        for (size_t k = 0; k < x.size(); ++k) {
+            worst = std::max({worst, std::fabs(sine[k] - std::sin(x[k])), std::fabs(cosine[k] - std::cos(x[k]))});
+        }
+        EXPECT_LE(worst, 0x1p-50 - 0x1p-52) << KernelLevelName(level);
+    }
+    SetKernelLevel(MachineKernelLevel());
+}
+#endif
+
+// The tone against the C library's sine on some million sample frames: random frequencies,
+// rates, amplitudes and positions, and the cases where a fast form must give way: peaks of
+// exactly 32767 (12 kHz at 48 kHz, full scale), zero crossings of the square wave, arguments
+// beyond the reduction's range, positions whose doubled value leaves 53 bits, no frequency.
+TEST(SoundKernels, ToneMatchesTheLibrarySine) {
+    struct Case {
+        double frequency, waveform, amplitude;
+        int32_t rate;
+        int64_t position;
+    };
+    std::vector<Case> cases = {
+        {12000, 0, 1, 48000, 0},         {12000, 1, 1, 48000, 0},       {12000, 0, 0.5, 48000, 1 << 30},
+        {24000, 1, 1, 48000, 7},         {0, 0, 1, 48000, 3},           {-440, 0, 0.9, 44100, 12345},
+        {2147483647, 0, 1, 1, 0},        {440, 0, 1, 48000, int64_t{1} << 50},
+        {440, 0, 1, 48000, (int64_t{1} << 50) - 5000}, {20000, 0, 1, 48000, 25000000},
+        {441, 1, 0.000031, 48000, 99},   {1, 0, 1, 2, 0},               {440, 0, 0, 48000, 5},
+        {3, 0, 1, 2147483647, int64_t{1} << 40},
+    };
+    std::mt19937_64 random(12);
+    for (int k = 0; k < 40; ++k) {
+        const int32_t rates[] = {8000, 22050, 44100, 48000, 96000, 1 + int32_t(random() % 200000)};
+        cases.push_back({double(int32_t(random() % 48001) - 24000), double(random() % 2),
+                         std::uniform_real_distribution<double>(0, 1)(random), rates[random() % 6],
+                         int64_t(random() % (k < 20 ? 100000000 : 10000000000))});
+    }
+    for (const Case& t : cases) {
+        for (int32_t c : {2, 1}) {
+            SoundBuffers portable(c == 2 ? 24001 : 1000, c);
+            portable.sampling_rate = t.rate;
+            portable.line.start_frame = -1;
+            portable.line.sample_position_wide = t.position;
+            SoundBuffers vector(portable);
+            const std::vector<double> args = {2, t.frequency, t.waveform, t.amplitude};
+            SetKernelLevel(KernelLevel::kPortable);
+            portable.Run("a_tone", args, 3);
+            for (KernelLevel level : {KernelLevel::kSSE2, KernelLevel::kAVX2}) {
+                if (level > MachineKernelLevel()) continue;
+                SetKernelLevel(level);
+                SoundBuffers again(vector);
+                again.Run("a_tone", args, 3);
+                EXPECT_EQ(again.Samples(2), portable.Samples(2))
+                    << KernelLevelName(level) << " f " << t.frequency << " wave " << t.waveform << " amplitude "
+                    << t.amplitude << " rate " << t.rate << " position " << t.position << " c " << c;
+            }
+        }
+    }
+    SetKernelLevel(MachineKernelLevel());
 }
 
 }  // namespace
