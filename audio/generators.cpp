@@ -71,9 +71,12 @@ struct ToneWave {
     int32_t peak;
 };
 
+// The sine's argument at twice a position (a whole number).
+double ArgumentAt(double twice, double frequency, double rate) { return twice * kPi * frequency / rate; }
+
 double ToneArgument(const ToneWave& wave, int32_t i) {
     const int64_t twice = static_cast<int64_t>(2 * (wave.position + uint64_t(i)));
-    return double(twice) * kPi * wave.frequency / wave.rate;
+    return ArgumentAt(double(twice), wave.frequency, wave.rate);
 }
 
 // Positive exactly where the sine truncates to 1 or more.
@@ -118,7 +121,7 @@ void ToneFrames(const ToneWave& wave, int16_t* sound, int32_t values, int32_t be
 // The bound rests on the C library's sine being within 1 ulp, as glibc's on x86-64 is; other
 // builds keep the portable form.
 
-constexpr int32_t kToneBlock = 256;
+constexpr int32_t kToneBlock = 128;
 constexpr double kReducible = 0x1p26;
 constexpr double kRoundingBias = 0x1.8p52;  // added and taken away, rounds to a whole number
 constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
@@ -173,16 +176,13 @@ template <int kLanes>
     using Real = typename Lanes<kLanes>::Real;
     using Bits = typename Lanes<kLanes>::Bits;
     for (int32_t k = 0; k < count; k += kLanes) {
-        double in[kLanes] = {}, s[kLanes], c[kLanes];
-        const int32_t lanes = std::min(kLanes, count - k);
-        std::copy_n(x + k, lanes, in);
-        Real v, vs, vc;
-        memcpy(&v, in, sizeof v);
-        SinCos<Real, Bits>(v, vs, vc);
-        memcpy(s, &vs, sizeof s);
-        memcpy(c, &vc, sizeof c);
-        std::copy_n(s, lanes, sine + k);
-        std::copy_n(c, lanes, cosine + k);
+        // The last vector padded with zeros.
+        const size_t bytes = sizeof(double) * std::min(kLanes, count - k);
+        Real v = {}, s, c;
+        memcpy(&v, x + k, bytes);
+        SinCos<Real, Bits>(v, s, c);
+        memcpy(sine + k, &s, bytes);
+        memcpy(cosine + k, &c, bytes);
     }
 }
 
@@ -194,29 +194,35 @@ struct ToneTable {
 
 // Sample frames b .. b + count - 1, count <= kToneBlock, into the sound, from the sine s and
 // cosine c of frame b's argument, which has |x_b| + |t_last| = reach <= 2^26.
-template <int kLanes>
+template <int kLanes, int kValues, bool kSquare>
 [[gnu::always_inline]] inline void ToneBlockLoop(const ToneTable& table, const ToneWave& wave, int16_t* sound,
-                                                 int32_t values, int32_t b, int32_t count, double s, double c,
-                                                 double reach) {
+                                                 int32_t b, int32_t count, double s, double c, double reach) {
+    constexpr int32_t values = kValues;
     using Real = typename Lanes<kLanes>::Real;
     using Bits = typename Lanes<kLanes>::Bits;
     using Int = typename Lanes<kLanes>::Int;
     using Halves = typename Lanes<kLanes>::Halves;
     using Sample = typename Lanes<kLanes>::Sample;
     const double margin = ToneMargin(reach);
-    Bits close = {};
+    const int32_t peak = wave.peak;
+    // The least distance of a value's size from a whole number. Sizes below 0.75 count as 0.75:
+    // they truncate to 0 whatever the error, as no nonzero whole number lies within the margin.
+    Real closest = Real{} + 1.0;
     int32_t j = 0;
+#pragma GCC unroll 2
     for (; count - j >= kLanes; j += kLanes) {
         Real tc, ts;
         memcpy(&tc, table.cosine + j, sizeof tc);
         memcpy(&ts, table.sine + j, sizeof ts);
         const Real v = s * tc + c * ts;
-        const Real nearest = (v + kRoundingBias) - kRoundingBias;
-        const Real off = (Real)((Bits)(v - nearest) & INT64_MAX);  // |v - nearest|
-        close |= (off <= margin) & (nearest != 0.0);
+        Real size = (Real)((Bits)v & INT64_MAX);
+        size = size > 0.75 ? size : 0.75;
+        const Real off = size - ((size + kRoundingBias) - kRoundingBias);
+        const Real distance = (Real)((Bits)off & INT64_MAX);
+        closest = distance < closest ? distance : closest;
         Int value = __builtin_convertvector(v, Int);
-        if (wave.square) value = value > 0 ? wave.peak : -wave.peak;
-        if (values == 2) {
+        if constexpr (kSquare) value = value > 0 ? peak : -peak;
+        if constexpr (kValues == 2) {
             const Halves frames = LowTwice<kLanes>(value);
             memcpy(sound + size_t(b + j) * 2, &frames, sizeof frames);
         } else {
@@ -226,13 +232,14 @@ template <int kLanes>
     }
     ToneFrames(wave, sound, values, b + j, b + count);
     bool any_close = false;
-    for (int k = 0; k < kLanes; ++k) any_close |= close[k] != 0;
+    for (int k = 0; k < kLanes; ++k) any_close |= closest[k] <= margin;
     if (!any_close) return;
     // Some frame lay within the margin of a boundary: the same test again, one frame at a time.
     for (int32_t k = 0; k < j; ++k) {
-        const double v = s * table.cosine[k] + c * table.sine[k];
-        const double nearest = (v + kRoundingBias) - kRoundingBias;
-        if (std::fabs(v - nearest) <= margin && nearest != 0.0) PutFrame(sound, values, b + k, ToneValue(wave, b + k));
+        const double size = std::max(std::fabs(s * table.cosine[k] + c * table.sine[k]), 0.75);
+        if (std::fabs(size - ((size + kRoundingBias) - kRoundingBias)) <= margin) {
+            PutFrame(sound, values, b + k, ToneValue(wave, b + k));
+        }
     }
 }
 
@@ -255,7 +262,12 @@ template <int kLanes>
             const int32_t count = std::min(kToneBlock, end - b);
             const double reach = std::fabs(x[k]) + table.reach;
             if (reach <= kReducible) {
-                ToneBlockLoop<kLanes>(table, wave, sound, values, b, count, sine[k], cosine[k], reach);
+                // Called, not taken by address, so that each is compiled into the level's function.
+                const double s = sine[k], c = cosine[k];
+                if (values == 2 && wave.square) ToneBlockLoop<kLanes, 2, true>(table, wave, sound, b, count, s, c, reach);
+                if (values == 2 && !wave.square) ToneBlockLoop<kLanes, 2, false>(table, wave, sound, b, count, s, c, reach);
+                if (values == 1 && wave.square) ToneBlockLoop<kLanes, 1, true>(table, wave, sound, b, count, s, c, reach);
+                if (values == 1 && !wave.square) ToneBlockLoop<kLanes, 1, false>(table, wave, sound, b, count, s, c, reach);
             } else {
                 ToneFrames(wave, sound, values, b, b + count);
             }
@@ -280,13 +292,14 @@ void ToneSSE2(const ToneTable& table, const ToneWave& wave, int16_t* sound, int3
 bool MakeToneTable(const ToneWave& wave, int32_t count, ToneTable& table) {
     if (ActiveKernelLevel() == KernelLevel::kPortable || !(wave.rate > 0)) return false;
     if (wave.position >= (uint64_t{1} << 50) - uint64_t(count)) return false;
-    const ToneWave start{0, wave.frequency, wave.rate, wave.amplitude, false, 0};
     double t[kToneBlock];
-    for (int32_t j = 0; j < kToneBlock; ++j) t[j] = ToneArgument(start, j);
+#pragma omp simd
+    for (int32_t j = 0; j < kToneBlock; ++j) t[j] = ArgumentAt(2.0 * j, wave.frequency, wave.rate);
     table.reach = std::fabs(t[kToneBlock - 1]);
     if (!(table.reach <= kReducible)) return false;
     SineAndCosine(t, kToneBlock, table.sine, table.cosine);
     const double scale = kFullScale * wave.amplitude;
+#pragma omp simd
     for (int32_t j = 0; j < kToneBlock; ++j) {
         table.cosine[j] *= scale;
         table.sine[j] *= scale;
