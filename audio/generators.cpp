@@ -114,9 +114,10 @@ void ToneFrames(const ToneWave& wave, int16_t* sound, int32_t values, int32_t be
 //     2^-52; the test measures it), so the angle sum is within 4.01 x 2^-50 of the sine of x_b + t_j;
 //   - the library's sine is within 2^-52 of the sine (within 1 ulp), and the scalings and the
 //     angle sum's own roundings add less than 2^-35.
-// In all |v - v'| < 2^-32 + 2^-34.9 reach. The margin below is four times as wide. Truncation
-// changes only at the nonzero whole numbers, so wherever no such number lies within the margin of
-// v', v' truncates as v does; elsewhere, and for arguments beyond 2^26, the frame takes the
+// In all |v - v'| < 2^-32 + 2^-34.9 reach; the margin below is more than three times as wide.
+// Truncation changes only at the nonzero whole numbers, so wherever no such number lies within
+// the margin of v', v' truncates as v does; elsewhere, and for arguments beyond 2^26 or doubled
+// positions beyond 2^51 (where they would stop being exact doubles), the frame takes the
 // library's sine. The square wave follows the truncated value, so it is exact with it.
 // The bound rests on the C library's sine being within 1 ulp, as glibc's on x86-64 is; other
 // builds keep the portable form.
@@ -154,7 +155,7 @@ template <int kLanes>
 // number to x 2 / pi, whose low bits the rounding bias leaves in the sum's), then polynomials in
 // the rest r, |r| <= pi / 4, and quadrant k mod 4 chooses and signs them.
 template <typename Real, typename Bits>
-[[gnu::always_inline]] inline void SinCos(Real x, Real& sine, Real& cosine) {
+[[gnu::always_inline]] inline void SinCos(const Real& x, Real& sine, Real& cosine) {
     const Real biased = x * kTwoOverPi + kRoundingBias;
     const Real k = biased - kRoundingBias;
     const Bits quadrant = (Bits)biased & 3;
