@@ -151,7 +151,10 @@ int32_t CopyRunPortable(const int32_t* frames, const int32_t* samples, int32_t k
     return k;
 }
 
-#if defined(KINETRA_VECTOR_KERNELS)
+// The gather is left to 64-bit builds: the 32-bit suite, run under qemu-i386, gets wrong frames
+// from it (not understood yet; the same code passes natively in 64 bits).
+#if defined(KINETRA_VECTOR_KERNELS) && defined(__x86_64__)
+#define KINETRA_GATHERED_RUNS 1
 // Stereo sample frames eight at a time, gathered as 32-bit values, while all eight come from `frame`.
 [[gnu::target("avx2")]] int32_t CopyRunAVX2(const int32_t* frames, const int32_t* samples, int32_t k, int32_t count,
                                             int32_t frame, const int16_t* sound, int16_t* to) {
@@ -169,7 +172,7 @@ int32_t CopyRunPortable(const int32_t* frames, const int32_t* samples, int32_t k
 
 int32_t CopyRun(const int32_t* frames, const int32_t* samples, int32_t k, int32_t count, int32_t frame,
                 const int16_t* sound, int16_t* to, int32_t values) {
-#if defined(KINETRA_VECTOR_KERNELS)
+#if defined(KINETRA_GATHERED_RUNS)
     if (values == 2 && ActiveKernelLevel() == KernelLevel::kAVX2) k = CopyRunAVX2(frames, samples, k, count, frame, sound, to);
 #endif
     return CopyRunPortable(frames, samples, k, count, frame, sound, to, values);
