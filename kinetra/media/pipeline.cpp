@@ -280,6 +280,8 @@ bool RenderEdit(const EditSource& source, const RenderSettings& settings, Render
     decoder.join();
     encoder.join();
     summary.fetch_decodes = cache.decoded();
+    // A stop that came while the last frames were encoded still leaves no output.
+    if (settings.stop && settings.stop->load()) failure.Set("stopped");
     if (failure.failed()) {
         error = failure.error();
         return false;

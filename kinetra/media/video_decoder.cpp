@@ -139,6 +139,7 @@ bool VideoDecoder::Open(const std::string& path, int threads, std::string& error
         return false;
     }
     picture_.reset(av_frame_alloc());
+    received_.reset(av_frame_alloc());
     converted_.reset(av_frame_alloc());
     return Reopen(error);
 }
@@ -175,14 +176,13 @@ int32_t VideoDecoder::SourceIndex(int32_t frame) const {
 }
 
 bool VideoDecoder::DecodeNext(std::string& error) {
-    FramePtr received(av_frame_alloc());
     for (;;) {
-        int status = avcodec_receive_frame(codec_.get(), received.get());
+        int status = avcodec_receive_frame(codec_.get(), received_.get());
         if (status == 0) {
-            const int64_t pts = received->best_effort_timestamp;
+            const int64_t pts = received_->best_effort_timestamp;
             current_ = pts != AV_NOPTS_VALUE ? IndexOfPts(pts) : current_ + 1;
             av_frame_unref(picture_.get());
-            av_frame_move_ref(picture_.get(), received.get());
+            av_frame_move_ref(picture_.get(), received_.get());
             return true;
         }
         if (status == AVERROR_EOF) {

@@ -56,6 +56,7 @@ private:
     CodecPtr codec_;
     PacketPtr packet_;
     FramePtr picture_;
+    FramePtr received_;   // the decoder's next picture, before it becomes `picture_`
     FramePtr converted_;  // pictures the integer map does not read directly, as 8-bit 4:4:4
     ScalePtr scale_;
     int stream_index_ = -1;
