@@ -187,7 +187,7 @@ bool RenderEdit(const EditSource& source, const RenderSettings& settings, Render
             ImagePtr picture;
             if (!pool.Pop(picture)) break;
             std::string read_error;
-            if (!sequential->Read(f, *picture, read_error)) {
+            if (!sequential->Read(f, *picture, read_error, {})) {
                 failure.Set(read_error);
                 stop_all();
                 break;
