@@ -231,31 +231,34 @@ void ColourTermsSSE2(const ToYcMap& m, const uint8_t* cb, const uint8_t* cr, int
     ColourTermsPortable(m, cb, cr, c, samples, terms);
 }
 
-void PixelsSSE2(const ToYcMap& m, const uint8_t* luma, const int32_t* terms, int samples, int shift_x, int width,
-                PixelYC* out) {
-    const __m128i k[3] = {Split(m.k[0][0]), Split(m.k[1][0]), Split(m.k[2][0])};
+// One component of eight pixels: the luma pairs' multiply-add with its coefficient, plus the
+// terms of their colour samples (four covering two pixels each, or eight).
+template <int kShiftX>
+[[gnu::always_inline]] inline __m128i Component(__m128i l_low, __m128i l_high, __m128i k, const int32_t* terms, int x) {
+    __m128i t_low, t_high;
+    if (kShiftX) {
+        const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(terms + x / 2));
+        t_low = _mm_unpacklo_epi32(four, four);
+        t_high = _mm_unpackhi_epi32(four, four);
+    } else {
+        t_low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(terms + x));
+        t_high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(terms + x + 4));
+    }
+    return High16(_mm_add_epi32(_mm_madd_epi16(l_low, k), t_low), _mm_add_epi32(_mm_madd_epi16(l_high, k), t_high));
+}
+
+template <int kShiftX>
+void PixelsSSE2(const ToYcMap& m, const uint8_t* luma, const int32_t* terms, int samples, int width, PixelYC* out) {
+    const __m128i k_y = Split(m.k[0][0]), k_cb = Split(m.k[1][0]), k_cr = Split(m.k[2][0]);
+    const int32_t *t_y = terms, *t_cb = terms + samples, *t_cr = terms + 2 * samples;
     int x = 0;
     for (; x + 8 <= width; x += 8) {
         __m128i l_low, l_high;
         BytePairs(LoadBytes(luma + x), l_low, l_high);
-        __m128i component[3];
-        for (int i = 0; i < 3; ++i) {
-            const int32_t* t = terms + i * samples;
-            __m128i t_low, t_high;
-            if (shift_x) {  // each term covers two pixels
-                const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + x / 2));
-                t_low = _mm_unpacklo_epi32(four, four);
-                t_high = _mm_unpackhi_epi32(four, four);
-            } else {
-                t_low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + x));
-                t_high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + x + 4));
-            }
-            component[i] = High16(_mm_add_epi32(_mm_madd_epi16(l_low, k[i]), t_low),
-                                  _mm_add_epi32(_mm_madd_epi16(l_high, k[i]), t_high));
-        }
-        StorePixels(component[0], component[1], component[2], out + x);
+        StorePixels(Component<kShiftX>(l_low, l_high, k_y, t_y, x), Component<kShiftX>(l_low, l_high, k_cb, t_cb, x),
+                    Component<kShiftX>(l_low, l_high, k_cr, t_cr, x), out + x);
     }
-    PixelsPortable(m, luma, terms, samples, shift_x, x, width, out);
+    PixelsPortable(m, luma, terms, samples, kShiftX, x, width, out);
 }
 
 // The map back runs in vectors when its coefficients are 16-bit and no sum of a colour block
@@ -349,7 +352,9 @@ void ColourTerms(const ToYcMap& m, bool vector, const uint8_t* cb, const uint8_t
 void Pixels(const ToYcMap& m, bool vector, const uint8_t* luma, const int32_t* terms, int samples, int shift_x,
             int width, PixelYC* out) {
 #if defined(KINETRA_VECTOR_KERNELS)
-    if (vector && ActiveKernelLevel() >= KernelLevel::kSSE2) return PixelsSSE2(m, luma, terms, samples, shift_x, width, out);
+    if (vector && ActiveKernelLevel() >= KernelLevel::kSSE2) {
+        return shift_x ? PixelsSSE2<1>(m, luma, terms, samples, width, out) : PixelsSSE2<0>(m, luma, terms, samples, width, out);
+    }
 #endif
     (void)vector;
     PixelsPortable(m, luma, terms, samples, shift_x, 0, width, out);
