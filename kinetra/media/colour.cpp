@@ -166,38 +166,35 @@ inline __m128i High16(__m128i low, __m128i high) {
     return _mm_packs_epi32(_mm_srai_epi32(low, 16), _mm_srai_epi32(high, 16));
 }
 
-// Eight pixels' components to PixelYC: each pixel padded to 8 bytes, then closed up to 6.
-inline __m128i CloseUp(__m128i two_pixels) {
-    return _mm_or_si128(_mm_move_epi64(two_pixels), _mm_slli_si128(_mm_srli_si128(two_pixels, 8), 6));
-}
-
+// Eight pixels' components to PixelYC, each pixel padded to 8 bytes and stored on its own: the
+// 2 bytes past each pixel are the next one's, written again by its store, so the eighth writes
+// 2 bytes of the ninth pixel, which must follow in the row. Stores of a register's halves take
+// no shuffle, which the wide shuffles of closing the pixels up would.
 inline void StorePixels(__m128i y, __m128i cb, __m128i cr, PixelYC* out) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i yb_low = _mm_unpacklo_epi16(y, cb), yb_high = _mm_unpackhi_epi16(y, cb);
     const __m128i r_low = _mm_unpacklo_epi16(cr, zero), r_high = _mm_unpackhi_epi16(cr, zero);
-    const __m128i p0 = CloseUp(_mm_unpacklo_epi32(yb_low, r_low)), p1 = CloseUp(_mm_unpackhi_epi32(yb_low, r_low));
-    const __m128i p2 = CloseUp(_mm_unpacklo_epi32(yb_high, r_high)), p3 = CloseUp(_mm_unpackhi_epi32(yb_high, r_high));
-    auto* to = reinterpret_cast<__m128i*>(out);
-    _mm_storeu_si128(to, _mm_or_si128(p0, _mm_slli_si128(p1, 12)));
-    _mm_storeu_si128(to + 1, _mm_or_si128(_mm_srli_si128(p1, 4), _mm_slli_si128(p2, 8)));
-    _mm_storeu_si128(to + 2, _mm_or_si128(_mm_srli_si128(p2, 8), _mm_slli_si128(p3, 4)));
+    const __m128i pairs[4] = {_mm_unpacklo_epi32(yb_low, r_low), _mm_unpackhi_epi32(yb_low, r_low),
+                              _mm_unpacklo_epi32(yb_high, r_high), _mm_unpackhi_epi32(yb_high, r_high)};
+    for (int i = 0; i < 4; ++i) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * i), pairs[i]);
+        _mm_storeh_pd(reinterpret_cast<double*>(out + 2 * i + 1), _mm_castsi128_pd(pairs[i]));
+    }
 }
 
-// Eight PixelYC to their components; reads 4 bytes past the eighth pixel.
+// Eight PixelYC to their components, from one 8-byte load a pixel (its components and 2 bytes
+// of the next); reads 2 bytes past the eighth pixel.
 inline void LoadPixels(const PixelYC* in, __m128i& y, __m128i& cb, __m128i& cr) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(in);
-    __m128i p[4];
-    for (int i = 0; i < 4; ++i) {
-        const __m128i q = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 12 * i));
-        p[i] = _mm_unpacklo_epi64(q, _mm_srli_si128(q, 6));  // two pixels, each padded to 8 bytes
-    }
-    const __m128i t0 = _mm_unpacklo_epi16(p[0], p[1]), t1 = _mm_unpackhi_epi16(p[0], p[1]);
-    const __m128i t2 = _mm_unpacklo_epi16(p[2], p[3]), t3 = _mm_unpackhi_epi16(p[2], p[3]);
-    const __m128i u0 = _mm_unpacklo_epi16(t0, t1), u1 = _mm_unpackhi_epi16(t0, t1);
-    const __m128i u2 = _mm_unpacklo_epi16(t2, t3), u3 = _mm_unpackhi_epi16(t2, t3);
-    y = _mm_unpacklo_epi64(u0, u2);
-    cb = _mm_unpackhi_epi64(u0, u2);
-    cr = _mm_unpacklo_epi64(u1, u3);
+    __m128i p[8];
+    for (int i = 0; i < 8; ++i) p[i] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + i));
+    // Pixels paired (y0 y1 cb0 cb1 cr0 cr1 . .), then fours, then the eight of each component.
+    const __m128i a0 = _mm_unpacklo_epi16(p[0], p[1]), a1 = _mm_unpacklo_epi16(p[2], p[3]);
+    const __m128i a2 = _mm_unpacklo_epi16(p[4], p[5]), a3 = _mm_unpacklo_epi16(p[6], p[7]);
+    const __m128i yb_low = _mm_unpacklo_epi32(a0, a1), r_low = _mm_unpackhi_epi32(a0, a1);
+    const __m128i yb_high = _mm_unpacklo_epi32(a2, a3), r_high = _mm_unpackhi_epi32(a2, a3);
+    y = _mm_unpacklo_epi64(yb_low, yb_high);
+    cb = _mm_unpackhi_epi64(yb_low, yb_high);
+    cr = _mm_unpacklo_epi64(r_low, r_high);
 }
 
 // The map to PixelYC runs in vectors when every coefficient splits.
@@ -252,7 +249,7 @@ void PixelsSSE2(const ToYcMap& m, const uint8_t* luma, const int32_t* terms, int
     const __m128i k_y = Split(m.k[0][0]), k_cb = Split(m.k[1][0]), k_cr = Split(m.k[2][0]);
     const int32_t *t_y = terms, *t_cb = terms + samples, *t_cr = terms + 2 * samples;
     int x = 0;
-    for (; x + 8 <= width; x += 8) {
+    for (; x + 8 < width; x += 8) {  // the stores write 2 bytes of pixel x + 8
         __m128i l_low, l_high;
         BytePairs(LoadBytes(luma + x), l_low, l_high);
         StorePixels(Component<kShiftX>(l_low, l_high, k_y, t_y, x), Component<kShiftX>(l_low, l_high, k_cb, t_cb, x),
