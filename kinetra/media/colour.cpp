@@ -178,7 +178,8 @@ inline void StorePixels(__m128i y, __m128i cb, __m128i cr, PixelYC* out) {
                               _mm_unpacklo_epi32(yb_high, r_high), _mm_unpackhi_epi32(yb_high, r_high)};
     for (int i = 0; i < 4; ++i) {
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * i), pairs[i]);
-        _mm_storeh_pd(reinterpret_cast<double*>(out + 2 * i + 1), _mm_castsi128_pd(pairs[i]));
+        // movhps: the store of a high half that takes no 8-byte alignment.
+        _mm_storeh_pi(reinterpret_cast<__m64*>(out + 2 * i + 1), _mm_castsi128_ps(pairs[i]));
     }
 }
 
