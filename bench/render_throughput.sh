@@ -2,14 +2,23 @@
 # Throughput of kinetra render beside ffmpeg on the same clip with the same encoder settings:
 # a 1920x1080, 300-frame H.264 clip with stereo AAC sound, transcoded to H.264 (libx264,
 # preset medium, crf 18, yuv420p) and AAC by ffmpeg, then rendered by kinetra with an empty
-# script and with a typical one. Prints frames per second and the ratios to ffmpeg's.
+# script and with a typical one. Prints frames per second and the ratios to ffmpeg's. With a
+# second build (an earlier commit's, say), its empty-script and null renders are timed too.
+# The runs take turns, one of each per round, so that a change of load falls on all of them
+# alike; each keeps its fastest round. Under `chrt -f 10` where that is allowed.
 #
-#   bash bench/render_throughput.sh [BUILD_DIR]     (default: build)
+#   bash bench/render_throughput.sh [BUILD_DIR [BASELINE_BUILD_DIR]]     (default: build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 kinetra="$build/kinetra"
 [ -x "$kinetra" ] || { echo "no $kinetra: build first (bash scripts/build.sh build)" >&2; exit 1; }
+baseline=""
+if [ -n "${2:-}" ]; then
+  baseline="$(cd "$2" && pwd)/kinetra"
+  [ -x "$baseline" ] || { echo "no $baseline" >&2; exit 1; }
+fi
+rounds=${ROUNDS:-3}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -30,34 +39,52 @@ rotate(3,0,2*p*f/300,0,0,i/3,j/3,i*5/8,j/16)
 ellipse(0,f*i/300,j*5/6,60,36,3500,-600,1200)
 SCRIPT
 
-# Seconds of the fastest of three runs of a command.
-best_of_three() {
-  local best=""
-  for _ in 1 2 3; do
-    local start end took
+realtime=""
+chrt -f 10 true 2>/dev/null && realtime="chrt -f 10"
+
+# The runs: a name and a command line each (paths quoted for the shell that runs it).
+k=$(printf %q "$kinetra")
+names=(ffmpeg empty typical null decode)
+commands=(
+  "ffmpeg -v error -y -i clip.mp4 -c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p -c:a aac out-ffmpeg.mp4"
+  "$k render clip.mp4 --script empty.txt -q -o out-empty.mp4"
+  "$k render clip.mp4 --script typical.txt -q -o out-typical.mp4"
+  "$k render clip.mp4 --script empty.txt -q -o null"
+  "ffmpeg -v error -i clip.mp4 -f null -"
+)
+if [ -n "$baseline" ]; then
+  b=$(printf %q "$baseline")
+  names+=(baseline_empty baseline_null)
+  commands+=("$b render clip.mp4 --script empty.txt -q -o out-baseline.mp4"
+             "$b render clip.mp4 --script empty.txt -q -o null")
+fi
+declare -A best
+for ((round = 1; round <= rounds; ++round)); do
+  echo "round $round of $rounds (load $(cut -d' ' -f1-3 /proc/loadavg))"
+  for i in "${!names[@]}"; do
     start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
+    $realtime bash -c "${commands[$i]}" >/dev/null 2>&1 || { echo "failed: ${commands[$i]}" >&2; exit 1; }
     end=$(date +%s.%N)
     took=$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')
-    if [ -z "$best" ] || awk -v t="$took" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$took; fi
+    old=${best[${names[$i]}]:-}
+    if [ -z "$old" ] || awk -v t="$took" -v b="$old" 'BEGIN { exit !(t < b) }'; then best[${names[$i]}]=$took; fi
   done
-  echo "$best"
-}
-
-ffmpeg_s=$(best_of_three ffmpeg -v error -y -i clip.mp4 -c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p \
-  -c:a aac out-ffmpeg.mp4)
-empty_s=$(best_of_three "$kinetra" render clip.mp4 --script empty.txt -q -o out-empty.mp4)
-typical_s=$(best_of_three "$kinetra" render clip.mp4 --script typical.txt -q -o out-typical.mp4)
-null_s=$(best_of_three "$kinetra" render clip.mp4 --script empty.txt -q -o null)
-decode_s=$(best_of_three ffmpeg -v error -i clip.mp4 -f null -)
+done
+ffmpeg_s=${best[ffmpeg]} empty_s=${best[empty]} typical_s=${best[typical]} null_s=${best[null]} decode_s=${best[decode]}
 
 fps() { awk -v n="$frames" -v s="$1" 'BEGIN { printf "%.1f", n / s }'; }
 ratio() { awk -v mine="$1" -v theirs="$2" 'BEGIN { printf "%.2f", theirs / mine }'; }
 echo
 echo "machine: $(nproc) processors, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"
-printf '%-44s %8s %8s %8s\n' "run (fastest of 3)" "seconds" "fps" "ratio"
+echo "load after the runs: $(cut -d' ' -f1-3 /proc/loadavg)${realtime:+; under $realtime}"
+printf '%-44s %8s %8s %8s\n' "run (fastest of $rounds)" "seconds" "fps" "ratio"
 printf '%-44s %8.2f %8s %8s\n' "ffmpeg, libx264 medium crf 18 + aac" "$ffmpeg_s" "$(fps "$ffmpeg_s")" "1.00"
 printf '%-44s %8.2f %8s %8s\n' "kinetra render, empty script" "$empty_s" "$(fps "$empty_s")" "$(ratio "$empty_s" "$ffmpeg_s")"
 printf '%-44s %8.2f %8s %8s\n' "kinetra render, typical script" "$typical_s" "$(fps "$typical_s")" "$(ratio "$typical_s" "$ffmpeg_s")"
 printf '%-44s %8.2f %8s %8s\n' "kinetra render -o null (no encoding)" "$null_s" "$(fps "$null_s")" "-"
 printf '%-44s %8.2f %8s %8s\n' "ffmpeg decoding only (-f null)" "$decode_s" "$(fps "$decode_s")" "-"
+if [ -n "$baseline" ]; then
+  printf '%-44s %8.2f %8s %8s\n' "baseline render, empty script" "${best[baseline_empty]}" \
+    "$(fps "${best[baseline_empty]}")" "$(ratio "${best[baseline_empty]}" "$ffmpeg_s")"
+  printf '%-44s %8.2f %8s %8s\n' "baseline render -o null" "${best[baseline_null]}" "$(fps "${best[baseline_null]}")" "-"
+fi

@@ -2,7 +2,8 @@
 #   cmake -DSOURCE_DIR=<root> -P cmake/CheckLayers.cmake
 # The layers, bottom up: platform and formula; script; the host binding (host/); the two
 # plug-ins' commands (video/, audio/), which never include each other. The host program
-# (kinetra/) sees only the binary boundary, as any editor does, but for its script checker.
+# (kinetra/) sees only the binary boundary, as any editor does, but for its script checker and
+# the kernel level of its colour maps.
 set(abi "kinetra/filter_abi.h")
 set(allowed_platform platform)
 set(allowed_formula formula)
@@ -11,14 +12,17 @@ set(allowed_host host script formula platform ${abi})
 set(allowed_video video host script formula platform ${abi})
 set(allowed_audio audio host script formula platform ${abi})
 set(allowed_kinetra kinetra/lib kinetra/media kinetra/cli kinetra/check ${abi})
+# The media side's colour maps choose their vector forms by the plug-ins' kernel level: one
+# choice, and one KINETRA_KERNEL_LEVEL, for the whole program.
+set(allowed_kinetra/media ${allowed_kinetra} host/kernel_level.h)
 # The checker reads scripts with the plug-ins' own loader, formula engine and registries.
 set(allowed_kinetra/check kinetra/check script formula platform host video/commands.h audio/commands.h ${abi})
 
 set(failures "")
-foreach(layer platform formula script host video audio kinetra/check kinetra)
+foreach(layer platform formula script host video audio kinetra/check kinetra/media kinetra)
   file(GLOB_RECURSE sources "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
   if(layer STREQUAL "kinetra")
-    list(FILTER sources EXCLUDE REGEX "/kinetra/check/")
+    list(FILTER sources EXCLUDE REGEX "/kinetra/(check|media)/")
   endif()
   foreach(source ${sources})
     file(STRINGS "${source}" includes REGEX "^#include \"")

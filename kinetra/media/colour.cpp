@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "host/kernel_level.h"
 
 namespace kinetra::media {
 namespace {
@@ -57,6 +61,311 @@ const ColourSpace kPixelYc = ColourSpace::Bt601(true);
 
 uint8_t ClampToByte(int32_t value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
 
+// The per-row work of both maps, in a portable form and vector forms that give its bits. The
+// portable form is the rule; a vector form converts what it can in whole groups of eight pixels
+// and hands the rest of the row to the portable form.
+struct ToYcMap {
+    const int32_t (&k)[3][3];
+    const int32_t (&bias)[3];
+};
+
+struct ToYuvMap {
+    const int32_t (&k)[3][3];
+    const int32_t (&bias)[3];
+};
+
+// The colour samples' share of each component, k1 * Cb + k2 * Cr + bias, in three planes of
+// `samples` terms, from sample `from` on.
+void ColourTermsPortable(const ToYcMap& m, const uint8_t* cb, const uint8_t* cr, int from, int samples,
+                         int32_t* terms) {
+    for (int c = from; c < samples; ++c) {
+        for (int i = 0; i < 3; ++i) terms[i * samples + c] = m.k[i][1] * cb[c] + m.k[i][2] * cr[c] + m.bias[i];
+    }
+}
+
+void PixelsPortable(const ToYcMap& m, const uint8_t* luma, const int32_t* terms, int samples, int shift_x, int from,
+                    int width, PixelYC* out) {
+    const int32_t *ty = terms, *tb = terms + samples, *tr = terms + 2 * samples;
+    for (int x = from; x < width; ++x) {
+        const int c = x >> shift_x;
+        const int32_t l = luma[x];
+        out[x].y = static_cast<int16_t>((m.k[0][0] * l + ty[c]) >> 16);
+        out[x].cb = static_cast<int16_t>((m.k[1][0] * l + tb[c]) >> 16);
+        out[x].cr = static_cast<int16_t>((m.k[2][0] * l + tr[c]) >> 16);
+    }
+}
+
+// One row of colour samples and the one or two rows of pixels they cover (`second` null for
+// one), from pixel `from` on (a multiple of the colour block's width).
+struct YuvRows {
+    const PixelYC* first;
+    const PixelYC* second;
+    uint8_t* luma_first;
+    uint8_t* luma_second;
+    uint8_t* cb;
+    uint8_t* cr;
+    int width;
+    int shift_x;
+};
+
+void LumaPortable(const ToYuvMap& m, const PixelYC* in, int from, int width, uint8_t* luma) {
+    for (int x = from; x < width; ++x) {
+        luma[x] = ClampToByte((m.k[0][0] * in[x].y + m.k[0][1] * in[x].cb + m.k[0][2] * in[x].cr + m.bias[0]) >> 16);
+    }
+}
+
+void YuvRowsPortable(const ToYuvMap& m, const YuvRows& r, int from) {
+    LumaPortable(m, r.first, from, r.width, r.luma_first);
+    if (r.second) LumaPortable(m, r.second, from, r.width, r.luma_second);
+    const int block_w = 1 << r.shift_x, rows = r.second ? 2 : 1;
+    for (int cx = from >> r.shift_x; cx * block_w < r.width; ++cx) {
+        const int columns = std::min(block_w, r.width - cx * block_w);
+        int32_t sum_y = 0, sum_cb = 0, sum_cr = 0;
+        for (const PixelYC* row : {r.first, r.second}) {
+            if (!row) continue;
+            for (int c = 0; c < columns; ++c) {
+                sum_y += row[cx * block_w + c].y;
+                sum_cb += row[cx * block_w + c].cb;
+                sum_cr += row[cx * block_w + c].cr;
+            }
+        }
+        // The mean's map is the map of the sums divided by their count, kept in 64 bits.
+        const int64_t count = rows * columns;
+        const int64_t cb = (int64_t{m.k[1][0]} * sum_y + int64_t{m.k[1][1]} * sum_cb + int64_t{m.k[1][2]} * sum_cr) / count;
+        const int64_t cr = (int64_t{m.k[2][0]} * sum_y + int64_t{m.k[2][1]} * sum_cb + int64_t{m.k[2][2]} * sum_cr) / count;
+        r.cb[cx] = ClampToByte(static_cast<int32_t>((cb + m.bias[1]) >> 16));
+        r.cr[cx] = ClampToByte(static_cast<int32_t>((cr + m.bias[2]) >> 16));
+    }
+}
+
+#if defined(KINETRA_VECTOR_KERNELS)
+// Eight bytes as eight 16-bit lanes.
+inline __m128i LoadBytes(const uint8_t* p) {
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+}
+
+inline __m128i Pair(int16_t a, int16_t b) {
+    return _mm_set1_epi32(static_cast<int32_t>(static_cast<uint16_t>(a) | (uint32_t{static_cast<uint16_t>(b)} << 16)));
+}
+
+// A 32-bit coefficient k as the 16-bit pair (k mod 2^15, (k >> 15) * 2^8): one multiply-add of
+// it against the pair (v, v * 2^7) of a byte v is k * v exactly. It fits when k >> 15 does in
+// 8 bits.
+inline bool Splits(int32_t k) { return (k >> 15) >= -128 && (k >> 15) < 128; }
+inline __m128i Split(int32_t k) { return Pair(static_cast<int16_t>(k & 0x7FFF), static_cast<int16_t>((k >> 15) * 256)); }
+
+// Eight bytes' (v, v * 2^7) pairs: the first four and the last four.
+inline void BytePairs(__m128i v, __m128i& low, __m128i& high) {
+    const __m128i shifted = _mm_slli_epi16(v, 7);
+    low = _mm_unpacklo_epi16(v, shifted);
+    high = _mm_unpackhi_epi16(v, shifted);
+}
+
+// 32-bit sums >> 16 as 16-bit lanes; an int32 >> 16 always fits, so the pack never saturates.
+inline __m128i High16(__m128i low, __m128i high) {
+    return _mm_packs_epi32(_mm_srai_epi32(low, 16), _mm_srai_epi32(high, 16));
+}
+
+// Eight pixels' components to PixelYC, each pixel padded to 8 bytes and stored on its own: the
+// 2 bytes past each pixel are the next one's, written again by its store, so the eighth writes
+// 2 bytes of the ninth pixel, which must follow in the row. Stores of a register's halves take
+// no shuffle, which the wide shuffles of closing the pixels up would.
+inline void StorePixels(__m128i y, __m128i cb, __m128i cr, PixelYC* out) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i yb_low = _mm_unpacklo_epi16(y, cb), yb_high = _mm_unpackhi_epi16(y, cb);
+    const __m128i r_low = _mm_unpacklo_epi16(cr, zero), r_high = _mm_unpackhi_epi16(cr, zero);
+    const __m128i pairs[4] = {_mm_unpacklo_epi32(yb_low, r_low), _mm_unpackhi_epi32(yb_low, r_low),
+                              _mm_unpacklo_epi32(yb_high, r_high), _mm_unpackhi_epi32(yb_high, r_high)};
+    for (int i = 0; i < 4; ++i) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * i), pairs[i]);
+        // movhps: the store of a high half that takes no 8-byte alignment.
+        _mm_storeh_pi(reinterpret_cast<__m64*>(out + 2 * i + 1), _mm_castsi128_ps(pairs[i]));
+    }
+}
+
+// Eight PixelYC to their components, from one 8-byte load a pixel (its components and 2 bytes
+// of the next); reads 2 bytes past the eighth pixel.
+inline void LoadPixels(const PixelYC* in, __m128i& y, __m128i& cb, __m128i& cr) {
+    __m128i p[8];
+    for (int i = 0; i < 8; ++i) p[i] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + i));
+    // Pixels paired (y0 y1 cb0 cb1 cr0 cr1 . .), then fours, then the eight of each component.
+    const __m128i a0 = _mm_unpacklo_epi16(p[0], p[1]), a1 = _mm_unpacklo_epi16(p[2], p[3]);
+    const __m128i a2 = _mm_unpacklo_epi16(p[4], p[5]), a3 = _mm_unpacklo_epi16(p[6], p[7]);
+    const __m128i yb_low = _mm_unpacklo_epi32(a0, a1), r_low = _mm_unpackhi_epi32(a0, a1);
+    const __m128i yb_high = _mm_unpacklo_epi32(a2, a3), r_high = _mm_unpackhi_epi32(a2, a3);
+    y = _mm_unpacklo_epi64(yb_low, yb_high);
+    cb = _mm_unpackhi_epi64(yb_low, yb_high);
+    cr = _mm_unpacklo_epi64(r_low, r_high);
+}
+
+// The map to PixelYC runs in vectors when every coefficient splits.
+bool ToYcVectorExact(const ToYcMap& m) {
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            if (!Splits(m.k[i][j])) return false;
+        }
+    }
+    return true;
+}
+
+void ColourTermsSSE2(const ToYcMap& m, const uint8_t* cb, const uint8_t* cr, int samples, int32_t* terms) {
+    __m128i k_cb[3], k_cr[3], bias[3];
+    for (int i = 0; i < 3; ++i) {
+        k_cb[i] = Split(m.k[i][1]);
+        k_cr[i] = Split(m.k[i][2]);
+        bias[i] = _mm_set1_epi32(m.bias[i]);
+    }
+    int c = 0;
+    for (; c + 8 <= samples; c += 8) {
+        __m128i b_low, b_high, r_low, r_high;
+        BytePairs(LoadBytes(cb + c), b_low, b_high);
+        BytePairs(LoadBytes(cr + c), r_low, r_high);
+        for (int i = 0; i < 3; ++i) {
+            auto* to = reinterpret_cast<__m128i*>(terms + i * samples + c);
+            _mm_storeu_si128(to, _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(b_low, k_cb[i]), _mm_madd_epi16(r_low, k_cr[i])), bias[i]));
+            _mm_storeu_si128(to + 1, _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(b_high, k_cb[i]), _mm_madd_epi16(r_high, k_cr[i])), bias[i]));
+        }
+    }
+    ColourTermsPortable(m, cb, cr, c, samples, terms);
+}
+
+// One component of eight pixels: the luma pairs' multiply-add with its coefficient, plus the
+// terms of their colour samples (four covering two pixels each, or eight).
+template <int kShiftX>
+[[gnu::always_inline]] inline __m128i Component(__m128i l_low, __m128i l_high, __m128i k, const int32_t* terms, int x) {
+    __m128i t_low, t_high;
+    if (kShiftX) {
+        const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(terms + x / 2));
+        t_low = _mm_unpacklo_epi32(four, four);
+        t_high = _mm_unpackhi_epi32(four, four);
+    } else {
+        t_low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(terms + x));
+        t_high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(terms + x + 4));
+    }
+    return High16(_mm_add_epi32(_mm_madd_epi16(l_low, k), t_low), _mm_add_epi32(_mm_madd_epi16(l_high, k), t_high));
+}
+
+template <int kShiftX>
+void PixelsSSE2(const ToYcMap& m, const uint8_t* luma, const int32_t* terms, int samples, int width, PixelYC* out) {
+    const __m128i k_y = Split(m.k[0][0]), k_cb = Split(m.k[1][0]), k_cr = Split(m.k[2][0]);
+    const int32_t *t_y = terms, *t_cb = terms + samples, *t_cr = terms + 2 * samples;
+    int x = 0;
+    for (; x + 8 < width; x += 8) {  // the stores write 2 bytes of pixel x + 8
+        __m128i l_low, l_high;
+        BytePairs(LoadBytes(luma + x), l_low, l_high);
+        StorePixels(Component<kShiftX>(l_low, l_high, k_y, t_y, x), Component<kShiftX>(l_low, l_high, k_cb, t_cb, x),
+                    Component<kShiftX>(l_low, l_high, k_cr, t_cr, x), out + x);
+    }
+    PixelsPortable(m, luma, terms, samples, kShiftX, x, width, out);
+}
+
+// The map back runs in vectors when its coefficients are 16-bit and no sum of a colour block
+// (four pixels of 16-bit components) leaves 32 bits.
+bool ToYuvVectorExact(const ToYuvMap& m) {
+    for (int i = 0; i < 3; ++i) {
+        int64_t most = std::abs(int64_t{m.bias[i]}) + 4;
+        for (int j = 0; j < 3; ++j) {
+            if (m.k[i][j] < INT16_MIN || m.k[i][j] > INT16_MAX) return false;
+            most += std::abs(int64_t{m.k[i][j]}) * 4 * 32768;
+        }
+        if (most > INT32_MAX) return false;
+    }
+    return true;
+}
+
+// The 32-bit quotient n / 2^shift, rounded towards zero as integer division is.
+inline __m128i DivideTowardsZero(__m128i n, int shift) {
+    if (shift == 0) return n;
+    const __m128i negative_bias = _mm_and_si128(_mm_srai_epi32(n, 31), _mm_set1_epi32((1 << shift) - 1));
+    return _mm_sra_epi32(_mm_add_epi32(n, negative_bias), _mm_cvtsi32_si128(shift));
+}
+
+// Four or eight 32-bit values >> 16, clamped to bytes.
+inline __m128i Bytes(__m128i low, __m128i high) { return _mm_packus_epi16(High16(low, high), _mm_setzero_si128()); }
+
+void YuvRowsSSE2(const ToYuvMap& m, const YuvRows& r) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i luma_yb = Pair(static_cast<int16_t>(m.k[0][0]), static_cast<int16_t>(m.k[0][1]));
+    const __m128i luma_r = Pair(static_cast<int16_t>(m.k[0][2]), 0);
+    const __m128i luma_bias = _mm_set1_epi32(m.bias[0]);
+    // A colour row's coefficient, once for each of a pair of 16-bit lanes that are summed.
+    __m128i k[2][3], bias[2];
+    for (int i = 0; i < 2; ++i) {
+        for (int j = 0; j < 3; ++j) k[i][j] = _mm_set1_epi16(static_cast<int16_t>(m.k[i + 1][j]));
+        bias[i] = _mm_set1_epi32(m.bias[i + 1]);
+    }
+    const int shift = r.shift_x + (r.second ? 1 : 0);  // log2 of the pixels in a block
+    const auto luma = [&](__m128i y, __m128i cb, __m128i cr, uint8_t* to) {
+        const __m128i low = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(y, cb), luma_yb),
+                                                        _mm_madd_epi16(_mm_unpacklo_epi16(cr, zero), luma_r)), luma_bias);
+        const __m128i high = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(y, cb), luma_yb),
+                                                         _mm_madd_epi16(_mm_unpackhi_epi16(cr, zero), luma_r)), luma_bias);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(to), Bytes(low, high));
+    };
+    int x = 0;
+    for (; x + 8 < r.width; x += 8) {
+        __m128i a[3], b[3] = {zero, zero, zero};
+        LoadPixels(r.first + x, a[0], a[1], a[2]);
+        luma(a[0], a[1], a[2], r.luma_first + x);
+        if (r.second) {
+            LoadPixels(r.second + x, b[0], b[1], b[2]);
+            luma(b[0], b[1], b[2], r.luma_second + x);
+        }
+        // The block sums' map: with two pixels across a block, a multiply-add sums each pair of
+        // neighbours; with one, the pixels of the two rows are paired.
+        for (int i = 0; i < 2; ++i) {
+            uint8_t* to = i == 0 ? r.cb : r.cr;
+            if (r.shift_x) {
+                __m128i n = zero;
+                for (int j = 0; j < 3; ++j) {
+                    n = _mm_add_epi32(n, _mm_add_epi32(_mm_madd_epi16(a[j], k[i][j]), _mm_madd_epi16(b[j], k[i][j])));
+                }
+                const __m128i four = Bytes(_mm_add_epi32(DivideTowardsZero(n, shift), bias[i]), zero);
+                const int32_t packed = _mm_cvtsi128_si32(four);
+                memcpy(to + x / 2, &packed, 4);
+            } else {
+                __m128i low = zero, high = zero;
+                for (int j = 0; j < 3; ++j) {
+                    low = _mm_add_epi32(low, _mm_madd_epi16(_mm_unpacklo_epi16(a[j], b[j]), k[i][j]));
+                    high = _mm_add_epi32(high, _mm_madd_epi16(_mm_unpackhi_epi16(a[j], b[j]), k[i][j]));
+                }
+                low = _mm_add_epi32(DivideTowardsZero(low, shift), bias[i]);
+                high = _mm_add_epi32(DivideTowardsZero(high, shift), bias[i]);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(to + x), Bytes(low, high));
+            }
+        }
+    }
+    YuvRowsPortable(m, r, x);
+}
+#endif
+
+void ColourTerms(const ToYcMap& m, bool vector, const uint8_t* cb, const uint8_t* cr, int samples, int32_t* terms) {
+#if defined(KINETRA_VECTOR_KERNELS)
+    if (vector && ActiveKernelLevel() >= KernelLevel::kSSE2) return ColourTermsSSE2(m, cb, cr, samples, terms);
+#endif
+    (void)vector;
+    ColourTermsPortable(m, cb, cr, 0, samples, terms);
+}
+
+void Pixels(const ToYcMap& m, bool vector, const uint8_t* luma, const int32_t* terms, int samples, int shift_x,
+            int width, PixelYC* out) {
+#if defined(KINETRA_VECTOR_KERNELS)
+    if (vector && ActiveKernelLevel() >= KernelLevel::kSSE2) {
+        return shift_x ? PixelsSSE2<1>(m, luma, terms, samples, width, out) : PixelsSSE2<0>(m, luma, terms, samples, width, out);
+    }
+#endif
+    (void)vector;
+    PixelsPortable(m, luma, terms, samples, shift_x, 0, width, out);
+}
+
+void YuvRowsAtLevel(const ToYuvMap& m, bool vector, const YuvRows& rows) {
+#if defined(KINETRA_VECTOR_KERNELS)
+    if (vector && ActiveKernelLevel() >= KernelLevel::kSSE2) return YuvRowsSSE2(m, rows);
+#endif
+    (void)vector;
+    YuvRowsPortable(m, rows, 0);
+}
+
 }  // namespace
 
 YuvToYc::YuvToYc(const ColourSpace& space) {
@@ -71,34 +380,27 @@ YuvToYc::YuvToYc(const ColourSpace& space) {
         }
         bias_[i] = static_cast<int32_t>(std::lround(bias));
     }
+#if defined(KINETRA_VECTOR_KERNELS)
+    vector_ = ToYcVectorExact({coefficient_, bias_});
+#endif
 }
 
 void YuvToYc::Convert(const PlanarPicture& source, const YcPicture& dest) {
     const int width = std::min(source.width, dest.width);
     const int height = std::min(source.height, dest.height);
     if (width <= 0 || height <= 0) return;
-    const int32_t(&k)[3][3] = coefficient_;
+    const ToYcMap map{coefficient_, bias_};
     const int samples = ((width - 1) >> source.shift_x) + 1;
     colour_terms_.resize(3 * static_cast<size_t>(samples));
     int32_t* terms = colour_terms_.data();
     for (int y = 0; y < height; ++y) {
         if (y == 0 || (y >> source.shift_y) != ((y - 1) >> source.shift_y)) {
             const ptrdiff_t row = static_cast<ptrdiff_t>(y >> source.shift_y);
-            const uint8_t* cb = source.planes[1] + row * source.strides[1];
-            const uint8_t* cr = source.planes[2] + row * source.strides[2];
-            for (int c = 0; c < samples; ++c) {
-                for (int i = 0; i < 3; ++i) terms[3 * c + i] = k[i][1] * cb[c] + k[i][2] * cr[c] + bias_[i];
-            }
+            ColourTerms(map, vector_, source.planes[1] + row * source.strides[1], source.planes[2] + row * source.strides[2],
+                        samples, terms);
         }
-        const uint8_t* luma = source.planes[0] + static_cast<ptrdiff_t>(y) * source.strides[0];
-        PixelYC* out = dest.pixels + static_cast<ptrdiff_t>(y) * dest.stride;
-        for (int x = 0; x < width; ++x) {
-            const int32_t* t = terms + 3 * (x >> source.shift_x);
-            const int32_t l = luma[x];
-            out[x].y = static_cast<int16_t>((k[0][0] * l + t[0]) >> 16);
-            out[x].cb = static_cast<int16_t>((k[1][0] * l + t[1]) >> 16);
-            out[x].cr = static_cast<int16_t>((k[2][0] * l + t[2]) >> 16);
-        }
+        Pixels(map, vector_, source.planes[0] + static_cast<ptrdiff_t>(y) * source.strides[0], terms, samples,
+               source.shift_x, width, dest.pixels + static_cast<ptrdiff_t>(y) * dest.stride);
     }
 }
 
@@ -111,43 +413,32 @@ YcToYuv::YcToYuv(const ColourSpace& space) {
         }
         bias_[i] = static_cast<int32_t>(std::lround((CodeOffset(space, i) + 0.5) * kFraction));
     }
+#if defined(KINETRA_VECTOR_KERNELS)
+    vector_ = ToYuvVectorExact({coefficient_, bias_});
+#endif
 }
 
 void YcToYuv::Convert(const YcPicture& source, const PlanarPicture& dest) const {
     const int width = std::min(source.width, dest.width);
     const int height = std::min(source.height, dest.height);
-    const int32_t(&k)[3][3] = coefficient_;
+    if (width <= 0 || height <= 0) return;
+    const ToYuvMap map{coefficient_, bias_};
     // The PixelYC values are 16-bit, the coefficients below 2^15: every product fits 32 bits.
-    for (int y = 0; y < height; ++y) {
-        const PixelYC* in = source.pixels + static_cast<ptrdiff_t>(y) * source.stride;
-        uint8_t* luma = dest.planes[0] + static_cast<ptrdiff_t>(y) * dest.strides[0];
-        for (int x = 0; x < width; ++x) {
-            luma[x] = ClampToByte((k[0][0] * in[x].y + k[0][1] * in[x].cb + k[0][2] * in[x].cr + bias_[0]) >> 16);
-        }
-    }
-    const int block_w = 1 << dest.shift_x, block_h = 1 << dest.shift_y;
+    const int block_h = 1 << dest.shift_y;
     for (int cy = 0; cy * block_h < height; ++cy) {
-        uint8_t* cb_row = dest.planes[1] + static_cast<ptrdiff_t>(cy) * dest.strides[1];
-        uint8_t* cr_row = dest.planes[2] + static_cast<ptrdiff_t>(cy) * dest.strides[2];
-        const int rows = std::min(block_h, height - cy * block_h);
-        for (int cx = 0; cx * block_w < width; ++cx) {
-            const int columns = std::min(block_w, width - cx * block_w);
-            int32_t sum_y = 0, sum_cb = 0, sum_cr = 0;
-            for (int r = 0; r < rows; ++r) {
-                const PixelYC* in = source.pixels + static_cast<ptrdiff_t>(cy * block_h + r) * source.stride + cx * block_w;
-                for (int c = 0; c < columns; ++c) {
-                    sum_y += in[c].y;
-                    sum_cb += in[c].cb;
-                    sum_cr += in[c].cr;
-                }
-            }
-            // The mean's map is the map of the sums divided by their count, kept in 64 bits.
-            const int64_t count = rows * columns;
-            const int64_t cb = (int64_t{k[1][0]} * sum_y + int64_t{k[1][1]} * sum_cb + int64_t{k[1][2]} * sum_cr) / count;
-            const int64_t cr = (int64_t{k[2][0]} * sum_y + int64_t{k[2][1]} * sum_cb + int64_t{k[2][2]} * sum_cr) / count;
-            cb_row[cx] = ClampToByte(static_cast<int32_t>((cb + bias_[1]) >> 16));
-            cr_row[cx] = ClampToByte(static_cast<int32_t>((cr + bias_[2]) >> 16));
-        }
+        const int y = cy * block_h;
+        const bool two = block_h == 2 && y + 1 < height;
+        const auto pixels = [&](int row) { return source.pixels + static_cast<ptrdiff_t>(row) * source.stride; };
+        const auto luma = [&](int row) { return dest.planes[0] + static_cast<ptrdiff_t>(row) * dest.strides[0]; };
+        const YuvRows rows{pixels(y),
+                           two ? pixels(y + 1) : nullptr,
+                           luma(y),
+                           two ? luma(y + 1) : nullptr,
+                           dest.planes[1] + static_cast<ptrdiff_t>(cy) * dest.strides[1],
+                           dest.planes[2] + static_cast<ptrdiff_t>(cy) * dest.strides[2],
+                           width,
+                           dest.shift_x};
+        YuvRowsAtLevel(map, vector_, rows);
     }
 }
 

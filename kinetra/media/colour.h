@@ -1,7 +1,8 @@
 // Pictures between the codecs' Y'CbCr and the plug-ins' PixelYC. PixelYC is full-range BT.601
 // on the 4096 scale (luma 0..4096, colour differences -2048..2048); a file's pictures are
 // Y'CbCr of their own matrix and range. The two are related by one linear map, built once per
-// pair from the matrices, and applied per pixel in integers.
+// pair from the matrices, and applied per pixel in integers: in a portable form, and in vector
+// forms chosen by the kernel level that give its bits.
 #pragma once
 
 #include <cstdint>
@@ -53,6 +54,7 @@ public:
 private:
     int32_t coefficient_[3][3];  // 16-bit fraction, applied to the code values
     int32_t bias_[3];
+    bool vector_ = false;  // the vector forms give the portable form's bits for these coefficients
     // The colour samples' share of each component for one row of colour samples, worked out
     // once for all the pixels it covers; kept between pictures.
     std::vector<int32_t> colour_terms_;
@@ -68,6 +70,7 @@ public:
 private:
     int32_t coefficient_[3][3];  // 16-bit fraction, applied to the PixelYC components
     int32_t bias_[3];
+    bool vector_ = false;  // the vector forms give the portable form's bits for these coefficients
 };
 
 // PixelYC to 8-bit R'G'B' (full range, interleaved), clamped: for pictures that hold RGB.

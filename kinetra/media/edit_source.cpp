@@ -7,6 +7,10 @@
 namespace kinetra::media {
 namespace {
 
+YcPicture PictureOf(editor::Image& image) {
+    return YcPicture{image.pixels.data(), image.max_width, image.max_width, image.max_height};
+}
+
 class FileReader : public PictureReader {
 public:
     bool Open(const std::string& path, std::string& error) {
@@ -16,9 +20,15 @@ public:
     }
     // False with `error` empty when the file has no video stream.
     bool Probe(const std::string& path, std::string& error) { return decoder_.Open(path, 0, error); }
-    bool Read(int32_t frame, editor::Image& dest, std::string& error) override {
-        const YcPicture picture{dest.pixels.data(), dest.max_width, dest.max_width, dest.max_height};
-        return decoder_.Read(frame, picture, error);
+    bool Read(int32_t frame, editor::Image& dest, std::string& error, const Earlier& earlier) override {
+        VideoDecoder::EarlierFrames earlier_pictures;
+        if (earlier.image) {
+            earlier_pictures = [&](int32_t f) {
+                editor::Image* image = earlier.image(f);
+                return image ? PictureOf(*image) : YcPicture{};
+            };
+        }
+        return decoder_.Read(frame, PictureOf(dest), error, earlier.lookback, earlier_pictures);
     }
     const VideoFormat& format() const { return decoder_.format(); }
 
@@ -82,7 +92,7 @@ private:
 class SyntheticReader : public PictureReader {
 public:
     explicit SyntheticReader(const editor::SyntheticClip& clip) : clip_(clip) {}
-    bool Read(int32_t frame, editor::Image& dest, std::string&) override {
+    bool Read(int32_t frame, editor::Image& dest, std::string&, const Earlier&) override {
         editor::DrawSyntheticFrame(dest, clip_.width, clip_.height, frame);
         return true;
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,8 +18,14 @@ namespace kinetra::media {
 class PictureReader {
 public:
     virtual ~PictureReader() = default;
+    // The frames before the one read whose pictures a reader decodes on its way to it, back to
+    // `lookback` frames: `image(frame)` gives an image to fill with that frame, or null to pass it.
+    struct Earlier {
+        int32_t lookback = 0;
+        std::function<editor::Image*(int32_t frame)> image;
+    };
     // Frame `frame` (0..frame_count - 1) into `dest`, an image of the edit's size.
-    virtual bool Read(int32_t frame, editor::Image& dest, std::string& error) = 0;
+    virtual bool Read(int32_t frame, editor::Image& dest, std::string& error, const Earlier& earlier) = 0;
 };
 
 struct EditFormat {

@@ -1,6 +1,7 @@
 #include "kinetra/media/frame_cache.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace kinetra::media {
 
@@ -15,14 +16,18 @@ size_t FrameCache::CapacityFor(int width, int height) {
     return std::clamp<size_t>(kBudget / bytes, 4, 64);
 }
 
-editor::Image& FrameCache::Slot(int32_t frame) {
+FrameCache::Entry& FrameCache::Slot(int32_t frame) {
     if (entries_.size() < capacity_) {
         entries_.push_front({frame, editor::Image(width_, height_)});
     } else {
         entries_.splice(entries_.begin(), entries_, std::prev(entries_.end()));
         entries_.front().frame = frame;
     }
-    return entries_.front().picture;
+    return entries_.front();
+}
+
+bool FrameCache::Holds(int32_t frame) const {
+    return std::any_of(entries_.begin(), entries_.end(), [frame](const Entry& e) { return e.frame == frame; });
 }
 
 const PixelYC* FrameCache::Fetch(int32_t frame, std::string& error) {
@@ -33,13 +38,25 @@ const PixelYC* FrameCache::Fetch(int32_t frame, std::string& error) {
         entries_.splice(entries_.begin(), entries_, found);
         return entries_.front().picture.pixels.data();
     }
-    editor::Image& picture = Slot(frame);
+    Entry& target = Slot(frame);
     ++decoded_;
-    if (!reader_ || !reader_->Read(frame, picture, error)) {
-        entries_.front().frame = -1;  // holds no frame
+    // A script that went back in the edit may go on backwards: the frames before this one are
+    // kept as the decoder passes them. They take the other entries at most, so the target keeps
+    // its own.
+    const bool backwards = frame < last_fetched_;
+    last_fetched_ = frame;
+    std::vector<Entry*> earlier;
+    const PictureReader::Earlier keep{backwards ? static_cast<int32_t>(capacity_ - 1) : 0, [&](int32_t f) -> editor::Image* {
+        if (Holds(f)) return nullptr;
+        earlier.push_back(&Slot(f));
+        return &earlier.back()->picture;
+    }};
+    if (!reader_ || !reader_->Read(frame, target.picture, error, keep)) {
+        target.frame = -1;  // holds no frame, nor do those filled on the way
+        for (Entry* entry : earlier) entry->frame = -1;
         return nullptr;
     }
-    return picture.pixels.data();
+    return target.picture.pixels.data();
 }
 
 void FrameCache::Offer(int32_t frame, const editor::Image& picture) {
@@ -49,7 +66,7 @@ void FrameCache::Offer(int32_t frame, const editor::Image& picture) {
         entries_.splice(entries_.begin(), entries_, found);
         return;
     }
-    std::copy(picture.pixels.begin(), picture.pixels.end(), Slot(frame).pixels.begin());
+    std::copy(picture.pixels.begin(), picture.pixels.end(), Slot(frame).picture.pixels.begin());
 }
 
 }  // namespace kinetra::media

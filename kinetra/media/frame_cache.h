@@ -1,12 +1,15 @@
 // The source frames a script fetches (FetchFrameImage), kept converted so that a script reading
 // f - 1, or one fixed frame, decodes nothing twice. The frames the render reads in order are
-// offered to it once a script has fetched anything, so f - 1 is always there.
+// offered to it once a script has fetched anything, so f - 1 is always there. The frames just
+// before a fetched one that the decoder passes on its way from the key frame are kept as well,
+// so that a script walking backwards decodes a run of pictures once, not once a frame.
 #pragma once
 
 #include <cstdint>
 #include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "kinetra/lib/filter_host.h"
 #include "kinetra/media/edit_source.h"
@@ -34,7 +37,8 @@ private:
         int32_t frame;
         editor::Image picture;
     };
-    editor::Image& Slot(int32_t frame);  // the least recently used entry, given to `frame`
+    Entry& Slot(int32_t frame);  // the least recently used entry, given to `frame`
+    bool Holds(int32_t frame) const;
 
     std::unique_ptr<PictureReader> reader_;
     int width_, height_;
@@ -42,6 +46,7 @@ private:
     size_t capacity_;
     std::list<Entry> entries_;  // most recently used first
     bool fetched_ = false;
+    int32_t last_fetched_ = -1;  // the frame of the last fetch that decoded
     int64_t decoded_ = 0;
 };
 

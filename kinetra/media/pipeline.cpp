@@ -187,7 +187,7 @@ bool RenderEdit(const EditSource& source, const RenderSettings& settings, Render
             ImagePtr picture;
             if (!pool.Pop(picture)) break;
             std::string read_error;
-            if (!sequential->Read(f, *picture, read_error)) {
+            if (!sequential->Read(f, *picture, read_error, {})) {
                 failure.Set(read_error);
                 stop_all();
                 break;
@@ -280,6 +280,8 @@ bool RenderEdit(const EditSource& source, const RenderSettings& settings, Render
     decoder.join();
     encoder.join();
     summary.fetch_decodes = cache.decoded();
+    // A stop that came while the last frames were encoded still leaves no output.
+    if (settings.stop && settings.stop->load()) failure.Set("stopped");
     if (failure.failed()) {
         error = failure.error();
         return false;

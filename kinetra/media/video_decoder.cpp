@@ -139,6 +139,7 @@ bool VideoDecoder::Open(const std::string& path, int threads, std::string& error
         return false;
     }
     picture_.reset(av_frame_alloc());
+    received_.reset(av_frame_alloc());
     converted_.reset(av_frame_alloc());
     return Reopen(error);
 }
@@ -175,14 +176,13 @@ int32_t VideoDecoder::SourceIndex(int32_t frame) const {
 }
 
 bool VideoDecoder::DecodeNext(std::string& error) {
-    FramePtr received(av_frame_alloc());
     for (;;) {
-        int status = avcodec_receive_frame(codec_.get(), received.get());
+        int status = avcodec_receive_frame(codec_.get(), received_.get());
         if (status == 0) {
-            const int64_t pts = received->best_effort_timestamp;
+            const int64_t pts = received_->best_effort_timestamp;
             current_ = pts != AV_NOPTS_VALUE ? IndexOfPts(pts) : current_ + 1;
             av_frame_unref(picture_.get());
-            av_frame_move_ref(picture_.get(), received.get());
+            av_frame_move_ref(picture_.get(), received_.get());
             return true;
         }
         if (status == AVERROR_EOF) {
@@ -217,7 +217,7 @@ bool VideoDecoder::SeekBefore(int32_t index, bool to_start, std::string& error) 
     return true;
 }
 
-bool VideoDecoder::DecodeSource(int32_t index, std::string& error) {
+bool VideoDecoder::DecodeSource(int32_t index, std::string& error, const std::function<bool(std::string&)>& passing) {
     if (current_ == index && picture_->data[0]) return true;
     const auto key = std::upper_bound(keys_.begin(), keys_.end(), index);
     const int32_t key_index = key == keys_.begin() ? 0 : *(key - 1);
@@ -232,6 +232,7 @@ bool VideoDecoder::DecodeSource(int32_t index, std::string& error) {
                 error = path_ + ": picture " + std::to_string(index) + " cannot be decoded";
                 return false;
             }
+            if (passing && current_ < index && !passing(error)) return false;
         }
         if (current_ == index || from_start) return true;
         // The seek landed past the picture: decode it from the start of the stream.
@@ -276,9 +277,22 @@ bool VideoDecoder::ConvertPicture(const YcPicture& dest, std::string& error) {
     return true;
 }
 
-bool VideoDecoder::Read(int32_t frame, const YcPicture& dest, std::string& error) {
-    const int32_t index = SourceIndex(std::clamp(frame, 0, format_.frame_count - 1));
-    return DecodeSource(index, error) && ConvertPicture(dest, error);
+bool VideoDecoder::Read(int32_t frame, const YcPicture& dest, std::string& error, int32_t lookback,
+                        const EarlierFrames& earlier) {
+    frame = std::clamp(frame, 0, format_.frame_count - 1);
+    const int32_t index = SourceIndex(frame);
+    std::function<bool(std::string&)> passing;
+    if (earlier && lookback > 0) {
+        passing = [&](std::string& convert_error) {
+            for (int32_t f = std::max(0, frame - lookback); f < frame; ++f) {
+                if (SourceIndex(f) != current_) continue;
+                const YcPicture picture = earlier(f);
+                if (picture.pixels && !ConvertPicture(picture, convert_error)) return false;
+            }
+            return true;
+        };
+    }
+    return DecodeSource(index, error, passing) && ConvertPicture(dest, error);
 }
 
 }  // namespace kinetra::media

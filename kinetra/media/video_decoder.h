@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,11 @@ public:
 
     // Frame `frame` (0..frame_count - 1) of the edit into `dest`, whose size may differ from the
     // stream's (the common area is filled). False with `error` set when it cannot be decoded.
-    bool Read(int32_t frame, const YcPicture& dest, std::string& error);
+    // The frames of the `lookback` before it whose pictures are decoded on the way are handed
+    // to `earlier`, which gives a picture to fill with each or one without pixels to pass it.
+    using EarlierFrames = std::function<YcPicture(int32_t frame)>;
+    bool Read(int32_t frame, const YcPicture& dest, std::string& error, int32_t lookback = 0,
+              const EarlierFrames& earlier = {});
 
     // The stream's picture that edit frame `frame` shows.
     int32_t SourceIndex(int32_t frame) const;
@@ -43,7 +48,8 @@ public:
 
 private:
     bool Reopen(std::string& error);
-    bool DecodeSource(int32_t index, std::string& error);
+    // Decodes picture `index`; `passing`, when set, sees each picture before it on the way.
+    bool DecodeSource(int32_t index, std::string& error, const std::function<bool(std::string&)>& passing = {});
     bool SeekBefore(int32_t index, bool to_start, std::string& error);
     // Decodes the stream's next picture into `picture_`; false at its end or on an error.
     bool DecodeNext(std::string& error);
@@ -56,6 +62,7 @@ private:
     CodecPtr codec_;
     PacketPtr packet_;
     FramePtr picture_;
+    FramePtr received_;   // the decoder's next picture, before it becomes `picture_`
     FramePtr converted_;  // pictures the integer map does not read directly, as 8-bit 4:4:4
     ScalePtr scale_;
     int stream_index_ = -1;

@@ -77,6 +77,7 @@ bool MediaWriter::Fail(std::string& error, const std::string& what, int status) 
 
 bool MediaWriter::Open(const OutputSettings& settings, std::string& error) {
     settings_ = settings;
+    to_yuv_ = YcToYuv(settings.colour);
     if (!OutputKindOf(settings.path, kind_, error)) return false;
     if (kind_ == OutputKind::kNull) return true;
     const bool pictures = settings.pictures && kind_ != OutputKind::kWave;
@@ -261,7 +262,7 @@ bool MediaWriter::WritePicture(const YcPicture& picture, std::string& error) {
         planes.width = frame.width;
         planes.height = frame.height;
         planes.shift_x = planes.shift_y = frame.format == AV_PIX_FMT_YUV420P ? 1 : 0;
-        YcToYuv(settings_.colour).Convert(picture, planes);
+        to_yuv_.Convert(picture, planes);
     }
     frame.pts = pictures_written_++;
     return Encode(video_.get(), video_stream_, &frame, error);

@@ -71,6 +71,7 @@ private:
     AVStream* video_stream_ = nullptr;
     AVStream* audio_stream_ = nullptr;
     FramePtr picture_;
+    YcToYuv to_yuv_{ColourSpace::Bt709(false)};  // for the output's matrix and range, made at Open
     FramePtr sound_;
     PacketPtr packet_;
     std::vector<uint8_t> rgb_;

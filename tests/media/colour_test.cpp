@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <vector>
 
+#include "host/kernel_level.h"
 #include "kinetra/media/colour.h"
 
 namespace kinetra::media {
@@ -124,6 +126,66 @@ TEST(Colour, Rgb24IsTheBt601MapOfPixelYc) {
     YcToRgb24(YcPicture{const_cast<PixelYC*>(pixels), 4, 4, 1}, rgb, 12);
     const uint8_t expected[12] = {255, 255, 255, 0, 0, 0, 255, 0, 0, 128, 128, 128};
     for (int i = 0; i < 12; ++i) EXPECT_NEAR(rgb[i], expected[i], 1) << i;
+}
+
+// Random pictures of every layout the maps read and write, at widths that end inside and at the
+// end of a vector, through both maps at each kernel level the machine has: the portable form's
+// bits every time. PixelYC covers the whole 16-bit range, as a plug-in's results may.
+TEST(Colour, EveryKernelLevelGivesThePortableFormsBits) {
+    std::mt19937 random(18);
+    std::uniform_int_distribution<int> byte(0, 255), component(INT16_MIN, INT16_MAX);
+    const int kLayouts[][2] = {{1, 1}, {0, 0}, {1, 0}, {0, 1}};
+    const KernelLevel machine = MachineKernelLevel();
+    for (const Space& s : kSpaces) {
+        for (const auto& [shift_x, shift_y] : kLayouts) {
+            for (const int width : {1, 7, 8, 9, 17, 33, 64}) {
+                SCOPED_TRACE(::testing::Message() << s.name << ", shifts " << shift_x << shift_y << ", width " << width);
+                const int height = 5, stride = width + 3;  // rows with room to spare, as FFmpeg's have
+                const int colour_h = ((height - 1) >> shift_y) + 1;
+                std::vector<uint8_t> planes[3] = {std::vector<uint8_t>(stride * height),
+                                                  std::vector<uint8_t>(stride * colour_h),
+                                                  std::vector<uint8_t>(stride * colour_h)};
+                for (auto& plane : planes) {
+                    for (uint8_t& v : plane) v = static_cast<uint8_t>(byte(random));
+                }
+                std::vector<PixelYC> yc(static_cast<size_t>(width) * height);
+                for (PixelYC& p : yc) {
+                    p = {static_cast<int16_t>(component(random)), static_cast<int16_t>(component(random)),
+                         static_cast<int16_t>(component(random))};
+                }
+                // Half the pixels near the nominal range, where the clamps do not decide.
+                for (size_t i = 0; i < yc.size(); i += 2) {
+                    yc[i] = {static_cast<int16_t>(yc[i].y % 4400), static_cast<int16_t>(yc[i].cb % 2300),
+                             static_cast<int16_t>(yc[i].cr % 2300)};
+                }
+                const auto run = [&](KernelLevel level, std::vector<PixelYC>& to_yc, std::vector<uint8_t> (&to_yuv)[3]) {
+                    SetKernelLevel(level);
+                    PlanarPicture in{{planes[0].data(), planes[1].data(), planes[2].data()}, {stride, stride, stride},
+                                     width, height, shift_x, shift_y};
+                    to_yc.assign(yc.size(), PixelYC{1, 2, 3});
+                    YuvToYc(s.space).Convert(in, YcPicture{to_yc.data(), width, width, height});
+                    for (int c = 0; c < 3; ++c) to_yuv[c].assign(planes[c].size(), 7);
+                    PlanarPicture out{{to_yuv[0].data(), to_yuv[1].data(), to_yuv[2].data()}, {stride, stride, stride},
+                                      width, height, shift_x, shift_y};
+                    YcToYuv(s.space).Convert(YcPicture{yc.data(), width, width, height}, out);
+                };
+                std::vector<PixelYC> expected_yc, got_yc;
+                std::vector<uint8_t> expected_yuv[3], got_yuv[3];
+                run(KernelLevel::kPortable, expected_yc, expected_yuv);
+                for (const KernelLevel level : {KernelLevel::kSSE2, KernelLevel::kAVX2}) {
+                    if (level > machine) continue;
+                    SCOPED_TRACE(KernelLevelName(level));
+                    run(level, got_yc, got_yuv);
+                    for (size_t i = 0; i < yc.size(); ++i) {
+                        ASSERT_TRUE(got_yc[i].y == expected_yc[i].y && got_yc[i].cb == expected_yc[i].cb &&
+                                    got_yc[i].cr == expected_yc[i].cr) << "pixel " << i;
+                    }
+                    for (int c = 0; c < 3; ++c) ASSERT_EQ(got_yuv[c], expected_yuv[c]) << "plane " << c;
+                }
+                SetKernelLevel(machine);
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 // kinetra render end to end: clips made with the ffmpeg program, a script beside each, the
 // program run on them, and its output decoded again and checked for what the script did.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +18,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -80,6 +85,60 @@ int MaxDifference(const std::string& a, size_t a_at, const std::string& b, size_
         most = std::max(most, std::abs(static_cast<uint8_t>(a[a_at + i]) - static_cast<uint8_t>(b[b_at + i])));
     }
     return most;
+}
+
+// kinetra render started in `folder` with `arguments`, its output in stdout.txt and stderr.txt
+// there, for a test that acts while it renders; its process id.
+pid_t StartKinetra(const std::vector<std::string>& arguments, const fs::path& folder) {
+    std::vector<std::string> words = {KINETRA_PROGRAM, "render"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const std::string out = (folder / "stdout.txt").string(), err = (folder / "stderr.txt").string();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (chdir(folder.c_str()) != 0 || out_fd < 0 || err_fd < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0) _exit(127);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+int ExitStatus(pid_t pid) {
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// True once the render in `folder` has written frames (its temporary file has grown past
+// `bytes`); false when it ended first or took more than 20 seconds.
+bool WaitForFrames(const fs::path& folder, uintmax_t bytes, pid_t pid) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < give_up) {
+        std::error_code ignored;
+        for (const auto& entry : fs::directory_iterator(folder, ignored)) {
+            if (entry.path().filename().string().find(".part") != std::string::npos && entry.file_size(ignored) > bytes) {
+                return true;
+            }
+        }
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+}
+
+// The files a render left in `folder` under the output's name or a temporary one.
+std::vector<std::string> OutputsLeft(const fs::path& folder) {
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("out.", 0) == 0 || name.find(".part") != std::string::npos) left.push_back(name);
+    }
+    return left;
 }
 
 // The clips every test renders: made once, in a folder of their own.
@@ -297,6 +356,93 @@ TEST_F(Render, BadInputEndsWithOneMessageAndNoOutput) {
             EXPECT_TRUE(name.rfind("out.", 0) != 0 && name.find(".part") == std::string::npos)
                 << c.arguments << " left " << name;
         }
+    }
+}
+
+// The built-in clip, long enough to act on while it renders.
+const std::vector<std::string> kLongRender = {"--size", "320x180", "--frames", "450", "--lossless", "-q"};
+
+TEST_F(Render, EditsToTheScriptReachThePlugInsWithinASecond) {
+    const fs::path folder = clips_ / "reload";
+    fs::create_directories(folder);
+    // A colour of strong Cb at the top left, then one of strong Cr, saved as an editor saves:
+    // a new file renamed over the old.
+    std::ofstream(folder / "fx.txt") << "fill(0,0,0,16,16,2048,2000,0)\n";
+    std::vector<std::string> arguments = kLongRender;
+    arguments.insert(arguments.end(), {"--script", "fx.txt", "-o", "out.mkv"});
+    const pid_t pid = StartKinetra(arguments, folder);
+    ASSERT_TRUE(WaitForFrames(folder, 256 << 10, pid));
+    // Held still while the script changes, and for more than the plug-ins' second after it.
+    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    std::ofstream(folder / "fx.new") << "fill(0,0,0,16,16,2048,0,2000)\n";
+    fs::rename(folder / "fx.new", folder / "fx.txt");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    ASSERT_EQ(kill(pid, SIGCONT), 0);
+    ASSERT_EQ(ExitStatus(pid), 0) << ReadFile(folder / "stderr.txt");
+
+    constexpr int kBigWidth = 320, kBigHeight = 180, kBigFrame = kBigWidth * kBigHeight * 3 / 2;
+    const std::string out = DecodePictures(folder / "out.mkv");
+    ASSERT_EQ(out.size(), 450u * kBigFrame);
+    // Each frame has one script's colour; the first has the first script's, and from the
+    // frame where the second's appears it stays.
+    int first_new = -1;
+    for (int f = 0; f < 450; ++f) {
+        const size_t at = static_cast<size_t>(f) * kBigFrame + kBigWidth * kBigHeight;  // Cb plane, then Cr
+        const int cb = static_cast<uint8_t>(out[at + kBigWidth / 2 * 4 + 4]);
+        const int cr = static_cast<uint8_t>(out[at + kBigWidth * kBigHeight / 4 + kBigWidth / 2 * 4 + 4]);
+        const bool old_script = cb > 200 && cr < 160, new_script = cr > 200 && cb < 160;
+        ASSERT_TRUE(old_script || new_script) << "frame " << f << ": Cb " << cb << ", Cr " << cr;
+        if (new_script && first_new < 0) first_new = f;
+        ASSERT_EQ(new_script, first_new >= 0 && f >= first_new) << "frame " << f;
+    }
+    EXPECT_GT(first_new, 0);
+}
+
+TEST_F(Render, AnInterruptStopsTheRenderAndLeavesNoOutput) {
+    const fs::path folder = clips_ / "interrupt";
+    fs::create_directories(folder);
+    std::ofstream(folder / "fx.txt") << "fill(0,0,0,16,16,4096,0,0)\n";
+    for (const char* output : {"out.mkv", "out%03d.png"}) {
+        std::vector<std::string> arguments = kLongRender;
+        arguments.insert(arguments.end(), {"--script", "fx.txt", "-o", output});
+        const pid_t pid = StartKinetra(arguments, folder);
+        // A sequence's temporary is a folder: its size says nothing, so any time after it appears.
+        ASSERT_TRUE(WaitForFrames(folder, std::string(output) == "out.mkv" ? 256 << 10 : 0, pid)) << output;
+        if (std::string(output) != "out.mkv") std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ASSERT_EQ(kill(pid, SIGINT), 0);
+        EXPECT_EQ(ExitStatus(pid), 130) << output;
+        const std::string errors = ReadFile(folder / "stderr.txt");
+        EXPECT_NE(errors.find("stopped; nothing written to "), std::string::npos) << errors;
+        EXPECT_EQ(OutputsLeft(folder), std::vector<std::string>{}) << output;
+    }
+}
+
+TEST_F(Render, AVariableRateInputIsMadeConstantAtItsAverageRate) {
+    // 30 pictures at 30 fps, then 30 at 15 fps: the pictures' times are n/30, then (30 + 2k)/30.
+    const fs::path folder = Folder("h264.mp4", "");
+    ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc2=size=160x90:rate=30:duration=2 "
+                    "-vf \"setpts='if(lt(N,30),N,30+(N-30)*2)/30/TB'\" -vsync vfr -c:v libx264 -preset veryfast "
+                    "-g 12 -bf 2 -pix_fmt yuv420p vfr.mp4", folder).status, 0);
+    const std::string rate = Shell("ffprobe -v error -select_streams v -show_entries stream=avg_frame_rate "
+                                   "-of csv=p=0 vfr.mp4", folder).output;
+    int num = 0, den = 0;
+    ASSERT_EQ(sscanf(rate.c_str(), "%d/%d", &num, &den), 2) << rate;
+    const auto picture_time = [](int n) { return (n < 30 ? n : 30 + 2 * (n - 30)) / 30.0; };
+    // The edit's frames cover the pictures' span at the average rate, as ffmpeg's constant-rate
+    // conversion at that rate does; each shows the picture on show at the middle of its time.
+    const int frames = static_cast<int>(std::lround(picture_time(59) * num / den)) + 1;
+    ASSERT_EQ(Kinetra("vfr.mp4 --lossless -q -o out.mkv", folder).status, 0);
+    const std::string in = Shell("ffmpeg -v error -i vfr.mp4 -vsync passthrough -f rawvideo -pix_fmt yuv420p -",
+                                 folder).output;
+    const std::string out = DecodePictures(folder / "out.mkv");
+    ASSERT_EQ(in.size(), 60u * kFrameBytes);
+    ASSERT_EQ(out.size(), static_cast<size_t>(frames) * kFrameBytes);
+    for (int f = 0; f < frames; ++f) {
+        const double middle = (f + 0.5) * den / num;
+        int shown = 0;
+        while (shown + 1 < 60 && picture_time(shown + 1) <= middle) ++shown;
+        ASSERT_LE(MaxDifference(out, static_cast<size_t>(f) * kFrameBytes, in, static_cast<size_t>(shown) * kFrameBytes,
+                                kFrameBytes), 1) << "frame " << f << " should show picture " << shown;
     }
 }
 
