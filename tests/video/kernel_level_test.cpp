@@ -4,8 +4,9 @@
 #include <cstring>
 #include <random>
 
-#include "video/color_space.h"
 #include "host/kernel_level.h"
+#include "tests/video/effects_canvas.h"
+#include "video/color_space.h"
 
 namespace kinetra::video {
 namespace {
@@ -75,6 +76,67 @@ TEST(KernelLevel, ColourConversionsMatchThePortableForm) {
                 EXPECT_TRUE(narrow_got[i] == narrow_expected[i]);
             }
         });
+    }
+}
+
+using effects_testing::ArgumentSource;
+using effects_testing::Canvas;
+
+// Runs the command on copies of `canvas` at the portable level and at every level above it,
+// and expects the same buffers.
+void ExpectSameAtEveryLevel(const Canvas& canvas, const char* name, const std::vector<double>& args) {
+    SCOPED_TRACE(::testing::Message() << name << " on " << canvas.W << "x" << canvas.H << ", window "
+                                      << args[8] << "x" << args[9]);
+    SetKernelLevel(KernelLevel::kPortable);
+    Canvas want(canvas);
+    want.Run(name, args, 3);
+    AtEveryLevel([&](KernelLevel level) {
+        SetKernelLevel(level);
+        Canvas got(canvas);
+        got.Run(name, args, 3);
+        EXPECT_TRUE(got.SameBuffers(want)) << got.FirstDifference(want, TruncateToInt32(args[1]));
+    });
+}
+
+// Every component at one extreme, or each pixel at a random one: the sums' limits.
+void FillExtremes(Canvas& canvas, uint32_t seed) {
+    std::mt19937 random(seed);
+    for (int b = 0; b < 10; ++b) {
+        for (int64_t i = 0; i < int64_t{canvas.W} * canvas.H; ++i) {
+            const bool random_pixel = seed % 3 == 2;
+            const int16_t low = INT16_MIN, high = INT16_MAX;
+            canvas.Image(b)[i] = random_pixel ? PixelYC{random() % 2 ? low : high, random() % 2 ? low : high,
+                                                         random() % 2 ? low : high}
+                                              : PixelYC{seed % 3 ? high : low, low, high};
+        }
+    }
+}
+
+TEST(KernelLevel, DefocusMatchesThePortableForm) {
+    // Rectangles clipped at every edge, images one and two pixels wide, windows of 1 (acting as
+    // 2) up to larger than the image.
+    const double windows[] = {1, 2, 3, 4, 7, 16, 63, 1000};
+    for (uint32_t seed = 0; seed < 120; ++seed) {
+        const int32_t w = seed % 10 == 0 ? 1 + int32_t(seed / 10 % 3) : 20 + int32_t(seed % 37);
+        const int32_t h = seed % 10 == 5 ? 1 + int32_t(seed / 10 % 3) : 9 + int32_t(seed % 23);
+        Canvas canvas(w, h);
+        canvas.Randomize(seed);
+        ArgumentSource a(seed, w, h);
+        const double src = a.Buffer(), dst = seed % 4 == 0 ? src : a.Buffer();
+        ExpectSameAtEveryLevel(canvas, "defocus",
+                               {src, dst, a.Position(w), a.Position(h), a.Size(w), a.Size(h), a.Position(w),
+                                a.Position(h), windows[seed % 8], windows[seed / 8 % 8]});
+    }
+    // At the largest window the vector forms take (65536 pixels) and just past it, on extremes.
+    struct Window {
+        double w, h;
+    };
+    for (const Window& window : {Window{256, 256}, Window{258, 256}, Window{2, 32768}, Window{300, 2}}) {
+        for (uint32_t seed = 0; seed < 3; ++seed) {
+            Canvas canvas(261, 259);
+            FillExtremes(canvas, seed);
+            ExpectSameAtEveryLevel(canvas, "defocus", {2, 3, -3, 1, 270, 258, 1, -2, window.w, window.h});
+        }
     }
 }
 
