@@ -289,16 +289,9 @@ void WideDefocusRows(const DefocusPlan& plan, int64_t* sums, int32_t v_begin, in
 
 #if defined(KINETRA_VECTOR_KERNELS)
 // The vector forms, for windows of at most 65536 pixels: a component's sum over one then fits
-// 32 bits, so the sums are 32-bit lanes, and a mean is one multiplication by a reciprocal.
+// 32 bits, so the sums are 32-bit lanes, and a mean is one multiplication by a reciprocal
+// (TruncatingReciprocal; the sums lie within 2^31).
 constexpr int64_t kNarrowWindowPixels = 65536;
-
-// trunc(sum * m) = trunc(sum / count) for |sum| <= 32768 count and count <= 65536: m is 1 / count
-// made larger by a relative 2^-34 (give or take 2^-52, the roundings of m and of the product).
-// A whole quotient n then comes out at n or a little beyond, never short of it; one that is not
-// whole lies at least 1 / count >= 2^-16 short of the next integer and gains under 2^-18.
-inline double TruncatingReciprocal(int64_t count) {
-    return (1.0 / static_cast<double>(count)) * (1.0 + 0x1p-34);
-}
 
 inline int16_t TruncatedMean(int32_t sum, double reciprocal) {
     return static_cast<int16_t>(static_cast<int32_t>(static_cast<double>(sum) * reciprocal));

@@ -67,6 +67,16 @@ inline int16_t BlendNarrow(int16_t s, int16_t d, int16_t a) {
 }
 constexpr bool FitsInt16(int32_t v) { return v >= INT16_MIN && v <= INT16_MAX; }
 
+// A multiplier m with trunc(n * m) = trunc(n / d) for every integer n with |n| <= 2^33 and
+// every d >= 1, the product in doubles: a multiplication where the vector forms have no
+// integer division. m is 1 / d made larger by a relative 2^-34, give or take the 2^-52 of the
+// roundings of m and of the product. A whole quotient then comes out at its integer or a
+// little beyond, never short of it; one that is not whole lies at least 1 / d short of the
+// next integer and gains less than |n / d| * 2^-33 <= 1 / d.
+inline double TruncatingReciprocal(int64_t d) {
+    return (1.0 / static_cast<double>(d)) * (1.0 + 0x1p-34);
+}
+
 // Interpolates four neighbours with weights (255 - f, f) per axis in 1/256 units; the sum is
 // shifted right by 16 with sign, so a uniform area keeps 65025/65536 of its value.
 inline PixelYC BilinearSample(int32_t fx, int32_t fy, const PixelYC& p00, const PixelYC& p10,

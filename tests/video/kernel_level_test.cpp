@@ -85,8 +85,9 @@ using effects_testing::Canvas;
 // Runs the command on copies of `canvas` at the portable level and at every level above it,
 // and expects the same buffers.
 void ExpectSameAtEveryLevel(const Canvas& canvas, const char* name, const std::vector<double>& args) {
-    SCOPED_TRACE(::testing::Message() << name << " on " << canvas.W << "x" << canvas.H << ", window "
-                                      << args[8] << "x" << args[9]);
+    ::testing::Message arguments;
+    for (double arg : args) arguments << " " << arg;
+    SCOPED_TRACE(::testing::Message() << name << " on " << canvas.W << "x" << canvas.H << ":" << arguments);
     SetKernelLevel(KernelLevel::kPortable);
     Canvas want(canvas);
     want.Run(name, args, 3);
@@ -138,6 +139,28 @@ TEST(KernelLevel, DefocusMatchesThePortableForm) {
             ExpectSameAtEveryLevel(canvas, "defocus", {2, 3, -3, 1, 270, 258, 1, -2, window.w, window.h});
         }
     }
+}
+
+TEST(KernelLevel, PosterizeRGBMatchesThePortableForm) {
+    // Level counts that act as 2 and as 4097, steps that divide 4096 and steps that do not.
+    // Steps of 49 and 107 (83 and 39 levels) are ones where a product with the nearest
+    // reciprocal of the step falls short of a whole quotient.
+    const double levels[] = {-1, 2, 3, 4, 5, 39, 83, 255, 4097, 5000};
+    for (uint32_t seed = 0; seed < 30; ++seed) {
+        Canvas canvas(37 + int32_t(seed % 5), 11);
+        if (seed % 3 == 0) {
+            FillExtremes(canvas, seed);
+        } else {
+            canvas.Randomize(seed);
+        }
+        ExpectSameAtEveryLevel(canvas, "posterize_rgb",
+                               {2, 3, -2, 1, 45, 10, 0, 0, levels[seed % 10], levels[seed / 3 % 10],
+                                levels[(seed + 7) % 10]});
+    }
+    // Every 16-bit y with no colour, where R = G = B = y: every sum the quantiser can meet.
+    Canvas grey(256, 256);
+    for (int32_t i = 0; i < 65536; ++i) grey.Image(2)[i] = {static_cast<int16_t>(i - 32768), 0, 0};
+    for (double n : levels) ExpectSameAtEveryLevel(grey, "posterize_rgb", {2, 3, 0, 0, 256, 256, 0, 0, n, n, n});
 }
 
 }  // namespace
