@@ -163,5 +163,27 @@ TEST(KernelLevel, PosterizeRGBMatchesThePortableForm) {
     for (double n : levels) ExpectSameAtEveryLevel(grey, "posterize_rgb", {2, 3, 0, 0, 256, 256, 0, 0, n, n, n});
 }
 
+TEST(KernelLevel, RotateMatchesThePortableForm) {
+    // Whole images (the last pair of neighbours ends the image), rectangles clipped at every
+    // edge, and angles that cross many source rows per destination row.
+    const double angles[] = {0, 0.5, -0.5, 1.5, 3.14159, -2.2, 0.01};
+    for (uint32_t seed = 0; seed < 42; ++seed) {
+        const int32_t w = 3 + int32_t(seed % 40), h = 2 + int32_t(seed % 23);
+        Canvas canvas(w, h);
+        if (seed % 5 == 0) {
+            FillExtremes(canvas, seed);
+        } else {
+            canvas.Randomize(seed);
+        }
+        ArgumentSource a(seed, w, h);
+        const double angle = angles[seed % 7];
+        const std::vector<double> whole = {2, 3, angle, 0, 0, double(w), double(h), 0, 0};
+        const std::vector<double> clipped = {2, seed % 2 ? 2.0 : 3.0, angle, a.Position(w), a.Position(h),
+                                             double(1 + seed % 50), double(1 + seed % 31), a.Position(w),
+                                             a.Position(h)};
+        ExpectSameAtEveryLevel(canvas, "rotate", seed % 3 ? clipped : whole);
+    }
+}
+
 }  // namespace
 }  // namespace kinetra::video
