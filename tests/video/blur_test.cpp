@@ -4,6 +4,7 @@
 #include <set>
 #include <utility>
 
+#include "host/random.h"
 #include "tests/video/effects_canvas.h"
 
 namespace kinetra::video::effects_testing {
@@ -252,6 +253,15 @@ TEST(Defocus, WithoutMemoryForTheColumnSumsGivesTheSameMeans) {
     canvas.table.column_scratch_bytes = 0;
     canvas.Run("defocus", args, 3);
     EXPECT_TRUE(canvas.SameBuffers(want)) << canvas.FirstDifference(want, 3);
+}
+
+TEST(Diffuse, FourDrawsAtOnceAreTheNextFourAndLeaveTheSameState) {
+    for (uint32_t start : {0u, 1u, 0x9E3779B9u, 0xFFFFFFFFu}) {
+        uint32_t one_by_one = start, at_once = start, draws[4];
+        NextFourDraws(at_once, draws);
+        for (uint32_t draw : draws) EXPECT_EQ(draw, NextDraw(one_by_one)) << start;
+        EXPECT_EQ(at_once, one_by_one) << start;
+    }
 }
 
 TEST(Diffuse, EveryPixelComesFromItsLimitedNeighbourhood) {
