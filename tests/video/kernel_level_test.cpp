@@ -185,5 +185,34 @@ TEST(KernelLevel, RotateMatchesThePortableForm) {
     }
 }
 
+TEST(KernelLevel, GatedBlendsMatchThePortableForm) {
+    // Opacities inside and outside the 16-bit forms, thresholds at and beyond the 16-bit range,
+    // rows of 1 to 40 pixels (the vector form takes 8 at a time).
+    const double opacities[] = {0.5, 0, 1, -7.5, 8.5, 0.3};
+    const double thresholds[] = {2048, -32768, 32767, -40000, 40000, 100};
+    for (uint32_t seed = 0; seed < 36; ++seed) {
+        const int32_t w = 1 + int32_t(seed % 40), h = 3 + int32_t(seed % 5);
+        Canvas canvas(w, h);
+        if (seed % 4 == 0) {
+            FillExtremes(canvas, seed);
+        } else {
+            canvas.Randomize(seed);
+        }
+        ArgumentSource a(seed, w, h);
+        const double opacity = opacities[seed % 6], threshold = thresholds[seed / 6 % 6];
+        const double src = a.Buffer(), dst = seed % 3 ? a.Buffer() : src;
+        // Rectangles anywhere, and ones cut only by a column or two at the edges.
+        ExpectSameAtEveryLevel(canvas, "alpha2",
+                               {src, dst, a.Position(w), a.Position(h), a.Size(w), a.Size(h), a.Position(w),
+                                a.Position(h), opacity, threshold});
+        ExpectSameAtEveryLevel(canvas, "alpha2", {src, dst, -1, 0, w + 1.0, double(h), 1, 0, opacity, threshold});
+        ExpectSameAtEveryLevel(canvas, "alpha3",
+                               {src, dst, a.Buffer(), a.Position(w), a.Position(h), a.Size(w), a.Size(h),
+                                a.Position(w), a.Position(h), a.Position(w), a.Position(h), opacity, threshold});
+        ExpectSameAtEveryLevel(canvas, "alpha3",
+                               {src, dst, 2, 0, 1, double(w), h - 1.0, 0, 0, 1, 1, opacity, threshold});
+    }
+}
+
 }  // namespace
 }  // namespace kinetra::video
