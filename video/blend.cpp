@@ -255,6 +255,42 @@ void WriteMask(PixelYC* destination, int32_t count, int16_t inside, int16_t outs
     }
 }
 
+// mkmask_rgb's mask of a block of R, G, B, in the form the processor has. The vector forms
+// test and select the values in vector lanes, then store the pixels.
+void WriteMaskOfBlockPortable(const RGBBlock& c, int32_t count, const ColourBox& box, int16_t inside,
+                              int16_t outside, PixelYC* destination) {
+    WriteMask(destination, count, inside, outside, [&](int32_t i) { return box.Contains(c.r[i], c.g[i], c.b[i]); });
+}
+
+#if defined(KINETRA_VECTOR_KERNELS)
+[[gnu::always_inline]] inline void WriteMaskOfBlockLoop(const RGBBlock& c, int32_t count, const ColourBox& box,
+                                                        int16_t inside, int16_t outside, PixelYC* destination) {
+    int16_t values[kColourBlock];
+#pragma omp simd
+    for (int32_t i = 0; i < count; ++i) values[i] = box.Contains(c.r[i], c.g[i], c.b[i]) ? inside : outside;
+    for (int32_t i = 0; i < count; ++i) destination[i] = {values[i], 0, 0};
+}
+void WriteMaskOfBlockSSE2(const RGBBlock& c, int32_t count, const ColourBox& box, int16_t inside,
+                          int16_t outside, PixelYC* destination) {
+    WriteMaskOfBlockLoop(c, count, box, inside, outside, destination);
+}
+[[gnu::target("avx2")]] void WriteMaskOfBlockAVX2(const RGBBlock& c, int32_t count, const ColourBox& box,
+                                                  int16_t inside, int16_t outside, PixelYC* destination) {
+    WriteMaskOfBlockLoop(c, count, box, inside, outside, destination);
+}
+#endif
+
+void WriteMaskOfBlock(const RGBBlock& c, int32_t count, const ColourBox& box, int16_t inside, int16_t outside,
+                      PixelYC* destination) {
+    switch (ActiveKernelLevel()) {
+#if defined(KINETRA_VECTOR_KERNELS)
+        case KernelLevel::kAVX2: return WriteMaskOfBlockAVX2(c, count, box, inside, outside, destination);
+        case KernelLevel::kSSE2: return WriteMaskOfBlockSSE2(c, count, box, inside, outside, destination);
+#endif
+        default: return WriteMaskOfBlockPortable(c, count, box, inside, outside, destination);
+    }
+}
+
 // mkmask and mkmask_rgb differ only in the three components they test.
 template <typename MaskRow>
 void MakeMaskWith(CommandCall& call, MaskRow mask_row) {
@@ -280,8 +316,7 @@ void MakeMask(CommandCall& call) {
 void MakeMaskRGB(CommandCall& call) {
     MakeMaskWith(call, [](const MappedRow& r, const ColourBox& box, int16_t inside, int16_t outside) {
         ForEachRGBBlock(r.source, r.count, [&](const RGBBlock& c, int32_t offset, int32_t n) {
-            WriteMask(r.destination + offset, n, inside, outside,
-                      [&](int32_t i) { return box.Contains(c.r[i], c.g[i], c.b[i]); });
+            WriteMaskOfBlock(c, n, box, inside, outside, r.destination + offset);
         });
     });
 }

@@ -214,5 +214,29 @@ TEST(KernelLevel, GatedBlendsMatchThePortableForm) {
     }
 }
 
+TEST(KernelLevel, MakeMaskRGBMatchesThePortableForm) {
+    // Boxes around the nominal colours, empty ones, and ones at the 32-bit ends; rows of 1 to 40.
+    struct Box {
+        double low[3], high[3];
+    };
+    const Box boxes[] = {{{0, 0, 0}, {2048, 4096, 3000}},
+                         {{-100000, -100000, -100000}, {100000, 100000, 100000}},
+                         {{3000, 0, 0}, {1000, 4096, 4096}},
+                         {{-2147483648.0, 500, -2147483648.0}, {2147483647.0, 2147483647.0, 1500}}};
+    for (uint32_t seed = 0; seed < 24; ++seed) {
+        const int32_t w = 1 + int32_t(seed * 7 % 40), h = 2 + int32_t(seed % 4);
+        Canvas canvas(w, h);
+        if (seed % 3 == 0) {
+            FillExtremes(canvas, seed);
+        } else {
+            canvas.Randomize(seed);
+        }
+        const Box& box = boxes[seed % 4];
+        ExpectSameAtEveryLevel(canvas, "mkmask_rgb",
+                               {2, seed % 2 ? 3.0 : 2.0, -1, 0, w + 1.0, double(h), 0, 0, box.low[0], box.low[1],
+                                box.low[2], box.high[0], box.high[1], box.high[2], 4096, -7});
+    }
+}
+
 }  // namespace
 }  // namespace kinetra::video
