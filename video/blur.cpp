@@ -50,8 +50,16 @@ struct Sums {
         cr += p.cr;
         ++count;
     }
-    // Each quotient truncated toward zero; the mean of 16-bit values is one again.
+    // Each quotient truncated toward zero; the mean of 16-bit values is one again. Up to 2^18
+    // values the sums lie within 2^33, where one reciprocal replaces three 64-bit divisions.
     PixelYC Mean() const {
+        if (count <= (int64_t{1} << 18)) {
+            const double reciprocal = TruncatingReciprocal(count);
+            auto mean = [reciprocal](int64_t sum) {
+                return static_cast<int16_t>(static_cast<int32_t>(static_cast<double>(sum) * reciprocal));
+            };
+            return {mean(y), mean(cb), mean(cr)};
+        }
         return {static_cast<int16_t>(y / count), static_cast<int16_t>(cb / count),
                 static_cast<int16_t>(cr / count)};
     }

@@ -138,6 +138,22 @@ TEST(Mosaic, SmallCellsCopyAndMeansTruncateTowardZero) {
     EXPECT_TRUE(Same(canvas.At(2, 1, 0), PixelYC{1, -2, 2}));
 }
 
+// Cells of 49 and 107 pixels, where a product with the nearest reciprocal of the count falls
+// short of a whole mean: a uniform area keeps its values.
+TEST(Mosaic, UniformCellsKeepTheirValue) {
+    struct Case {
+        double cw, ch;
+    };
+    for (const Case& c : {Case{7, 7}, Case{107, 1}}) {
+        for (int16_t v : {1, 2, 3, 6, -4, 4096}) {
+            Canvas canvas(107, 7);
+            canvas.Run("fill", {2, 0, 0, 107, 7, double(v), double(-v), double(v)});
+            canvas.Run("mosaic", {2, 3, 0, 0, 107, 7, 0, 0, c.cw, c.ch});
+            EXPECT_TRUE(Same(canvas.At(3, 50, 3), canvas.At(2, 50, 3))) << c.cw << " " << v;
+        }
+    }
+}
+
 TEST(Mosaic, CellsWithNoPixelInsideTheImageLeaveTheirDestination) {
     Canvas canvas(10, 10);
     canvas.Run("fill", {2, 0, 0, 10, 10, 800, 0, 0});
