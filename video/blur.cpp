@@ -3,9 +3,12 @@
 // means are those of 32-bit sums.
 #include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <utility>
 
 #include "video/effects.h"
 
+#include "host/kernel_level.h"
 #include "host/random.h"
 #include "video/arguments.h"
 #include "video/color_space.h"
@@ -47,8 +50,16 @@ struct Sums {
         cr += p.cr;
         ++count;
     }
-    // Each quotient truncated toward zero; the mean of 16-bit values is one again.
+    // Each quotient truncated toward zero; the mean of 16-bit values is one again. Up to 2^18
+    // values the sums lie within 2^33, where one reciprocal replaces three 64-bit divisions.
     PixelYC Mean() const {
+        if (count <= (int64_t{1} << 18)) {
+            const double reciprocal = TruncatingReciprocal(count);
+            auto mean = [reciprocal](int64_t sum) {
+                return static_cast<int16_t>(static_cast<int32_t>(static_cast<double>(sum) * reciprocal));
+            };
+            return {mean(y), mean(cb), mean(cr)};
+        }
         return {static_cast<int16_t>(y / count), static_cast<int16_t>(cb / count),
                 static_cast<int16_t>(cr / count)};
     }
@@ -205,11 +216,213 @@ void DefocusDirect(const ImageArguments& args, const RectangleMap& map, const De
     });
 }
 
+// What every block of rows needs: the source and destination, the rectangles, and the columns
+// [k0, k1) whose sums the blocks keep.
+struct DefocusPlan {
+    const PixelYC* source;
+    PixelYC* destination;
+    const RectangleMap& map;
+    DefocusWindow window;
+    int64_t k0, c_first, c_last;
+    size_t columns;
+    int32_t stride;
+
+    const PixelYC* Line(int64_t row) const { return source + PixelIndex(k0, row, stride); }
+    PixelYC* Out(int32_t v) const {
+        return destination + PixelIndex(map.DestinationX(map.u0), map.DestinationY(v), stride);
+    }
+};
+
 inline void AddColumn(int64_t* sums, const PixelYC& p) {
     sums[0] += p.y;
     sums[1] += p.cb;
     sums[2] += p.cr;
 }
+
+// The portable form, for every window: 64-bit sums, and means through double divisions.
+void WideDefocusRows(const DefocusPlan& plan, int64_t* sums, int32_t v_begin, int32_t v_end) {
+    const DefocusWindow& window = plan.window;
+    const size_t columns = plan.columns;
+    for (int32_t v = v_begin; v < v_end; ++v) {
+        const int64_t r = plan.map.SourceY(v);
+        if (v == v_begin) {
+            std::fill(sums, sums + columns * 3, int64_t{0});
+            for (int64_t i = std::max<int64_t>(0, r - window.b); i < std::min(window.bottom, r + window.b); ++i) {
+                const PixelYC* line = plan.Line(i);
+                for (size_t k = 0; k < columns; ++k) AddColumn(sums + 3 * k, line[k]);
+            }
+        } else {
+            // The window moved down one row: row r - 1 - b leaves, row r - 1 + b enters.
+            const int64_t leaving = r - 1 - window.b, entering = r - 1 + window.b;
+            const PixelYC* out_line = leaving >= 0 ? plan.Line(leaving) : nullptr;
+            const PixelYC* in_line = entering < window.bottom ? plan.Line(entering) : nullptr;
+            for (size_t k = 0; k < columns; ++k) {
+                int64_t* s = sums + 3 * k;
+                if (in_line) AddColumn(s, in_line[k]);
+                if (out_line) {
+                    s[0] -= out_line[k].y;
+                    s[1] -= out_line[k].cb;
+                    s[2] -= out_line[k].cr;
+                }
+            }
+        }
+        // The window of the first column, then one column in and one out per step.
+        int64_t y = 0, cb = 0, cr = 0;
+        for (int64_t k = std::max<int64_t>(0, plan.c_first - window.a); k < std::min(window.right, plan.c_first + window.a); ++k) {
+            const int64_t* s = sums + 3 * (k - plan.k0);
+            y += s[0];
+            cb += s[1];
+            cr += s[2];
+        }
+        PixelYC* out = plan.Out(v);
+        for (int64_t c = plan.c_first;; ++c) {
+            const int64_t count = window.Count(c, r);
+            *out++ = {Quotient(y, count), Quotient(cb, count), Quotient(cr, count)};
+            if (c == plan.c_last) break;  // column c_last + a may lie beyond the sums
+            if (c - window.a >= 0) {
+                const int64_t* s = sums + 3 * (c - window.a - plan.k0);
+                y -= s[0];
+                cb -= s[1];
+                cr -= s[2];
+            }
+            if (c + window.a < window.right) {
+                const int64_t* s = sums + 3 * (c + window.a - plan.k0);
+                y += s[0];
+                cb += s[1];
+                cr += s[2];
+            }
+        }
+    }
+}
+
+#if defined(KINETRA_VECTOR_KERNELS)
+// The vector forms, for windows of at most 65536 pixels: a component's sum over one then fits
+// 32 bits, so the sums are 32-bit lanes, and a mean is one multiplication by a reciprocal
+// (TruncatingReciprocal; the sums lie within 2^31).
+constexpr int64_t kNarrowWindowPixels = 65536;
+
+inline int16_t TruncatedMean(int32_t sum, double reciprocal) {
+    return static_cast<int16_t>(static_cast<int32_t>(static_cast<double>(sum) * reciprocal));
+}
+
+// A pixel's three sums and a fourth lane that is carried along unread: a window's sum moves by
+// one column's sums (three 32-bit values) with one vector add. The arithmetic wraps, so a sum
+// on its way may leave the 32-bit range as long as where it arrives lies inside.
+using PixelLanes = uint32_t __attribute__((vector_size(16)));
+
+inline PixelLanes LoadLanes(const int32_t* p) {
+    PixelLanes v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void StoreLanes(int32_t* p, PixelLanes v) { std::memcpy(p, &v, sizeof v); }
+
+// Column sums moved by whole rows of components (y, cb, cr of every column in a row).
+[[gnu::always_inline]] inline void AddRow(int32_t* sums, const int16_t* row, size_t n) {
+#pragma omp simd
+    for (size_t i = 0; i < n; ++i) sums[i] += row[i];
+}
+[[gnu::always_inline]] inline void SubtractRow(int32_t* sums, const int16_t* row, size_t n) {
+#pragma omp simd
+    for (size_t i = 0; i < n; ++i) sums[i] -= row[i];
+}
+[[gnu::always_inline]] inline void MoveRows(int32_t* sums, const int16_t* entering, const int16_t* leaving,
+                                            size_t n) {
+#pragma omp simd
+    for (size_t i = 0; i < n; ++i) sums[i] += int32_t{entering[i]} - leaving[i];
+}
+
+[[gnu::always_inline]] inline void Steps(const int32_t* entering, const int32_t* leaving, size_t n,
+                                         int32_t* steps) {
+#pragma omp simd
+    for (size_t i = 0; i < n; ++i) {
+        steps[i] = static_cast<int32_t>(static_cast<uint32_t>(entering[i]) - static_cast<uint32_t>(leaving[i]));
+    }
+}
+
+[[gnu::always_inline]] inline void Means(const int32_t* sums, size_t n, double reciprocal, int16_t* out) {
+#pragma omp simd
+    for (size_t i = 0; i < n; ++i) out[i] = TruncatedMean(sums[i], reciprocal);
+}
+
+constexpr int64_t kDefocusRun = 64;  // pixels whose window sums are formed before their means
+
+[[gnu::always_inline]] inline void NarrowDefocusRowsLoop(const DefocusPlan& plan, int32_t* sums,
+                                                         int32_t v_begin, int32_t v_end) {
+    const int64_t a = plan.window.a, b = plan.window.b, right = plan.window.right;
+    const int64_t bottom = plan.window.bottom, k0 = plan.k0, c_first = plan.c_first, c_last = plan.c_last;
+    const size_t n = 3 * plan.columns;
+    sums[n] = 0;  // the fourth lane of the last column
+    auto line = [&](int64_t row) { return reinterpret_cast<const int16_t*>(plan.Line(row)); };
+    for (int32_t v = v_begin; v < v_end; ++v) {
+        const int64_t r = plan.map.SourceY(v);
+        if (v == v_begin) {
+            std::fill(sums, sums + n, 0);
+            for (int64_t i = std::max<int64_t>(0, r - b); i < std::min(bottom, r + b); ++i) AddRow(sums, line(i), n);
+        } else {
+            const int64_t leaving = r - 1 - b, entering = r - 1 + b;
+            if (leaving >= 0 && entering < bottom) {
+                MoveRows(sums, line(entering), line(leaving), n);
+            } else if (entering < bottom) {
+                AddRow(sums, line(entering), n);
+            } else if (leaving >= 0) {
+                SubtractRow(sums, line(leaving), n);
+            }
+        }
+        const int64_t rows = std::min(bottom, r + b) - std::max<int64_t>(0, r - b);
+        const double interior = TruncatingReciprocal(2 * a * rows);  // a window of 2a columns
+        int64_t first[3] = {0, 0, 0};
+        for (int64_t k = std::max<int64_t>(0, c_first - a); k < std::min(right, c_first + a); ++k) {
+            for (int j = 0; j < 3; ++j) first[j] += sums[3 * (k - k0) + j];
+        }
+        int32_t steps[3 * kDefocusRun + 1];
+        steps[3 * kDefocusRun] = 0;  // the fourth lane of the last step
+        PixelLanes window = {static_cast<uint32_t>(first[0]), static_cast<uint32_t>(first[1]),
+                             static_cast<uint32_t>(first[2]), 0};
+        int16_t* out = reinterpret_cast<int16_t*>(plan.Out(v));
+        for (int64_t c = c_first; c <= c_last; c += kDefocusRun) {
+            const int64_t count = std::min(kDefocusRun, c_last - c + 1), last = c + count - 1;
+            int32_t window_sums[3 * kDefocusRun + 1];
+            if (c >= a && last + a < right && last < c_last) {
+                // Inside: one column enters and one leaves at every step. The steps are formed
+                // first, so that the running sum waits on one addition a pixel, not two.
+                Steps(sums + 3 * (c + a - k0), sums + 3 * (c - a - k0), static_cast<size_t>(3 * count), steps);
+#pragma GCC unroll 4
+                for (int64_t i = 0; i < count; ++i) {
+                    StoreLanes(window_sums + 3 * i, window);
+                    window += LoadLanes(steps + 3 * i);
+                }
+            } else {
+                for (int64_t i = 0; i < count; ++i) {
+                    StoreLanes(window_sums + 3 * i, window);
+                    const int64_t at = c + i;
+                    if (at == c_last) break;  // column c_last + a may lie beyond the sums
+                    if (at + a < right) window += LoadLanes(sums + 3 * (at + a - k0));
+                    if (at >= a) window -= LoadLanes(sums + 3 * (at - a - k0));
+                }
+            }
+            int16_t* means = out + 3 * (c - c_first);
+            if (c >= a && last + a <= right) {
+                Means(window_sums, static_cast<size_t>(3 * count), interior, means);
+            } else {
+                for (int64_t i = 0; i < count; ++i) {
+                    const int64_t at = c + i, width = std::min(right, at + a) - std::max<int64_t>(0, at - a);
+                    const double reciprocal = width == 2 * a ? interior : TruncatingReciprocal(width * rows);
+                    for (int j = 0; j < 3; ++j) means[3 * i + j] = TruncatedMean(window_sums[3 * i + j], reciprocal);
+                }
+            }
+        }
+    }
+}
+
+void NarrowDefocusRowsSSE2(const DefocusPlan& plan, int32_t* sums, int32_t v_begin, int32_t v_end) {
+    NarrowDefocusRowsLoop(plan, sums, v_begin, v_end);
+}
+[[gnu::target("avx2")]] void NarrowDefocusRowsAVX2(const DefocusPlan& plan, int32_t* sums, int32_t v_begin,
+                                                  int32_t v_end) {
+    NarrowDefocusRowsLoop(plan, sums, v_begin, v_end);
+}
+#endif
 
 // ---------------------------------------------------------------------------------------------
 // diffuse
@@ -237,15 +450,18 @@ public:
 
     // 0..32767, uniform.
     uint32_t Next() { return NextDraw(state_); }
+    // The next four.
+    void NextFour(uint32_t draws[4]) { NextFourDraws(state_, draws); }
 
 private:
     uint32_t& home_;
     uint32_t state_;
 };
 
-// An offset in -reach..reach from a draw in 0..32767.
+// An offset in -reach..reach from a draw in 0..32767: draw * (2 reach + 1) / 32768 - reach, the
+// product never negative, so the quotient is a shift.
 inline int64_t Offset(uint32_t draw, int64_t reach) {
-    return static_cast<int64_t>(draw) * (2 * reach + 1) / 32768 - reach;
+    return static_cast<int64_t>((uint64_t{draw} * static_cast<uint64_t>(2 * reach + 1)) >> 15) - reach;
 }
 
 }  // namespace
@@ -299,70 +515,43 @@ void Defocus(CommandCall& call) {
     // row at a time; along a row the window's sum moves a column at a time. The cost per pixel
     // does not grow with the window.
     const int32_t blocks = std::min({args.threads, map.rows(), kMaxWorkerThreads});
-    const size_t columns = static_cast<size_t>(k1 - k0);
+    const int32_t rows_per_block = (map.rows() + blocks - 1) / blocks;
+    const DefocusPlan plan{source, destination, map, window, k0, c_first, c_last,
+                           static_cast<size_t>(k1 - k0), args.size.width};
+    auto rows_of = [&](int32_t block) {
+        const int32_t v_begin = map.v0 + block * rows_per_block;
+        return std::pair{v_begin, std::min(map.v1, v_begin + rows_per_block)};
+    };
     // Each block's sums live in the own block's row scratch, which holds them for every
     // thread count up to the track bar's maximum.
-    int64_t* memory = args.Scratch<int64_t>(columns, 3 * static_cast<size_t>(blocks)).data();
+#if defined(KINETRA_VECTOR_KERNELS)
+    const KernelLevel level = ActiveKernelLevel();
+    const int64_t largest_window = std::min<int64_t>(2 * window.a, window.right) *
+                                   std::min<int64_t>(2 * window.b, window.bottom);
+    if (level != KernelLevel::kPortable && largest_window <= kNarrowWindowPixels) {
+        const size_t per_block = 3 * plan.columns + 1;
+        if (int32_t* memory = args.Scratch<int32_t>(per_block, static_cast<size_t>(blocks)).data()) {
+            RowLoop(0, blocks, args.threads, [&](int32_t block) {
+                int32_t* sums = memory + static_cast<size_t>(block) * per_block;
+                const auto [v_begin, v_end] = rows_of(block);
+                if (level == KernelLevel::kAVX2) {
+                    NarrowDefocusRowsAVX2(plan, sums, v_begin, v_end);
+                } else {
+                    NarrowDefocusRowsSSE2(plan, sums, v_begin, v_end);
+                }
+            });
+            return;
+        }
+    }
+#endif
+    int64_t* memory = args.Scratch<int64_t>(plan.columns, 3 * static_cast<size_t>(blocks)).data();
     if (!memory) {
         DefocusDirect(args, map, window, source, destination);
         return;
     }
-    const int32_t stride = args.size.width;
-    const int32_t rows_per_block = (map.rows() + blocks - 1) / blocks;
     RowLoop(0, blocks, args.threads, [&](int32_t block) {
-        int64_t* sums = memory + static_cast<size_t>(block) * columns * 3;
-        const int32_t v_begin = map.v0 + block * rows_per_block;
-        const int32_t v_end = std::min(map.v1, v_begin + rows_per_block);
-        for (int32_t v = v_begin; v < v_end; ++v) {
-            const int64_t r = map.SourceY(v);
-            if (v == v_begin) {
-                std::fill(sums, sums + columns * 3, int64_t{0});
-                for (int64_t i = std::max<int64_t>(0, r - window.b); i < std::min(window.bottom, r + window.b); ++i) {
-                    const PixelYC* line = source + PixelIndex(k0, i, stride);
-                    for (size_t k = 0; k < columns; ++k) AddColumn(sums + 3 * k, line[k]);
-                }
-            } else {
-                // The window moved down one row: row r - 1 - b leaves, row r - 1 + b enters.
-                const int64_t leaving = r - 1 - window.b, entering = r - 1 + window.b;
-                const PixelYC* out_line = leaving >= 0 ? source + PixelIndex(k0, leaving, stride) : nullptr;
-                const PixelYC* in_line = entering < window.bottom ? source + PixelIndex(k0, entering, stride) : nullptr;
-                for (size_t k = 0; k < columns; ++k) {
-                    int64_t* s = sums + 3 * k;
-                    if (in_line) AddColumn(s, in_line[k]);
-                    if (out_line) {
-                        s[0] -= out_line[k].y;
-                        s[1] -= out_line[k].cb;
-                        s[2] -= out_line[k].cr;
-                    }
-                }
-            }
-            // The window of the first column, then one column in and one out per step.
-            int64_t y = 0, cb = 0, cr = 0;
-            for (int64_t k = std::max<int64_t>(0, c_first - window.a); k < std::min(window.right, c_first + window.a); ++k) {
-                const int64_t* s = sums + 3 * (k - k0);
-                y += s[0];
-                cb += s[1];
-                cr += s[2];
-            }
-            PixelYC* out = destination + PixelIndex(map.DestinationX(map.u0), map.DestinationY(v), stride);
-            for (int64_t c = c_first;; ++c) {
-                const int64_t count = window.Count(c, r);
-                *out++ = {Quotient(y, count), Quotient(cb, count), Quotient(cr, count)};
-                if (c == c_last) break;  // column c_last + a may lie beyond the sums
-                if (c - window.a >= 0) {
-                    const int64_t* s = sums + 3 * (c - window.a - k0);
-                    y -= s[0];
-                    cb -= s[1];
-                    cr -= s[2];
-                }
-                if (c + window.a < window.right) {
-                    const int64_t* s = sums + 3 * (c + window.a - k0);
-                    y += s[0];
-                    cb += s[1];
-                    cr += s[2];
-                }
-            }
-        }
+        const auto [v_begin, v_end] = rows_of(block);
+        WideDefocusRows(plan, memory + static_cast<size_t>(block) * plan.columns * 3, v_begin, v_end);
     });
 }
 
@@ -389,13 +578,23 @@ void Diffuse(CommandCall& call) {
     RowLoop(map.v0, map.rows(), args.threads, [&](int32_t v) {
         const int64_t r = map.SourceY(v);
         PixelYC* out = destination + PixelIndex(map.DestinationX(map.u0), map.DestinationY(v), stride);
-        RandomDraws random;
-        for (int64_t c = c_first; c <= c_last; ++c) {
-            const uint32_t column_draw = random.Next();
-            const uint32_t row_draw = random.Next();
+        // Each pixel draws its column's offset, then its row's.
+        auto take = [&](int64_t c, uint32_t column_draw, uint32_t row_draw) {
             const int64_t x = std::clamp<int64_t>(c + Offset(column_draw, rx), 0, right - 1);
             const int64_t y = std::clamp<int64_t>(r + Offset(row_draw, ry), 0, bottom - 1);
             *out++ = source[PixelIndex(x, y, stride)];
+        };
+        RandomDraws random;
+        int64_t c = c_first;
+        for (; c < c_last; c += 2) {
+            uint32_t draws[4];
+            random.NextFour(draws);
+            take(c, draws[0], draws[1]);
+            take(c + 1, draws[2], draws[3]);
+        }
+        if (c == c_last) {
+            const uint32_t column_draw = random.Next();
+            take(c, column_draw, random.Next());
         }
     });
 }

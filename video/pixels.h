@@ -67,6 +67,16 @@ inline int16_t BlendNarrow(int16_t s, int16_t d, int16_t a) {
 }
 constexpr bool FitsInt16(int32_t v) { return v >= INT16_MIN && v <= INT16_MAX; }
 
+// A multiplier m with trunc(n * m) = trunc(n / d) for every integer n with |n| <= 2^33 and
+// every d >= 1, the product in doubles: a multiplication where the vector forms have no
+// integer division. m is 1 / d made larger by a relative 2^-34, give or take the 2^-52 of the
+// roundings of m and of the product. A whole quotient then comes out at its integer or a
+// little beyond, never short of it; one that is not whole lies at least 1 / d short of the
+// next integer and gains less than |n / d| * 2^-33 <= 1 / d.
+inline double TruncatingReciprocal(int64_t d) {
+    return (1.0 / static_cast<double>(d)) * (1.0 + 0x1p-34);
+}
+
 // Interpolates four neighbours with weights (255 - f, f) per axis in 1/256 units; the sum is
 // shifted right by 16 with sign, so a uniform area keeps 65025/65536 of its value.
 inline PixelYC BilinearSample(int32_t fx, int32_t fy, const PixelYC& p00, const PixelYC& p10,
@@ -97,17 +107,14 @@ inline void StorePixel(PixelYC* p, __m128i lanes) {
 }
 #endif
 
-// BilinearSample of p[0], p[right], p[down], p[down + right] (fractions 0..255), stored at *out.
-// The sum is that of the four neighbours c times weights w = (255 - f or f) x (255 - f or f),
-// which lies within +-32768 * 65025 < 2^31 and so needs no wrapping. With SSE2 it is formed by
-// 16-bit multiply-adds: w reaches 65025, past a signed 16-bit factor, but w - 32768 does not,
-// and sum c * w = sum c * (w - 32768) + 32768 * sum c.
-inline void BilinearSampleAt(PixelYC* out, const PixelYC* p, size_t right, size_t down, int32_t fx,
-                             int32_t fy) {
 #if defined(KINETRA_VECTOR_KERNELS)
-    // Each row's pair of neighbours interleaved per component: c0.y c1.y c0.cb c1.cb c0.cr c1.cr.
-    const __m128i top = _mm_unpacklo_epi16(LoadPixel(p), LoadPixel(p + right));
-    const __m128i bottom = _mm_unpacklo_epi16(LoadPixel(p + down), LoadPixel(p + down + right));
+// BilinearSample of the neighbours given as each row's pair interleaved per component (c0.y c1.y
+// c0.cb c1.cb c0.cr c1.cr, two lanes unread), in the three low 16-bit lanes of the result. The
+// sum is that of the four neighbours c times weights w = (255 - f or f) x (255 - f or f), which
+// lies within +-32768 * 65025 < 2^31 and so needs no wrapping. It is formed by 16-bit
+// multiply-adds: w reaches 65025, past a signed 16-bit factor, but w - 32768 does not, and
+// sum c * w = sum c * (w - 32768) + 32768 * sum c.
+inline __m128i BilinearMix(__m128i top, __m128i bottom, int32_t fx, int32_t fy) {
     // A row's weights are (255 - fx, fx) times that row's 255 - fy or fy: one multiply of the
     // pair held as two 16-bit halves (no product passes 65025, so none carries into the next
     // half); flipping each half's top bit subtracts 32768 from it.
@@ -121,7 +128,17 @@ inline void BilinearSampleAt(PixelYC* out, const PixelYC* p, size_t right, size_
         _mm_add_epi32(_mm_madd_epi16(top, row(255 - fy)), _mm_madd_epi16(bottom, row(fy)));
     const __m128i sums = _mm_add_epi32(_mm_madd_epi16(top, ones), _mm_madd_epi16(bottom, ones));
     const __m128i result = _mm_srai_epi32(_mm_add_epi32(biased, _mm_slli_epi32(sums, 15)), 16);
-    StorePixel(out, _mm_packs_epi32(result, result));  // each fits 16 bits: no saturation
+    return _mm_packs_epi32(result, result);  // each fits 16 bits: no saturation
+}
+#endif
+
+// BilinearSample of p[0], p[right], p[down], p[down + right] (fractions 0..255), stored at *out.
+inline void BilinearSampleAt(PixelYC* out, const PixelYC* p, size_t right, size_t down, int32_t fx,
+                             int32_t fy) {
+#if defined(KINETRA_VECTOR_KERNELS)
+    const __m128i top = _mm_unpacklo_epi16(LoadPixel(p), LoadPixel(p + right));
+    const __m128i bottom = _mm_unpacklo_epi16(LoadPixel(p + down), LoadPixel(p + down + right));
+    StorePixel(out, BilinearMix(top, bottom, fx, fy));
 #else
     *out = BilinearSample(fx, fy, p[0], p[right], p[down], p[down + right]);
 #endif

@@ -4,6 +4,7 @@
 #include <set>
 #include <utility>
 
+#include "host/random.h"
 #include "tests/video/effects_canvas.h"
 
 namespace kinetra::video::effects_testing {
@@ -137,6 +138,22 @@ TEST(Mosaic, SmallCellsCopyAndMeansTruncateTowardZero) {
     EXPECT_TRUE(Same(canvas.At(2, 1, 0), PixelYC{1, -2, 2}));
 }
 
+// Cells of 49 and 107 pixels, where a product with the nearest reciprocal of the count falls
+// short of a whole mean: a uniform area keeps its values.
+TEST(Mosaic, UniformCellsKeepTheirValue) {
+    struct Case {
+        double cw, ch;
+    };
+    for (const Case& c : {Case{7, 7}, Case{107, 1}}) {
+        for (int16_t v : {1, 2, 3, 6, -4, 4096}) {
+            Canvas canvas(107, 7);
+            canvas.Run("fill", {2, 0, 0, 107, 7, double(v), double(-v), double(v)});
+            canvas.Run("mosaic", {2, 3, 0, 0, 107, 7, 0, 0, c.cw, c.ch});
+            EXPECT_TRUE(Same(canvas.At(3, 50, 3), canvas.At(2, 50, 3))) << c.cw << " " << v;
+        }
+    }
+}
+
 TEST(Mosaic, CellsWithNoPixelInsideTheImageLeaveTheirDestination) {
     Canvas canvas(10, 10);
     canvas.Run("fill", {2, 0, 0, 10, 10, 800, 0, 0});
@@ -252,6 +269,15 @@ TEST(Defocus, WithoutMemoryForTheColumnSumsGivesTheSameMeans) {
     canvas.table.column_scratch_bytes = 0;
     canvas.Run("defocus", args, 3);
     EXPECT_TRUE(canvas.SameBuffers(want)) << canvas.FirstDifference(want, 3);
+}
+
+TEST(Diffuse, FourDrawsAtOnceAreTheNextFourAndLeaveTheSameState) {
+    for (uint32_t start : {0u, 1u, 0x9E3779B9u, 0xFFFFFFFFu}) {
+        uint32_t one_by_one = start, at_once = start, draws[4];
+        NextFourDraws(at_once, draws);
+        for (uint32_t draw : draws) EXPECT_EQ(draw, NextDraw(one_by_one)) << start;
+        EXPECT_EQ(at_once, one_by_one) << start;
+    }
 }
 
 TEST(Diffuse, EveryPixelComesFromItsLimitedNeighbourhood) {
