@@ -112,10 +112,12 @@ TEST(SoundKernels, SpanCopyMatchesThePortableForm) {
     }
 }
 
-#if defined(KINETRA_FAST_TONE)
 // The tone's own sine and cosine hold the bound the tone's proof takes for them, 2^-50 (less
 // the library's own 1 ulp), over the whole range, near the quarter turns and near zero.
 TEST(SoundKernels, ToneSineStaysWithinItsBound) {
+#if !defined(KINETRA_FAST_TONE)
+    GTEST_SKIP() << "this build has no sine of its own: the tone takes the C library's";
+#else
     std::mt19937_64 random(9);
     std::vector<double> x;
     for (double scale : {1e-300, 1e-3, 1.0, 100.0, 1e4, 1e6, 0x1p26}) {
@@ -144,8 +146,8 @@ TEST(SoundKernels, ToneSineStaysWithinItsBound) {
         EXPECT_LE(worst, 0x1p-50 - 0x1p-52) << KernelLevelName(level);
     }
     SetKernelLevel(MachineKernelLevel());
-}
 #endif
+}
 
 // The tone against the C library's sine on some million sample frames: random frequencies,
 // rates, amplitudes and positions, and the cases where a fast form must give way: peaks of
