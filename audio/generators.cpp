@@ -145,9 +145,9 @@ template <int kLanes>
 [[gnu::always_inline]] inline typename Lanes<kLanes>::Halves LowTwice(typename Lanes<kLanes>::Int value) {
     using Halves = typename Lanes<kLanes>::Halves;
     if constexpr (kLanes == 4) {
-        return __builtin_shuffle((Halves)value, Halves{0, 0, 2, 2, 4, 4, 6, 6});
+        return __builtin_shufflevector((Halves)value, (Halves)value, 0, 0, 2, 2, 4, 4, 6, 6);
     } else {
-        return __builtin_shuffle((Halves)value, Halves{0, 0, 2, 2});
+        return __builtin_shufflevector((Halves)value, (Halves)value, 0, 0, 2, 2);
     }
 }
 

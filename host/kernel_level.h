@@ -12,6 +12,16 @@
 #include <emmintrin.h>
 #endif
 
+// The code between these two compiles for AVX2, lambdas included, which a function's own target
+// attribute does not reach. Only what the run-time check chose may call into it.
+#if defined(__clang__)
+#define KINETRA_AVX2_BEGIN _Pragma("clang attribute push(__attribute__((target(\"avx2\"))), apply_to = function)")
+#define KINETRA_AVX2_END _Pragma("clang attribute pop")
+#else
+#define KINETRA_AVX2_BEGIN _Pragma("GCC push_options") _Pragma("GCC target(\"avx2\")")
+#define KINETRA_AVX2_END _Pragma("GCC pop_options")
+#endif
+
 namespace kinetra {
 
 enum class KernelLevel : uint8_t { kPortable, kSSE2, kAVX2 };

@@ -180,8 +180,7 @@ void BlendRowGated(const PixelYC* source, const PixelYC* key, PixelYC* destinati
 }
 
 #if defined(KINETRA_VECTOR_KERNELS)
-#pragma GCC push_options
-#pragma GCC target("avx2")
+KINETRA_AVX2_BEGIN
 // BlendRowGated with an opacity that fits 16 bits (and so does 4096 - a) and the gate "the gate
 // row's luma above the threshold", eight pixels (24 components, three vectors) at a time. Each
 // vector's lumas are compared and kept at the luma lanes, then spread to the two lanes after
@@ -215,7 +214,7 @@ void BlendRowAboveAVX2(const PixelYC* source, const PixelYC* gate, PixelYC* dest
         source + i, gate + i, destination + i, count - i, [a](int16_t) { return a; },
         [t](int16_t, int16_t gate_y) { return gate_y > t; });
 }
-#pragma GCC pop_options
+KINETRA_AVX2_END
 #endif
 
 // A constant opacity with a gate: the 16-bit arithmetic when the opacity fits.

@@ -344,8 +344,7 @@ void TurnLoop(const TurnedRun& run, PixelYC* out, int64_t first, int64_t end, in
 }
 
 #if defined(KINETRA_VECTOR_KERNELS)
-#pragma GCC push_options
-#pragma GCC target("avx2")
+KINETRA_AVX2_BEGIN
 // Each row's pair of neighbours read as 16 bytes and set in pairs by one byte shuffle (SSSE3),
 // instead of four loads and inserts. The 16 bytes reach 4 bytes past the right neighbour: into
 // the pixel after it or the next row, which the image has except past its last pixel.
@@ -361,7 +360,7 @@ void TurnAVX2(const TurnedRun& run, PixelYC* out, int64_t first, int64_t end, in
         StorePixel(to, BilinearMix(pair(p), pair(p + down), fx, fy));
     });
 }
-#pragma GCC pop_options
+KINETRA_AVX2_END
 #endif
 
 constexpr int64_t kRotateStrip = 128;  // the narrowest strip of destination columns
