@@ -1,13 +1,7 @@
 // What the Win32 platform lets a test change: the one call that waits for a person.
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows_api.h"
 
 namespace kinetra::win32 {
 

@@ -3,13 +3,7 @@
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows_api.h"
 #include <tlhelp32.h>
 #else
 #include <dirent.h>

@@ -113,6 +113,15 @@ void FillExtremes(Canvas& canvas, uint32_t seed) {
     }
 }
 
+// One seed in `every` fills at the extremes, the others at random.
+void FillBySeed(Canvas& canvas, uint32_t seed, uint32_t every) {
+    if (seed % every == 0) {
+        FillExtremes(canvas, seed);
+    } else {
+        canvas.Randomize(seed);
+    }
+}
+
 TEST(KernelLevel, DefocusMatchesThePortableForm) {
     // Rectangles clipped at every edge, images one and two pixels wide, windows of 1 (acting as
     // 2) up to larger than the image.
@@ -148,11 +157,7 @@ TEST(KernelLevel, PosterizeRGBMatchesThePortableForm) {
     const double levels[] = {-1, 2, 3, 4, 5, 39, 83, 255, 4097, 5000};
     for (uint32_t seed = 0; seed < 30; ++seed) {
         Canvas canvas(37 + int32_t(seed % 5), 11);
-        if (seed % 3 == 0) {
-            FillExtremes(canvas, seed);
-        } else {
-            canvas.Randomize(seed);
-        }
+        FillBySeed(canvas, seed, 3);
         ExpectSameAtEveryLevel(canvas, "posterize_rgb",
                                {2, 3, -2, 1, 45, 10, 0, 0, levels[seed % 10], levels[seed / 3 % 10],
                                 levels[(seed + 7) % 10]});
@@ -170,11 +175,7 @@ TEST(KernelLevel, RotateMatchesThePortableForm) {
     for (uint32_t seed = 0; seed < 42; ++seed) {
         const int32_t w = 3 + int32_t(seed % 40), h = 2 + int32_t(seed % 23);
         Canvas canvas(w, h);
-        if (seed % 5 == 0) {
-            FillExtremes(canvas, seed);
-        } else {
-            canvas.Randomize(seed);
-        }
+        FillBySeed(canvas, seed, 5);
         ArgumentSource a(seed, w, h);
         const double angle = angles[seed % 7];
         const std::vector<double> whole = {2, 3, angle, 0, 0, double(w), double(h), 0, 0};
@@ -193,11 +194,7 @@ TEST(KernelLevel, GatedBlendsMatchThePortableForm) {
     for (uint32_t seed = 0; seed < 36; ++seed) {
         const int32_t w = 1 + int32_t(seed % 40), h = 3 + int32_t(seed % 5);
         Canvas canvas(w, h);
-        if (seed % 4 == 0) {
-            FillExtremes(canvas, seed);
-        } else {
-            canvas.Randomize(seed);
-        }
+        FillBySeed(canvas, seed, 4);
         ArgumentSource a(seed, w, h);
         const double opacity = opacities[seed % 6], threshold = thresholds[seed / 6 % 6];
         const double src = a.Buffer(), dst = seed % 3 ? a.Buffer() : src;
@@ -226,11 +223,7 @@ TEST(KernelLevel, MakeMaskRGBMatchesThePortableForm) {
     for (uint32_t seed = 0; seed < 24; ++seed) {
         const int32_t w = 1 + int32_t(seed * 7 % 40), h = 2 + int32_t(seed % 4);
         Canvas canvas(w, h);
-        if (seed % 3 == 0) {
-            FillExtremes(canvas, seed);
-        } else {
-            canvas.Randomize(seed);
-        }
+        FillBySeed(canvas, seed, 3);
         const Box& box = boxes[seed % 4];
         ExpectSameAtEveryLevel(canvas, "mkmask_rgb",
                                {2, seed % 2 ? 3.0 : 2.0, -1, 0, w + 1.0, double(h), 0, 0, box.low[0], box.low[1],
