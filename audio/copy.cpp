@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "audio/count_division.h"
 #include "audio/handlers.h"
 #include "host/kernel_level.h"
 
@@ -51,17 +52,21 @@ const int16_t* FetchFrameAudio(const SoundArguments& args, int32_t frame) {
     if (fetched.frame == frame && fetched.n == args.n && fetched.c == args.c) return area;
     // The fetch area is buffer 9 and the work area after it: room for 3 x n sample frames of
     // max(2, c) channels, so a short frame completed by the next one fits even when the next
-    // is up to twice as long as this one.
-    std::fill_n(area, args.AllValues(), int16_t{0});
+    // is up to twice as long as this one. What the reader does not deliver of the n sample
+    // frames is silence; it is cleared after the reads, so a whole frame is written once.
     const HostServices* services = call.filter ? call.filter->services : nullptr;
     const ReadFrameAudioFn read = services ? services->read_frame_audio : nullptr;
+    int64_t filled = 0;
     if (read) {
         // A count below 0 is nothing delivered: there is no place before the area to complete.
         const int32_t delivered = read(call.filter, call.frame->edit_handle, frame, area);
+        if (delivered > 0) filled = delivered;
         if (delivered > 0 && delivered < args.n && frame < INT32_MAX) {
-            read(call.filter, call.frame->edit_handle, frame + 1, area + static_cast<size_t>(delivered) * args.c);
+            const int32_t next = read(call.filter, call.frame->edit_handle, frame + 1, area + static_cast<size_t>(delivered) * args.c);
+            if (next > 0) filled += next;
         }
     }
+    if (filled < args.n) std::fill(area + static_cast<size_t>(filled) * args.c, area + args.AllValues(), int16_t{0});
     fetched = {frame, args.n, args.c};
     return area;
 }
@@ -78,129 +83,174 @@ void CopyFrame(CommandCall& call) {
 
 namespace {
 
-// Where sample frames first .. first + count - 1 of a span come from: sample frame i takes sample
-// frame samples[k] of frame frames[k], k = i - first, for the span from s over d frames played
-// into n sample frames. The portable form; the vector forms below give the same bits.
+// The span from s over d frames played into n sample frames: sample frame i comes from sample
+// frame l of frame g, where t = s + (i x d) / n, g = floor(t) and l = floor((t - g) x n).
 struct SpanPositions {
     double s, d, n;
     int32_t last;  // n - 1
+
+    double At(int32_t i) const { return s + (double(i) * d) / n; }
+    // floor(t), which lies in 32 bits: truncation, one less below zero between whole numbers.
+    int32_t FrameAt(int32_t i) const {
+        const double t = At(i);
+        return static_cast<int32_t>(t) - (t < static_cast<int32_t>(t) ? 1 : 0);
+    }
+    // (t - g) x n can round up to n: the last sample frame is the nearest earlier one then.
+    int32_t SampleAt(double t, double g) const { return std::min(static_cast<int32_t>((t - g) * n), last); }
+    // The numerators i x d stay where the division-free quotient is exact.
+    bool QuotientWithoutDivider() const {
+        return d >= kSmallestDividend && d * n <= kLargestDividend;
+    }
 };
 
-void SpanPortable(const SpanPositions& span, int32_t first, int32_t count, int32_t* frames, int32_t* samples) {
-#pragma omp simd
-    for (int32_t k = 0; k < count; ++k) {
-        const double t = span.s + (double(first + k) * span.d) / span.n;
-        // floor(t), which lies in 32 bits: truncation, one less below zero between whole numbers.
-        const int32_t g = static_cast<int32_t>(t) - (t < static_cast<int32_t>(t) ? 1 : 0);
-        frames[k] = g;
-        // (t - g) x n can round up to n: the last sample frame is the nearest earlier one then.
-        samples[k] = std::min(static_cast<int32_t>((t - g) * span.n), span.last);
+// Positions only grow with i (every step rounds a growing value), so the sample frames from one
+// frame form a run: the first position after `i` that comes from a later frame, or n, found by
+// doubling steps and then halving them, in about twice the logarithm of the run's length.
+int32_t RunEnd(const SpanPositions& span, int32_t i, int32_t frame) {
+    const int32_t n = span.last + 1;
+    int32_t inside = i, beyond = n;
+    for (int64_t step = 1; step < n - inside; step *= 2) {
+        if (span.FrameAt(static_cast<int32_t>(inside + step)) != frame) {
+            beyond = static_cast<int32_t>(inside + step);
+            break;
+        }
+        inside += static_cast<int32_t>(step);
     }
+    while (beyond - inside > 1) {
+        const int32_t middle = inside + (beyond - inside) / 2;
+        (span.FrameAt(middle) == frame ? inside : beyond) = middle;
+    }
+    return beyond;
+}
+
+// The sample frames l for positions first .. first + count - 1, all of frame `frame`. The
+// portable form; the vector forms below give the same bits.
+void RunSamplesPortable(const SpanPositions& span, int32_t frame, int32_t first, int32_t count, int32_t* samples) {
+    const double g = frame;
+#pragma omp simd
+    for (int32_t k = 0; k < count; ++k) samples[k] = span.SampleAt(span.At(first + k), g);
 }
 
 #if defined(KINETRA_VECTOR_KERNELS)
 // The same operations on two or four positions at once: packed arithmetic rounds as scalar
-// arithmetic does, and floor(t) and the truncations lie in 32 bits, where cvttpd2dq truncates
-// exactly. Each returns how many positions it left to the portable form.
-int32_t SpanSSE2(const SpanPositions& span, int32_t first, int32_t count, int32_t* frames, int32_t* samples) {
+// arithmetic does, the AVX2 form's quotient is the divider's (count_division.h), and the
+// truncations lie in 32 bits, where cvttpd2dq truncates exactly. Each returns how many
+// positions it left to the portable form.
+int32_t RunSamplesSSE2(const SpanPositions& span, int32_t frame, int32_t first, int32_t count, int32_t* samples) {
     const __m128d s = _mm_set1_pd(span.s), d = _mm_set1_pd(span.d), n = _mm_set1_pd(span.n);
+    const __m128d g = _mm_set1_pd(frame);
     const __m128i last = _mm_set1_epi32(span.last);
     int32_t k = 0;
     for (; count - k >= 2; k += 2) {
         const __m128d i = _mm_set_pd(first + k + 1, first + k);
         const __m128d t = _mm_add_pd(s, _mm_div_pd(_mm_mul_pd(i, d), n));
-        const __m128i whole = _mm_cvttpd_epi32(t);
-        // One less where truncation went up (t below zero, not whole): the mask is -1 there.
-        const __m128i below = _mm_shuffle_epi32(_mm_castpd_si128(_mm_cmplt_pd(t, _mm_cvtepi32_pd(whole))), 0x08);
-        const __m128i g = _mm_add_epi32(whole, below);
-        const __m128i l = _mm_cvttpd_epi32(_mm_mul_pd(_mm_sub_pd(t, _mm_cvtepi32_pd(g)), n));
+        const __m128i l = _mm_cvttpd_epi32(_mm_mul_pd(_mm_sub_pd(t, g), n));
         const __m128i over = _mm_cmpgt_epi32(l, last);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(frames + k), g);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(samples + k), _mm_or_si128(_mm_and_si128(over, last), _mm_andnot_si128(over, l)));
     }
     return k;
 }
 
-[[gnu::target("avx2")]] int32_t SpanAVX2(const SpanPositions& span, int32_t first, int32_t count, int32_t* frames,
-                                         int32_t* samples) {
+[[gnu::target("avx2,fma")]] int32_t RunSamplesAVX2(const SpanPositions& span, int32_t frame, int32_t first,
+                                                   int32_t count, int32_t* samples) {
     const __m256d s = _mm256_set1_pd(span.s), d = _mm256_set1_pd(span.d), n = _mm256_set1_pd(span.n);
-    const __m256d step = _mm256_set1_pd(4.0);
+    const __m256d g = _mm256_set1_pd(frame), step = _mm256_set1_pd(4.0);
+    const CountDivisor by = DivisorOf(span.n);
     const __m128i last = _mm_set1_epi32(span.last);
     __m256d i = _mm256_set_pd(first + 3, first + 2, first + 1, first);
     int32_t k = 0;
     for (; count - k >= 4; k += 4, i = _mm256_add_pd(i, step)) {
-        const __m256d t = _mm256_add_pd(s, _mm256_div_pd(_mm256_mul_pd(i, d), n));
-        const __m128i g = _mm256_cvttpd_epi32(_mm256_floor_pd(t));
-        const __m128i l = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(t, _mm256_cvtepi32_pd(g)), n));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(frames + k), g);
+        const __m256d t = _mm256_add_pd(s, DivideByCount(_mm256_mul_pd(i, d), by));
+        const __m128i l = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(t, g), n));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + k), _mm_min_epi32(l, last));
     }
     return k;
 }
 #endif
 
-// Copies the sample frames from position k on that come from `frame`, whose sound is `sound`,
-// into `to`; returns the first position that comes from another frame (or count).
-int32_t CopyRunPortable(const int32_t* frames, const int32_t* samples, int32_t k, int32_t count, int32_t frame,
-                        const int16_t* sound, int16_t* to, int32_t values) {
-    if (values == 2) {
-        for (; k < count && frames[k] == frame; ++k) memcpy(to + size_t(k) * 2, sound + size_t(samples[k]) * 2, 4);
-    } else {
-        for (; k < count && frames[k] == frame; ++k) to[k] = sound[samples[k]];
-    }
-    return k;
-}
-
-// The gather is left to 64-bit builds: the 32-bit suite, run under qemu-i386, gets wrong frames
-// from it (not understood yet; the same code passes natively in 64 bits).
-#if defined(KINETRA_VECTOR_KERNELS) && defined(__x86_64__)
-#define KINETRA_GATHERED_RUNS 1
-// Stereo sample frames eight at a time, gathered as 32-bit values, while all eight come from `frame`.
-[[gnu::target("avx2")]] int32_t CopyRunAVX2(const int32_t* frames, const int32_t* samples, int32_t k, int32_t count,
-                                            int32_t frame, const int16_t* sound, int16_t* to) {
-    const __m256i wanted = _mm256_set1_epi32(frame);
-    for (; count - k >= 8; k += 8) {
-        const __m256i from = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + k));
-        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(from, wanted)) != -1) break;
-        const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + k));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + size_t(k) * 2),
-                            _mm256_i32gather_epi32(reinterpret_cast<const int*>(sound), at, 4));
-    }
-    return k;
-}
-#endif
-
-int32_t CopyRun(const int32_t* frames, const int32_t* samples, int32_t k, int32_t count, int32_t frame,
-                const int16_t* sound, int16_t* to, int32_t values) {
-#if defined(KINETRA_GATHERED_RUNS)
-    if (values == 2 && ActiveKernelLevel() == KernelLevel::kAVX2) k = CopyRunAVX2(frames, samples, k, count, frame, sound, to);
-#endif
-    return CopyRunPortable(frames, samples, k, count, frame, sound, to, values);
-}
-
-void Span(const SpanPositions& span, int32_t first, int32_t count, int32_t* frames, int32_t* samples) {
+void RunSamples(const SpanPositions& span, int32_t frame, int32_t first, int32_t count, int32_t* samples) {
     int32_t done = 0;
 #if defined(KINETRA_VECTOR_KERNELS)
-    switch (ActiveKernelLevel()) {
-        case KernelLevel::kAVX2: done = SpanAVX2(span, first, count, frames, samples); break;
-        case KernelLevel::kSSE2: done = SpanSSE2(span, first, count, frames, samples); break;
-        default: break;
+    const KernelLevel level = ActiveKernelLevel();
+    if (level == KernelLevel::kAVX2 && span.QuotientWithoutDivider()) {
+        done = RunSamplesAVX2(span, frame, first, count, samples);
+    } else if (level >= KernelLevel::kSSE2) {
+        done = RunSamplesSSE2(span, frame, first, count, samples);
     }
 #endif
-    SpanPortable(span, first + done, count - done, frames + done, samples + done);
+    RunSamplesPortable(span, frame, first + done, count - done, samples + done);
+}
+
+// Sample frame k of `to` takes sample frame samples[k] of `sound`, for k < count.
+void CopySamplesPortable(const int32_t* samples, int32_t count, const int16_t* sound, int16_t* to, int32_t values) {
+    if (values == 2) {
+        for (int32_t k = 0; k < count; ++k) memcpy(to + size_t(k) * 2, sound + size_t(samples[k]) * 2, 4);
+    } else {
+        for (int32_t k = 0; k < count; ++k) to[k] = sound[samples[k]];
+    }
+}
+
+#if defined(KINETRA_VECTOR_KERNELS)
+// Stereo sample frames eight at a time, as 32-bit values: where the eight sources lie within 16
+// sample frames of the first, which they do for spans of up to about two frames, they are read
+// with two loads and picked out with two permutes; elsewhere they are gathered one by one. Sources from
+// `sound_frames` on are never touched. Returns how many it copied.
+[[gnu::target("avx2")]] int32_t CopyStereoAVX2(const int32_t* samples, int32_t count, const int16_t* sound,
+                                              int32_t sound_frames, int16_t* to) {
+    const int* frames = reinterpret_cast<const int*>(sound);
+    const __m256i seven = _mm256_set1_epi32(7), fifteen = _mm256_set1_epi32(15);
+    int32_t k = 0;
+    for (; count - k >= 8; k += 8) {
+        const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + k));
+        const int32_t first = samples[k];
+        const __m256i offset = _mm256_sub_epi32(at, _mm256_set1_epi32(first));
+        __m256i picked;
+        if (first <= sound_frames - 16 && _mm256_testz_si256(_mm256_cmpgt_epi32(offset, fifteen), _mm256_set1_epi32(-1))) {
+            const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + first));
+            const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + first + 8));
+            picked = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(low, offset),
+                                        _mm256_permutevar8x32_epi32(high, offset), _mm256_cmpgt_epi32(offset, seven));
+        } else {
+#if defined(__x86_64__)
+            picked = _mm256_i32gather_epi32(frames, at, 4);
+#else
+            // The 32-bit suite, run under qemu-i386, got wrong frames from the gather (not
+            // understood yet; the same code passes natively in 64 bits).
+            alignas(32) int32_t gathered[8];
+            for (int v = 0; v < 8; ++v) gathered[v] = frames[samples[k + v]];
+            picked = _mm256_load_si256(reinterpret_cast<const __m256i*>(gathered));
+#endif
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + size_t(k) * 2), picked);
+    }
+    return k;
+}
+#endif
+
+void CopySamples(const int32_t* samples, int32_t count, const int16_t* sound, int32_t sound_frames, int16_t* to,
+                 int32_t values) {
+    int32_t done = 0;
+#if defined(KINETRA_VECTOR_KERNELS)
+    if (values == 2 && ActiveKernelLevel() == KernelLevel::kAVX2) done = CopyStereoAVX2(samples, count, sound, sound_frames, to);
+#endif
+    CopySamplesPortable(samples + done, count - done, sound, to + size_t(done) * values, values);
 }
 
 }  // namespace
 
 // The span [s, e) of the time line played into the frame: sample frame i takes sample frame l of
-// frame g, where g + l / n is the nearest earlier position to s + i x d / n.
+// frame g, where g + l / n is the nearest earlier position to s + i x d / n. Each frame of the
+// span is fetched once and its run of sample frames copied, all on the calling thread: the
+// fetched sound lies in this core's cache, and a worker reading it from there takes longer
+// than the copy itself.
 void CopyFrameSpan(CommandCall& call) {
     SoundArguments args;
     if (!args.Read(call, kCopyFrameSpanArguments)) return;
     const double s = args.Real(2), d = args.Real(3) - s, n = args.n;
     if (!(d > 0.0) || !std::isfinite(d)) return;
+    const SpanPositions span{s, d, n, args.n - 1};
     // The positions grow with i, so the first and the last bound every frame number the span reads.
-    if (!FitsInt32(std::floor(s)) || !FitsInt32(std::floor(s + (double(args.n - 1) * d) / n))) return;
+    if (!FitsInt32(std::floor(s)) || !FitsInt32(std::floor(span.At(span.last)))) return;
     // Into buffer 9 the fetches would overwrite what is written: the result is gathered in the
     // second work area and copied at the end, as if every source had been read first.
     int16_t* destination = args.Sound(1);
@@ -208,22 +258,16 @@ void CopyFrameSpan(CommandCall& call) {
                        ? static_cast<int16_t*>(call.buffers.WorkArea(1))
                        : destination;
     const int32_t values = args.FrameValues();
-    const SpanPositions span{s, d, n, args.n - 1};
-    // Positions in blocks, then the copies, a run of sample frames from one frame at a time,
-    // fetching only where the frame changes (the cache would answer the other calls).
     constexpr int32_t kBlock = 256;
-    int32_t frames[kBlock], samples[kBlock];
-    const int16_t* sound = nullptr;
-    int32_t frame_of_sound = 0;
-    for (int32_t first = 0; first < args.n; first += kBlock) {
-        const int32_t count = std::min(kBlock, args.n - first);
-        Span(span, first, count, frames, samples);
-        for (int32_t k = 0; k < count;) {
-            if (!sound || frames[k] != frame_of_sound) {
-                sound = FetchFrameAudio(args, frames[k]);
-                frame_of_sound = frames[k];
-            }
-            k = CopyRun(frames, samples, k, count, frame_of_sound, sound, out + size_t(first) * values, values);
+    int32_t samples[kBlock];
+    for (int32_t i = 0; i < args.n;) {
+        const int32_t frame = span.FrameAt(i);
+        const int32_t stop = RunEnd(span, i, frame);
+        const int16_t* sound = FetchFrameAudio(args, frame);
+        for (; i < stop; i += std::min(kBlock, stop - i)) {
+            const int32_t count = std::min(kBlock, stop - i);
+            RunSamples(span, frame, i, count, samples);
+            CopySamples(samples, count, sound, args.n, out + size_t(i) * values, values);
         }
     }
     if (out != destination) memcpy(destination, out, size_t(args.n) * values * sizeof(int16_t));

@@ -12,7 +12,9 @@ namespace {
 KernelLevel DetectLevel() {
 #if defined(KINETRA_VECTOR_KERNELS)
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? KernelLevel::kAVX2 : KernelLevel::kSSE2;
+    // The AVX2 forms may use fused multiply-adds: every processor with AVX2 has them.
+    const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return avx2 ? KernelLevel::kAVX2 : KernelLevel::kSSE2;
 #else
     return KernelLevel::kPortable;
 #endif

@@ -1,6 +1,6 @@
 // Which form of the pixel and sample kernels runs. Each kernel has a portable form, an SSE2 form
 // (the baseline of every x86 build) and, where it pays, an AVX2 form that runs only when the
-// processor has it. Every form gives the same bits; the choice is only a matter of speed.
+// processor has AVX2 and FMA. Every form gives the same bits; the choice is only a matter of speed.
 #pragma once
 
 #include <cstdint>

@@ -24,8 +24,6 @@ std::vector<int16_t> KnownFrames(int32_t f, int32_t first, int32_t count, int32_
     return samples;
 }
 
-std::vector<int16_t> Silence(size_t values) { return std::vector<int16_t>(values, 0); }
-
 TEST(CopyFrame, FetchesTheRoundedDownFrameIntoTheDestination) {
     struct Case {
         double destination, frame;
@@ -76,26 +74,28 @@ TEST(FetchFrameAudio, AShortFrameIsCompletedByTheNextFrame) {
     struct Case {
         int32_t delivered;
         std::vector<int32_t> reads;
-        int32_t from_first;  // sample frames from the first frame; then the next frame's, up to n
-        bool completed;
+        int32_t from_first;  // sample frames from the first frame
+        int32_t from_next;   // then the next frame's; silence after them, up to n
     };
     const Case cases[] = {
-        {30, {3, 4}, 30, true},  // n - 10
-        {40, {3}, 40, false},   // a whole frame
-        {55, {3}, 40, false},   // a longer frame: n of it
-        {0, {3}, 0, false},     // nothing delivered: silence
-        {-7, {3}, 0, false},    // a count below 0 is nothing delivered
+        {30, {3, 4}, 30, 10},  // n - 10
+        {30, {3, 4}, 30, 4},   // and the next frame short too
+        {40, {3}, 40, 0},      // a whole frame
+        {55, {3}, 40, 0},      // a longer frame: n of it
+        {0, {3}, 0, 0},        // nothing delivered: silence
+        {-7, {3}, 0, 0},       // a count below 0 is nothing delivered
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(t.delivered);
         SoundBuffers sound(40, 2);
-        sound.delivered = [&](int32_t f) { return f == 3 ? t.delivered : 40; };
+        sound.Run("a_copyframe", {2, 7});  // the fetch area full of another frame's sound
+        sound.reads.clear();
+        sound.delivered = [&](int32_t f) { return f == 3 ? t.delivered : t.from_next; };
         sound.Run("a_copyframe", {2, 3});
         EXPECT_EQ(sound.reads, t.reads);
-        std::vector<int16_t> want = t.delivered > 0 ? KnownFrames(3, 0, t.from_first, 2) : Silence(0);
-        const std::vector<int16_t> rest = t.completed ? KnownFrames(4, 0, 40 - t.from_first, 2)
-                                                      : Silence(2 * (40 - want.size() / 2));
-        want.insert(want.end(), rest.begin(), rest.end());
+        std::vector<int16_t> want = KnownFrames(3, 0, t.from_first, 2), next = KnownFrames(4, 0, t.from_next, 2);
+        want.insert(want.end(), next.begin(), next.end());
+        want.resize(2 * 40, 0);
         EXPECT_EQ(sound.Samples(2), want);
     }
 }
