@@ -118,7 +118,8 @@ void ToneFrames(const ToneWave& wave, int16_t* sound, int32_t values, int32_t be
 // Truncation changes only at the nonzero whole numbers, so wherever no such number lies within
 // the margin of v', v' truncates as v does; elsewhere, and for arguments beyond 2^26 or doubled
 // positions beyond 2^51 (where they would stop being exact doubles), the frame takes the
-// library's sine. The square wave follows the truncated value, so it is exact with it.
+// library's sine. The square wave follows the truncated value's sign, which changes only at 1:
+// its frames take the library's sine only where 1 lies within the margin.
 // The bound rests on the C library's sine being within 1 ulp, as glibc's on x86-64 is; other
 // builds keep the portable form.
 
@@ -216,13 +217,21 @@ template <int kLanes, int kValues, bool kSquare>
         memcpy(&tc, table.cosine + j, sizeof tc);
         memcpy(&ts, table.sine + j, sizeof ts);
         const Real v = s * tc + c * ts;
-        Real size = (Real)((Bits)v & INT64_MAX);
-        size = size > 0.75 ? size : 0.75;
-        const Real off = size - ((size + kRoundingBias) - kRoundingBias);
-        const Real distance = (Real)((Bits)off & INT64_MAX);
-        closest = distance < closest ? distance : closest;
-        Int value = __builtin_convertvector(v, Int);
-        if constexpr (kSquare) value = value > 0 ? peak : -peak;
+        Int value;
+        if constexpr (kSquare) {
+            // Only the sign of the truncated value counts: it is positive exactly from 1 on.
+            const Real off = v - 1.0;
+            const Real distance = (Real)((Bits)off & INT64_MAX);
+            closest = distance < closest ? distance : closest;
+            value = __builtin_convertvector(v >= 1.0, Int) ? peak : -peak;
+        } else {
+            Real size = (Real)((Bits)v & INT64_MAX);
+            size = size > 0.75 ? size : 0.75;
+            const Real off = size - ((size + kRoundingBias) - kRoundingBias);
+            const Real distance = (Real)((Bits)off & INT64_MAX);
+            closest = distance < closest ? distance : closest;
+            value = __builtin_convertvector(v, Int);
+        }
         if constexpr (kValues == 2) {
             const Halves frames = LowTwice<kLanes>(value);
             memcpy(sound + size_t(b + j) * 2, &frames, sizeof frames);
@@ -237,10 +246,10 @@ template <int kLanes, int kValues, bool kSquare>
     if (!any_close) return;
     // Some frame lay within the margin of a boundary: the same test again, one frame at a time.
     for (int32_t k = 0; k < j; ++k) {
-        const double size = std::max(std::fabs(s * table.cosine[k] + c * table.sine[k]), 0.75);
-        if (std::fabs(size - ((size + kRoundingBias) - kRoundingBias)) <= margin) {
-            PutFrame(sound, values, b + k, ToneValue(wave, b + k));
-        }
+        const double v = s * table.cosine[k] + c * table.sine[k];
+        const double size = std::max(std::fabs(v), 0.75);
+        const double distance = kSquare ? std::fabs(v - 1.0) : std::fabs(size - ((size + kRoundingBias) - kRoundingBias));
+        if (distance <= margin) PutFrame(sound, values, b + k, ToneValue(wave, b + k));
     }
 }
 

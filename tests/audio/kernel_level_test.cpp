@@ -153,7 +153,7 @@ TEST(SoundKernels, ToneSineStaysWithinItsBound) {
 
 // The tone against the C library's sine on some million sample frames: random frequencies,
 // rates, amplitudes and positions, and the cases where a fast form must give way: peaks of
-// exactly 32767 (12 kHz at 48 kHz, full scale), zero crossings of the square wave, arguments
+// exactly 32767 (12 kHz at 48 kHz, full scale), values at 1, where the square wave turns, arguments
 // beyond the reduction's range, positions whose doubled value leaves 53 bits, no frequency.
 TEST(SoundKernels, ToneMatchesTheLibrarySine) {
     struct Case {
@@ -167,6 +167,7 @@ TEST(SoundKernels, ToneMatchesTheLibrarySine) {
         {2147483647, 0, 1, 1, 0},        {440, 0, 1, 48000, int64_t{1} << 50},
         {440, 0, 1, 48000, (int64_t{1} << 50) - 5000}, {20000, 0, 1, 48000, 25000000},
         {441, 1, 0.000031, 48000, 99},   {1, 0, 1, 2, 0},               {440, 0, 0, 48000, 5},
+        {4000, 1, 2.0 / 32767, 48000, 0}, {4000, 1, 2.0 / 32767, 48000, 1 << 20},
         {3, 0, 1, 2147483647, int64_t{1} << 40},
     };
     std::mt19937_64 random(12);
