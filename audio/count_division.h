@@ -7,9 +7,9 @@
 
 namespace kinetra::audio {
 
-// Numerators of at least this magnitude (or zero) and at most its inverse keep every residual
-// below clear of the subnormal range and every product finite.
-constexpr double kSmallestDividend = 0x1p-900;
+// Numerators of these magnitudes (or zero), divided by counts up to 2^31, keep every quotient
+// and residual below clear of the subnormal range and every product finite.
+constexpr double kSmallestDividend = 0x1p-960;
 constexpr double kLargestDividend = 0x1p900;
 
 }  // namespace kinetra::audio

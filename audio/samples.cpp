@@ -1,8 +1,10 @@
 // a_volume, a_blend, a_swap, a_mono, a_reverse: samples changed in place or from one buffer into
 // another, in the sample loop. Results keep the low 16 bits of their integer value.
 #include <bit>
+#include <cmath>
 #include <cstring>
 
+#include "audio/count_division.h"
 #include "audio/handlers.h"
 #include "host/kernel_level.h"
 #include "host/parallel.h"
@@ -158,6 +160,36 @@ template <int kValues, int kFirst, int kLast>
     }
     return i;
 }
+
+// One channel of stereo sound, four sample frames a step, each gain used once and divided
+// without the divider (count_division.h); the other channel's samples pass through as they are.
+template <int kChannel>
+[[gnu::target("avx2,fma")]] int32_t RampChannelAVX2(int16_t* sound, int32_t count, double start, double end,
+                                                    int32_t begin, int32_t stop) {
+    const __m256d n = _mm256_set1_pd(count), from = _mm256_set1_pd(start), to = _mm256_set1_pd(end);
+    const __m256d step = _mm256_set1_pd(4.0);
+    const CountDivisor by = DivisorOf(count);
+    __m256d at = _mm256_set_pd(begin + 3, begin + 2, begin + 1, begin);
+    int32_t i = begin;
+    for (; stop - i >= 4; i += 4, at = _mm256_add_pd(at, step)) {
+        const __m256d gain =
+            DivideByCount(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(n, at), from), _mm256_mul_pd(at, to)), by);
+        int16_t* frames = sound + size_t(i) * 2;
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frames));  // l0 r0 l1 r1 ..
+        const __m128i samples = kChannel == 0 ? Low16Extended(x) : _mm_srai_epi32(x, 16);
+        const __m128i t = _mm256_cvttpd_epi32(_mm256_mul_pd(gain, _mm256_cvtepi32_pd(samples)));
+        const __m128i back = kChannel == 0 ? _mm_blend_epi16(x, t, 0x55) : _mm_blend_epi16(x, _mm_slli_epi32(t, 16), 0xAA);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(frames), back);
+    }
+    return i;
+}
+
+// Where the numerators of the ramp stay in the division-free quotient's range: gains of zero,
+// or of sizes that keep (n - i) x gain clear of the subnormal range and within 2^899.
+bool RampWithoutDivider(double start, double end) {
+    const auto fits = [](double gain) { return gain == 0 || (std::fabs(gain) >= 0x1p-900 && std::fabs(gain) <= 0x1p868); };
+    return fits(start) && fits(end);
+}
 #endif
 
 // Ramp's sample frames [begin, stop): the active level's vector form as far as it goes, the
@@ -166,6 +198,11 @@ template <int kValues, int kFirst, int kLast>
 void RampAtLevel(int16_t* sound, int32_t count, double start, double end, int32_t begin, int32_t stop) {
     int32_t rest = begin;
 #if defined(KINETRA_VECTOR_KERNELS)
+    constexpr bool kOneChannel = kValues == 2 && kFirst == kLast;
+    if (kOneChannel && ActiveKernelLevel() == KernelLevel::kAVX2 && RampWithoutDivider(start, end)) {
+        rest = RampChannelAVX2<kFirst>(sound, count, start, end, begin, stop);
+        return Ramp<kValues, kFirst, kLast>(sound, count, start, end, rest, stop);
+    }
     switch (ActiveKernelLevel()) {
         case KernelLevel::kAVX2: rest = RampAVX2<kValues, kFirst, kLast>(sound, count, start, end, begin, stop); break;
         case KernelLevel::kSSE2: rest = RampSSE2<kValues, kFirst, kLast>(sound, count, start, end, begin, stop); break;

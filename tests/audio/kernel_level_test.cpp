@@ -3,11 +3,14 @@
 // end inside a vector and thread splits that start inside one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <random>
 #include <vector>
 
+#include "audio/count_division.h"
 #include "audio/handlers.h"
 #include "host/kernel_level.h"
 #include "tests/support/sound_buffers.h"
@@ -89,6 +92,47 @@ TEST(SoundKernels, VolumeMatchesThePortableForm) {
     for (int round = 0; round < 20; ++round) {
         ExpectEveryLevelAlike("a_volume", {2, gain(random), gain(random), double(round % 3)}, 4801, 2, 3, ++seed);
     }
+}
+
+#if defined(KINETRA_VECTOR_KERNELS)
+[[gnu::target("avx2,fma")]] void DivideFourByCount(const double* a, double n, double* quotients) {
+    _mm256_storeu_pd(quotients, DivideByCount(_mm256_loadu_pd(a), DivisorOf(n)));
+}
+#endif
+
+// The quotient without the divider against the divider, on counts of every size and numerators
+// across the whole range it takes, random and within a few ulps of a count times a midpoint
+// between two doubles, where a quotient off by one ulp would show.
+TEST(SoundKernels, DivisionByTheCountIsTheDividersQuotient) {
+#if defined(KINETRA_VECTOR_KERNELS)
+    if (MachineKernelLevel() < KernelLevel::kAVX2) GTEST_SKIP() << "no AVX2 here";
+    std::mt19937_64 random(21);
+    const auto with_exponent = [&](int64_t exponent) {
+        return std::bit_cast<double>((random() & 0x000FFFFFFFFFFFFF) | uint64_t(exponent + 1023) << 52);
+    };
+    int64_t wrong = 0;
+    for (int round = 0; round < 100000; ++round) {
+        const double counts[] = {double(1 + random() % 64), double(1 + random() % 100000), double(1 + (random() >> 33)),
+                                 double((uint64_t{1} << (2 + random() % 30)) - 1)};
+        const double n = counts[round % 4];
+        double a[4], quotients[4];
+        for (double& numerator : a) {
+            if (random() % 2) {
+                numerator = with_exponent(int64_t(random() % 1860) - 960);
+            } else {
+                const double q = with_exponent(int64_t(random() % 1700) - 900);
+                const long double midpoint = q + (long double)(std::nextafter(q, kInf) - q) / 2;
+                const int64_t bits = std::bit_cast<int64_t>(double(midpoint * n)) + int64_t(random() % 5) - 2;
+                numerator = std::clamp(std::bit_cast<double>(bits), kSmallestDividend, kLargestDividend);
+            }
+        }
+        DivideFourByCount(a, n, quotients);
+        for (int k = 0; k < 4; ++k) wrong += std::bit_cast<uint64_t>(quotients[k]) != std::bit_cast<uint64_t>(a[k] / n);
+    }
+    EXPECT_EQ(wrong, 0);
+#else
+    GTEST_SKIP() << "this build has no vector forms";
+#endif
 }
 
 TEST(SoundKernels, SpanCopyMatchesThePortableForm) {
