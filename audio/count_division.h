@@ -19,13 +19,19 @@ constexpr double kLargestDividend = 0x1p900;
 
 namespace kinetra::audio {
 
-// n and y = 1/n rounded to nearest, for a count n of 1 .. 2^31.
+// n and y = 1/n rounded to nearest, for a count n of 1 .. 2^31, in four lanes and in eight.
 struct CountDivisor {
     __m256d n, reciprocal;
+};
+struct CountDivisor8 {
+    __m512d n, reciprocal;
 };
 
 [[gnu::target("avx2,fma")]] inline CountDivisor DivisorOf(double n) {
     return {_mm256_set1_pd(n), _mm256_set1_pd(1.0 / n)};
+}
+[[gnu::target(KINETRA_AVX512_TARGET)]] inline CountDivisor8 DivisorOf8(double n) {
+    return {_mm512_set1_pd(n), _mm512_set1_pd(1.0 / n)};
 }
 
 // a / n rounded to nearest, for a of magnitude kSmallestDividend .. kLargestDividend, or zero
@@ -41,6 +47,11 @@ struct CountDivisor {
     __m256d q = _mm256_mul_pd(a, by.reciprocal);
     q = _mm256_fmadd_pd(_mm256_fnmadd_pd(q, by.n, a), by.reciprocal, q);
     return _mm256_fmadd_pd(_mm256_fnmadd_pd(q, by.n, a), by.reciprocal, q);
+}
+[[gnu::target(KINETRA_AVX512_TARGET)]] inline __m512d DivideByCount(__m512d a, const CountDivisor8& by) {
+    __m512d q = _mm512_mul_pd(a, by.reciprocal);
+    q = _mm512_fmadd_pd(_mm512_fnmadd_pd(q, by.n, a), by.reciprocal, q);
+    return _mm512_fmadd_pd(_mm512_fnmadd_pd(q, by.n, a), by.reciprocal, q);
 }
 
 }  // namespace kinetra::audio

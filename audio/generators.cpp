@@ -141,15 +141,21 @@ struct Lanes {
     typedef int16_t Halves __attribute__((vector_size(4 * kLanes)));
 };
 
-// Each 32-bit lane's low half into both its halves: a stereo sample frame of the value.
+// Each 32-bit lane's low half into both halves of a stereo sample frame at `to`. By reference
+// and through memory, so that no vector wider than the baseline's crosses a call.
 template <int kLanes>
-[[gnu::always_inline]] inline typename Lanes<kLanes>::Halves LowTwice(typename Lanes<kLanes>::Int value) {
+[[gnu::always_inline]] inline void PutLowTwice(int16_t* to, const typename Lanes<kLanes>::Int& value) {
     using Halves = typename Lanes<kLanes>::Halves;
-    if constexpr (kLanes == 4) {
-        return __builtin_shufflevector((Halves)value, (Halves)value, 0, 0, 2, 2, 4, 4, 6, 6);
+    const Halves halves = (Halves)value;
+    Halves frames;
+    if constexpr (kLanes == 8) {
+        frames = __builtin_shufflevector(halves, halves, 0, 0, 2, 2, 4, 4, 6, 6, 8, 8, 10, 10, 12, 12, 14, 14);
+    } else if constexpr (kLanes == 4) {
+        frames = __builtin_shufflevector(halves, halves, 0, 0, 2, 2, 4, 4, 6, 6);
     } else {
-        return __builtin_shufflevector((Halves)value, (Halves)value, 0, 0, 2, 2);
+        frames = __builtin_shufflevector(halves, halves, 0, 0, 2, 2);
     }
+    memcpy(to, &frames, sizeof frames);
 }
 
 // Sine and cosine of each lane of x, |x| <= 2^26: x less k quarter turns (k the nearest whole
@@ -203,7 +209,6 @@ template <int kLanes, int kValues, bool kSquare>
     using Real = typename Lanes<kLanes>::Real;
     using Bits = typename Lanes<kLanes>::Bits;
     using Int = typename Lanes<kLanes>::Int;
-    using Halves = typename Lanes<kLanes>::Halves;
     using Sample = typename Lanes<kLanes>::Sample;
     const double margin = ToneMargin(reach);
     const int32_t peak = wave.peak;
@@ -233,8 +238,7 @@ template <int kLanes, int kValues, bool kSquare>
             value = __builtin_convertvector(v, Int);
         }
         if constexpr (kValues == 2) {
-            const Halves frames = LowTwice<kLanes>(value);
-            memcpy(sound + size_t(b + j) * 2, &frames, sizeof frames);
+            PutLowTwice<kLanes>(sound + size_t(b + j) * 2, value);
         } else {
             const Sample samples = __builtin_convertvector(value, Sample);
             memcpy(sound + b + j, &samples, sizeof samples);
@@ -296,6 +300,10 @@ void ToneSSE2(const ToneTable& table, const ToneWave& wave, int16_t* sound, int3
                                       int32_t begin, int32_t end) {
     ToneLoop<4>(table, wave, sound, values, begin, end);
 }
+[[gnu::target(KINETRA_AVX512_TARGET)]] void ToneAVX512(const ToneTable& table, const ToneWave& wave, int16_t* sound,
+                                                     int32_t values, int32_t begin, int32_t end) {
+    ToneLoop<8>(table, wave, sound, values, begin, end);
+}
 
 // The table for a call of `count` frames, or false where the portable form must run: no vector
 // level, no rate, a position whose doubled value would not stay exact, or steps too long to reduce.
@@ -322,7 +330,7 @@ bool MakeToneTable(const ToneWave& wave, int32_t count, ToneTable& table) {
 
 #if defined(KINETRA_FAST_TONE)
 void SineAndCosine(const double* x, int32_t count, double* sine, double* cosine) {
-    if (ActiveKernelLevel() == KernelLevel::kAVX2) return SinCosAVX2(x, count, sine, cosine);
+    if (ActiveKernelLevel() >= KernelLevel::kAVX2) return SinCosAVX2(x, count, sine, cosine);
     SinCosSSE2(x, count, sine, cosine);
 }
 #endif
@@ -352,13 +360,14 @@ void Tone(CommandCall& call) {
 #if defined(KINETRA_FAST_TONE)
         ToneTable table;
         const bool fast = MakeToneTable(wave, args.n, table);
-        const bool avx2 = ActiveKernelLevel() == KernelLevel::kAVX2;
+        const KernelLevel level = ActiveKernelLevel();
         if (fast) share = kFastToneShare;
 #endif
         SampleLoop(args.n, args.threads, share, [&](int32_t begin, int32_t end) {
 #if defined(KINETRA_FAST_TONE)
-            if (fast) return avx2 ? ToneAVX2(table, wave, sound, values, begin, end)
-                                  : ToneSSE2(table, wave, sound, values, begin, end);
+            if (fast && level >= KernelLevel::kAVX512) return ToneAVX512(table, wave, sound, values, begin, end);
+            if (fast && level >= KernelLevel::kAVX2) return ToneAVX2(table, wave, sound, values, begin, end);
+            if (fast) return ToneSSE2(table, wave, sound, values, begin, end);
 #endif
             ToneFrames(wave, sound, values, begin, end);
         });

@@ -199,11 +199,12 @@ void RampAtLevel(int16_t* sound, int32_t count, double start, double end, int32_
     int32_t rest = begin;
 #if defined(KINETRA_VECTOR_KERNELS)
     constexpr bool kOneChannel = kValues == 2 && kFirst == kLast;
-    if (kOneChannel && ActiveKernelLevel() == KernelLevel::kAVX2 && RampWithoutDivider(start, end)) {
+    if (kOneChannel && ActiveKernelLevel() >= KernelLevel::kAVX2 && RampWithoutDivider(start, end)) {
         rest = RampChannelAVX2<kFirst>(sound, count, start, end, begin, stop);
         return Ramp<kValues, kFirst, kLast>(sound, count, start, end, rest, stop);
     }
     switch (ActiveKernelLevel()) {
+        case KernelLevel::kAVX512:
         case KernelLevel::kAVX2: rest = RampAVX2<kValues, kFirst, kLast>(sound, count, start, end, begin, stop); break;
         case KernelLevel::kSSE2: rest = RampSSE2<kValues, kFirst, kLast>(sound, count, start, end, begin, stop); break;
         default: break;
@@ -402,6 +403,7 @@ template <int kMode>
 int32_t MakeMonoVector([[maybe_unused]] StereoFrame* frames, int32_t begin, [[maybe_unused]] int32_t end) {
 #if defined(KINETRA_VECTOR_KERNELS)
     switch (ActiveKernelLevel()) {
+        case KernelLevel::kAVX512:
         case KernelLevel::kAVX2: return MakeMonoAVX2<kMode>(frames, begin, end);
         case KernelLevel::kSSE2: return MakeMonoSSE2<kMode>(frames, begin, end);
         default: break;
@@ -433,6 +435,7 @@ int32_t ReverseVector([[maybe_unused]] const Frame* source, [[maybe_unused]] Fra
 #if defined(KINETRA_VECTOR_KERNELS)
     const bool in_place = source == destination;
     switch (ActiveKernelLevel()) {
+        case KernelLevel::kAVX512:
         case KernelLevel::kAVX2:
             return in_place ? ExchangeAVX2(destination, n, begin, end) : ReverseAVX2(source, destination, n, begin, end);
         case KernelLevel::kSSE2:

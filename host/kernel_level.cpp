@@ -14,7 +14,9 @@ KernelLevel DetectLevel() {
     __builtin_cpu_init();
     // The AVX2 forms may use fused multiply-adds: every processor with AVX2 has them.
     const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    return avx2 ? KernelLevel::kAVX2 : KernelLevel::kSSE2;
+    const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                        __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+    return !avx2 ? KernelLevel::kSSE2 : avx512 ? KernelLevel::kAVX512 : KernelLevel::kAVX2;
 #else
     return KernelLevel::kPortable;
 #endif
@@ -23,7 +25,7 @@ KernelLevel DetectLevel() {
 KernelLevel LevelFromEnvironment(KernelLevel machine) {
     const char* wanted = std::getenv("KINETRA_KERNEL_LEVEL");
     if (wanted == nullptr) return machine;
-    for (KernelLevel level : {KernelLevel::kPortable, KernelLevel::kSSE2, KernelLevel::kAVX2}) {
+    for (KernelLevel level : {KernelLevel::kPortable, KernelLevel::kSSE2, KernelLevel::kAVX2, KernelLevel::kAVX512}) {
         if (std::strcmp(wanted, KernelLevelName(level)) == 0) return std::min(level, machine);
     }
     return machine;
@@ -52,6 +54,7 @@ const char* KernelLevelName(KernelLevel level) {
         case KernelLevel::kPortable: return "portable";
         case KernelLevel::kSSE2: return "sse2";
         case KernelLevel::kAVX2: return "avx2";
+        case KernelLevel::kAVX512: return "avx512";
     }
     return "?";
 }

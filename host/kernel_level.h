@@ -1,6 +1,8 @@
 // Which form of the pixel and sample kernels runs. Each kernel has a portable form, an SSE2 form
 // (the baseline of every x86 build) and, where it pays, an AVX2 form that runs only when the
-// processor has AVX2 and FMA. Every form gives the same bits; the choice is only a matter of speed.
+// processor has AVX2 and FMA, and an AVX-512 form for processors with its F, BW, DQ and VL
+// parts. A kernel without a form of the active level takes its highest one below. Every form
+// gives the same bits; the choice is only a matter of speed.
 #pragma once
 
 #include <cstdint>
@@ -22,15 +24,18 @@
 #define KINETRA_AVX2_END _Pragma("GCC pop_options")
 #endif
 
+// What an AVX-512 form may use, for its target attribute.
+#define KINETRA_AVX512_TARGET "avx512f,avx512bw,avx512dq,avx512vl,avx2,fma"
+
 namespace kinetra {
 
-enum class KernelLevel : uint8_t { kPortable, kSSE2, kAVX2 };
+enum class KernelLevel : uint8_t { kPortable, kSSE2, kAVX2, kAVX512 };
 
 // The highest level this build and this processor can run.
 KernelLevel MachineKernelLevel();
 
 // The level the kernels run at: the machine's, lowered by KINETRA_KERNEL_LEVEL (portable, sse2
-// or avx2) when that is set, or by SetKernelLevel. Never above the machine's.
+// avx2 or avx512) when that is set, or by SetKernelLevel. Never above the machine's.
 KernelLevel ActiveKernelLevel();
 
 // For tests and comparisons: run at `level`, or at the machine's level when it has less.

@@ -236,7 +236,7 @@ void BlendRowConstant(const MappedRow& r, int32_t a, Pass pass) {
 // above the threshold.
 void BlendRowAbove(const MappedRow& r, int32_t a, int32_t threshold) {
 #if defined(KINETRA_VECTOR_KERNELS)
-    if (ActiveKernelLevel() == KernelLevel::kAVX2 && FitsInt16(a) && FitsInt16(4096 - a) && FitsInt16(threshold)) {
+    if (ActiveKernelLevel() >= KernelLevel::kAVX2 && FitsInt16(a) && FitsInt16(4096 - a) && FitsInt16(threshold)) {
         return BlendRowAboveAVX2(r.source, r.also ? r.also : r.source, r.destination, r.count,
                                  static_cast<int16_t>(a), static_cast<int16_t>(threshold));
     }
@@ -283,6 +283,7 @@ void WriteMaskOfBlock(const RGBBlock& c, int32_t count, const ColourBox& box, in
                       PixelYC* destination) {
     switch (ActiveKernelLevel()) {
 #if defined(KINETRA_VECTOR_KERNELS)
+        case KernelLevel::kAVX512:
         case KernelLevel::kAVX2: return WriteMaskOfBlockAVX2(c, count, box, inside, outside, destination);
         case KernelLevel::kSSE2: return WriteMaskOfBlockSSE2(c, count, box, inside, outside, destination);
 #endif

@@ -534,7 +534,7 @@ void Defocus(CommandCall& call) {
             RowLoop(0, blocks, args.threads, [&](int32_t block) {
                 int32_t* sums = memory + static_cast<size_t>(block) * per_block;
                 const auto [v_begin, v_end] = rows_of(block);
-                if (level == KernelLevel::kAVX2) {
+                if (level >= KernelLevel::kAVX2) {
                     NarrowDefocusRowsAVX2(plan, sums, v_begin, v_end);
                 } else {
                     NarrowDefocusRowsSSE2(plan, sums, v_begin, v_end);

@@ -62,6 +62,7 @@ void ToYCSSE2(const RGBBlock& in, int32_t count, double scale, PixelYC* pixels) 
 void ToRGB(const PixelYC* pixels, int32_t count, RGBBlock& out) {
     switch (ActiveKernelLevel()) {
 #if defined(KINETRA_VECTOR_KERNELS)
+        case KernelLevel::kAVX512:
         case KernelLevel::kAVX2: return ToRGBAVX2(pixels, count, out);
         case KernelLevel::kSSE2: return ToRGBSSE2(pixels, count, out);
 #endif
@@ -72,6 +73,7 @@ void ToRGB(const PixelYC* pixels, int32_t count, RGBBlock& out) {
 void ToYC(const RGBBlock& in, int32_t count, double scale, PixelYC* pixels) {
     switch (ActiveKernelLevel()) {
 #if defined(KINETRA_VECTOR_KERNELS)
+        case KernelLevel::kAVX512:
         case KernelLevel::kAVX2: return ToYCAVX2(in, count, scale, pixels);
         case KernelLevel::kSSE2: return ToYCSSE2(in, count, scale, pixels);
 #endif

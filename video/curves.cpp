@@ -122,6 +122,7 @@ void QuantiseSSE2(RGBBlock& c, int32_t count, const Steps& s) { QuantiseLoop(c, 
 void Quantise(RGBBlock& c, int32_t count, const Steps& s) {
     switch (ActiveKernelLevel()) {
 #if defined(KINETRA_VECTOR_KERNELS)
+        case KernelLevel::kAVX512:
         case KernelLevel::kAVX2: return QuantiseAVX2(c, count, s);
         case KernelLevel::kSSE2: return QuantiseSSE2(c, count, s);
 #endif

@@ -398,7 +398,7 @@ void Rotate(CommandCall& call) {
     const int64_t interior_x = source.interior_x_end(), interior_y = source.interior_y_end();
     const TurnedRun run{source, C, S, centre_x, centre_y, interior_x, interior_y, args.size};
 #if defined(KINETRA_VECTOR_KERNELS)
-    const bool avx2 = ActiveKernelLevel() == KernelLevel::kAVX2;
+    const bool avx2 = ActiveKernelLevel() >= KernelLevel::kAVX2;
 #endif
     // Columns [first, end) (from written.x0) of destination row r; u, v are at the first.
     auto turn = [&](int32_t r, int64_t first, int64_t end, int64_t u, int64_t v) {

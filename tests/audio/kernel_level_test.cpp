@@ -42,7 +42,7 @@ void ExpectEveryLevelAlike(const char* command, const std::vector<double>& args,
     const SoundBuffers start(portable);
     SetKernelLevel(KernelLevel::kPortable);
     portable.Run(command, args, threads);
-    for (KernelLevel level : {KernelLevel::kSSE2, KernelLevel::kAVX2}) {
+    for (KernelLevel level : {KernelLevel::kSSE2, KernelLevel::kAVX2, KernelLevel::kAVX512}) {
         if (level > MachineKernelLevel()) continue;
         SetKernelLevel(level);
         SoundBuffers vector(start);
@@ -98,9 +98,13 @@ TEST(SoundKernels, VolumeMatchesThePortableForm) {
 [[gnu::target("avx2,fma")]] void DivideFourByCount(const double* a, double n, double* quotients) {
     _mm256_storeu_pd(quotients, DivideByCount(_mm256_loadu_pd(a), DivisorOf(n)));
 }
+[[gnu::target(KINETRA_AVX512_TARGET)]] void DivideEightByCount(const double* a, double n, double* quotients) {
+    _mm512_storeu_pd(quotients, DivideByCount(_mm512_loadu_pd(a), DivisorOf8(n)));
+}
 #endif
 
-// The quotient without the divider against the divider, on counts of every size and numerators
+// The quotient without the divider against the divider, in four lanes and (where the machine
+// has them) in eight, on counts of every size and numerators
 // across the whole range it takes, random and within a few ulps of a count times a midpoint
 // between two doubles, where a quotient off by one ulp would show.
 TEST(SoundKernels, DivisionByTheCountIsTheDividersQuotient) {
@@ -115,7 +119,7 @@ TEST(SoundKernels, DivisionByTheCountIsTheDividersQuotient) {
         const double counts[] = {double(1 + random() % 64), double(1 + random() % 100000), double(1 + (random() >> 33)),
                                  double((uint64_t{1} << (2 + random() % 30)) - 1)};
         const double n = counts[round % 4];
-        double a[4], quotients[4];
+        double a[8], quotients[8];
         for (double& numerator : a) {
             if (random() % 2) {
                 numerator = with_exponent(int64_t(random() % 1860) - 960);
@@ -126,8 +130,11 @@ TEST(SoundKernels, DivisionByTheCountIsTheDividersQuotient) {
                 numerator = std::clamp(std::bit_cast<double>(bits), kSmallestDividend, kLargestDividend);
             }
         }
-        DivideFourByCount(a, n, quotients);
-        for (int k = 0; k < 4; ++k) wrong += std::bit_cast<uint64_t>(quotients[k]) != std::bit_cast<uint64_t>(a[k] / n);
+        const bool eight = MachineKernelLevel() >= KernelLevel::kAVX512 && round % 2;
+        eight ? DivideEightByCount(a, n, quotients) : DivideFourByCount(a, n, quotients);
+        for (int k = 0; k < (eight ? 8 : 4); ++k) {
+            wrong += std::bit_cast<uint64_t>(quotients[k]) != std::bit_cast<uint64_t>(a[k] / n);
+        }
     }
     EXPECT_EQ(wrong, 0);
 #else
@@ -180,7 +187,7 @@ TEST(SoundKernels, ToneSineStaysWithinItsBound) {
     x.push_back(0x1p26);
     x.push_back(-0x1p26);
     x.push_back(0.0);
-    for (KernelLevel level : {KernelLevel::kSSE2, KernelLevel::kAVX2}) {
+    for (KernelLevel level : {KernelLevel::kSSE2, KernelLevel::kAVX2, KernelLevel::kAVX512}) {
         if (level > MachineKernelLevel()) continue;
         SetKernelLevel(level);
         std::vector<double> sine(x.size()), cosine(x.size());
@@ -231,7 +238,7 @@ TEST(SoundKernels, ToneMatchesTheLibrarySine) {
             const std::vector<double> args = {2, t.frequency, t.waveform, t.amplitude};
             SetKernelLevel(KernelLevel::kPortable);
             portable.Run("a_tone", args, 3);
-            for (KernelLevel level : {KernelLevel::kSSE2, KernelLevel::kAVX2}) {
+            for (KernelLevel level : {KernelLevel::kSSE2, KernelLevel::kAVX2, KernelLevel::kAVX512}) {
                 if (level > MachineKernelLevel()) continue;
                 SetKernelLevel(level);
                 SoundBuffers again(vector);

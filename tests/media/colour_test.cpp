@@ -172,7 +172,7 @@ TEST(Colour, EveryKernelLevelGivesThePortableFormsBits) {
                 std::vector<PixelYC> expected_yc, got_yc;
                 std::vector<uint8_t> expected_yuv[3], got_yuv[3];
                 run(KernelLevel::kPortable, expected_yc, expected_yuv);
-                for (const KernelLevel level : {KernelLevel::kSSE2, KernelLevel::kAVX2}) {
+                for (const KernelLevel level : {KernelLevel::kSSE2, KernelLevel::kAVX2, KernelLevel::kAVX512}) {
                     if (level > machine) continue;
                     SCOPED_TRACE(KernelLevelName(level));
                     run(level, got_yc, got_yuv);

@@ -16,7 +16,7 @@ namespace {
 template <typename Check>
 void AtEveryLevel(Check check) {
     const KernelLevel machine = MachineKernelLevel();
-    for (KernelLevel level : {KernelLevel::kSSE2, KernelLevel::kAVX2}) {
+    for (KernelLevel level : {KernelLevel::kSSE2, KernelLevel::kAVX2, KernelLevel::kAVX512}) {
         if (level > machine) continue;
         SCOPED_TRACE(KernelLevelName(level));
         check(level);
@@ -27,7 +27,7 @@ void AtEveryLevel(Check check) {
 bool operator==(const PixelYC& a, const PixelYC& b) { return a.y == b.y && a.cb == b.cb && a.cr == b.cr; }
 
 TEST(KernelLevel, EnvironmentAndHookNeverRiseAboveTheMachine) {
-    SetKernelLevel(KernelLevel::kAVX2);
+    SetKernelLevel(KernelLevel::kAVX512);
     EXPECT_EQ(ActiveKernelLevel(), MachineKernelLevel());
     SetKernelLevel(KernelLevel::kPortable);
     EXPECT_EQ(ActiveKernelLevel(), KernelLevel::kPortable);
