@@ -10,6 +10,7 @@
 
 #if defined(KINETRA_VECTOR_KERNELS)
 #include <immintrin.h>
+KINETRA_AVX512_QUIET
 #endif
 
 namespace kinetra::audio {
@@ -177,8 +178,7 @@ int32_t RunSamplesSSE2(const SpanPositions& span, int32_t frame, int32_t first, 
     int32_t k = 0;
     for (; count - k >= 8; k += 8, i = _mm512_add_pd(i, step)) {
         const __m512d t = _mm512_add_pd(s, DivideByCount(_mm512_mul_pd(i, d), by));
-        // The masked forms, whose inputs are all given (GCC 12 warns about the others' undefined ones).
-        const __m256i l = _mm512_maskz_cvttpd_epi32(0xFF, _mm512_mul_pd(_mm512_sub_pd(t, g), n));
+        const __m256i l = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_sub_pd(t, g), n));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(samples + k), _mm256_min_epi32(l, last));
     }
     return k;
@@ -266,7 +266,7 @@ void CopySamplesPortable(const int32_t* samples, int32_t count, const int16_t* s
                                                _mm512_loadu_si512(frames + first + 16));
         } else {
 #if defined(KINETRA_GATHERED_FRAMES)
-            picked = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), 0xFFFF, at, frames, 4);
+            picked = _mm512_i32gather_epi32(at, frames, 4);
 #else
             CopySamplesPortable(samples + k, 16, sound, to + size_t(k) * 2, 2);
             continue;
