@@ -133,10 +133,10 @@ void RunSamplesPortable(const SpanPositions& span, int32_t frame, int32_t first,
 }
 
 #if defined(KINETRA_VECTOR_KERNELS)
-// The same operations on two or four positions at once: packed arithmetic rounds as scalar
-// arithmetic does, the AVX2 form's quotient is the divider's (count_division.h), and the
-// truncations lie in 32 bits, where cvttpd2dq truncates exactly. Each returns how many
-// positions it left to the portable form.
+// The same operations on two, four or eight positions at once: packed arithmetic rounds as
+// scalar arithmetic does, the AVX2 and AVX-512 forms' quotient is the divider's
+// (count_division.h), and the truncations lie in 32 bits, where cvttpd2dq truncates exactly.
+// Each returns how many positions it left to the portable form.
 int32_t RunSamplesSSE2(const SpanPositions& span, int32_t frame, int32_t first, int32_t count, int32_t* samples) {
     const __m128d s = _mm_set1_pd(span.s), d = _mm_set1_pd(span.d), n = _mm_set1_pd(span.n);
     const __m128d g = _mm_set1_pd(frame);

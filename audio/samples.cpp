@@ -217,8 +217,9 @@ template <int kValues>
     return i;
 }
 
-// Where the numerators of the ramp stay in the division-free quotient's range: gains of zero,
-// or of sizes that keep (n - i) x gain clear of the subnormal range and within 2^899.
+// Where the numerators of the ramp stay in the division-free quotient's range: gains of zero or
+// of sizes 2^-900 .. 2^868, so that each product lies within 2^-900 .. 2^899, and a sum of two
+// that cancels is still a multiple of 2^-952, or zero.
 bool RampWithoutDivider(double start, double end) {
     const auto fits = [](double gain) { return gain == 0 || (std::fabs(gain) >= 0x1p-900 && std::fabs(gain) <= 0x1p868); };
     return fits(start) && fits(end);
