@@ -1,6 +1,6 @@
-// Division by the frame's sample count for the AVX2 forms, without the divider: it takes eight
-// cycles for four quotients, while the five multiplications and fused multiply-adds below issue
-// two a cycle. The quotients are the divider's, bit for bit.
+// Division by the frame's sample count for the AVX2 and AVX-512 forms, without the divider: it
+// takes eight cycles for four quotients, while the five multiplications and fused multiply-adds
+// below issue two a cycle. The quotients are the divider's, bit for bit.
 #pragma once
 
 #include "host/kernel_level.h"

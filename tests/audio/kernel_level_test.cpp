@@ -104,9 +104,9 @@ TEST(SoundKernels, VolumeMatchesThePortableForm) {
 #endif
 
 // The quotient without the divider against the divider, in four lanes and (where the machine
-// has them) in eight, on counts of every size and numerators
-// across the whole range it takes, random and within a few ulps of a count times a midpoint
-// between two doubles, where a quotient off by one ulp would show.
+// has them) in eight, on counts of every size and numerators across the whole range it takes:
+// random ones, and ones within a few ulps of a count times a midpoint between two doubles,
+// where a quotient one ulp off would show.
 TEST(SoundKernels, DivisionByTheCountIsTheDividersQuotient) {
 #if defined(KINETRA_VECTOR_KERNELS)
     if (MachineKernelLevel() < KernelLevel::kAVX2) GTEST_SKIP() << "no AVX2 here";
