@@ -11,7 +11,7 @@ set(allowed_script script formula platform ${abi})
 set(allowed_host host script formula platform ${abi})
 set(allowed_video video host script formula platform ${abi})
 set(allowed_audio audio host script formula platform ${abi})
-set(allowed_kinetra kinetra/lib kinetra/media kinetra/cli kinetra/check ${abi})
+set(allowed_kinetra kinetra/lib kinetra/media kinetra/preview kinetra/cli kinetra/check ${abi})
 # The media side's colour maps choose their vector forms by the plug-ins' kernel level: one
 # choice, and one KINETRA_KERNEL_LEVEL, for the whole program.
 set(allowed_kinetra/media ${allowed_kinetra} host/kernel_level.h)

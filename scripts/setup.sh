@@ -17,6 +17,8 @@ packages=(
   # the suite; no 32-bit Wine, which these machines cannot run.
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64
   locales  # the Japanese locale the Wine stage runs in
+  # kinetra preview: its HTTP server and JSON, and the headless browser its page is tested in
+  libcpp-httplib-dev nlohmann-json3-dev chromium chromium-driver python3-selenium
 )
 
 sudo_cmd=""

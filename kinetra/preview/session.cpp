@@ -1,0 +1,346 @@
+#include "kinetra/preview/session.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+
+#include "kinetra/check/curves.h"
+#include "kinetra/lib/frame_timing.h"
+
+namespace kinetra::preview {
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+namespace {
+
+// Exact results kept for jumps back, the ones farthest from the asked frame given up first.
+constexpr size_t kExactBudgetBytes = size_t{384} << 20;
+// Events kept for a page that reconnects.
+constexpr size_t kKeptEvents = 256;
+// How often the in-order play reports its progress.
+constexpr auto kProgressEvery = std::chrono::milliseconds(100);
+
+double MillisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+Session::~Session() { Stop(); }
+
+void Session::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    work_.notify_all();
+    ready_.notify_all();
+    if (player_.joinable()) player_.join();
+    if (watcher_.joinable()) watcher_.join();
+}
+
+editor::PluginSettings Session::SettingsWith(const Tracks& tracks) const {
+    editor::PluginSettings settings = setup_.plugins;
+    for (int t = 0; t < KINETRA_TRACK_COUNT; ++t) settings.tracks[t] = tracks[t];
+    return settings;
+}
+
+bool Session::Start(const Setup& setup, std::string& error) {
+    setup_ = setup;
+    // A plug-in's state lives in its library; a copy under another name loads as a second one.
+    shown_plugin_ = setup.work_folder / ("shown-" + setup.picture_plugin.filename().string());
+    std::error_code failed;
+    fs::copy_file(setup.picture_plugin, shown_plugin_, fs::copy_options::overwrite_existing, failed);
+    if (failed) {
+        error = "cannot copy " + setup.picture_plugin.string() + ": " + failed.message();
+        return false;
+    }
+    shown_ = std::make_unique<PicturePlayer>(*setup.source);
+    if (!shown_->Load(shown_plugin_, setup.plugins, error)) return false;
+    const FilterTable& table = shown_->description();
+    for (int t = 0; t < std::min<int32_t>(table.track_count, KINETRA_TRACK_COUNT); ++t) {
+        const char* name = table.track_names ? table.track_names[t] : "";
+        tracks_.push_back({t, setup.name_to_utf8 ? setup.name_to_utf8(name) : name, table.track_minimums[t],
+                           table.track_maximums[t], table.track_defaults[t]});
+    }
+    values_ = shown_->tracks();
+    shown_generation_ = generation_;
+    in_order_ = std::make_unique<PicturePlayer>(*setup.source);
+    if (!ReadScript()) {
+        error = "cannot read " + setup.script.string();
+        return false;
+    }
+    shown_version_ = script_version_;
+    player_ = std::thread([this] { PlayInOrder(); });
+    watcher_ = std::thread([this] { Watch(); });
+    return true;
+}
+
+std::array<int32_t, KINETRA_TRACK_COUNT> Session::track_values() {
+    std::lock_guard lock(mutex_);
+    return values_;
+}
+
+bool Session::stopping() {
+    std::lock_guard lock(mutex_);
+    return stopping_;
+}
+
+std::pair<std::string, int64_t> Session::script() {
+    std::lock_guard lock(mutex_);
+    return {script_text_, script_version_};
+}
+
+bool Session::stateless() {
+    std::lock_guard lock(mutex_);
+    return stateless_;
+}
+
+void Session::Publish(std::string json) {
+    events_.push_back({next_event_++, std::move(json)});
+    if (events_.size() > kKeptEvents) events_.pop_front();
+    ready_.notify_all();
+}
+
+void Session::Changed() {
+    ++generation_;
+    exact_.clear();
+    exact_bytes_ = 0;
+    exact_next_ = -1;
+    work_.notify_all();
+}
+
+void Session::Keep(int32_t frame, std::shared_ptr<const editor::Image> image) {
+    exact_bytes_ += image->pixels.size() * sizeof(PixelYC);
+    exact_[frame] = std::move(image);
+    while (exact_bytes_ > kExactBudgetBytes && exact_.size() > 1) {
+        const auto first = exact_.begin(), last = std::prev(exact_.end());
+        const auto farthest = std::abs(first->first - target_) > std::abs(last->first - target_) ? first : last;
+        exact_bytes_ -= farthest->second->pixels.size() * sizeof(PixelYC);
+        exact_.erase(farthest);
+    }
+}
+
+bool Session::ReadScript() {
+    std::error_code failed;
+    const fs::file_time_type time = fs::last_write_time(setup_.script, failed);
+    const uintmax_t size = failed ? 0 : fs::file_size(setup_.script, failed);
+    std::string text;
+    {
+        std::lock_guard lock(mutex_);
+        // A file that is missing or being replaced leaves the last text in force; none at all is
+        // an empty script, as the plug-ins take it.
+        if (failed && script_version_ > 0) return true;
+        if (script_version_ > 0 && time == script_time_ && size == script_size_) return true;
+    }
+    if (!failed) {
+        std::ifstream in(setup_.script, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (!in && !in.eof()) return false;
+    }
+    const bool keeps_nothing = check::OutlineScript(text).empty();
+    std::lock_guard lock(mutex_);
+    script_time_ = time;
+    script_size_ = size;
+    script_text_ = std::move(text);
+    stateless_ = keeps_nothing;
+    ++script_version_;
+    Changed();
+    Publish(Json{{"type", "script"}, {"version", script_version_}, {"stateless", stateless_}}.dump());
+    return true;
+}
+
+void Session::Watch() {
+    std::unique_lock lock(mutex_);
+    while (!work_.wait_for(lock, setup_.poll, [this] { return stopping_; })) {
+        lock.unlock();
+        ReadScript();
+        lock.lock();
+    }
+}
+
+void Session::PlayInOrder() {
+    std::unique_lock lock(mutex_);
+    uint64_t loaded = UINT64_MAX;  // the generation the instance was loaded for
+    auto reported = std::chrono::steady_clock::now();
+    while (!stopping_) {
+        if (target_ < 0 || stateless_ || exact_.count(target_)) {
+            work_.wait(lock);
+            continue;
+        }
+        const uint64_t generation = generation_;
+        const Tracks tracks = values_;
+        const int32_t next = in_order_->next_in_order();
+        const bool replay = loaded != generation || next < 0 || next > target_;
+        lock.unlock();
+        std::string error;
+        bool done = true;
+        if (replay) {
+            done = in_order_->Load(setup_.picture_plugin, SettingsWith(tracks), error);
+            loaded = generation;
+        }
+        const int32_t frame = in_order_->next_in_order();
+        auto image = std::make_shared<editor::Image>();
+        if (done) done = in_order_->Run(frame, *image, error);
+        lock.lock();
+        if (generation != generation_) continue;
+        if (!done) {
+            loaded = UINT64_MAX;
+            target_ = -1;
+            Publish(Json{{"type", "error"}, {"message", error}}.dump());
+            continue;
+        }
+        Keep(frame, std::move(image));
+        exact_next_ = frame + 1;
+        if (frame == target_ || replay || std::chrono::steady_clock::now() - reported > kProgressEvery) {
+            reported = std::chrono::steady_clock::now();
+            Publish(Json{{"type", "exact"}, {"frame", frame}, {"target", target_}}.dump());
+        }
+    }
+}
+
+bool Session::Frame(int32_t frame, bool wait_exact, Picture& picture, std::string& error) {
+    if (frame < 0 || frame >= format().frame_count) {
+        error = "frame " + std::to_string(frame) + " is outside the edit's 0.." + std::to_string(format().frame_count - 1);
+        return false;
+    }
+    std::unique_lock lock(mutex_);
+    if (!stateless_) {
+        target_ = frame;
+        work_.notify_all();
+        // The in-order play about to run this frame gives the exact result as soon.
+        const auto ready = [&] { return stopping_ || exact_.count(frame) || stateless_; };
+        if (wait_exact) {
+            ready_.wait(lock, ready);
+        } else if (exact_next_ == frame) {
+            ready_.wait_for(lock, std::chrono::milliseconds(500), ready);
+        }
+        if (const auto kept = exact_.find(frame); kept != exact_.end()) {
+            picture = {kept->second, true, 0};
+            return true;
+        }
+        if (stopping_) {
+            error = "the preview is stopping";
+            return false;
+        }
+    }
+    lock.unlock();
+
+    std::lock_guard shown_lock(shown_mutex_);
+    lock.lock();
+    const uint64_t generation = generation_;
+    const int64_t version = script_version_;
+    const Tracks tracks = values_;
+    const bool exact = stateless_;
+    lock.unlock();
+    // The editor reloads a saved script at once here; the plug-in alone would wait for its
+    // next look at the file.
+    if (version != shown_version_ && !shown_->Load(shown_plugin_, SettingsWith(tracks), error)) return false;
+    shown_version_ = version;
+    if (generation != shown_generation_) shown_->SetTracks(tracks);
+    shown_generation_ = generation;
+    const auto start = std::chrono::steady_clock::now();
+    auto image = std::make_shared<editor::Image>();
+    if (!shown_->Run(frame, *image, error)) return false;
+    picture = {std::move(image), exact, MillisecondsSince(start)};
+    return true;
+}
+
+bool Session::Source(int32_t frame, editor::Image& picture, std::string& error) {
+    if (frame < 0 || frame >= format().frame_count) {
+        error = "frame " + std::to_string(frame) + " is outside the edit's 0.." + std::to_string(format().frame_count - 1);
+        return false;
+    }
+    std::lock_guard shown_lock(shown_mutex_);
+    return shown_->Source(frame, picture, error);
+}
+
+bool Session::Sound(int32_t first, int32_t last, std::vector<int16_t>& samples, std::string& error) {
+    const media::EditFormat& edit = format();
+    const media::SoundTrack& track = setup_.source->sound();
+    if (!edit.has_sound) {
+        error = "the edit has no sound";
+        return false;
+    }
+    if (first < 0 || last < first || last >= edit.frame_count) {
+        error = "frames " + std::to_string(first) + ".." + std::to_string(last) + " are outside the edit's 0.." +
+                std::to_string(edit.frame_count - 1);
+        return false;
+    }
+    const editor::FrameTiming timing{edit.frame_rate.num, edit.frame_rate.den, track.sampling_rate()};
+    const int channels = track.channels();
+    std::lock_guard sound_lock(sound_mutex_);
+    editor::LoadedPlugin plugin;
+    editor::PluginSettings settings = SettingsWith(track_values());
+    settings.sampling_rate = track.sampling_rate();
+    if (!plugin.Load(setup_.sound_plugin, settings, error)) return false;
+    plugin.host().frame_audio = [&](int32_t frame, int16_t* dest) -> int32_t {
+        if (frame < 0 || frame >= edit.frame_count || !dest) return 0;
+        const int32_t count = timing.SampleCount(frame);
+        track.Read(timing.FirstSample(frame), count, dest);
+        return count;
+    };
+    samples.clear();
+    std::vector<int16_t> frame_sound;
+    // The sound plug-in keeps state too; it is quick enough to play from the start every time.
+    for (int32_t f = 0; f <= last; ++f) {
+        const int32_t count = timing.SampleCount(f);
+        frame_sound.resize(static_cast<size_t>(count) * channels);
+        track.Read(timing.FirstSample(f), count, frame_sound.data());
+        FrameContext context{};
+        context.width = context.max_width = edit.width;
+        context.height = context.max_height = edit.height;
+        context.frame = f;
+        context.frame_count = edit.frame_count;
+        context.audio_samples = frame_sound.data();
+        context.sample_count = count;
+        context.channel_count = channels;
+        if (plugin.host().Process(context) != 1) {
+            error = "the sound plug-in could not take its memory at frame " + std::to_string(f);
+            return false;
+        }
+        if (f >= first) samples.insert(samples.end(), frame_sound.begin(), frame_sound.end());
+    }
+    return plugin.Unload(error);
+}
+
+bool Session::SetTracks(const std::vector<std::pair<int64_t, int64_t>>& values, std::string& error) {
+    for (const auto& [index, value] : values) {
+        if (index < 0 || index >= static_cast<int64_t>(tracks_.size())) {
+            error = "no track " + std::to_string(index) + ": tracks are 0.." + std::to_string(tracks_.size() - 1);
+            return false;
+        }
+        const TrackInfo& track = tracks_[index];
+        if (value < track.minimum || value > track.maximum) {
+            error = "track " + std::to_string(index) + " (" + track.name + ") " + std::to_string(value) + ": outside " +
+                    std::to_string(track.minimum) + ".." + std::to_string(track.maximum);
+            return false;
+        }
+    }
+    std::lock_guard lock(mutex_);
+    for (const auto& [index, value] : values) values_[index] = static_cast<int32_t>(value);
+    Changed();
+    Publish(Json{{"type", "tracks"}, {"values", values_}}.dump());
+    return true;
+}
+
+bool Session::NextEvent(uint64_t after, Event& event, std::chrono::milliseconds wait) {
+    std::unique_lock lock(mutex_);
+    const auto newer = [&] { return stopping_ || (!events_.empty() && events_.back().id > after); };
+    if (!ready_.wait_for(lock, wait, newer) || stopping_) return false;
+    for (const Event& e : events_) {
+        if (e.id > after) {
+            event = e;
+            return true;
+        }
+    }
+    return false;
+}
+
+uint64_t Session::last_event() {
+    std::lock_guard lock(mutex_);
+    return next_event_ - 1;
+}
+
+}  // namespace kinetra::preview

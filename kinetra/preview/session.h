@@ -1,0 +1,135 @@
+// What the preview keeps while it serves: the edit, the script file and its version, the track
+// bars, and two instances of the picture plug-in. One shows any frame at once on whatever state
+// it holds, as the editor does; the other plays the edit forward in order in the background, so
+// that the result at frame N is the one a render gives (the plug-ins keep state from frame to
+// frame, and that state cannot be copied through the boundary).
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "kinetra/lib/session.h"
+#include "kinetra/media/edit_source.h"
+#include "kinetra/preview/picture_player.h"
+
+namespace kinetra::preview {
+
+struct TrackInfo {
+    int index = 0;
+    std::string name;  // UTF-8
+    int32_t minimum = 0, maximum = 0, default_value = 0;
+};
+
+struct Setup {
+    const media::EditSource* source = nullptr;  // outlives the session
+    std::filesystem::path picture_plugin;         // dizorud.auf
+    std::filesystem::path sound_plugin;           // dizorud_audio.auf
+    editor::PluginSettings plugins;               // the edited path and the starting track values
+    std::filesystem::path script;                 // the file the plug-ins read, watched for saves
+    std::filesystem::path work_folder;            // private; holds the second plug-in instance
+    std::string (*name_to_utf8)(const char*) = nullptr;  // the plug-in's names are Shift-JIS
+    std::chrono::milliseconds poll{250};          // how often the script file is looked at
+};
+
+struct Picture {
+    std::shared_ptr<const editor::Image> image;
+    bool exact = false;
+    double milliseconds = 0;  // the plug-in's time for this result (0 when it was kept)
+};
+
+struct Event {
+    uint64_t id = 0;
+    std::string json;
+};
+
+class Session {
+public:
+    Session() = default;
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    bool Start(const Setup& setup, std::string& error);
+    void Stop();
+
+    const media::EditFormat& format() const { return setup_.source->format(); }
+    const std::vector<TrackInfo>& tracks() const { return tracks_; }
+    const std::filesystem::path& script_path() const { return setup_.script; }
+    int sound_channels() const { return setup_.source->sound().channels(); }
+    int32_t sampling_rate() const { return setup_.source->sound().sampling_rate(); }
+    bool stopping();
+    std::array<int32_t, KINETRA_TRACK_COUNT> track_values();
+    // The script's text as last read and its version, which grows at every reload.
+    std::pair<std::string, int64_t> script();
+    // Whether every result is exact at once: a script that keeps nothing between frames.
+    bool stateless();
+
+    // The result at `frame` with the current settings: at once, marked exact when it is; with
+    // `wait_exact`, once the in-order play has reached it.
+    bool Frame(int32_t frame, bool wait_exact, Picture& picture, std::string& error);
+    bool Source(int32_t frame, editor::Image& picture, std::string& error);
+    // The sound plug-in's result for frames first..last, played in order from frame 0.
+    bool Sound(int32_t first, int32_t last, std::vector<int16_t>& samples, std::string& error);
+    // Sets tracks by index; nothing changes and `error` says why when any index is unknown or
+    // any value lies outside its track's range.
+    bool SetTracks(const std::vector<std::pair<int64_t, int64_t>>& values, std::string& error);
+
+    // The first event after `after`; false when none came within `wait` or the session stops.
+    bool NextEvent(uint64_t after, Event& event, std::chrono::milliseconds wait);
+    uint64_t last_event();
+
+private:
+    using Tracks = std::array<int32_t, KINETRA_TRACK_COUNT>;
+    editor::PluginSettings SettingsWith(const Tracks& tracks) const;
+    void Publish(std::string json);  // with mutex_ held
+    void Changed();                  // with mutex_ held: the exact results are void
+    void Keep(int32_t frame, std::shared_ptr<const editor::Image> image);  // with mutex_ held
+    bool ReadScript();               // reloads when the file changed; with mutex_ not held
+    void PlayInOrder();
+    void Watch();
+
+    Setup setup_;
+    std::vector<TrackInfo> tracks_;
+    std::filesystem::path shown_plugin_;  // a copy of the plug-in file: a second instance
+
+    std::mutex mutex_;
+    std::condition_variable work_;   // the in-order play has something to do
+    std::condition_variable ready_;  // an exact result or an event arrived
+    bool stopping_ = false;
+    Tracks values_{};
+    std::string script_text_;
+    int64_t script_version_ = 0;
+    std::filesystem::file_time_type script_time_{};
+    uintmax_t script_size_ = 0;
+    bool stateless_ = false;
+    uint64_t generation_ = 0;  // grows at every change of script or tracks
+    int32_t target_ = -1;      // the frame the in-order play is asked to reach
+    int32_t exact_next_ = -1;  // the frame it runs next, for the current generation
+    std::map<int32_t, std::shared_ptr<const editor::Image>> exact_;
+    size_t exact_bytes_ = 0;
+    std::deque<Event> events_;
+    uint64_t next_event_ = 1;
+
+    std::mutex shown_mutex_;  // the instance that shows frames at once
+    std::unique_ptr<PicturePlayer> shown_;
+    uint64_t shown_generation_ = UINT64_MAX;
+    int64_t shown_version_ = -1;
+
+    std::mutex sound_mutex_;
+    std::unique_ptr<PicturePlayer> in_order_;  // used by the in-order thread only
+    std::thread player_, watcher_;
+};
+
+}  // namespace kinetra::preview
