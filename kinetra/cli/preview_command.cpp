@@ -62,7 +62,7 @@ int Run(const Arguments& a) {
     std::string error;
     editor::ScriptFolder folder;
     if (!folder.ok()) return Fail("cannot make a temporary folder");
-    preview::Setup setup;
+    preview::SessionSetup setup;
     std::unique_ptr<media::EditSource> source;
     if (!a.input.empty()) {
         source = media::OpenFileSource(a.input, 48000, AVRational{a.rate, 1}, error);

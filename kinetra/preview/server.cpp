@@ -26,7 +26,8 @@ constexpr auto kKeepAlive = std::chrono::seconds(15);
 
 void Reply(httplib::Response& res, int status, const Json& body) {
     res.status = status;
-    res.set_content(body.dump(), "application/json");
+    // A script's bytes need not be UTF-8: what is not shows as U+FFFD rather than failing.
+    res.set_content(body.dump(-1, ' ', false, Json::error_handler_t::replace), "application/json");
 }
 
 void Refuse(httplib::Response& res, int status, const std::string& message) {

@@ -14,12 +14,13 @@ using Json = nlohmann::json;
 
 namespace {
 
-// Exact results kept for jumps back, the ones farthest from the asked frame given up first.
-constexpr size_t kExactBudgetBytes = size_t{384} << 20;
 // Events kept for a page that reconnects.
 constexpr size_t kKeptEvents = 256;
 // How often the in-order play reports its progress.
 constexpr auto kProgressEvery = std::chrono::milliseconds(100);
+
+// Bytes that are no UTF-8 (a path, a plug-in's message) show as U+FFFD rather than failing.
+std::string Dump(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 double MillisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -46,7 +47,7 @@ editor::PluginSettings Session::SettingsWith(const Tracks& tracks) const {
     return settings;
 }
 
-bool Session::Start(const Setup& setup, std::string& error) {
+bool Session::Start(const SessionSetup& setup, std::string& error) {
     setup_ = setup;
     // A plug-in's state lives in its library; a copy under another name loads as a second one.
     shown_plugin_ = setup.work_folder / ("shown-" + setup.picture_plugin.filename().string());
@@ -114,7 +115,7 @@ void Session::Changed() {
 void Session::Keep(int32_t frame, std::shared_ptr<const editor::Image> image) {
     exact_bytes_ += image->pixels.size() * sizeof(PixelYC);
     exact_[frame] = std::move(image);
-    while (exact_bytes_ > kExactBudgetBytes && exact_.size() > 1) {
+    while (exact_bytes_ > setup_.exact_budget && exact_.size() > 1) {
         const auto first = exact_.begin(), last = std::prev(exact_.end());
         const auto farthest = std::abs(first->first - target_) > std::abs(last->first - target_) ? first : last;
         exact_bytes_ -= farthest->second->pixels.size() * sizeof(PixelYC);
@@ -147,7 +148,7 @@ bool Session::ReadScript() {
     stateless_ = keeps_nothing;
     ++script_version_;
     Changed();
-    Publish(Json{{"type", "script"}, {"version", script_version_}, {"stateless", stateless_}}.dump());
+    Publish(Dump(Json{{"type", "script"}, {"version", script_version_}, {"stateless", stateless_}}));
     return true;
 }
 
@@ -188,14 +189,14 @@ void Session::PlayInOrder() {
         if (!done) {
             loaded = UINT64_MAX;
             target_ = -1;
-            Publish(Json{{"type", "error"}, {"message", error}}.dump());
+            Publish(Dump(Json{{"type", "error"}, {"message", error}}));
             continue;
         }
         Keep(frame, std::move(image));
         exact_next_ = frame + 1;
         if (frame == target_ || replay || std::chrono::steady_clock::now() - reported > kProgressEvery) {
             reported = std::chrono::steady_clock::now();
-            Publish(Json{{"type", "exact"}, {"frame", frame}, {"target", target_}}.dump());
+            Publish(Dump(Json{{"type", "exact"}, {"frame", frame}, {"target", target_}}));
         }
     }
 }
@@ -321,7 +322,7 @@ bool Session::SetTracks(const std::vector<std::pair<int64_t, int64_t>>& values, 
     std::lock_guard lock(mutex_);
     for (const auto& [index, value] : values) values_[index] = static_cast<int32_t>(value);
     Changed();
-    Publish(Json{{"type", "tracks"}, {"values", values_}}.dump());
+    Publish(Dump(Json{{"type", "tracks"}, {"values", values_}}));
     return true;
 }
 

@@ -32,7 +32,7 @@ struct TrackInfo {
     int32_t minimum = 0, maximum = 0, default_value = 0;
 };
 
-struct Setup {
+struct SessionSetup {
     const media::EditSource* source = nullptr;  // outlives the session
     std::filesystem::path picture_plugin;         // dizorud.auf
     std::filesystem::path sound_plugin;           // dizorud_audio.auf
@@ -41,6 +41,8 @@ struct Setup {
     std::filesystem::path work_folder;            // private; holds the second plug-in instance
     std::string (*name_to_utf8)(const char*) = nullptr;  // the plug-in's names are Shift-JIS
     std::chrono::milliseconds poll{250};          // how often the script file is looked at
+    // Bytes of exact results kept for jumps back; past them, a jump back replays from frame 0.
+    size_t exact_budget = size_t{384} << 20;
 };
 
 struct Picture {
@@ -61,7 +63,7 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    bool Start(const Setup& setup, std::string& error);
+    bool Start(const SessionSetup& setup, std::string& error);
     void Stop();
 
     const media::EditFormat& format() const { return setup_.source->format(); }
@@ -100,7 +102,7 @@ private:
     void PlayInOrder();
     void Watch();
 
-    Setup setup_;
+    SessionSetup setup_;
     std::vector<TrackInfo> tracks_;
     std::filesystem::path shown_plugin_;  // a copy of the plug-in file: a second instance
 
