@@ -51,6 +51,10 @@ struct Report {
 Report CheckScript(std::string_view bytes, const CheckOptions& options,
                    std::span<const KnownCommand> commands);
 
+// The line (from 1) of the first range line of `bytes` that ends at `end` and so asks an edit of
+// `frame_count` frames to be lengthened; 0 when none does.
+int32_t LengtheningLine(std::string_view bytes, int32_t frame_count, int32_t end);
+
 // As a compiler says it: "FILE:LINE:COLUMN: error: message", the line and a caret under the
 // column, then a summary line.
 std::string FormatText(const Report& report, std::string_view file, std::string_view bytes);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "kinetra/cli/plugins.h"
+#include "kinetra/cli/render_input.h"
 #include "kinetra/lib/session.h"
 #include "kinetra/lib/synthetic.h"
 #include "kinetra/media/edit_source.h"
@@ -41,6 +42,7 @@ struct Arguments {
     std::string rate = "30";
     int sampling_rate = 48000;
     bool quiet = false;
+    int64_t max_frames = kDefaultMaxFrames;
 };
 
 // The variable track bars, in track order from track 2 on.
@@ -172,6 +174,7 @@ int Run(const Arguments& a) {
     settings.output.crf = a.crf;
     settings.output.lossless = a.lossless;
     settings.stop = &g_stop;
+    settings.lengthen = LengthenUpTo(ScriptFor(a.input, a.script), a.max_frames);
     Progress progress(!a.quiet && isatty(STDERR_FILENO));
     settings.progress = [&progress](int32_t frame, int32_t frames) { progress.Frame(frame, frames); };
 
@@ -216,7 +219,8 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         "  kinetra render clip.mp4 -o out.mp4              clip.mp4 with the animation.txt beside it\n"
         "  kinetra render clip.mkv --script fx.txt -o out.mkv --var a=2048\n"
         "  kinetra render clip.mp4 -o 'frames/f%04d.png'   a PNG sequence, numbered from 0\n"
-        "  kinetra render clip.mp4 -o null                 render and discard, for timing");
+        "  kinetra render clip.mp4 -o null                 render and discard, for timing\n"
+        "  kinetra render clip.mp4 --max-frames 200000     let the script's ranges lengthen the edit that far");
     command->add_option("INPUT", a->input, "A file FFmpeg reads: video with or without sound, or sound alone")
         ->check(CLI::ExistingFile);
     command->add_option("-o,--output", a->output,
@@ -246,6 +250,11 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
     command->add_option("--plugins", a->plugins, "Folder holding dizorud.auf and dizorud_audio.auf")
         ->check(CLI::ExistingDirectory);
     command->add_flag("-q,--quiet", a->quiet, "No progress line and no summary");
+    command->add_option("--max-frames", a->max_frames,
+                        "Frames a script's range may lengthen the edit to; a range ending at frame N past the "
+                        "edit's end makes it N + 1 frames long, black and silent after the input")
+        ->capture_default_str()
+        ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}));
     command->callback([a, &run] { run = [a] { return Run(*a); }; });
 }
 

@@ -258,17 +258,37 @@ TEST_F(Render, SoundPassesThroughWithTheInputsLength) {
     EXPECT_EQ(DecodePictures(folder / "out.mkv").size(), static_cast<size_t>(kFrames) * kFrameBytes);
 }
 
-TEST_F(Render, ARangeBeyondTheEndLengthensTheEditWithBlackSilentFrames) {
-    // The range's end is the length the plug-in asks for.
-    const fs::path folder = Folder("ffv1.mkv", "[0-90]\n");
-    ASSERT_EQ(Kinetra("ffv1.mkv --lossless -q -o out.mkv", folder).status, 0);
-    const std::string out = DecodePictures(folder / "out.mkv");
-    ASSERT_EQ(out.size(), 90u * kFrameBytes);
-    EXPECT_EQ(LumaAt(out, 75, 80, 45), 0);  // black in full range
-    const std::vector<int16_t> sound = DecodeSound(folder / "out.mkv");
-    ASSERT_EQ(sound.size(), 2u * 144000);
-    EXPECT_NE(sound[2 * 1000], 0);
-    for (size_t i = 2 * kSamples; i < sound.size(); ++i) ASSERT_EQ(sound[i], 0) << i;
+TEST_F(Render, ARangeBeyondTheEndLengthensTheEditToReachItsLastFrame) {
+    struct Case {
+        const char* script;
+        const char* options;
+        int frames;           // of the output; 0: refused, nothing written
+        const char* message;  // a part of what standard error must say
+    };
+    const Case kCases[] = {
+        {"[0-90]\n", "", 91, "animation.txt line 1 ranges to frame 90: the edit grows from 60 to 91 frames"},
+        {"fill(0,0,0,8,8,0,0,0)\n[0-2000000000]\n", "", 0, "line 2 ranges to frame 2000000000"},
+        {"[0-200]\n", "--max-frames 150", 0, "give --max-frames 201 to allow it"},
+    };
+    for (const Case& c : kCases) {
+        const fs::path folder = Folder("ffv1.mkv", c.script);
+        for (const std::string& name : OutputsLeft(folder)) fs::remove(folder / name);
+        const Result result = Kinetra(std::string("ffv1.mkv --lossless -q -o out.mkv ") + c.options, folder);
+        EXPECT_NE(result.errors.find(c.message), std::string::npos) << c.script << result.errors;
+        if (!c.frames) {
+            EXPECT_EQ(result.status, 1) << c.script;
+            EXPECT_EQ(OutputsLeft(folder), std::vector<std::string>{}) << c.script;
+            continue;
+        }
+        ASSERT_EQ(result.status, 0) << result.errors;
+        const std::string out = DecodePictures(folder / "out.mkv");
+        ASSERT_EQ(out.size(), static_cast<size_t>(c.frames) * kFrameBytes);
+        EXPECT_EQ(LumaAt(out, c.frames - 1, 80, 45), 0);  // black in full range
+        const std::vector<int16_t> sound = DecodeSound(folder / "out.mkv");
+        ASSERT_EQ(sound.size(), 2u * 1600 * c.frames);
+        EXPECT_NE(sound[2 * 1000], 0);
+        for (size_t i = 2 * kSamples; i < sound.size(); ++i) ASSERT_EQ(sound[i], 0) << i;
+    }
 }
 
 TEST_F(Render, OutputsByName) {

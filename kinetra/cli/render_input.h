@@ -1,0 +1,32 @@
+// What render decides on the input's side beyond the options' types: the script it names in
+// messages, and what it does when the plug-ins ask for a longer edit.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "kinetra/lib/edit_player.h"
+
+namespace kinetra::cli {
+
+// Frames a script may lengthen the edit to without --max-frames: an hour at 30 fps.
+constexpr int64_t kDefaultMaxFrames = 108000;
+
+// The script the plug-ins read, as render names it in messages.
+struct ScriptFile {
+    std::string name;            // as the user knows it: "animation.txt", "fx.txt", "the demo script"
+    std::filesystem::path path;  // empty for the built-in demo
+    std::string Read() const;    // its text now
+};
+
+// animation.txt beside `input`, the file --script names, or the built-in demo without an input.
+ScriptFile ScriptFor(const std::string& input, const std::string& script);
+
+// Takes a lengthening up to `max_frames` with one notice line naming the script line, and
+// refuses one past it with a message that says how to allow it.
+std::function<bool(const editor::Lengthening&, std::string& error)> LengthenUpTo(const ScriptFile& script,
+                                                                                 int64_t max_frames);
+
+}  // namespace kinetra::cli
