@@ -6,7 +6,8 @@
 #include <nlohmann/json.hpp>
 
 #include "kinetra/check/curves.h"
-#include "kinetra/lib/frame_timing.h"
+#include "kinetra/lib/edit_player.h"
+#include "kinetra/media/pipeline.h"
 
 namespace kinetra::preview {
 namespace fs = std::filesystem;
@@ -57,17 +58,21 @@ bool Session::Start(const SessionSetup& setup, std::string& error) {
         error = "cannot copy " + setup.picture_plugin.string() + ": " + failed.message();
         return false;
     }
-    shown_ = std::make_unique<PicturePlayer>(*setup.source);
-    if (!shown_->Load(shown_plugin_, setup.plugins, error)) return false;
-    const FilterTable& table = shown_->description();
+    // The track bars as the plug-in describes them, read from a load of its own.
+    editor::LoadedPlugin probe;
+    if (!probe.Load(setup.picture_plugin, setup.plugins, error)) return false;
+    const FilterTable& table = probe.host().description();
     for (int t = 0; t < std::min<int32_t>(table.track_count, KINETRA_TRACK_COUNT); ++t) {
         const char* name = table.track_names ? table.track_names[t] : "";
         tracks_.push_back({t, setup.name_to_utf8 ? setup.name_to_utf8(name) : name, table.track_minimums[t],
                            table.track_maximums[t], table.track_defaults[t]});
     }
-    values_ = shown_->tracks();
+    values_ = probe.host().tracks;
+    if (!probe.Unload(error)) return false;
+    shown_ = std::make_unique<PicturePlayer>(*setup.source, shown_plugin_, SettingsWith(values_));
+    in_order_ = std::make_unique<PicturePlayer>(*setup.source, setup.picture_plugin, SettingsWith(values_));
+    if (!shown_->Reload(error)) return false;
     shown_generation_ = generation_;
-    in_order_ = std::make_unique<PicturePlayer>(*setup.source);
     if (!ReadScript()) {
         error = "cannot read " + setup.script.string();
         return false;
@@ -178,7 +183,7 @@ void Session::PlayInOrder() {
         std::string error;
         bool done = true;
         if (replay) {
-            done = in_order_->Load(setup_.picture_plugin, SettingsWith(tracks), error);
+            done = in_order_->SetTracks(tracks, error) && in_order_->Reload(error);
             loaded = generation;
         }
         const int32_t frame = in_order_->next_in_order();
@@ -237,9 +242,9 @@ bool Session::Frame(int32_t frame, bool wait_exact, Picture& picture, std::strin
     lock.unlock();
     // The editor reloads a saved script at once here; the plug-in alone would wait for its
     // next look at the file.
-    if (version != shown_version_ && !shown_->Load(shown_plugin_, SettingsWith(tracks), error)) return false;
+    if (version != shown_version_ && !shown_->Reload(error)) return false;
     shown_version_ = version;
-    if (generation != shown_generation_) shown_->SetTracks(tracks);
+    if (generation != shown_generation_ && !shown_->SetTracks(tracks, error)) return false;
     shown_generation_ = generation;
     const auto start = std::chrono::steady_clock::now();
     auto image = std::make_shared<editor::Image>();
@@ -269,41 +274,37 @@ bool Session::Sound(int32_t first, int32_t last, std::vector<int16_t>& samples, 
                 std::to_string(edit.frame_count - 1);
         return false;
     }
-    const editor::FrameTiming timing{edit.frame_rate.num, edit.frame_rate.den, track.sampling_rate()};
+    editor::EditShape shape = media::ShapeOf(*setup_.source);
+    shape.pictures = false;  // the pictures play on their own
     const int channels = track.channels();
     std::lock_guard sound_lock(sound_mutex_);
-    editor::LoadedPlugin plugin;
-    editor::PluginSettings settings = SettingsWith(track_values());
-    settings.sampling_rate = track.sampling_rate();
-    if (!plugin.Load(setup_.sound_plugin, settings, error)) return false;
-    plugin.host().frame_audio = [&](int32_t frame, int16_t* dest) -> int32_t {
-        if (frame < 0 || frame >= edit.frame_count || !dest) return 0;
-        const int32_t count = timing.SampleCount(frame);
-        track.Read(timing.FirstSample(frame), count, dest);
+    editor::EditPlayer player(shape, {{}, setup_.sound_plugin, SettingsWith(track_values())});
+    // The plug-in sees two channels at most; the WAV holds what it sees.
+    std::vector<int16_t> all;
+    const auto read = [&](int32_t frame, int16_t* dest) {
+        const int32_t count = shape.timing.SampleCount(frame);
+        all.resize(static_cast<size_t>(count) * channels);
+        track.Read(shape.timing.FirstSample(frame), count, all.data());
+        for (int32_t i = 0; i < count; ++i) std::copy_n(&all[static_cast<size_t>(i) * channels], shape.channels, dest + i * shape.channels);
         return count;
     };
+    player.frame_audio = read;
+    if (!player.Load(error)) return false;
     samples.clear();
     std::vector<int16_t> frame_sound;
     // The sound plug-in keeps state too; it is quick enough to play from the start every time.
     for (int32_t f = 0; f <= last; ++f) {
-        const int32_t count = timing.SampleCount(f);
-        frame_sound.resize(static_cast<size_t>(count) * channels);
-        track.Read(timing.FirstSample(f), count, frame_sound.data());
-        FrameContext context{};
-        context.width = context.max_width = edit.width;
-        context.height = context.max_height = edit.height;
-        context.frame = f;
-        context.frame_count = edit.frame_count;
-        context.audio_samples = frame_sound.data();
-        context.sample_count = count;
-        context.channel_count = channels;
-        if (plugin.host().Process(context) != 1) {
-            error = "the sound plug-in could not take its memory at frame " + std::to_string(f);
+        frame_sound.resize(static_cast<size_t>(shape.timing.SampleCount(f)) * shape.channels);
+        const int32_t count = read(f, frame_sound.data());
+        try {
+            if (!player.RunSound(f, frame_sound.data(), count, error)) return false;
+        } catch (const std::exception& e) {
+            error = e.what();
             return false;
         }
         if (f >= first) samples.insert(samples.end(), frame_sound.begin(), frame_sound.end());
     }
-    return plugin.Unload(error);
+    return player.Unload(error);
 }
 
 bool Session::SetTracks(const std::vector<std::pair<int64_t, int64_t>>& values, std::string& error) {

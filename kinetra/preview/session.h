@@ -5,6 +5,7 @@
 // frame, and that state cannot be copied through the boundary).
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -69,7 +70,7 @@ public:
     const media::EditFormat& format() const { return setup_.source->format(); }
     const std::vector<TrackInfo>& tracks() const { return tracks_; }
     const std::filesystem::path& script_path() const { return setup_.script; }
-    int sound_channels() const { return setup_.source->sound().channels(); }
+    int sound_channels() const { return std::clamp(setup_.source->sound().channels(), 1, 2); }
     int32_t sampling_rate() const { return setup_.source->sound().sampling_rate(); }
     bool stopping();
     std::array<int32_t, KINETRA_TRACK_COUNT> track_values();
@@ -93,7 +94,7 @@ public:
     uint64_t last_event();
 
 private:
-    using Tracks = std::array<int32_t, KINETRA_TRACK_COUNT>;
+    using Tracks = TrackValues;
     editor::PluginSettings SettingsWith(const Tracks& tracks) const;
     void Publish(std::string json);  // with mutex_ held
     void Changed();                  // with mutex_ held: the exact results are void
