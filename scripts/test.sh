@@ -30,6 +30,9 @@ bash scripts/build.sh build
 run_ctest build
 native_tests=$tests_run
 
+stage "kinetra preview's page in headless Chromium (screenshots in build/preview-screenshots)"
+timeout 300 /usr/bin/python3 tests/preview/browser_test.py build/kinetra build/preview-screenshots
+
 stage "golden renders and registry checks with the SSE2 kernels forced (the native run took the machine's best)"
 ctest_extra="-R Golden|Registry" run_ctest build KINETRA_KERNEL_LEVEL=sse2
 
