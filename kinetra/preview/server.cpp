@@ -100,6 +100,7 @@ void Server::Route() {
     httplib::Server& http = *http_;
     http.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
     http.set_payload_max_length(kLargestBody);
+    http.set_tcp_nodelay(true);  // a response's header and body leave at once, not a delayed ACK apart
     // Every failure is a JSON object with an "error", whoever found it.
     http.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request& req, httplib::Response& res) {
         if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;

@@ -19,6 +19,9 @@ namespace {
 constexpr size_t kKeptEvents = 256;
 // How often the in-order play reports its progress.
 constexpr auto kProgressEvery = std::chrono::milliseconds(100);
+// The in-order play starts again only once the settings have held this long, so that a dragged
+// slider's frames are not slowed by replays that the next change voids.
+constexpr auto kSettle = std::chrono::milliseconds(150);
 
 // Bytes that are no UTF-8 (a path, a plug-in's message) show as U+FFFD rather than failing.
 std::string Dump(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
@@ -111,6 +114,7 @@ void Session::Publish(std::string json) {
 
 void Session::Changed() {
     ++generation_;
+    changed_at_ = std::chrono::steady_clock::now();
     exact_.clear();
     exact_bytes_ = 0;
     exact_next_ = -1;
@@ -175,6 +179,15 @@ void Session::PlayInOrder() {
             work_.wait(lock);
             continue;
         }
+        // A frame shown at once goes first: the user is waiting for it.
+        if (showing_ > 0) {
+            work_.wait(lock);
+            continue;
+        }
+        if (const auto settled = changed_at_ + kSettle; std::chrono::steady_clock::now() < settled) {
+            work_.wait_until(lock, settled);
+            continue;
+        }
         const uint64_t generation = generation_;
         const Tracks tracks = values_;
         const int32_t next = in_order_->next_in_order();
@@ -206,6 +219,20 @@ void Session::PlayInOrder() {
     }
 }
 
+// Counts a frame being shown at once while it lives; the in-order play waits for none.
+class Session::Showing {
+public:
+    explicit Showing(Session& session) : session_(session) {}
+    ~Showing() {
+        std::lock_guard lock(session_.mutex_);
+        --session_.showing_;
+        session_.work_.notify_all();
+    }
+
+private:
+    Session& session_;
+};
+
 bool Session::Frame(int32_t frame, bool wait_exact, Picture& picture, std::string& error) {
     if (frame < 0 || frame >= format().frame_count) {
         error = "frame " + std::to_string(frame) + " is outside the edit's 0.." + std::to_string(format().frame_count - 1);
@@ -235,11 +262,13 @@ bool Session::Frame(int32_t frame, bool wait_exact, Picture& picture, std::strin
 
     std::lock_guard shown_lock(shown_mutex_);
     lock.lock();
+    ++showing_;
     const uint64_t generation = generation_;
     const int64_t version = script_version_;
     const Tracks tracks = values_;
     const bool exact = stateless_;
     lock.unlock();
+    const Showing showing(*this);
     // The editor reloads a saved script at once here; the plug-in alone would wait for its
     // next look at the file.
     if (version != shown_version_ && !shown_->Reload(error)) return false;

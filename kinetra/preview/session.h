@@ -95,6 +95,7 @@ public:
 
 private:
     using Tracks = TrackValues;
+    class Showing;
     editor::PluginSettings SettingsWith(const Tracks& tracks) const;
     void Publish(std::string json);  // with mutex_ held
     void Changed();                  // with mutex_ held: the exact results are void
@@ -118,6 +119,8 @@ private:
     uintmax_t script_size_ = 0;
     bool stateless_ = false;
     uint64_t generation_ = 0;  // grows at every change of script or tracks
+    std::chrono::steady_clock::time_point changed_at_{};
+    int showing_ = 0;          // frames being shown at once
     int32_t target_ = -1;      // the frame the in-order play is asked to reach
     int32_t exact_next_ = -1;  // the frame it runs next, for the current generation
     std::map<int32_t, std::shared_ptr<const editor::Image>> exact_;
