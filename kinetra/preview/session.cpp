@@ -207,6 +207,7 @@ void Session::PlayInOrder() {
         if (!done) {
             loaded = UINT64_MAX;
             target_ = -1;
+            failure_ = {generation, error};
             Publish(Dump(Json{{"type", "error"}, {"message", error}}));
             continue;
         }
@@ -243,7 +244,10 @@ bool Session::Frame(int32_t frame, bool wait_exact, Picture& picture, std::strin
         target_ = frame;
         work_.notify_all();
         // The in-order play about to run this frame gives the exact result as soon.
-        const auto ready = [&] { return stopping_ || exact_.count(frame) || stateless_; };
+        const auto ready = [&] {
+            return stopping_ || exact_.count(frame) || stateless_ || failure_.first == generation_;
+        };
+        failure_.first = UINT64_MAX;  // asked again: the in-order play tries again
         if (wait_exact) {
             ready_.wait(lock, ready);
         } else if (exact_next_ == frame) {
@@ -253,8 +257,8 @@ bool Session::Frame(int32_t frame, bool wait_exact, Picture& picture, std::strin
             picture = {kept->second, true, 0};
             return true;
         }
-        if (stopping_) {
-            error = "the preview is stopping";
+        if (stopping_ || (wait_exact && failure_.first == generation_)) {
+            error = stopping_ ? "the preview is stopping" : failure_.second;
             return false;
         }
     }

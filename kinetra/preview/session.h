@@ -124,6 +124,7 @@ private:
     int32_t target_ = -1;      // the frame the in-order play is asked to reach
     int32_t exact_next_ = -1;  // the frame it runs next, for the current generation
     std::map<int32_t, std::shared_ptr<const editor::Image>> exact_;
+    std::pair<uint64_t, std::string> failure_{UINT64_MAX, ""};  // the in-order play's, and its generation
     size_t exact_bytes_ = 0;
     std::deque<Event> events_;
     uint64_t next_event_ = 1;

@@ -56,7 +56,7 @@ async function display(response, n) {
   $('exact').textContent = exact ? 'exact' : 'not exact yet';
   $('exact').className = 'badge ' + (exact ? 'exact' : 'inexact');
   const ms = parseFloat(response.headers.get('X-Kinetra-Render-Ms') || '0');
-  $('render-time').textContent = ms > 0 ? `rendered in ${ms.toFixed(1)} ms` : 'kept';
+  $('render-time').textContent = ms > 0 ? `rendered in ${ms.toFixed(1)} ms` : 'kept from the in-order play';
   document.body.dataset.shown = `${n}:${exact ? 1 : 0}:${state.script_version}`;
   document.body.dataset.shownCount = (+(document.body.dataset.shownCount || 0) + 1);
 }
@@ -272,6 +272,7 @@ $('split-on').addEventListener('change', () => {
 function setSplit() {
   const right = $('split-on').checked ? 100 - $('split').value : 0;
   $('result-clip').style.clipPath = `inset(0 ${right}% 0 0)`;
+  $('split-line').style.left = `${100 - right}%`;
 }
 $('split').addEventListener('input', setSplit);
 
