@@ -100,6 +100,12 @@ void Server::Route() {
     httplib::Server& http = *http_;
     http.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
     http.set_payload_max_length(kLargestBody);
+    // The library's default shares the port (SO_REUSEPORT): a second preview on it would take
+    // half of the first one's connections. Reusing the address alone still restarts at once.
+    http.set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     http.set_tcp_nodelay(true);  // a response's header and body leave at once, not a delayed ACK apart
     // Every failure is a JSON object with an "error", whoever found it.
     http.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request& req, httplib::Response& res) {

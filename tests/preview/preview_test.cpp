@@ -215,7 +215,8 @@ TEST_F(PreviewTest, KeepsServingWhileTheScriptIsBrokenOrRewritten) {
     EXPECT_EQ(client_->Get("/api/state")->status, 200);
 }
 
-// The listening socket is on the loopback address alone (IPv4 127.0.0.1, no IPv6 socket).
+// The listening socket is on the loopback address alone (IPv4 127.0.0.1, no IPv6 socket),
+// and its own.
 TEST_F(PreviewTest, ListensOnLoopbackOnly) {
     Open("");
     char port[8];
@@ -234,6 +235,11 @@ TEST_F(PreviewTest, ListensOnLoopbackOnly) {
         }
     }
     EXPECT_EQ(listening, 1);
+    // Nor does a second server share the port.
+    Server second(session_);
+    std::string error;
+    EXPECT_EQ(second.Bind(port_, error), -1);
+    EXPECT_FALSE(error.empty());
 }
 
 TEST_F(PreviewTest, CurvesGiveEachArgumentAtEachFrame) {
