@@ -90,7 +90,7 @@ int Run(const Arguments& a) {
         if (!fs::is_regular_file(file, failed)) return Fail("plug-in " + file.string() + " is missing");
     }
     setup.work_folder = folder.path();
-    setup.name_to_utf8 = Utf8Name;
+    setup.shift_jis_to_utf8 = Utf8Name;
 
     // Ctrl+C and termination reach this thread alone, through sigwait, never a server thread.
     sigset_t signals;

@@ -138,7 +138,7 @@ void Server::Route() {
         for (const check::StatementOutline& s : check::OutlineScript(text)) {
             statements.push_back({{"line", s.line}, {"first", s.first_frame}, {"last", s.last_frame}, {"command", s.command}});
         }
-        Reply(res, 200, {{"path", session_.script_path().string()}, {"version", version}, {"text", text},
+        Reply(res, 200, {{"path", session_.script_path().string()}, {"version", version}, {"text", session_.Readable(text)},
                          {"statements", statements}});
     });
 

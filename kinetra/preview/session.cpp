@@ -26,6 +26,20 @@ constexpr auto kSettle = std::chrono::milliseconds(150);
 // Bytes that are no UTF-8 (a path, a plug-in's message) show as U+FFFD rather than failing.
 std::string Dump(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
+// Whether `text` reads as UTF-8: each lead byte followed by as many continuation bytes as it says.
+bool IsUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const int extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
+        if (extra < 0 || text.size() - i <= static_cast<size_t>(extra)) return false;
+        for (int k = 1; k <= extra; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        }
+        i += static_cast<size_t>(extra) + 1;
+    }
+    return true;
+}
+
 double MillisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
@@ -67,7 +81,7 @@ bool Session::Start(const SessionSetup& setup, std::string& error) {
     const FilterTable& table = probe.host().description();
     for (int t = 0; t < std::min<int32_t>(table.track_count, KINETRA_TRACK_COUNT); ++t) {
         const char* name = table.track_names ? table.track_names[t] : "";
-        tracks_.push_back({t, setup.name_to_utf8 ? setup.name_to_utf8(name) : name, table.track_minimums[t],
+        tracks_.push_back({t, setup.shift_jis_to_utf8 ? setup.shift_jis_to_utf8(name) : name, table.track_minimums[t],
                            table.track_maximums[t], table.track_defaults[t]});
     }
     values_ = probe.host().tracks;
@@ -99,6 +113,10 @@ bool Session::stopping() {
 std::pair<std::string, int64_t> Session::script() {
     std::lock_guard lock(mutex_);
     return {script_text_, script_version_};
+}
+
+std::string Session::Readable(const std::string& text) const {
+    return IsUtf8(text) || !setup_.shift_jis_to_utf8 ? text : setup_.shift_jis_to_utf8(text.c_str());
 }
 
 bool Session::stateless() {

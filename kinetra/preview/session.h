@@ -40,7 +40,8 @@ struct SessionSetup {
     editor::PluginSettings plugins;               // the edited path and the starting track values
     std::filesystem::path script;                 // the file the plug-ins read, watched for saves
     std::filesystem::path work_folder;            // private; holds the second plug-in instance
-    std::string (*name_to_utf8)(const char*) = nullptr;  // the plug-in's names are Shift-JIS
+    // The plug-ins' texts are Shift-JIS: their track names, and scripts written for the editor.
+    std::string (*shift_jis_to_utf8)(const char*) = nullptr;
     std::chrono::milliseconds poll{250};          // how often the script file is looked at
     // Bytes of exact results kept for jumps back; past them, a jump back replays from frame 0.
     size_t exact_budget = size_t{384} << 20;
@@ -76,6 +77,8 @@ public:
     std::array<int32_t, KINETRA_TRACK_COUNT> track_values();
     // The script's text as last read and its version, which grows at every reload.
     std::pair<std::string, int64_t> script();
+    // A script's text for people to read: UTF-8 as it is, anything else taken as Shift-JIS.
+    std::string Readable(const std::string& text) const;
     // Whether every result is exact at once: a script that keeps nothing between frames.
     bool stateless();
 
