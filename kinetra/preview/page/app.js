@@ -29,7 +29,10 @@ function show(n) {
   drawNow();
   wanted = frame;
   pump();
+  clearTimeout(waveformTimer);
+  if (!playing) waveformTimer = setTimeout(drawWaveform, 300);
 }
+let waveformTimer = null;
 async function pump() {
   if (inFlight || wanted === null) return;
   const n = wanted;
@@ -95,7 +98,8 @@ function jump(direction) {
   if (next !== undefined) show(next);
 }
 document.addEventListener('keydown', (e) => {
-  if (e.target.tagName === 'INPUT' && e.target.type === 'number') return;
+  // A track bar or a field keeps its own keys; the scrubber's are the frame's anyway.
+  if (e.target.matches('input, select') && e.target.id !== 'scrubber') return;
   const keys = {ArrowLeft: () => show(frame - 1), ArrowRight: () => show(frame + 1), ' ': () => play(!playing),
                 '[': () => jump(-1), ']': () => jump(1)};
   if (keys[e.key]) {
@@ -344,11 +348,9 @@ async function start() {
   $('step-back').addEventListener('click', () => show(frame - 1));
   $('step-forward').addEventListener('click', () => show(frame + 1));
   $('play').addEventListener('click', () => play(!playing));
-  $('scrubber').addEventListener('change', drawWaveform);
   buildTracks();
   listen();
   await loadScript();
   show(0);
-  drawWaveform();
 }
 start();
