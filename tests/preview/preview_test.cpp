@@ -215,6 +215,23 @@ TEST_F(PreviewTest, KeepsServingWhileTheScriptIsBrokenOrRewritten) {
     EXPECT_EQ(client_->Get("/api/state")->status, 200);
 }
 
+TEST_F(PreviewTest, TheEventStreamTellsOfEachReload) {
+    Open(kTrail);
+    std::string stream;
+    std::thread listener([&] {
+        httplib::Client events("127.0.0.1", port_);
+        events.set_read_timeout(10, 0);
+        // From the first event on, so that none is missed however late the stream opens.
+        events.Get("/api/events", {{"Last-Event-ID", "0"}}, [&](const char* data, size_t size) {
+            stream.append(data, size);
+            return stream.find("\"version\":2") == std::string::npos;
+        });
+    });
+    std::ofstream(script_file(), std::ios::binary | std::ios::trunc) << "[0-11]\nalpha(2,0,0,0,i,j,0,0,0.5)\n";
+    listener.join();
+    EXPECT_NE(stream.find("data: {\"stateless\":false,\"type\":\"script\",\"version\":2}"), std::string::npos) << stream;
+}
+
 // The listening socket is on the loopback address alone (IPv4 127.0.0.1, no IPv6 socket),
 // and its own.
 TEST_F(PreviewTest, ListensOnLoopbackOnly) {
