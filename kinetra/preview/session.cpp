@@ -15,6 +15,8 @@ using Json = nlohmann::json;
 
 namespace {
 
+// Seconds of sound one request plays at most: a WAV of a minute is 11 MB.
+constexpr int32_t kLongestSound = 60;
 // Events kept for a page that reconnects.
 constexpr size_t kKeptEvents = 256;
 // How often the in-order play reports its progress.
@@ -327,6 +329,10 @@ bool Session::Sound(int32_t first, int32_t last, std::vector<int16_t>& samples, 
     }
     editor::EditShape shape = media::ShapeOf(*setup_.source);
     shape.pictures = false;  // the pictures play on their own
+    if (shape.timing.FirstSample(last + 1) - shape.timing.FirstSample(first) > int64_t{kLongestSound} * shape.timing.sampling_rate) {
+        error = "at most " + std::to_string(kLongestSound) + " s of sound at a time";
+        return false;
+    }
     const int channels = track.channels();
     std::lock_guard sound_lock(sound_mutex_);
     editor::EditPlayer player(shape, {{}, setup_.sound_plugin, SettingsWith(track_values())});

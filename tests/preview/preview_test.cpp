@@ -58,10 +58,10 @@ std::string ReadFile(const fs::path& file) {
 
 class PreviewTest : public ::testing::Test {
 protected:
-    void Open(const std::string& script) {
+    void Open(const std::string& script, int32_t frames = 12) {
         clip_.width = 96;
         clip_.height = 54;
-        clip_.frames = 12;
+        clip_.frames = frames;
         clip_.frame_rate = 30;
         ASSERT_TRUE(folder_.Write(script));
         SessionSetup setup;
@@ -156,6 +156,17 @@ TEST_F(PreviewTest, RefusesWhatItCannotServeWithAJsonError) {
     }
     const Json state = State();
     for (const Json& track : state["tracks"]) EXPECT_EQ(track["value"], track["default"]) << track["name"];
+}
+
+TEST_F(PreviewTest, SoundIsServedAMinuteAtATimeAtMost) {
+    Open("", 30 * 61);
+    const httplib::Result minute = client_->Get("/sound/0.wav?to=1799");
+    ASSERT_TRUE(minute);
+    EXPECT_EQ(minute->status, 200);
+    const httplib::Result longer = client_->Get("/sound/0.wav?to=1800");
+    ASSERT_TRUE(longer);
+    EXPECT_EQ(longer->status, 404);
+    EXPECT_TRUE(Json::parse(longer->body, nullptr, false)["error"].is_string());
 }
 
 TEST_F(PreviewTest, TrackChangesReachTheFrameAndTheState) {
