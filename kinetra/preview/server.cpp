@@ -117,12 +117,11 @@ void Server::Route() {
         Refuse(res, 500, "the preview failed on this request");
     });
 
-    http.Get("/", [](const httplib::Request&, httplib::Response& res) {
-        res.set_redirect("/page/index.html");
-    });
-    http.Get(R"(/page/([a-z.]+))", [](const httplib::Request& req, httplib::Response& res) {
+    // The page at "/", its files under "/page/".
+    http.Get(R"(/|/page/([a-z]+\.[a-z]+))", [](const httplib::Request& req, httplib::Response& res) {
+        const std::string name = req.path == "/" ? "index.html" : req.matches[1].str();
         for (size_t i = 0; i < kPageFileCount; ++i) {
-            if (req.matches[1] == kPageFiles[i].name) {
+            if (name == kPageFiles[i].name) {
                 res.set_content(std::string(kPageFiles[i].text()), ContentType(kPageFiles[i].name));
                 return;
             }
