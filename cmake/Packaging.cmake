@@ -2,7 +2,7 @@
 # - the 32-bit Windows build: the two DLLs the editor loads, the example scripts and the guide
 #   for the editor's users, as kinetra-VERSION-win32.zip;
 # - a native Linux build with the program: kinetra, the native plug-ins where it looks for them,
-#   the examples, the man page and Debian's documents, as kinetra_VERSION_amd64.deb.
+#   the examples, the man pages and Debian's documents, as kinetra_VERSION_amd64.deb.
 # The other builds (portable kernels, 32-bit Linux, 64-bit Windows) exist to test and pack nothing.
 
 set(KINETRA_MAINTAINER "The Kinetra developers <maintainers@kinetra.invalid>"
@@ -57,8 +57,8 @@ elseif(TARGET kinetra AND NOT WIN32)
   install(DIRECTORY examples/ DESTINATION ${docs}/examples)
   install(FILES README.md packaging/copyright DESTINATION ${docs})
 
-  # Debian's change log, gzipped without a name or time in its header so that the same sources
-  # give the same package.
+  # Debian's change log, dated when the build is configured, gzipped as Debian's own tools do
+  # (no name or time in the gzip header).
   string(TIMESTAMP KINETRA_PACKAGE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
   configure_file(packaging/changelog.in ${PROJECT_BINARY_DIR}/changelog @ONLY)
   execute_process(COMMAND gzip -9nc ${PROJECT_BINARY_DIR}/changelog
