@@ -139,6 +139,7 @@ lintian --fail-on error "$deb"
 # The installed program, run from an empty root, renders with the plug-ins it came with.
 dpkg -x "$deb" "$unpacked/root"
 program="$unpacked/root/usr/bin/kinetra"
+[ -f "$unpacked/root/usr/share/man/man1/kinetra.1.gz" ] || { echo "$deb has no man page (is help2man installed?)" >&2; exit 1; }
 summary=$(cd "$unpacked" && "$program" render --size 320x180 -o demo.mp4 2>&1 | tail -n 1)
 echo "$summary"
 claimed=$(sed -n 's/.*: \([0-9]*\) frames of .*/\1/p' <<<"$summary")
