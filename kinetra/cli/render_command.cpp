@@ -290,8 +290,9 @@ int Run(const Arguments& a) {
         const std::string done_what = kind == media::OutputKind::kNull ? "rendered " + what + " (nothing written)"
                                                                       : "wrote " + settings.output.path + ": " + what +
                                                                             " (" + summary.codecs + ")";
-        fprintf(stderr, "kinetra: %s, in %.1f s (%.1f fps)\n", done_what.c_str(), seconds,
-                seconds > 0 ? summary.frames / seconds : 0.0);
+        char pace[32] = "";
+        if (pictures) snprintf(pace, sizeof pace, " (%.1f fps)", seconds > 0 ? summary.frames / seconds : 0.0);
+        fprintf(stderr, "kinetra: %s, in %.1f s%s\n", done_what.c_str(), seconds, pace);
     }
     return kSuccess;
 }

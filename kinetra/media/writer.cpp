@@ -47,9 +47,12 @@ bool Takes(const AVCodec& codec, AVPixelFormat format) {
     return false;
 }
 
+// The first of the pixel formats `codec` takes, for a message of one line.
 std::string PixelFormatsOf(const AVCodec& codec) {
     std::string names;
-    for (const AVPixelFormat* f = codec.pix_fmts; f && *f != AV_PIX_FMT_NONE; ++f) {
+    int count = 0;
+    for (const AVPixelFormat* f = codec.pix_fmts; f && *f != AV_PIX_FMT_NONE; ++f, ++count) {
+        if (count == 8) return names + " ...";
         names += std::string(names.empty() ? "" : " ") + av_get_pix_fmt_name(*f);
     }
     return names;
@@ -337,6 +340,11 @@ bool MediaWriter::Open(const OutputSettings& settings, std::string& error) {
     if (kind_ == OutputKind::kPictureSequence) av_dict_set(&options, "start_number", "0", 0);
     status = avformat_write_header(output_, &options);
     av_dict_free(&options);
+    if (status == AVERROR_EXPERIMENTAL) {
+        error = "cannot write " + settings.path + ": FFmpeg holds " + codecs() + " in " + LowerExtension(settings.path) +
+                " only as an experiment; .mkv holds them";
+        return false;
+    }
     if (status < 0) return Fail(error, "cannot write " + settings.path, status);
     return true;
 }
@@ -345,6 +353,7 @@ bool MediaWriter::OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_for
     AVDictionary* options = nullptr;
     const std::string name = codec.name;
     if (name == "libx264" || name == "libx265") av_dict_set(&options, "preset", settings_.preset.c_str(), 0);
+    if (name == "libx265") av_dict_set(&options, "x265-params", "log-level=error", 0);  // it logs on its own
     if (settings_.video_bitrate == 0 &&
         av_opt_find(const_cast<AVClass**>(&codec.priv_class), "crf", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ) != nullptr) {
         av_dict_set(&options, "crf", std::to_string(settings_.crf).c_str(), 0);
