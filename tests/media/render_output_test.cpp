@@ -115,7 +115,9 @@ TEST_F(RenderOutput, CommandLinesEndWithTheConventionsStatus) {
         const ProgramResult result = Kinetra(c.arguments, folder);
         EXPECT_EQ(result.status, c.status) << c.arguments << ": " << result.errors;
         EXPECT_NE((result.errors + result.output).find(c.message), std::string::npos) << c.arguments << ": " << result.errors;
-        if (c.status != 0) EXPECT_EQ(Left(folder), std::vector<std::string>{}) << c.arguments;
+        if (c.status != 0) {
+            EXPECT_EQ(Left(folder), std::vector<std::string>{}) << c.arguments;
+        }
         for (const std::string& name : Left(folder)) fs::remove(folder / name);
     }
 }
@@ -186,7 +188,7 @@ std::set<int> RampLevels(const fs::path& folder, const std::string& pixel_format
                          std::vector<int>* codes = nullptr) {
     constexpr int kWidth = 1024, kHeight = 96, kRow = 80;
     const std::string output = "o." + pixel_format + ".mkv";
-    const ProgramResult result = Shell(Quote(KINETRA_PROGRAM) + " render --size 1024x96 --frames 1 --script empty.txt -q "
+    const ProgramResult result = Shell(Quote(KINETRA_PROGRAM) + " render --size 1024x96 --frames 1 --script empty.txt -q -y "
                                        "-c:v ffv1 -pix_fmt " + pixel_format + " -o " + output + " && ffmpeg -v error -i " +
                                        output + " -f rawvideo -pix_fmt " + decoded_as + " o.raw", folder);
     EXPECT_EQ(result.status, 0) << pixel_format << ": " << result.errors;
