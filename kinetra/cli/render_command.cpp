@@ -204,8 +204,12 @@ int Run(const Arguments& a) {
     media::OutputKind kind = media::OutputKind::kNull;
     if (!a.output.empty() && !media::OutputKindOf(a.output, kind, error)) return UsageError(error);
     int64_t video_bitrate = 0, audio_bitrate = 0;
-    if (!ParseBitrate(a.video_bitrate, video_bitrate)) return UsageError("-b:v " + a.video_bitrate + ": give bits a second, as 5M or 800k");
-    if (!ParseBitrate(a.audio_bitrate, audio_bitrate)) return UsageError("-b:a " + a.audio_bitrate + ": give bits a second, as 192k");
+    if (!ParseBitrate(a.video_bitrate, video_bitrate)) {
+        return UsageError("-b:v " + a.video_bitrate + ": give bits a second, as 5M or 800k");
+    }
+    if (!ParseBitrate(a.audio_bitrate, audio_bitrate)) {
+        return UsageError("-b:a " + a.audio_bitrate + ": give bits a second, as 192k");
+    }
     editor::ScriptFolder folder;
     std::unique_ptr<media::EditSource> source;
     if (!a.input.empty()) {
@@ -347,20 +351,26 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
     command->add_option("-t,--threads", a->threads, "Worker threads of the plug-ins, 1..16 (track bar 0; default: the processors)")
         ->check(CLI::Range(1, 16));
     command->add_option("--display", a->display, "The buffer shown as the result (track bar 1, 0..9)");
-    command->add_option("--var", a->variables, "A variable track bar, NAME=VALUE, NAME one of a b c d u v x y z (0..4096); once per bar")
+    command->add_option("--var", a->variables,
+                        "A variable track bar, NAME=VALUE, NAME one of a b c d u v x y z (0..4096); once per bar")
         ->allow_extra_args(false);
     command->add_option("--preset", a->preset, "libx264's and libx265's preset")
         ->capture_default_str()
         ->check(CLI::IsMember({"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
                                "veryslow", "placebo"}));
-    command->add_option("--crf", a->crf, "The constant rate factor of encoders that have one, without -b:v")->capture_default_str()->check(CLI::Range(0, 51));
-    command->add_flag("--lossless", a->lossless, "A lossless video codec (FFV1 or Ut Video) instead of libx264, in .mkv or .mov");
+    command->add_option("--crf", a->crf, "The constant rate factor of encoders that have one, without -b:v")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 51));
+    command->add_flag("--lossless", a->lossless,
+                      "A lossless video codec (FFV1 or Ut Video) instead of libx264, in .mkv or .mov");
     command->add_option("--video-encoder", a->video_encoder,
                         "-c:v: the video encoder by FFmpeg's name: libx264, libx265, libvpx-vp9, prores_ks, ffv1...");
-    command->add_option("--video-bitrate", a->video_bitrate, "-b:v: the video bitrate, as 5M (default: --crf where the encoder has it)");
+    command->add_option("--video-bitrate", a->video_bitrate,
+                        "-b:v: the video bitrate, as 5M (default: --crf where the encoder has it)");
     command->add_option("--pix-fmt", a->pixel_format,
                         "-pix_fmt: the pictures' pixel format, as yuv420p10le (default: yuv420p where the encoder takes it)");
-    command->add_option("--audio-encoder", a->audio_encoder, "-c:a: the sound encoder by FFmpeg's name: aac, flac, libopus, pcm_s24le...");
+    command->add_option("--audio-encoder", a->audio_encoder,
+                        "-c:a: the sound encoder by FFmpeg's name: aac, flac, libopus, pcm_s24le...");
     command->add_option("--audio-bitrate", a->audio_bitrate, "-b:a: the sound bitrate, as 192k");
     command->add_option("--size", a->size, "Size of the built-in clip, WIDTHxHEIGHT")->capture_default_str();
     // The clip's sound is held whole, as a file's is: 18000 frames at 30 fps are 10 minutes.

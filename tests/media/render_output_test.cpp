@@ -129,24 +129,31 @@ TEST_F(RenderOutput, AnExistingOutputIsReplacedOnlyWhenAsked) {
     struct Case {
         const char* arguments;
         const char* existing;  // the file the output's name (or a sequence's first) holds already
+        const char* answer;    // typed on a terminal; null: run without one
         int status;
         const char* message;
     };
     const Case kCases[] = {
-        {"clip.mp4 -o o.mkv", "o.mkv", 1, "-y overwrites"},  // no terminal to ask on
-        {"clip.mp4 -n -o o.mkv", "o.mkv", 1, "not overwritten"},
-        {"clip.mp4 -o 'o.%03d.png'", "o.000.png", 1, "o.000.png already exists"},
-        {"clip.mp4 -y -o o.mkv", "o.mkv", 0, ""},
+        {"clip.mp4 -o o.mkv", "o.mkv", nullptr, 1, "-y overwrites"},
+        {"clip.mp4 -o o.mkv", "o.mkv", "n", 1, "Overwrite? [y/N]"},
+        {"clip.mp4 -o o.mkv", "o.mkv", "y", 0, "Overwrite? [y/N]"},
+        {"clip.mp4 -n -o o.mkv", "o.mkv", nullptr, 1, "not overwritten"},
+        {"clip.mp4 -o 'o.%03d.png'", "o.000.png", nullptr, 1, "o.000.png already exists"},
+        {"clip.mp4 -y -o o.mkv", "o.mkv", nullptr, 0, ""},
         // The input itself, by its name or through a link, is never written over.
-        {"clip.mp4 -y -o clip.mp4", nullptr, 1, "the input itself"},
-        {"link.mp4 -y -o clip.mp4", nullptr, 1, "the input itself"},
-        {"clip.mp4 -y -o link.mp4", nullptr, 1, "the input itself"},
+        {"clip.mp4 -y -o clip.mp4", nullptr, nullptr, 1, "the input itself"},
+        {"link.mp4 -y -o clip.mp4", nullptr, nullptr, 1, "the input itself"},
+        {"clip.mp4 -y -o link.mp4", nullptr, nullptr, 1, "the input itself"},
     };
     for (const Case& c : kCases) {
         if (c.existing) std::ofstream(folder / c.existing) << "the user's file";
-        const ProgramResult result = Kinetra("render -q " + std::string(c.arguments), folder);
+        const std::string render = Quote(KINETRA_PROGRAM) + " render -q " + c.arguments;
+        // script(1) gives the render a terminal and types the answer on it.
+        const ProgramResult result =
+            Shell(c.answer ? "printf '" + std::string(c.answer) + "\\n' | script -qec " + Quote(render) + " /dev/null" : render,
+                  folder);
         EXPECT_EQ(result.status, c.status) << c.arguments << ": " << result.errors;
-        EXPECT_NE(result.errors.find(c.message), std::string::npos) << c.arguments << ": " << result.errors;
+        EXPECT_NE((result.errors + result.output).find(c.message), std::string::npos) << c.arguments << ": " << result.errors;
         if (c.existing) {
             EXPECT_EQ(ReadFile(folder / c.existing) == "the user's file", c.status != 0) << c.arguments;
         }
