@@ -160,7 +160,7 @@ std::string FirstFile(const std::string& output, media::OutputKind kind) {
 std::string OverwriteRefusal(const Arguments& a, const std::string& output, media::OutputKind kind) {
     const std::string first = FirstFile(output, kind);
     std::error_code failed;
-    if (!fs::exists(first, failed)) return "";
+    if (kind == media::OutputKind::kNull || !fs::exists(first, failed)) return "";
     if (!a.input.empty() && fs::equivalent(a.input, first, failed)) {
         return first + " is the input itself: write the output to another file";
     }
