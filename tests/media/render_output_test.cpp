@@ -183,6 +183,13 @@ TEST_F(RenderOutput, EncodersAndContainersByName) {
         const std::string output = std::string(c.arguments).substr(std::string(c.arguments).rfind(' ') + 1);
         EXPECT_EQ(Probe(folder / output, "codec_name"), c.streams) << c.arguments;
     }
+    // An encoder that takes no 44.1 kHz sound is handed it resampled, none of it lost.
+    ASSERT_EQ(Shell("ffmpeg -v error -f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 o.44.wav", folder).status, 0);
+    const ProgramResult opus = Kinetra("render o.44.wav --sampling-rate 44100 -c:a libopus -o o.opus", folder);
+    ASSERT_EQ(opus.status, 0) << opus.errors;
+    EXPECT_NE(opus.errors.find("resampled to 48000 Hz"), std::string::npos) << opus.errors;
+    const size_t samples = Shell("ffmpeg -v error -i o.opus -f s16le -ac 1 -ar 48000 -", folder).output.size() / 2;
+    EXPECT_NEAR(static_cast<double>(samples), 48000.0, 48000 * 0.01);
     // A bitrate is the encoder's: ten times the bits make a larger file.
     ASSERT_EQ(Kinetra("render clip.mp4 -q -b:v 100k -o o.low.mp4", folder).status, 0);
     ASSERT_EQ(Kinetra("render clip.mp4 -q -b:v 1M -o o.high.mp4", folder).status, 0);
