@@ -187,13 +187,13 @@ bool ChooseVideo(const OutputSettings& s, OutputKind kind, Encoders& e, std::str
             error = "-pix_fmt " + s.pixel_format + ": " + e.video->name + " takes " + PixelFormatsOf(*e.video);
             return false;
         }
-        if (!WrittenDirectly(e.pixel_format) && !sws_isSupportedOutput(e.pixel_format)) {
-            error = "-pix_fmt " + s.pixel_format + ": pictures cannot be converted to it";
-            return false;
-        }
     } else {
         // 4:2:0 is what every player plays.
         e.pixel_format = Takes(*e.video, AV_PIX_FMT_YUV420P) ? AV_PIX_FMT_YUV420P : e.video->pix_fmts[0];
+    }
+    if (!WrittenDirectly(e.pixel_format) && !sws_isSupportedOutput(e.pixel_format)) {
+        error = std::string(e.video->name) + ": the pictures cannot be converted to " + av_get_pix_fmt_name(e.pixel_format);
+        return false;
     }
     return true;
 }
