@@ -274,9 +274,8 @@ int Run(const Arguments& a) {
     }
     if (!a.quiet) {
         const media::EditFormat& format = source->format();
-        const bool pictures = format.has_pictures && kind != media::OutputKind::kSoundFile;
-        const bool sound = format.has_sound && (kind == media::OutputKind::kNull || kind == media::OutputKind::kVideoFile ||
-                                                kind == media::OutputKind::kSoundFile);
+        const bool pictures = format.has_pictures && media::TakesPictures(kind);
+        const bool sound = format.has_sound && media::TakesSound(kind);
         std::string what;
         if (pictures) {
             char line[128];

@@ -243,8 +243,8 @@ bool ChooseEncoders(const OutputSettings& settings, OutputKind kind, Encoders& e
 
 // `settings` with pictures and sound kept only where `kind` holds them; false when neither is.
 bool MatchToKind(OutputSettings& settings, OutputKind kind, std::string& error) {
-    settings.pictures = settings.pictures && kind != OutputKind::kSoundFile;
-    settings.sound = settings.sound && (kind == OutputKind::kVideoFile || kind == OutputKind::kSoundFile);
+    settings.pictures = settings.pictures && TakesPictures(kind);
+    settings.sound = settings.sound && TakesSound(kind);
     if (kind == OutputKind::kNull || settings.pictures || settings.sound) return true;
     error = "nothing to write to " + settings.path + ": " +
             (kind == OutputKind::kSoundFile ? "the input has no sound" : "the input has no pictures");
@@ -270,6 +270,9 @@ bool OutputKindOf(const std::string& name, OutputKind& kind, std::string& error)
     }
     return true;
 }
+
+bool TakesPictures(OutputKind kind) { return kind != OutputKind::kSoundFile; }
+bool TakesSound(OutputKind kind) { return kind != OutputKind::kPictureSequence; }
 
 bool CheckOutput(const OutputSettings& settings, std::string& error) {
     OutputKind kind;

@@ -19,6 +19,9 @@ enum class OutputKind { kVideoFile, kPictureSequence, kSoundFile, kNull };
 
 // The kind of output `name` asks for; false with `error` set when it names none.
 bool OutputKindOf(const std::string& name, OutputKind& kind, std::string& error);
+// Whether an output of `kind` takes the pictures, and the sound (null takes both, to discard).
+bool TakesPictures(OutputKind kind);
+bool TakesSound(OutputKind kind);
 
 struct OutputSettings {
     std::string path;
