@@ -141,9 +141,10 @@ struct Encoders {
 
 bool ChooseVideo(const OutputSettings& s, OutputKind kind, Encoders& e, std::string& error) {
     const std::string extension = LowerExtension(s.path);
-    if (kind == OutputKind::kPictureSequence) {
+    const bool png = kind == OutputKind::kPictureSequence || kind == OutputKind::kPicture;
+    if (png) {
         if ((!s.video_encoder.empty() && s.video_encoder != "png") || (!s.pixel_format.empty() && s.pixel_format != "rgb24")) {
-            error = "a PNG sequence is written by the png encoder as rgb24: -c:v and -pix_fmt do not apply";
+            error = "PNG pictures are written by the png encoder as rgb24: -c:v and -pix_fmt do not apply";
             return false;
         }
         e.video = avcodec_find_encoder(AV_CODEC_ID_PNG);
@@ -176,7 +177,7 @@ bool ChooseVideo(const OutputSettings& s, OutputKind kind, Encoders& e, std::str
             return false;
         }
     }
-    if (kind == OutputKind::kPictureSequence) return true;
+    if (png) return true;
     if (!s.pixel_format.empty()) {
         e.pixel_format = av_get_pix_fmt(s.pixel_format.c_str());
         if (e.pixel_format == AV_PIX_FMT_NONE) {
@@ -231,7 +232,8 @@ bool ChooseAudio(const OutputSettings& s, Encoders& e, std::string& error) {
 
 // The encoders for what `settings` holds (its pictures and sound already matched to `kind`).
 bool ChooseEncoders(const OutputSettings& settings, OutputKind kind, Encoders& e, std::string& error) {
-    e.format = kind == OutputKind::kPictureSequence ? av_guess_format("image2", nullptr, nullptr)
+    const bool png = kind == OutputKind::kPictureSequence || kind == OutputKind::kPicture;
+    e.format = png ? av_guess_format("image2", nullptr, nullptr)
                                                     : av_guess_format(nullptr, settings.path.c_str(), nullptr);
     if (!e.format) {
         error = "FFmpeg has no muxer for " + settings.path;
@@ -260,10 +262,12 @@ bool OutputKindOf(const std::string& name, OutputKind& kind, std::string& error)
         kind = OutputKind::kNull;
     } else if (HasPictureNumber(fs::path(name).filename().string()) && extension == ".png") {
         kind = OutputKind::kPictureSequence;
+    } else if (extension == ".png") {
+        kind = OutputKind::kPicture;
     } else if (!format || (format->flags & AVFMT_NOFILE) || std::string(format->name) == "image2") {
         error = "cannot tell what to write from the name " + name +
-                ": use a container FFmpeg writes (.mp4, .mkv, .mov, .webm, .wav...), a PNG pattern such as "
-                "frame%04d.png, or null";
+                ": use a container FFmpeg writes (.mp4, .mkv, .mov, .webm, .wav...), a .png picture, a PNG "
+                "pattern such as frame%04d.png, or null";
         return false;
     } else {
         kind = format->video_codec == AV_CODEC_ID_NONE ? OutputKind::kSoundFile : OutputKind::kVideoFile;
@@ -272,7 +276,7 @@ bool OutputKindOf(const std::string& name, OutputKind& kind, std::string& error)
 }
 
 bool TakesPictures(OutputKind kind) { return kind != OutputKind::kSoundFile; }
-bool TakesSound(OutputKind kind) { return kind != OutputKind::kPictureSequence; }
+bool TakesSound(OutputKind kind) { return kind != OutputKind::kPictureSequence && kind != OutputKind::kPicture; }
 
 bool CheckOutput(const OutputSettings& settings, std::string& error) {
     OutputKind kind;
@@ -341,6 +345,7 @@ bool MediaWriter::Open(const OutputSettings& settings, std::string& error) {
     }
     AVDictionary* options = nullptr;
     if (kind_ == OutputKind::kPictureSequence) av_dict_set(&options, "start_number", "0", 0);
+    if (kind_ == OutputKind::kPicture) av_dict_set(&options, "update", "1", 0);  // the name as it is, no number
     status = avformat_write_header(output_, &options);
     av_dict_free(&options);
     if (status == AVERROR_EXPERIMENTAL) {
@@ -386,7 +391,7 @@ bool MediaWriter::OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_for
     c.framerate = settings_.frame_rate;
     c.sample_aspect_ratio = AVRational{1, 1};
     c.bit_rate = settings_.video_bitrate;
-    if (kind_ != OutputKind::kPictureSequence) {
+    if (pixel_format != AV_PIX_FMT_RGB24) {
         const bool full = FullRangeFormat(pixel_format);
         c.colorspace = (d.flags & AV_PIX_FMT_FLAG_RGB) ? AVCOL_SPC_RGB : settings_.matrix_tag;
         c.color_range = full || settings_.colour.full_range ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
@@ -496,6 +501,10 @@ bool MediaWriter::Encode(AVCodecContext* codec, AVStream* stream, AVFrame* frame
 
 bool MediaWriter::WritePicture(const YcPicture& picture, std::string& error) {
     if (!video_) return true;
+    if (kind_ == OutputKind::kPicture && pictures_written_ == 1) {
+        error = settings_.path + " holds one picture: render one frame, or write a sequence such as frame%04d.png";
+        return false;
+    }
     int status = av_frame_make_writable(picture_.get());
     if (status < 0) return Fail(error, "cannot write " + settings_.path, status);
     AVFrame& frame = *picture_;

@@ -1,6 +1,6 @@
 // The render's output, chosen by its name: a file of any container FFmpeg writes (.mp4, .mkv,
 // .mov, .webm, .avi, ...; a sound-only one such as .wav or .flac), a PNG sequence (a name with
-// %d), or "null" (nothing is written). Everything is written under a temporary name beside the
+// %d), one PNG picture, or "null" (nothing is written). Everything is written under a temporary name beside the
 // output and renamed to it by Finish, so a render that fails or is stopped leaves nothing under
 // the output's name.
 #pragma once
@@ -15,7 +15,8 @@
 
 namespace kinetra::media {
 
-enum class OutputKind { kVideoFile, kPictureSequence, kSoundFile, kNull };
+// kPicture: one PNG picture, for a render of one frame.
+enum class OutputKind { kVideoFile, kPictureSequence, kPicture, kSoundFile, kNull };
 
 // The kind of output `name` asks for; false with `error` set when it names none.
 bool OutputKindOf(const std::string& name, OutputKind& kind, std::string& error);

@@ -78,6 +78,7 @@ fs::path RenderOutput::clips_;
 TEST_F(RenderOutput, CommandLinesEndWithTheConventionsStatus) {
     const fs::path folder = Folder();
     std::ofstream(folder / "bad.txt") << "nosuch(1)\n";
+    std::ofstream(folder / "empty.txt") << "";
     struct Case {
         const char* arguments;
         int status;
@@ -110,6 +111,9 @@ TEST_F(RenderOutput, CommandLinesEndWithTheConventionsStatus) {
         {"render clip.mp4 -pix_fmt no_such_format -o o.mkv", 2, "no such pixel format"},
         {"render clip.mp4 -b:v fast -o o.mkv", 2, "-b:v fast"},
         {"render clip.mp4 -y -n -o o.mkv", 2, ""},
+        // One picture is one frame's.
+        {"render --size 64x36 --frames 1 --script empty.txt -o o.png", 0, "wrote o.png: 1 frame of 64x36"},
+        {"render --size 64x36 --frames 2 --script empty.txt -o o.png", 1, "o.png holds one picture"},
     };
     for (const Case& c : kCases) {
         const ProgramResult result = Kinetra(c.arguments, folder);
