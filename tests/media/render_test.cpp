@@ -229,7 +229,7 @@ TEST_F(Render, CopyframeReadsOtherFramesByNumber) {
         const std::string in = DecodePictures(clips_ / clip);
         for (const Case& c : kCases) {
             const fs::path folder = Folder(clip, c.script);
-            ASSERT_EQ(Kinetra(std::string(clip) + " --lossless -q -o out.mkv", folder).status, 0) << c.script;
+            ASSERT_EQ(Kinetra(std::string(clip) + " --lossless -q -y -o out.mkv", folder).status, 0) << c.script;
             const std::string out = DecodePictures(folder / "out.mkv");
             ASSERT_EQ(out.size(), in.size()) << c.script;
             for (int f = 0; f < kFrames; ++f) {
@@ -327,9 +327,9 @@ TEST_F(Render, BadInputEndsWithOneMessageAndNoOutput) {
         {"broken.mp4 -o out.mp4", "cannot open broken.mp4"},
         {"h264.mp4 --crf 99 -o out.mp4", "--crf"},
         {"h264.mp4 --var a=5000 -o out.mp4", "--var a=5000: outside 0..4096"},
-        {"h264.mp4 --threads 0 -o out.mp4", ""},  // 0 means "as many as there are processors"
-        {"h264.mp4 --threads 17 -o out.mp4", "--threads 17: outside 1..16"},
-        {"h264.mp4 -o out.avi", "out.avi"},
+        {"h264.mp4 --threads 0 -o out.mp4", "--threads"},
+        {"h264.mp4 --threads 17 -o out.mp4", "--threads"},
+        {"h264.mp4 -o out.xyz", "out.xyz"},
         {"h264.mp4 -o no/such/folder/out.mp4", "cannot write no/such/folder/out.mp4"},
         {"h264.mp4 --plugins no-plugins -o out.mp4", "dizorud.auf is missing"},
         {"h264.mp4 --plugins fake-plugins -o out.mp4", "has no filter table"},
