@@ -15,6 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "kinetra/check/catalog.h"
+#include "kinetra/check/check.h"
+#include "kinetra/cli/check_command.h"
 #include "kinetra/cli/plugins.h"
 #include "kinetra/lib/session.h"
 #include "kinetra/lib/synthetic.h"
@@ -177,6 +180,13 @@ int Run(const Arguments& a) {
 
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
+    if (!a.quiet && (!a.input.empty() || !a.script.empty())) {
+        const std::string script =
+            !a.script.empty() ? a.script : (fs::path(a.input).parent_path() / "animation.txt").string();
+        const std::string notice = check::RenderNotice(
+            script, ClipFactsOf(*source), "kinetra check " + script + (a.input.empty() ? "" : " --input " + a.input));
+        if (!notice.empty()) fprintf(stderr, "kinetra: %s\n", notice.c_str());
+    }
     media::RenderSummary summary;
     const bool done = media::RenderEdit(*source, settings, summary, error);
     progress.End();
@@ -226,7 +236,7 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         ->check(CLI::ExistingFile);
     command->add_option("-t,--threads", a->threads, "Worker threads of the plug-ins (track bar 0; default: the processors)");
     command->add_option("--display", a->display, "The buffer shown as the result (track bar 1, 0..9)");
-    command->add_option("--var", a->variables, "A variable track bar, NAME=VALUE, NAME one of a b c d u v x y z (0..4096)");
+    command->add_option("--var", a->variables, "A variable track bar, NAME=VALUE: " + check::VariableTrackBars());
     command->add_option("--preset", a->preset, "libx264's preset")
         ->capture_default_str()
         ->check(CLI::IsMember({"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
