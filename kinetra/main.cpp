@@ -8,6 +8,7 @@
 
 #include "kinetra/cli/check_command.h"
 #include "kinetra/cli/golden_command.h"
+#include "kinetra/cli/help_command.h"
 #include "kinetra/cli/info_command.h"
 #include "kinetra/cli/render_command.h"
 #include "kinetra/media/ffmpeg.h"
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     kinetra::cli::AddInfoCommand(app, run);
     kinetra::cli::AddCheckCommand(app, run);
     kinetra::cli::AddGoldenCommand(app, run);
+    kinetra::cli::AddHelpCommand(app, run);
     av_log_set_level(AV_LOG_FATAL);  // failures reach the user as one message of ours
     try {
         app.parse(argc, argv);

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "kinetra/check/catalog.h"
 #include "kinetra/check/check.h"
 #include "kinetra/check/encoding.h"
+#include "kinetra/check/help.h"
 
 namespace kinetra::check {
 namespace {
@@ -179,6 +182,54 @@ TEST(Check, RenderNoticeCountsOrSaysThereIsNoScript) {
     EXPECT_EQ(RenderNotice(script, {}, "kinetra check x"), "");
     std::filesystem::remove_all(folder);
     EXPECT_NE(RenderNotice(script, {}, "kinetra check x").find("no animation.txt"), std::string::npos);
+}
+
+// The list holds every registered command and nothing else, whatever the registries hold.
+TEST(Help, ListsExactlyTheRegisteredCommands) {
+    std::set<std::string> listed, registered;
+    std::istringstream lines(CommandList());
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("    ", 0) == 0) listed.insert(line.substr(4, line.find(' ', 4) - 4));
+    }
+    for (const KnownCommand& command : PluginCommands()) {
+        registered.insert(command.name);
+        const std::string help = CommandHelp(command.name);
+        for (const ArgumentSpec& row : command.arguments) EXPECT_NE(help.find(row.meaning), std::string::npos) << help;
+    }
+    EXPECT_EQ(listed, registered);
+    EXPECT_EQ(CommandHelp("zzz"), "");
+}
+
+TEST(Help, EveryExampleChecksClean) {
+    for (const std::string& example : CommandExamples()) {
+        const Report report = CheckScript(example + "\n", {}, PluginCommands());
+        EXPECT_TRUE(report.diagnostics.empty()) << FormatText(report, "example", example);
+    }
+}
+
+// Each argument's line: its unit, conversion and valid range, read from its table row.
+TEST(Help, ArgumentLinesCarryUnitsAndRanges) {
+    const struct {
+        const char* command;
+        const char* meaning;
+        const char* unit;
+        const char* valid;
+    } cases[] = {
+        {"rotate", "angle", "radians", "finite"},     {"rotate", "w", "pixels", "1 and up"},
+        {"alpha", "opacity", "x4096", "any"},         {"copyframe", "frame of the edit", "frames", "any"},
+        {"a_tone", "amplitude, 1 = full scale", "", "0..1"}, {"copy", "source buffer", "buffer", "0..9"},
+    };
+    for (const auto& c : cases) {
+        std::istringstream lines(CommandHelp(c.command));
+        std::string found;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find(std::string(" ") + c.meaning + "  ") != std::string::npos) found = line;
+        }
+        SCOPED_TRACE(found);
+        EXPECT_NE(found.find(std::string("  ") + c.unit), std::string::npos) << c.command << " " << c.meaning;
+        EXPECT_TRUE(found.ends_with(std::string("  ") + c.valid)) << c.command << " " << c.meaning;
+    }
+    EXPECT_NE(FormulaHelp().find("x y z 2048"), std::string::npos) << FormulaHelp();
 }
 
 TEST(Check, CleanScriptsAndCommentsSayNothing) {
