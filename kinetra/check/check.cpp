@@ -39,7 +39,7 @@ bool StartsStatement(char c) { return c == '[' || IsLetter(static_cast<unsigned 
 constexpr size_t kPieceBytes = kScriptTextSize - 1;
 
 constexpr char kSaveAsShiftJis[] =
-    "save it as Shift-JIS (kinetra check --fix-encoding, or iconv -f UTF-8 -t SHIFT_JIS)";
+    "save it as Shift-JIS (kinetra check --fix-encoding, or iconv -f UTF-8 -t CP932)";
 
 // The file's lines as the loader reads them: the first 0x1A byte ends the file, and a carriage
 // return before a newline is dropped.
@@ -421,6 +421,20 @@ private:
     int32_t frame_ = 0;
 };
 
+// Where, in a command line, a double-byte character's second byte is 0x5C with no backslash of
+// its own after it: the loader, which knows no double-byte characters, takes that byte for a
+// backslash that escapes the byte after it.
+std::vector<size_t> SecondByteBackslashes(std::string_view line) {
+    std::vector<size_t> found;
+    if (line.empty() || !IsLetter(static_cast<unsigned char>(line[0]))) return found;
+    for (size_t at = std::min(line.find('('), line.size()); at < line.size();) {
+        const size_t length = ShiftJisLength(line, at);
+        if (length == 2 && line[at + 1] == '\\' && (at + 2 >= line.size() || line[at + 2] != '\\')) found.push_back(at);
+        at += length;
+    }
+    return found;
+}
+
 // What the file's bytes show before any line is read: a file that is no text, UTF-8 where
 // the plug-ins read Shift-JIS, lines longer than the loader's pieces, and double-byte
 // characters whose second byte the loader takes for a backslash. True when the file is text.
@@ -473,22 +487,12 @@ bool CheckBytes(std::string_view bytes, const std::vector<std::string_view>& lin
                 std::to_string(kPieceBytes) + " at a time, so it is cut here and the rest read as a line of its own");
     }
     if (report.utf8) return true;
-    // A command's arguments: the loader knows no double-byte characters, and a second byte
-    // 0x5C escapes the byte after it.
     for (size_t l = 0; l < lines.size(); ++l) {
-        const std::string_view text = lines[l];
-        if (text.empty() || !IsLetter(static_cast<unsigned char>(text[0]))) continue;
-        const size_t open = text.find('(');
-        if (open == std::string_view::npos) continue;
-        for (size_t at = open; at < text.size();) {
-            const size_t length = ShiftJisLength(text, at);
-            if (length == 2 && text[at + 1] == '\\' && (at + 2 >= text.size() || text[at + 2] != '\\')) {
-                const std::string shown = ShiftJisToUtf8(text.substr(at, 2));
-                add(Severity::kWarning, l, at,
-                    "the second byte of '" + shown + "' is a backslash to the loader, which escapes the byte "
-                    "after it and breaks the character: write '" + shown + "\\'");
-            }
-            at += length;
+        for (const size_t at : SecondByteBackslashes(lines[l])) {
+            const std::string shown = ShiftJisToUtf8(lines[l].substr(at, 2));
+            add(Severity::kWarning, l, at,
+                "the second byte of '" + shown + "' is a backslash to the loader, which escapes the byte after it "
+                "and breaks the character: write '" + shown + "\\'");
         }
     }
     return true;
@@ -573,6 +577,26 @@ std::string RenderNotice(const std::string& script_path, const ClipFacts& clip, 
     if (report.diagnostics.empty()) return "";
     return name + ": " + Plural(report.errors(), "error", "errors") + ", " +
            Plural(report.warnings(), "warning", "warnings") + " (" + std::string(check_command) + ")";
+}
+
+std::string EscapeSecondByteBackslashes(std::string_view bytes, int& escaped) {
+    std::string out;
+    escaped = 0;
+    for (size_t at = 0; at < bytes.size();) {
+        size_t end = bytes.find('\n', at);
+        end = end == std::string_view::npos ? bytes.size() : end + 1;
+        const std::string_view line = bytes.substr(at, end - at);
+        size_t copied = 0;
+        for (const size_t second : SecondByteBackslashes(line)) {
+            out += line.substr(copied, second + 2 - copied);
+            out += '\\';
+            copied = second + 2;
+            ++escaped;
+        }
+        out += line.substr(copied);
+        at = end;
+    }
+    return out;
 }
 
 std::string FormatText(const Report& report, std::string_view file, std::string_view bytes) {

@@ -67,6 +67,10 @@ Report CheckScript(std::string_view bytes, const CheckOptions& options,
 // command that tells more, or that the clip has no script beside it.
 std::string RenderNotice(const std::string& script_path, const ClipFacts& clip, std::string_view check_command);
 
+// A Shift-JIS script with a backslash after each double-byte character whose second byte the
+// loader would take for one, in command lines; `escaped` is how many were added.
+std::string EscapeSecondByteBackslashes(std::string_view bytes, int& escaped);
+
 // As a compiler says it: "FILE:LINE:COLUMN: error: message", the line and a caret under the
 // column, then a summary line.
 std::string FormatText(const Report& report, std::string_view file, std::string_view bytes);

@@ -51,7 +51,9 @@ bool WriteWhole(const fs::path& path, const std::string& bytes) {
     return !failed;
 }
 
-// The script in Shift-JIS, its UTF-8 original kept beside it as NAME.utf8. Nothing changes
+// The script in Shift-JIS, its UTF-8 original kept beside it as NAME.utf8; a character whose
+// second byte the loader takes for a backslash gets one of its own, so that it comes through
+// whole, as it was written. Nothing changes
 // when a character has no Shift-JIS form or the original's copy cannot be written.
 int FixEncoding(const std::string& script, std::string& bytes) {
     if (!check::IsUtf8Text(bytes)) {
@@ -67,12 +69,18 @@ int FixEncoding(const std::string& script, std::string& bytes) {
         return Fail(script + ":" + std::to_string(line) + ": a character Shift-JIS has no form for; " +
                     "nothing was converted");
     }
+    int escaped = 0;
+    converted = check::EscapeSecondByteBackslashes(converted, escaped);
     const fs::path original = script + ".utf8";
     std::error_code failed;
     if (fs::exists(original, failed)) return Fail(original.string() + " exists already; move it away first");
     if (!WriteWhole(original, bytes)) return Fail("cannot write " + original.string());
     if (!WriteWhole(script, converted)) return Fail("cannot write " + script);
-    printf("%s: converted to Shift-JIS; the UTF-8 original is %s\n", script.c_str(), original.string().c_str());
+    printf("%s: converted to Shift-JIS%s; the UTF-8 original is %s\n", script.c_str(),
+           escaped ? (", with a backslash after " + std::to_string(escaped) +
+                      " character(s) whose second byte would escape the next").c_str()
+                   : "",
+           original.string().c_str());
     bytes = converted;
     return 0;
 }

@@ -172,6 +172,27 @@ TEST(Check, ConvertsUtf8ToShiftJisOrSaysWhereItCannot) {
     EXPECT_EQ(failed_at, 4u);
 }
 
+// The conversion's last step: a backslash after each second byte the loader would take for one,
+// in command lines only, and never twice.
+TEST(Check, EscapesSecondByteBackslashesInCommandLines) {
+    const struct {
+        const char* script;
+        const char* escaped;
+        int count;
+    } cases[] = {
+        {"text(0,0,0,0,\"\x95\x5C\x8E\xA6\")\n", "text(0,0,0,0,\"\x95\x5C\\\x8E\xA6\")\n", 1},  // 表示
+        {"text(0,0,0,0,\"\x95\x5C\\\")\n", "text(0,0,0,0,\"\x95\x5C\\\")\n", 0},
+        {"# \x95\x5C\nA=1\n", "# \x95\x5C\nA=1\n", 0},
+    };
+    for (const auto& c : cases) {
+        int count = -1;
+        const std::string escaped = EscapeSecondByteBackslashes(c.script, count);
+        EXPECT_EQ(escaped, c.escaped);
+        EXPECT_EQ(count, c.count);
+        EXPECT_TRUE(CheckScript(escaped, {}, PluginCommands()).diagnostics.empty()) << escaped;
+    }
+}
+
 TEST(Check, RenderNoticeCountsOrSaysThereIsNoScript) {
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / "kinetra-check-notice";
     std::filesystem::create_directories(folder);
