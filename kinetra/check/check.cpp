@@ -568,8 +568,11 @@ Report CheckScript(std::string_view bytes, const CheckOptions& options, std::spa
 
 std::string RenderNotice(const std::string& script_path, const ClipFacts& clip, std::string_view check_command) {
     const std::string name = std::filesystem::path(script_path).filename().string();
+    std::error_code failed;
     std::ifstream in(script_path, std::ios::binary);
-    if (!in) return "no " + name + " beside the clip: the plug-ins leave it as it is";
+    if (!std::filesystem::is_regular_file(script_path, failed) || !in) {
+        return "no " + name + " beside the clip: the plug-ins leave it as it is";
+    }
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     CheckOptions options;
     options.clip = clip;

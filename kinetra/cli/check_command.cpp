@@ -112,9 +112,9 @@ void AddCheckCommand(CLI::App& app, std::function<int()>& run) {
         "  kinetra check --fix-encoding fx.txt    a UTF-8 script saved as Shift-JIS (original kept)\n"
         "  kinetra check --size 1280x720 --json\n"
         "Exit status: 0 no error, 1 an error found (or the file or clip unreadable), 2 a usage error.");
-    command->add_option("SCRIPT", arguments->script, "The script")->capture_default_str()->check(CLI::ExistingFile);
-    command->add_option("-i,--input", arguments->input, "The clip the script is for: its size, length, frame rate and sound")
-        ->check(CLI::ExistingFile);
+    // A file that cannot be read is failed work, not a usage error: told in Run.
+    command->add_option("SCRIPT", arguments->script, "The script")->capture_default_str();
+    command->add_option("-i,--input", arguments->input, "The clip the script is for: its size, length, frame rate and sound");
     command->add_option("--frames", arguments->frames, "Frames to evaluate, A-B (default: the clip's, or the script's range, capped)")
         ->check([](const std::string& v) {
             return std::regex_match(v, std::regex("[0-9]{1,9}-[0-9]{1,9}")) ? "" : "expected A-B, as 0-299";
@@ -133,9 +133,11 @@ void AddCheckCommand(CLI::App& app, std::function<int()>& run) {
     command->callback([arguments, &run] {
         run = [arguments] {
             const Arguments& a = *arguments;
+            std::error_code failed;
             std::ifstream in(a.script, std::ios::binary);
+            if (!fs::is_regular_file(a.script, failed) || !in) return Fail("cannot read the script " + a.script);
             std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            if (!in.good() && !in.eof()) return Fail("cannot read " + a.script);
+            if (in.bad()) return Fail("cannot read the script " + a.script);
             check::CheckOptions options;
             if (!a.input.empty()) {
                 std::string error;
