@@ -169,7 +169,9 @@ public:
     void FormulaFailed(int32_t statement, int argument, int32_t status, int32_t frame) override {
         failed_now_.insert({statement, argument});
         if (status & CFormula::FORMULA_SYNTAX_ERROR) return;  // told once, from the text
-        if (IsString(table_->lines[statement], argument)) return;
+        const ScriptLine& line = table_->lines[statement];
+        if (IsString(line, argument)) return;
+        if (!line.IsAssignment() && !Find(line.command)) return;  // told once: the command is unknown
         if (!reported_.insert({statement, argument, 'm'}).second) return;
         Error(statements_[statement].line, ArgumentColumn(statement, argument, 0),
               "argument " + std::to_string(argument + 1) +

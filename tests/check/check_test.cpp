@@ -65,6 +65,7 @@ const Expected kCases[] = {
     {"[5..10]\nA=1\n", W, 1, 1, "ignores '.10]'"},
     // An unknown command's text arguments are no further mistake.
     {"txet(0,1,1,0,\"a b, c\")\n", E, 1, 1, "unknown command 'txet'"},
+    {"[0-9]\nfil(0,log(f-5))\n", E, 2, 1, "unknown command 'fil'"},
     // What the bytes show: no text, UTF-8, lines longer than the loader's pieces, 0x5C.
     {"A=1\nB\0\x01\x02\n"sv, E, 2, 2, "NUL"},
     {"\xEF\xBB\xBF[0-9]\nA=1\n", E, 1, 1, "'[0-9]' is lost"},
