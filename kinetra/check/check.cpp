@@ -57,6 +57,12 @@ std::vector<std::string_view> LoadedLines(std::string_view bytes) {
     return lines;
 }
 
+// Whether dropping `text`, the end of a line, loses nothing: whitespace, or a comment.
+bool LosesNothing(std::string_view text) {
+    text.remove_prefix(std::min(text.find_first_not_of(" \t\r\n\f\v"), text.size()));
+    return text.empty() || text[0] == '#' || text.substr(0, 2) == "//";
+}
+
 std::string WithoutSpaces(std::string_view text) {
     std::string out;
     for (const char c : text) {
@@ -153,10 +159,7 @@ public:
     }
     void ListClosed(int32_t, int32_t column, const char* rest) override {
         pending_.closed_at = column;
-        // What follows is lost; whitespace and a comment lose nothing.
-        std::string_view after(rest);
-        after.remove_prefix(std::min(after.find_first_not_of("\t\r\n\f\v"), after.size()));
-        pending_.text_after = !after.empty() && after[0] != '#' && after.substr(0, 2) != "//";
+        pending_.text_after = !LosesNothing(rest);
     }
     void Statement(int32_t statement, int32_t line) override {
         pending_.line = line;
@@ -271,11 +274,13 @@ private:
         std::string rest = text.substr(at);
         if (at == end_digits && separator == ']') rest.insert(0, "]");  // "[100]": no end digits
         const bool plain_separator = std::string_view("-:,]").find(separator) != std::string_view::npos;
-        if (plain_separator && (rest.empty() || rest == "]")) return;
+        if (plain_separator && LosesNothing(rest[0] == ']' ? rest.substr(1) : rest)) return;
         const std::string read_as = "frames " + std::to_string(start) + " to " +
                                     (at == end_digits ? "the end of the edit" : std::to_string(end));
         const bool negative = (text.size() > 2 && text[1] == '-' && IsDigit(text[2])) || (!rest.empty() && rest[0] == '-');
-        const std::string ignored = rest.empty() || rest == "]" ? "" : report_.utf8 ? rest : ShiftJisToUtf8(rest);
+        const std::string ignored = LosesNothing(rest[0] == ']' ? rest.substr(1) : rest) ? ""
+                                    : report_.utf8                                        ? rest
+                                                                                          : ShiftJisToUtf8(rest);
         Warn(line, 1, "this range reads as " + read_as + (ignored.empty() ? "" : ", and the loader ignores '" + ignored + "'") +
                           ": write it [first-last]" + (negative ? ", in frame numbers, which are never negative" : ""));
     }

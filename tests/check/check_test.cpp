@@ -63,6 +63,7 @@ const Expected kCases[] = {
     {"[abc]\nA=1\n", W, 1, 1, "frames 0 to the end of the edit"},
     {"[-5-10]\nA=1\n", W, 1, 1, "frames 0 to 5"},
     {"[5..10]\nA=1\n", W, 1, 1, "ignores '.10]'"},
+    {"[0-9] A=1\n", W, 1, 1, "ignores ']A=1'"},
     // An unknown command's text arguments are no further mistake.
     {"txet(0,1,1,0,\"a b, c\")\n", E, 1, 1, "unknown command 'txet'"},
     {"[0-9]\nfil(0,log(f-5))\n", E, 2, 1, "unknown command 'fil'"},
@@ -259,6 +260,7 @@ TEST(Check, CleanScriptsAndCommentsSayNothing) {
         "",
         "# a comment\n[0-47]\ncopyframe(2,f-1,0,0,i,j,0,0)\nalpha(2,0,0,0,i,j,0,0,0.33)\nA=sin(g)\n",
         "[0-9]\r\na_tone(0,440,0,0.5)\r\n",
+        "[0-9]\t# a comment\nfill(0,0,0,i,j,0,0,0) # red\n",
         "font(\"MS Gothic\",48,1,0,0,4096,0,0)\ntext(0,i/2,j/2,1,\"1/0, (x)\")\n",
     };
     for (const char* script : clean) {
