@@ -454,8 +454,12 @@ bool CheckBytes(std::string_view bytes, const std::vector<std::string_view>& lin
     if (nul != std::string_view::npos) {
         const size_t line = static_cast<size_t>(std::count(bytes.begin(), bytes.begin() + nul, '\n'));
         const size_t line_start = bytes.rfind('\n', nul);
+        // Windows' "Unicode" text is UTF-16, whose ASCII characters carry a NUL each.
+        const bool utf16 = bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF";
         add(Severity::kError, line, line_start == std::string_view::npos ? nul : nul - line_start - 1,
-            "this is no text file (a NUL byte): a script is text, and the plug-ins find no statement here");
+            utf16 ? "the file is UTF-16: the plug-ins read Shift-JIS and find no statement here; save it as "
+                    "Shift-JIS (iconv -f UTF-16 -t CP932)"
+                  : "this is no text file (a NUL byte): a script is text, and the plug-ins find no statement here");
         return false;
     }
     report.utf8 = IsUtf8Text(bytes);

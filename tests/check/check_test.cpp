@@ -69,6 +69,7 @@ const Expected kCases[] = {
     {"[0-9]\nfil(0,log(f-5))\n", E, 2, 1, "unknown command 'fil'"},
     // What the bytes show: no text, UTF-8, lines longer than the loader's pieces, 0x5C.
     {"A=1\nB\0\x01\x02\n"sv, E, 2, 2, "NUL"},
+    {"\xFF\xFE" "A\0" "=\0" "1\0" "\n\0"sv, E, 1, 4, "UTF-16"},
     {"\xEF\xBB\xBF[0-9]\nA=1\n", E, 1, 1, "'[0-9]' is lost"},
     {"text(0,0,0,0,\"\xE8\xA1\xA8\")\n", E, 1, 15, "UTF-8"},
     {"text(0,0,0,0,\"\x95\x5C\")\n", W, 1, 15, "backslash"},
