@@ -71,6 +71,18 @@ std::string WithoutSpaces(std::string_view text) {
     return out;
 }
 
+// "10-20]" or "10-20": digits, a separator, digits, and no more, as a range without its "[".
+bool LooksLikeRange(std::string_view text) {
+    while (!text.empty() && std::string_view("\r\n\t").find(text.back()) != std::string_view::npos) text.remove_suffix(1);
+    if (!text.empty() && text.back() == ']') text.remove_suffix(1);
+    const size_t separator = text.find_first_of("-:,");
+    auto digits = [](std::string_view run) {
+        return !run.empty() && std::all_of(run.begin(), run.end(), [](char c) { return IsDigit(c); });
+    };
+    return separator != std::string_view::npos && digits(text.substr(0, separator)) &&
+           (separator + 1 == text.size() || digits(text.substr(separator + 1)));
+}
+
 std::string Plural(int count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
@@ -127,7 +139,12 @@ public:
     void NotAStatement(int32_t line, const char* text) override {
         const char* p = text;
         while (*p == ' ' || *p == '\t') ++p;
-        if (p != text && StartsStatement(*p)) Warn(line, 1, "indented by a space or a tab: the loader ignores the line");
+        if (p != text && StartsStatement(*p)) {
+            Warn(line, 1, "indented by a space or a tab: the loader ignores the line");
+        } else if (LooksLikeRange(WithoutSpaces(p))) {
+            Warn(line, 1, "a range line starts with '[': the loader ignores this one, and the range before it "
+                          "stays in force");
+        }
     }
     void LineIgnored(int32_t line, int32_t column, Ignored why) override {
         pending_ = {};

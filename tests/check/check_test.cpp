@@ -64,6 +64,7 @@ const Expected kCases[] = {
     {"[-5-10]\nA=1\n", W, 1, 1, "frames 0 to 5"},
     {"[5..10]\nA=1\n", W, 1, 1, "ignores '.10]'"},
     {"[0-9] A=1\n", W, 1, 1, "ignores ']A=1'"},
+    {"[0-9]\nA=1\n10-20]\nB=2\n", W, 3, 1, "starts with '['"},
     // An unknown command's text arguments are no further mistake.
     {"txet(0,1,1,0,\"a b, c\")\n", E, 1, 1, "unknown command 'txet'"},
     {"[0-9]\nfil(0,log(f-5))\n", E, 2, 1, "unknown command 'fil'"},
