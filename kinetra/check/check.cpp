@@ -212,9 +212,8 @@ public:
         Arguments args;
         for (const ArgumentSpec& row : command->arguments) {
             // One argument at a time, so that each can be named; a formula that failed here is
-            // told already, and so is a missing argument: their 0 is no news.
-            if (row.number > place.given() || args.Read(line, {&row, 1}) ||
-                failed_now_.count({statement, row.number - 1})) {
+            // told already, and so are arguments out of their places: their values are no news.
+            if (place.miscounted || args.Read(line, {&row, 1}) || failed_now_.count({statement, row.number - 1})) {
                 continue;
             }
             if (!reported_.insert({statement, row.number - 1, 'n'}).second) continue;
@@ -249,6 +248,17 @@ public:
                 Error(number, 1, message);
                 continue;
             }
+            // A comma inside a function's parentheses ends the argument all the same: the rest
+            // of the line shifts into the arguments after it, one mistake told once.
+            const int split = SplitByComma(line);
+            if (split >= 0) {
+                statements_[s].miscounted = true;
+                Error(number, ArgumentColumn(s, split, static_cast<int32_t>(strlen(line.arg_text[split]))),
+                      "this comma ends argument " + std::to_string(split + 1) +
+                          " though a parenthesis is open: a formula function takes one argument, and what "
+                          "follows is read as the next arguments");
+                continue;
+            }
             CheckArgumentCount(s, *command);
             for (int k = 0; k < kScriptArguments; ++k) {
                 if (!IsString(line, k)) CheckFormula(s, k, line.arg_text[k]);
@@ -267,6 +277,7 @@ private:
         std::vector<std::vector<int32_t>> columns;  // of each argument's bytes
         int32_t closed_at = 0;    // column of the ")" that closed the list
         bool text_after = false;  // text the loader drops follows it
+        bool miscounted = false;  // its arguments are not where the command reads them
 
         // Arguments written: "name()" has one empty argument, which is none.
         int given() const {
@@ -294,7 +305,7 @@ private:
         if (plain_separator && LosesNothing(rest[0] == ']' ? rest.substr(1) : rest)) return;
         const std::string read_as = "frames " + std::to_string(start) + " to " +
                                     (at == end_digits ? "the end of the edit" : std::to_string(end));
-        const bool negative = (text.size() > 2 && text[1] == '-' && IsDigit(text[2])) || (!rest.empty() && rest[0] == '-');
+        const bool negative = text.size() > 2 && text[1] == '-' && IsDigit(text[2]);
         const std::string ignored = LosesNothing(rest[0] == ']' ? rest.substr(1) : rest) ? ""
                                     : report_.utf8                                        ? rest
                                                                                           : ShiftJisToUtf8(rest);
@@ -302,17 +313,37 @@ private:
                           ": write it [first-last]" + (negative ? ", in frame numbers, which are never negative" : ""));
     }
 
+    // The first formula argument that ends inside a function's parentheses, as "max(2" of
+    // "max(2,g)", or -1.
+    int SplitByComma(const ScriptLine& line) const {
+        for (int k = 0; k < kScriptArguments; ++k) {
+            if (IsString(line, k)) continue;
+            std::vector<size_t> open;
+            for (size_t at = 0; line.arg_text[k][at] != '\0'; ++at) {
+                if (line.arg_text[k][at] == '(') open.push_back(at);
+                if (line.arg_text[k][at] == ')' && !open.empty()) open.pop_back();
+            }
+            const char before = !open.empty() && open[0] > 0 ? line.arg_text[k][open[0] - 1] : '\0';
+            if (IsLetter(static_cast<unsigned char>(before)) || IsDigit(before)) {
+                return k;
+            }
+        }
+        return -1;
+    }
+
     // Too few arguments (a warning: a left-out argument is legal, and is 0) or too many.
     void CheckArgumentCount(int32_t statement, const KnownCommand& command) {
-        const StatementPlace& place = statements_[statement];
+        StatementPlace& place = statements_[statement];
         int reads = 0;
         for (const ArgumentSpec& row : command.arguments) reads = std::max(reads, row.number);
         const int given = place.given();
         const std::string counts = std::string(command.name) + " reads " + Plural(reads, "argument", "arguments") +
                                    " and is given " + std::to_string(given);
+        place.miscounted = place.text_after || given != reads;
         if (place.text_after) {
             Warn(place.line, place.closed_at,
-                 "this ')' closes the list, and the loader ignores the text after it: " + counts);
+                 "this ')' closes the list, and the loader ignores the text after it" +
+                     (given == reads ? std::string() : ": " + counts));
         } else if (given > reads) {
             Warn(place.line, ArgumentColumn(statement, reads, 0), counts + ": the rest are ignored");
         } else if (given < reads) {

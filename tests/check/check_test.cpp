@@ -59,6 +59,9 @@ const Expected kCases[] = {
     {"fill(0,0,0,i)\n", W, 1, 13, "does nothing"},
     {"a_swap(0,1,2)\n", W, 1, 10, "the rest are ignored"},
     {"mosaic(0,0,0,0,i),j,0,0,8,8)\n", W, 1, 17, "ignores the text after it"},
+    {"fill(0,0 0,i,j,0,0,0)\n", W, 1, 21, "is given 7"},  // and its shifted values are no news
+    {"mosaic(0,0,0,0,i,j,0,0,max(2,g),2)\n", E, 1, 29, "this comma ends argument 9"},
+    {"A=1\nrotate(0,3,atan2(j,i),0,0,i,j,0,0)\n", E, 2, 19, "this comma ends argument 3"},
     // Ranges the loader reads otherwise than they look.
     {"[abc]\nA=1\n", W, 1, 1, "frames 0 to the end of the edit"},
     {"[-5-10]\nA=1\n", W, 1, 1, "frames 0 to 5"},
