@@ -229,6 +229,9 @@ public:
     void CheckTexts(const ScriptTable& table) {
         table_ = &table;
         for (int32_t s = 0; s < table.line_count; ++s) {
+            if (table.lines[s].IsAssignment()) assigned_.insert(table.lines[s].command[0]);
+        }
+        for (int32_t s = 0; s < table.line_count; ++s) {
             const ScriptLine& line = table.lines[s];
             const int32_t number = statements_[s].line;
             if (line.IsAssignment()) {
@@ -388,7 +391,10 @@ private:
     void CheckFormula(int32_t statement, int argument, const char* text) {
         SyntaxTrace trace;
         CFormula formula;
-        if (formula.Compile(text, &trace) == 0) return;
+        if (formula.Compile(text, &trace) == 0) {
+            CheckVariablesRead(statement, argument, text);
+            return;
+        }
         reported_.insert({statement, argument, 'm'});
         const int32_t at = std::max(trace.failed_at, 0);
         const bool at_end = static_cast<size_t>(at) >= strlen(text);
@@ -396,6 +402,34 @@ private:
               "argument " + std::to_string(argument + 1) + ": " +
                   (at_end ? "the formula ends before it is complete" : "the formula cannot be read here") +
                   " (its value is 0)");
+    }
+
+    // A variable of the user's that no line assigns is 0: most often a misspelt name.
+    void CheckVariablesRead(int32_t statement, int argument, std::string_view text) {
+        for (size_t at = 0; at < text.size(); ++at) {
+            const size_t function = FunctionAt(text, at);
+            if (function) {
+                at += function - 1;
+                continue;
+            }
+            const char letter = text[at];
+            if (!IsLetter(static_cast<unsigned char>(letter)) || SetBeforeEveryLine(letter) ||
+                assigned_.count(letter) || !unassigned_reported_.insert(letter).second) {
+                continue;
+            }
+            Warn(statements_[statement].line, ArgumentColumn(statement, argument, static_cast<int32_t>(at)),
+                 std::string("no line assigns '") + letter + "', so it is 0");
+        }
+    }
+
+    // The length of the function name, with its "(", at `at` of a formula; 0 when none starts there.
+    static size_t FunctionAt(std::string_view text, size_t at) {
+        size_t longest = 0;
+        for (int f = 0; f < kFormulaFunctions; ++f) {
+            const std::string_view name = FormulaFunctionName(f);
+            if (text.substr(at, name.size()) == name) longest = std::max(longest, name.size());
+        }
+        return longest;
     }
 
     // The column of byte `at` of an argument's text; past its end, the column after its last.
@@ -472,6 +506,8 @@ private:
     StatementPlace pending_;  // the statement being read
     std::set<std::tuple<int32_t, int, char>> reported_;  // (statement, argument, kind)
     std::set<std::pair<int32_t, int>> failed_now_;  // (statement, argument) failing this frame
+    std::set<char> assigned_;              // letters some assignment sets
+    std::set<char> unassigned_reported_;   // letters read but never assigned, told once each
     bool table_full_reported_ = false;
     int32_t frame_ = 0;
 };

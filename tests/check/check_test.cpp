@@ -50,6 +50,7 @@ const Expected kCases[] = {
     {"[0-20]\ncopy(0,1,0,0,5-f,j,0,0)\n", W, 2, 14, "below 1"},
     {"a_volume(0,1,1,3)\n", W, 1, 16, "outside 0..2"},
     {"f=3\n", W, 1, 1, "set again before every line"},
+    {"S=2\nfill(0,0,0,S*log(i),Q+1,0,0,0)\n", W, 2, 21, "no line assigns 'Q'"},
     {"X=3\n  copy(0,1,0,0,i,j,0,0)\n", W, 2, 1, "indented"},
     {"\tfill(0,0,0,i,j,0,0,0)\n", W, 1, 1, "indented"},
     {"[30-10]\ncopy(0,1,0,0,i,j,0,0)\n", W, 1, 1, "starts after it ends"},
