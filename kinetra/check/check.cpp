@@ -156,7 +156,7 @@ public:
             table_full_reported_ = true;
             return;
         }
-        if (why == Ignored::kListNeverClosed && Text(line).size() > kPieceBytes) return;  // told: it is cut
+        if (Text(line).size() > kPieceBytes) return;  // told: the line is cut, and its pieces read apart
         Error(line, column, IgnoredMessage(why));
     }
     void RangeRead(int32_t line, int32_t start, int32_t end) override {
@@ -234,6 +234,10 @@ public:
         for (int32_t s = 0; s < table.line_count; ++s) {
             const ScriptLine& line = table.lines[s];
             const int32_t number = statements_[s].line;
+            if (Text(number).size() > kPieceBytes) {  // cut: told once, and what follows comes of it
+                statements_[s].miscounted = true;
+                continue;
+            }
             if (line.IsAssignment()) {
                 if (SetBeforeEveryLine(line.command[0])) {
                     Warn(number, 1, std::string("'") + line.command[0] +

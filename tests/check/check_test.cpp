@@ -31,6 +31,12 @@ struct Expected {
 constexpr Severity E = Severity::kError, W = Severity::kWarning;
 
 const std::string kLongLine = "copy(0,1,0,0,i" + std::string(600, ' ') + ",j,0,0)\n";
+std::string LongFormula() {
+    std::string formula = "A=1";
+    while (formula.size() < 600) formula += "+f";
+    return formula + "\n";
+}
+const std::string kLongFormula = LongFormula();
 
 const Expected kCases[] = {
     {"[0-9]\nfil(0,0,0,i,j,0,0,0)\n", E, 2, 1, "did you mean 'fill'"},
@@ -80,6 +86,7 @@ const Expected kCases[] = {
     {"text(0,0,0,0,\"\x95\x5C\")\n", W, 1, 15, "backslash"},
     // A line longer than a piece: the list reads as never closed, which is not the news.
     {kLongLine, E, 1, 512, "cut here"},
+    {kLongFormula, E, 1, 512, "cut here"},
 };
 
 TEST(Check, ReportsEachKindAtItsPlace) {
