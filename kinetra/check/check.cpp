@@ -384,8 +384,8 @@ private:
 
     // Why a command does nothing whatever its arguments, on this clip; null when it acts.
     const char* WhyNothingHappens(const KnownCommand& command) const {
-        if (!command.sound) return clip_.width > 0 ? nullptr : "does nothing: the clip has no pictures";
-        if (clip_.sampling_rate <= 0 || clip_.channels <= 0) return "does nothing: the clip has no sound";
+        if (!command.sound) return clip_.width > 0 ? nullptr : "does nothing: the edit has no pictures";
+        if (clip_.sampling_rate <= 0 || clip_.channels <= 0) return "does nothing: the edit has no sound";
         // Exchanging or mixing the two channels needs two.
         const bool two_channels = strcmp(command.name, "a_swap") == 0 || strcmp(command.name, "a_mono") == 0;
         if (two_channels && clip_.channels != 2) return "on mono sound does nothing: it works on two channels";

@@ -104,7 +104,9 @@ void AddCheckCommand(CLI::App& app, std::function<int()>& run) {
     CLI::App* command = app.add_subcommand("check", "Report a script's errors and warnings, as the plug-ins would meet them");
     command->footer(
         "Scripts are Shift-JIS text, as the plug-ins read them. Without --input the check assumes a\n"
-        "picture of --size and sound at --rate, and evaluates at most 5000 frames.\n\n"
+        "picture of --size and stereo sound at --rate, and evaluates at most " +
+        std::to_string(check::kMostCheckedFrames) +
+        " frames.\n\n"
         "Examples:\n"
         "  kinetra check                          animation.txt in this folder, over its whole range\n"
         "  kinetra check fx.txt --input clip.mp4  against the clip's size, length and sound, every frame\n"

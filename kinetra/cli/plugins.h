@@ -10,8 +10,8 @@ namespace kinetra::cli {
 // there, else the build folder the program was built in.
 std::filesystem::path DefaultPluginFolder();
 
-// A Shift-JIS text of a plug-in (names, information) as UTF-8; bytes that are no Shift-JIS
-// are shown as '?'.
+// A Shift-JIS text of a plug-in (names, information) as UTF-8, by the one conversion scripts
+// take too.
 std::string ShiftJisToUtf8(const char* text);
 
 }  // namespace kinetra::cli
