@@ -57,7 +57,7 @@ bool WriteWhole(const fs::path& path, const std::string& bytes) {
 // when a character has no Shift-JIS form or the original's copy cannot be written.
 int FixEncoding(const std::string& script, std::string& bytes) {
     if (!check::IsUtf8Text(bytes)) {
-        printf("%s is not UTF-8: nothing to convert\n", script.c_str());
+        fprintf(stderr, "kinetra: %s is not UTF-8: nothing to convert\n", script.c_str());
         return 0;
     }
     const bool marked = bytes.compare(0, check::kUtf8Mark.size(), check::kUtf8Mark) == 0;
@@ -76,7 +76,7 @@ int FixEncoding(const std::string& script, std::string& bytes) {
     if (fs::exists(original, failed)) return Fail(original.string() + " exists already; move it away first");
     if (!WriteWhole(original, bytes)) return Fail("cannot write " + original.string());
     if (!WriteWhole(script, converted)) return Fail("cannot write " + script);
-    printf("%s: converted to Shift-JIS%s; the UTF-8 original is %s\n", script.c_str(),
+    fprintf(stderr, "kinetra: %s: converted to Shift-JIS%s; the UTF-8 original is %s\n", script.c_str(),
            escaped ? (", with a backslash after " + std::to_string(escaped) +
                       " character(s) whose second byte would escape the next").c_str()
                    : "",
