@@ -71,6 +71,14 @@ std::string WithoutSpaces(std::string_view text) {
     return out;
 }
 
+// A full-width Latin letter or "［" in Shift-JIS: a statement typed with the input method on.
+bool StartsFullWidth(std::string_view text) {
+    if (text.size() < 2) return false;
+    const unsigned char lead = static_cast<unsigned char>(text[0]), second = static_cast<unsigned char>(text[1]);
+    return (lead == 0x82 && ((second >= 0x60 && second <= 0x79) || (second >= 0x81 && second <= 0x9A))) ||
+           (lead == 0x81 && second == 0x6D);
+}
+
 // "10-20]" or "10-20": digits, a separator, digits, and no more, as a range without its "[".
 bool LooksLikeRange(std::string_view text) {
     while (!text.empty() && std::string_view("\r\n\t").find(text.back()) != std::string_view::npos) text.remove_suffix(1);
@@ -141,6 +149,9 @@ public:
         while (*p == ' ' || *p == '\t') ++p;
         if (p != text && StartsStatement(*p)) {
             Warn(line, 1, "indented by a space or a tab: the loader ignores the line");
+        } else if (!report_.utf8 && StartsFullWidth(text)) {
+            Warn(line, 1, "the line begins with the full-width '" + ShiftJisToUtf8(std::string_view(text, 2)) +
+                              "': the loader reads a statement only from an ASCII letter or '[', and ignores the line");
         } else if (LooksLikeRange(WithoutSpaces(p))) {
             Warn(line, 1, "a range line starts with '[': the loader ignores this one, and the range before it "
                           "stays in force");
@@ -400,12 +411,27 @@ private:
             return;
         }
         reported_.insert({statement, argument, 'm'});
+        const std::string_view formula_text(text);
+        const size_t wide = std::find_if(formula_text.begin(), formula_text.end(), [](char c) { return c & 0x80; }) -
+                            formula_text.begin();
+        if (wide < formula_text.size()) {  // most often typed with the input method still on
+            Error(statements_[statement].line, ArgumentColumn(statement, argument, static_cast<int32_t>(wide)),
+                  "argument " + std::to_string(argument + 1) + ": '" + CharacterAt(formula_text, wide) +
+                      "' is a double-byte character, and a formula is ASCII (its value is 0)");
+            return;
+        }
         const int32_t at = std::max(trace.failed_at, 0);
         const bool at_end = static_cast<size_t>(at) >= strlen(text);
         Error(statements_[statement].line, ArgumentColumn(statement, argument, at),
               "argument " + std::to_string(argument + 1) + ": " +
                   (at_end ? "the formula ends before it is complete" : "the formula cannot be read here") +
                   " (its value is 0)");
+    }
+
+    // The character at byte `at` of the file's text, for a message.
+    std::string CharacterAt(std::string_view text, size_t at) const {
+        if (!report_.utf8) return ShiftJisToUtf8(text.substr(at, ShiftJisLength(text, at)));
+        return std::string(text.substr(at, std::max<size_t>(Utf8Length(text, at), 1)));
     }
 
     // A variable of the user's that no line assigns is 0: most often a misspelt name.

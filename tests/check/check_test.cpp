@@ -75,6 +75,9 @@ const Expected kCases[] = {
     {"[5..10]\nA=1\n", W, 1, 1, "ignores '.10]'"},
     {"[0-9] A=1\n", W, 1, 1, "ignores ']A=1'"},
     {"[0-9]\nA=1\n10-20]\nB=2\n", W, 3, 1, "starts with '['"},
+    // Typed with the input method on: full-width letters and digits.
+    {"\x82\x86ill(0,0,0,i,j,0,0,0)\n", W, 1, 1, "full-width"},
+    {"A=\x82\x50+1\n", E, 1, 3, "double-byte"},
     // An unknown command's text arguments are no further mistake.
     {"txet(0,1,1,0,\"a b, c\")\n", E, 1, 1, "unknown command 'txet'"},
     {"[0-9]\nfil(0,log(f-5))\n", E, 2, 1, "unknown command 'fil'"},
