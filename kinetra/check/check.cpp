@@ -81,7 +81,7 @@ bool StartsFullWidth(std::string_view text) {
 
 // "10-20]" or "10-20": digits, a separator, digits, and no more, as a range without its "[".
 bool LooksLikeRange(std::string_view text) {
-    while (!text.empty() && std::string_view("\r\n\t").find(text.back()) != std::string_view::npos) text.remove_suffix(1);
+    text = text.substr(0, text.find_last_not_of("\r\n\t") + 1);
     if (!text.empty() && text.back() == ']') text.remove_suffix(1);
     const size_t separator = text.find_first_of("-:,");
     auto digits = [](std::string_view run) {
@@ -327,8 +327,9 @@ private:
         const std::string ignored = LosesNothing(rest[0] == ']' ? rest.substr(1) : rest) ? ""
                                     : report_.utf8                                        ? rest
                                                                                           : ShiftJisToUtf8(rest);
-        Warn(line, 1, "this range reads as " + read_as + (ignored.empty() ? "" : ", and the loader ignores '" + ignored + "'") +
-                          ": write it [first-last]" + (negative ? ", in frame numbers, which are never negative" : ""));
+        Warn(line, 1,
+             "this range reads as " + read_as + (ignored.empty() ? "" : ", and the loader ignores '" + ignored + "'") +
+                 ": write it [first-last]" + (negative ? ", in frame numbers, which are never negative" : ""));
     }
 
     // The first formula argument that ends inside a function's parentheses, as "max(2" of
@@ -605,7 +606,9 @@ bool CheckBytes(std::string_view bytes, const std::vector<std::string_view>& lin
         const std::string_view text = lines[l];
         if (text.size() <= kPieceBytes) continue;
         bool read = !text.empty() && StartsStatement(text[0]);
-        for (size_t piece = kPieceBytes; piece < text.size(); piece += kPieceBytes) read |= StartsStatement(text[piece]);
+        for (size_t piece = kPieceBytes; piece < text.size(); piece += kPieceBytes) {
+            read |= StartsStatement(text[piece]);
+        }
         if (!read) continue;
         add(Severity::kError, l, kPieceBytes,
             "the line is " + std::to_string(text.size()) + " bytes long: the loader reads " +
@@ -674,7 +677,8 @@ Report CheckScript(std::string_view bytes, const CheckOptions& options, std::spa
     FrameContext frame{};
     frame.width = frame.max_width = clip.width;
     frame.height = frame.max_height = clip.height;
-    frame.frame_count = clip.frame_count > 0 ? clip.frame_count : static_cast<int32_t>(std::min<int64_t>(last + 1, INT32_MAX));
+    frame.frame_count =
+        clip.frame_count > 0 ? clip.frame_count : static_cast<int32_t>(std::min<int64_t>(last + 1, INT32_MAX));
     std::vector<TrackVariable> tracks;
     for (const TrackBar& t : kTrackBars) {
         if (t.variable) tracks.push_back({t.variable, static_cast<double>(t.default_value)});
@@ -743,14 +747,16 @@ std::string FormatText(const Report& report, std::string_view file, std::string_
         for (size_t at = 0; at < before;) {
             size_t length = report.utf8 ? Utf8Length(text, at) : ShiftJisLength(text, at);
             if (length == 0) length = 1;
-            out += text[at] == '\t' ? std::string("\t") : std::string(ShownWidth(text.substr(at, length), report.utf8), ' ');
+            out += text[at] == '\t' ? std::string("\t")
+                                    : std::string(ShownWidth(text.substr(at, length), report.utf8), ' ');
             at += length;
         }
         out += "^\n";
     }
     out += Plural(report.errors(), "error", "errors") + ", " + Plural(report.warnings(), "warning", "warnings");
     if (report.last_frame >= report.first_frame) {
-        out += " (frames " + std::to_string(report.first_frame) + "-" + std::to_string(report.last_frame) + " evaluated";
+        out +=
+            " (frames " + std::to_string(report.first_frame) + "-" + std::to_string(report.last_frame) + " evaluated";
         if (report.wanted_last > report.last_frame) {
             // An open range runs to the end of an edit that has no end without a clip.
             const std::string beyond = report.wanted_last >= INT32_MAX - 1

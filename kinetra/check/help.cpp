@@ -49,7 +49,8 @@ constexpr CommandNote kNotes[] = {
     {"alpha4", kBlending, "blended with each pixel's opacity read from a mask", "alpha4(3,0,4,0,0,i,j,0,0,0,0)"},
     {"flipv", kFlipsAndColour, "a rectangle turned upside down", "flipv(0,3,0,0,i,j,0,0)"},
     {"fliph", kFlipsAndColour, "a rectangle mirrored left to right", "fliph(0,3,0,0,i/2,j,0,0)"},
-    {"color", kFlipsAndColour, "gains and offsets of y, cb and cr in a rectangle", "color(0,0,0,i/4,j/4,0.5,1,1,0,0,0)"},
+    {"color", kFlipsAndColour, "gains and offsets of y, cb and cr in a rectangle",
+     "color(0,0,0,i/4,j/4,0.5,1,1,0,0,0)"},
     {"color_rgb", kFlipsAndColour, "gains and offsets of R, G and B in a rectangle",
      "color_rgb(0,0,0,i,j,1.1,1.0,0.8,0,0,0)"},
     {"swapbuf", kBuffersAndFills, "the host's picture and its scratch image exchanged", "swapbuf()"},
@@ -196,15 +197,18 @@ std::string CommandHelp(std::string_view name) {
     if (command == commands.end()) return "";
     const CommandNote* note = NoteOf(name);
     std::string signature;
-    for (const ArgumentSpec& row : command->arguments) signature += (signature.empty() ? "" : ", ") + std::string(row.meaning);
+    for (const ArgumentSpec& row : command->arguments)
+        signature += (signature.empty() ? "" : ", ") + std::string(row.meaning);
     std::string out = std::string(command->name) + "(" + signature + ")\n";
     out += std::string(command->sound ? "A sound command" : "A picture command") +
            (note ? std::string(": ") + note->summary : std::string()) + ".\n";
     if (!command->arguments.empty()) {
         int width = 8;
-        for (const ArgumentSpec& row : command->arguments) width = std::max(width, static_cast<int>(strlen(row.meaning)));
+        for (const ArgumentSpec& row : command->arguments)
+            width = std::max(width, static_cast<int>(strlen(row.meaning)));
         char line[512];
-        snprintf(line, sizeof line, "\n  #  %-*s  %-10s  %-19s  %s\n", width, "argument", "unit", "conversion", "valid");
+        snprintf(line, sizeof line, "\n  #  %-*s  %-10s  %-19s  %s\n", width, "argument", "unit", "conversion",
+                 "valid");
         out += line;
         std::string zeros;
         for (const ArgumentSpec& row : command->arguments) {

@@ -101,7 +101,8 @@ check::ClipFacts ClipFactsOf(const media::EditSource& source) {
 
 void AddCheckCommand(CLI::App& app, std::function<int()>& run) {
     auto arguments = std::make_shared<Arguments>();
-    CLI::App* command = app.add_subcommand("check", "Report a script's errors and warnings, as the plug-ins would meet them");
+    CLI::App* command =
+        app.add_subcommand("check", "Report a script's errors and warnings, as the plug-ins would meet them");
     command->footer(
         "Scripts are Shift-JIS text, as the plug-ins read them. Without --input the check assumes a\n"
         "picture of --size and stereo sound at --rate, and evaluates at most " +
@@ -116,17 +117,23 @@ void AddCheckCommand(CLI::App& app, std::function<int()>& run) {
         "Exit status: 0 no error, 1 an error found (or the file or clip unreadable), 2 a usage error.");
     // A file that cannot be read is failed work, not a usage error: told in Run.
     command->add_option("SCRIPT", arguments->script, "The script")->capture_default_str();
-    command->add_option("-i,--input", arguments->input, "The clip the script is for: its size, length, frame rate and sound");
-    command->add_option("--frames", arguments->frames, "Frames to evaluate, A-B (default: the clip's, or the script's range, capped)")
+    command->add_option("-i,--input", arguments->input,
+                        "The clip the script is for: its size, length, frame rate and sound");
+    command
+        ->add_option("--frames", arguments->frames,
+                     "Frames to evaluate, A-B (default: the clip's, or the script's range, capped)")
         ->check([](const std::string& v) {
             return std::regex_match(v, std::regex("[0-9]{1,9}-[0-9]{1,9}")) ? "" : "expected A-B, as 0-299";
         });
     command->add_option("--size", arguments->size, "Without --input: image size the formulas see as i and j, WxH")
         ->capture_default_str()
         ->check([](const std::string& v) {
-            return std::regex_match(v, std::regex("[1-9][0-9]{0,4}x[1-9][0-9]{0,4}")) ? "" : "expected WxH, as 1920x1080";
+            return std::regex_match(v, std::regex("[1-9][0-9]{0,4}x[1-9][0-9]{0,4}")) ? ""
+                                                                                      : "expected WxH, as 1920x1080";
         });
-    command->add_option("--rate", arguments->rate, "Without --input: sampling rate of the sound; 0 for an edit without sound")
+    command
+        ->add_option("--rate", arguments->rate,
+                     "Without --input: sampling rate of the sound; 0 for an edit without sound")
         ->capture_default_str()
         ->check(CLI::Range(0, 768000));
     command->add_flag("--json", arguments->json, "Print the diagnostics as a JSON list");
@@ -162,7 +169,8 @@ void AddCheckCommand(CLI::App& app, std::function<int()>& run) {
                 if (const int failed = FixEncoding(a.script, bytes)) return failed;
             }
             const check::Report report = check::CheckScript(bytes, options, check::PluginCommands());
-            const std::string out = a.json ? check::FormatJson(report, a.script) : check::FormatText(report, a.script, bytes);
+            const std::string out =
+                a.json ? check::FormatJson(report, a.script) : check::FormatText(report, a.script, bytes);
             fputs(out.c_str(), stdout);
             return report.errors() > 0 ? 1 : 0;
         };

@@ -139,7 +139,8 @@ TEST(Check, ReportsWhatOnlyTheClipShows) {
     // Without the clip the frame is past the cap, and the summary says it was not evaluated.
     const Report capped = CheckScript("A=1/(f-5500)\n", {}, PluginCommands());
     EXPECT_EQ(capped.errors(), 0);
-    EXPECT_NE(FormatText(capped, "a.txt", "").find("frames 5000 on of the script's ranges were not"), std::string::npos);
+    EXPECT_NE(FormatText(capped, "a.txt", "").find("frames 5000 on of the script's ranges were not"),
+              std::string::npos);
 }
 
 TEST(Check, EveryExampleIsClean) {
