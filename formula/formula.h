@@ -38,11 +38,11 @@ constexpr int kFormulaVariables = 58;      // "A" (0x41) to "z" (0x7A)
 // A variable's slot: its letter's distance from "A", so "a" is slot 32.
 constexpr unsigned VariableSlot(char letter) { return static_cast<unsigned>(letter - 'A'); }
 constexpr int kFormulaFunctions = 23;
+constexpr int kMaxTextTokens = 126;        // tokens a formula text may produce
+constexpr int kProgramCapacity = kMaxTextTokens + 3;  // with the outer parentheses and the end
 
 // The name of function `index` (0..kFormulaFunctions - 1), with the "(" that opens its argument.
 std::string_view FormulaFunctionName(int index);
-constexpr int kMaxTextTokens = 126;        // tokens a formula text may produce
-constexpr int kProgramCapacity = kMaxTextTokens + 3;  // with the outer parentheses and the end
 
 // Where in its text a formula failed to compile, for a tool that reports it; compiling without
 // one costs a null test per token. `source` maps each token, wrapped infix and then postfix, to
