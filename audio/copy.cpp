@@ -23,8 +23,8 @@ constexpr ArgumentSpec kCopyFrameArguments[] = {
 
 constexpr ArgumentSpec kCopyFrameSpanArguments[] = {
     Buffer(1, "destination buffer"),
-    Real(2, "start of the span, in frames").Finite(),
-    Real(3, "end of the span, in frames").Finite(),
+    Real(2, "start of the span").Finite().In(Unit::kFrames),
+    Real(3, "end of the span").Finite().In(Unit::kFrames),
 };
 
 constexpr ArgumentSpec kCopyArguments[] = {

@@ -13,6 +13,7 @@
 #include "kinetra/cli/check_command.h"
 #include "kinetra/cli/exit_status.h"
 #include "kinetra/cli/golden_command.h"
+#include "kinetra/cli/help_command.h"
 #include "kinetra/cli/info_command.h"
 #include "kinetra/cli/render_command.h"
 #include "kinetra/media/ffmpeg.h"
@@ -31,6 +32,7 @@ int Main(int argc, char** argv) {
     AddInfoCommand(app, run);
     AddCheckCommand(app, run);
     AddGoldenCommand(app, run);
+    AddHelpCommand(app, run);
     av_log_set_level(AV_LOG_FATAL);  // failures reach the user as one message of ours
 
     // ffmpeg's spellings that the option parser cannot name (-c:v, -pix_fmt) become long options.

@@ -21,16 +21,16 @@ namespace kinetra::video {
 namespace {
 
 constexpr ArgumentSpec kResizeArguments[] = {
-    Buffer(1, "source"), Buffer(2, "destination"), Integer(3, "source x"), Integer(4, "source y"),
-    Width(5, "source w"), Height(6, "source h"), Integer(7, "destination x"),
-    Integer(8, "destination y"), Width(9, "destination w"), Height(10, "destination h")};
+    Buffer(1, "source"), Buffer(2, "destination"), Pixels(3, "source x"), Pixels(4, "source y"),
+    Width(5, "source w"), Height(6, "source h"), Pixels(7, "destination x"),
+    Pixels(8, "destination y"), Width(9, "destination w"), Height(10, "destination h")};
 
 // The size is checked, not clamped: the centre and the margins use the size as given. An
 // angle that is not finite is no rotation to speak of.
 constexpr ArgumentSpec kRotateArguments[] = {
-    Buffer(1, "source"), Buffer(2, "destination"), Real(3, "angle").Finite(),
-    Integer(4, "source x"), Integer(5, "source y"), Integer(6, "w").AtLeast(1),
-    Integer(7, "h").AtLeast(1), Integer(8, "destination x"), Integer(9, "destination y")};
+    Buffer(1, "source"), Buffer(2, "destination"), Real(3, "angle").Finite().In(Unit::kRadians),
+    Pixels(4, "source x"), Pixels(5, "source y"), Pixels(6, "w").AtLeast(1),
+    Pixels(7, "h").AtLeast(1), Pixels(8, "destination x"), Pixels(9, "destination y")};
 
 // The source rectangle as the sampler sees it.
 class SourceWindow {

@@ -10,8 +10,8 @@ namespace kinetra::cli {
 // there (a build tree), else the installed plug-in folder beside the program's.
 std::filesystem::path DefaultPluginFolder();
 
-// A Shift-JIS text of a plug-in (names, information) as UTF-8; bytes that are no Shift-JIS
-// are shown as '?'.
+// A Shift-JIS text of a plug-in (names, information) as UTF-8, by the one conversion scripts
+// take too.
 std::string ShiftJisToUtf8(const char* text);
 
 }  // namespace kinetra::cli

@@ -16,6 +16,9 @@
 #include <vector>
 
 #include "kinetra/cli/exit_status.h"
+#include "kinetra/check/catalog.h"
+#include "kinetra/check/check.h"
+#include "kinetra/cli/check_command.h"
 #include "kinetra/cli/plugins.h"
 #include "kinetra/lib/session.h"
 #include "kinetra/lib/synthetic.h"
@@ -265,6 +268,13 @@ int Run(const Arguments& a) {
 
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
+    if (!a.quiet && (!a.input.empty() || !a.script.empty())) {
+        const std::string script =
+            !a.script.empty() ? a.script : (fs::path(a.input).parent_path() / "animation.txt").string();
+        const std::string notice = check::RenderNotice(
+            script, ClipFactsOf(*source), "kinetra check " + script + (a.input.empty() ? "" : " --input " + a.input));
+        if (!notice.empty()) fprintf(stderr, "kinetra: %s\n", notice.c_str());
+    }
     media::RenderSummary summary;
     const bool done = media::RenderEdit(*source, settings, summary, error);
     progress.End();
@@ -352,7 +362,7 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         ->check(CLI::Range(1, 16));
     command->add_option("--display", a->display, "The buffer shown as the result (track bar 1, 0..9)");
     command->add_option("--var", a->variables,
-                        "A variable track bar, NAME=VALUE, NAME one of a b c d u v x y z (0..4096); once per bar")
+                        "A variable track bar, NAME=VALUE, once per bar: " + check::VariableTrackBars())
         ->allow_extra_args(false);
     command->add_option("--preset", a->preset, "libx264's and libx265's preset")
         ->capture_default_str()
