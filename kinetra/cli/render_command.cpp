@@ -40,7 +40,8 @@ struct Arguments {
     std::string size = "1280x720";
     int frames = 48;
     std::string rate = "30";
-    int sampling_rate = 48000;
+    std::optional<int> sampling_rate;  // the input's own, 48000 for the built-in clip
+    bool keep_channels = false;
     bool quiet = false;
     int64_t max_frames = kDefaultMaxFrames;
 };
@@ -140,7 +141,7 @@ int Run(const Arguments& a) {
     clip.frames = a.frames;
     clip.frame_rate = rate.num;
     clip.frame_rate_scale = rate.den;
-    clip.sampling_rate = a.sampling_rate;
+    clip.sampling_rate = a.sampling_rate.value_or(48000);
 
     std::string error;
     media::OutputKind kind;
@@ -148,8 +149,9 @@ int Run(const Arguments& a) {
     editor::ScriptFolder folder;
     std::unique_ptr<media::EditSource> source;
     if (!a.input.empty()) {
-        source = media::OpenFileSource(a.input, a.sampling_rate, rate, error);
+        source = media::OpenFileSource(a.input, {a.sampling_rate.value_or(0), a.keep_channels}, rate, error);
         if (!source) return Fail(error);
+        TellSoundFormat(a.input, *source);
         plugins.edited_path = source->edited_path();
     }
     if (!a.script.empty() || a.input.empty()) {
@@ -220,7 +222,9 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         "  kinetra render clip.mkv --script fx.txt -o out.mkv --var a=2048\n"
         "  kinetra render clip.mp4 -o 'frames/f%04d.png'   a PNG sequence, numbered from 0\n"
         "  kinetra render clip.mp4 -o null                 render and discard, for timing\n"
-        "  kinetra render clip.mp4 --max-frames 200000     let the script's ranges lengthen the edit that far");
+        "  kinetra render clip.mp4 --max-frames 200000     let the script's ranges lengthen the edit that far\n"
+        "  kinetra render clip.mkv --sampling-rate 48000   resample the sound (by default it keeps its rate)\n"
+        "  kinetra render surround.mkv --keep-channels     5.1 stays 5.1; the script works on front left/right");
     command->add_option("INPUT", a->input, "A file FFmpeg reads: video with or without sound, or sound alone")
         ->check(CLI::ExistingFile);
     command->add_option("-o,--output", a->output,
@@ -244,9 +248,13 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         ->check(CLI::Range(1, 18000));
     command->add_option("--rate", a->rate, "Frame rate of the built-in clip and of sound alone, as 30 or 30000/1001")
         ->capture_default_str();
-    command->add_option("--sampling-rate", a->sampling_rate, "Sampling rate handed to the sound plug-in")
-        ->capture_default_str()
+    command->add_option("--sampling-rate", a->sampling_rate,
+                        "Sampling rate handed to the sound plug-in and written (default: the input's own; "
+                        "48000 for the built-in clip)")
         ->check(CLI::Range(8000, 192000));
+    command->add_flag("--keep-channels", a->keep_channels,
+                      "Keep the channels of sound with more than two as they are: the sound plug-in works on "
+                      "the first two, the others pass through untouched (default: mixed to stereo)");
     command->add_option("--plugins", a->plugins, "Folder holding dizorud.auf and dizorud_audio.auf")
         ->check(CLI::ExistingDirectory);
     command->add_flag("-q,--quiet", a->quiet, "No progress line and no summary");

@@ -42,4 +42,17 @@ std::function<bool(const editor::Lengthening&, std::string& error)> LengthenUpTo
     };
 }
 
+void TellSoundFormat(const std::string& input, const media::EditSource& source) {
+    if (!source.format().has_sound) return;
+    const media::SoundTrack& sound = source.sound();
+    if (sound.source_rate() != sound.sampling_rate()) {
+        fprintf(stderr, "kinetra: %s: sound resampled from %d Hz to %d Hz\n", input.c_str(), sound.source_rate(),
+                sound.sampling_rate());
+    }
+    if (sound.source_channels() > sound.channels()) {
+        fprintf(stderr, "kinetra: %s: %d channels of sound mixed to stereo for the sound plug-in (--keep-channels keeps "
+                "them)\n", input.c_str(), sound.source_channels());
+    }
+}
+
 }  // namespace kinetra::cli

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "kinetra/lib/edit_player.h"
+#include "kinetra/media/edit_source.h"
 
 namespace kinetra::cli {
 
@@ -28,5 +29,9 @@ ScriptFile ScriptFor(const std::string& input, const std::string& script);
 // refuses one past it with a message that says how to allow it.
 std::function<bool(const editor::Lengthening&, std::string& error)> LengthenUpTo(const ScriptFile& script,
                                                                                  int64_t max_frames);
+
+// One notice line for each change the sound of `input` undergoes on its way to the plug-ins: a
+// sampling rate other than its own, channels mixed to stereo.
+void TellSoundFormat(const std::string& input, const media::EditSource& source);
 
 }  // namespace kinetra::cli

@@ -38,7 +38,7 @@ private:
 
 class FileSource : public EditSource {
 public:
-    bool Open(const std::string& path, int32_t sampling_rate, AVRational sound_only_rate, std::string& error) {
+    bool Open(const std::string& path, const SoundFormat& sound, AVRational sound_only_rate, std::string& error) {
         path_ = path;
         std::error_code failed;
         edited_path_ = std::filesystem::absolute(path, failed).string();
@@ -60,7 +60,7 @@ public:
             return false;
         }
         std::string sound_error;
-        format_.has_sound = sound_.Open(path, sampling_rate, origin, sound_error);
+        format_.has_sound = sound_.Open(path, sound, origin, sound_error);
         if (!sound_error.empty()) {
             error = sound_error;
             return false;
@@ -71,7 +71,7 @@ public:
         }
         if (!format_.has_pictures) {
             format_.frame_rate = sound_only_rate;
-            const editor::FrameTiming timing{sound_only_rate.num, sound_only_rate.den, sampling_rate};
+            const editor::FrameTiming timing{sound_only_rate.num, sound_only_rate.den, sound_.sampling_rate()};
             int32_t frames = 1;
             while (timing.FirstSample(frames) < sound_.length() && frames < INT32_MAX) ++frames;
             format_.frame_count = frames;
@@ -136,10 +136,10 @@ private:
 
 }  // namespace
 
-std::unique_ptr<EditSource> OpenFileSource(const std::string& path, int32_t sampling_rate,
+std::unique_ptr<EditSource> OpenFileSource(const std::string& path, const SoundFormat& sound,
                                            AVRational sound_only_rate, std::string& error) {
     auto source = std::make_unique<FileSource>();
-    if (!source->Open(path, sampling_rate, sound_only_rate, error)) return nullptr;
+    if (!source->Open(path, sound, sound_only_rate, error)) return nullptr;
     return source;
 }
 

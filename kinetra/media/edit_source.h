@@ -55,7 +55,7 @@ protected:
 
 // A file FFmpeg reads: video with or without sound, or sound alone (then the edit has
 // `sound_only_rate` frames per second, enough of them to hold the whole sound).
-std::unique_ptr<EditSource> OpenFileSource(const std::string& path, int32_t sampling_rate,
+std::unique_ptr<EditSource> OpenFileSource(const std::string& path, const SoundFormat& sound,
                                            AVRational sound_only_rate, std::string& error);
 
 // The built-in clip at the size, length and rate of `clip`, BT.709 limited range on output.

@@ -466,4 +466,58 @@ TEST_F(Render, AVariableRateInputIsMadeConstantAtItsAverageRate) {
     }
 }
 
+// The sound of `file`: its sampling rate and channel count, and its samples as they are.
+struct SoundStream {
+    int rate = 0;
+    int channels = 0;
+    std::vector<int16_t> samples;  // interleaved, all channels, at the file's own rate
+};
+
+SoundStream ProbeSound(const fs::path& file) {
+    SoundStream sound;
+    const std::string line = Shell("ffprobe -v error -select_streams a -show_entries stream=sample_rate,channels -of "
+                                   "csv=p=0 " + Quote(file.string()), file.parent_path()).output;
+    sscanf(line.c_str(), "%d,%d", &sound.rate, &sound.channels);
+    const std::string bytes = Shell("ffmpeg -v error -i " + Quote(file.string()) + " -f s16le -", file.parent_path()).output;
+    sound.samples.resize(bytes.size() / 2);
+    memcpy(sound.samples.data(), bytes.data(), sound.samples.size() * 2);
+    return sound;
+}
+
+TEST_F(Render, SoundKeepsItsRateAndItsChannelsAreMixedOrKeptWithANotice) {
+    const fs::path folder = Folder("ffv1.mkv", "a_volume(0,0,0,0)\n");  // silences what the plug-in sees
+    const std::string video = "-f lavfi -i testsrc2=size=160x90:rate=30:duration=1 -c:v ffv1 -c:a pcm_s16le ";
+    ASSERT_EQ(Shell("ffmpeg -v error -y " + video + "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 "
+                    "mono.mkv", folder).status, 0);
+    ASSERT_EQ(Shell("ffmpeg -v error -y " + video + "-f lavfi -i 'aevalsrc=0.1*sin(300*t)|0.2*sin(400*t)|0.3*sin(500*t)|"
+                    "0.4*sin(600*t)|0.5*sin(700*t)|0.6*sin(800*t):s=48000:c=5.1:d=1' surround.mkv", folder).status, 0);
+    struct Case {
+        const char* arguments;
+        int rate, channels;
+        const char* notice;  // a part of standard error; empty: nothing said
+    };
+    const Case kCases[] = {
+        {"mono.mkv", 44100, 1, ""},
+        {"mono.mkv --sampling-rate 48000", 48000, 1, "sound resampled from 44100 Hz to 48000 Hz"},
+        {"surround.mkv", 48000, 2, "6 channels of sound mixed to stereo"},
+        {"surround.mkv --keep-channels", 48000, 6, ""},
+    };
+    for (const Case& c : kCases) {
+        const Result result = Kinetra(std::string(c.arguments) + " -q -o out.mkv", folder);
+        ASSERT_EQ(result.status, 0) << c.arguments << result.errors;
+        EXPECT_EQ(result.errors.empty(), !*c.notice) << c.arguments << result.errors;
+        EXPECT_NE(result.errors.find(c.notice), std::string::npos) << c.arguments << result.errors;
+        const SoundStream out = ProbeSound(folder / "out.mkv");
+        EXPECT_EQ(out.rate, c.rate) << c.arguments;
+        ASSERT_EQ(out.channels, c.channels) << c.arguments;
+        // The plug-in's first two channels are silenced; those past them come through as they were.
+        const SoundStream in = ProbeSound(folder / fs::path(c.arguments).stem().concat(".mkv"));
+        ASSERT_EQ(out.samples.size() / c.channels, static_cast<size_t>(c.rate)) << c.arguments;
+        for (size_t i = 0; i < out.samples.size(); ++i) {
+            const int channel = static_cast<int>(i % c.channels);
+            ASSERT_EQ(out.samples[i], channel < 2 ? 0 : in.samples[i]) << c.arguments << ", value " << i;
+        }
+    }
+}
+
 }  // namespace
