@@ -40,7 +40,7 @@ bool ShowPlugin(const fs::path& file) {
 bool ShowInput(const std::string& path, int32_t sampling_rate) {
     std::string error;
     const std::unique_ptr<media::EditSource> source =
-        media::OpenFileSource(path, {sampling_rate, false}, AVRational{30, 1}, error);
+        media::OpenFileSource(path, {{sampling_rate, false}}, AVRational{30, 1}, error);
     if (!source) {
         fprintf(stderr, "kinetra: %s\n", error.c_str());
         return false;
@@ -54,6 +54,12 @@ bool ShowInput(const std::string& path, int32_t sampling_rate) {
                                                                               : "BT.601";
         printf("  pictures    %dx%d, %s, %s %s range\n", f.width, f.height, f.video.codec_name.c_str(), matrix,
                c.full_range ? "full" : "limited");
+        if (f.rotation) {
+            const char* turn = f.rotation == 90 ? "90 degrees clockwise" : f.rotation == 180 ? "180 degrees"
+                                                                                             : "90 degrees counter-clockwise";
+            printf("  rotation    %s, from %dx%d as stored (render --no-autorotate keeps it so)\n", turn,
+                   f.video.width, f.video.height);
+        }
     } else {
         printf("  pictures    none (sound alone: frames at %d/%d fps)\n", f.frame_rate.num, f.frame_rate.den);
     }

@@ -42,6 +42,7 @@ struct Arguments {
     std::string rate = "30";
     std::optional<int> sampling_rate;  // the input's own, 48000 for the built-in clip
     bool keep_channels = false;
+    bool no_autorotate = false;
     bool quiet = false;
     int64_t max_frames = kDefaultMaxFrames;
 };
@@ -149,7 +150,8 @@ int Run(const Arguments& a) {
     editor::ScriptFolder folder;
     std::unique_ptr<media::EditSource> source;
     if (!a.input.empty()) {
-        source = media::OpenFileSource(a.input, {a.sampling_rate.value_or(0), a.keep_channels}, rate, error);
+        source = media::OpenFileSource(a.input, {{a.sampling_rate.value_or(0), a.keep_channels}, !a.no_autorotate}, rate,
+                                       error);
         if (!source) return Fail(error);
         TellSoundFormat(a.input, *source);
         plugins.edited_path = source->edited_path();
@@ -224,7 +226,8 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         "  kinetra render clip.mp4 -o null                 render and discard, for timing\n"
         "  kinetra render clip.mp4 --max-frames 200000     let the script's ranges lengthen the edit that far\n"
         "  kinetra render clip.mkv --sampling-rate 48000   resample the sound (by default it keeps its rate)\n"
-        "  kinetra render surround.mkv --keep-channels     5.1 stays 5.1; the script works on front left/right");
+        "  kinetra render surround.mkv --keep-channels     5.1 stays 5.1; the script works on front left/right\n"
+        "  kinetra render phone.mp4 --no-autorotate        the pictures as stored, ignoring their rotation");
     command->add_option("INPUT", a->input, "A file FFmpeg reads: video with or without sound, or sound alone")
         ->check(CLI::ExistingFile);
     command->add_option("-o,--output", a->output,
@@ -252,6 +255,9 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
                         "Sampling rate handed to the sound plug-in and written (default: the input's own; "
                         "48000 for the built-in clip)")
         ->check(CLI::Range(8000, 192000));
+    command->add_flag("--no-autorotate", a->no_autorotate,
+                      "Hand the plug-ins the pictures as stored, not turned as the input's rotation says "
+                      "(by default a portrait phone clip stays portrait and i/j are its shown size)");
     command->add_flag("--keep-channels", a->keep_channels,
                       "Keep the channels of sound with more than two as they are: the sound plug-in works on "
                       "the first two, the others pass through untouched (default: mixed to stereo)");

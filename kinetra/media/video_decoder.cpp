@@ -1,6 +1,7 @@
 #include "kinetra/media/video_decoder.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kinetra::media {
 namespace {
@@ -77,6 +78,17 @@ PlanarPicture PlanesOf(const AVFrame& frame) {
     return picture;
 }
 
+// The turn a player gives the stream's pictures, from its display matrix: clockwise, to the
+// nearest quarter (the matrix gives the picture's counter-clockwise rotation).
+int Rotation(const AVStream& stream) {
+    const uint8_t* matrix = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    if (!matrix) return 0;
+    const double degrees = -av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+    if (std::isnan(degrees)) return 0;
+    const int quarters = static_cast<int>(std::lround(degrees / 90.0));
+    return ((quarters % 4) + 4) % 4 * 90;
+}
+
 }  // namespace
 
 bool VideoDecoder::Open(const std::string& path, int threads, std::string& error) {
@@ -134,6 +146,7 @@ bool VideoDecoder::Open(const std::string& path, int threads, std::string& error
     to_yc_ = YuvToYc(format_.colour);
     format_.start_time = av_rescale_q(pts_.front(), base, AV_TIME_BASE_Q);
     format_.codec_name = avcodec_get_name(stream.codecpar->codec_id);
+    format_.rotation = Rotation(stream);
     if (format_.width <= 0 || format_.height <= 0) {
         error = path + ": its video stream has no picture size";
         return false;

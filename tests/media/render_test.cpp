@@ -520,4 +520,43 @@ TEST_F(Render, SoundKeepsItsRateAndItsChannelsAreMixedOrKeptWithANotice) {
     }
 }
 
+TEST_F(Render, ARotatedClipIsTurnedAsPlayersShowItUnlessAskedNotTo) {
+    // The last pixel of the plug-ins' picture made white: i and j are the size they see.
+    const fs::path folder = Folder("h264.mp4", "fill(0,i-1,j-1,1,1,4096,0,0)\n");
+    struct Case {
+        int rotate;              // the clip's rotation tag
+        const char* arguments;
+        int width, height;       // of the output
+        const char* info;        // what info says of the rotation
+    };
+    const Case kCases[] = {
+        {90, "", 90, 160, "rotation    90 degrees counter-clockwise"},
+        {270, "", 90, 160, "rotation    90 degrees clockwise"},
+        {180, "", 160, 90, "rotation    180 degrees"},
+        {90, "--no-autorotate", 160, 90, "rotation    90 degrees counter-clockwise"},
+    };
+    for (const Case& c : kCases) {
+        const std::string clip = "rotate" + std::to_string(c.rotate) + ".mp4";
+        ASSERT_EQ(Shell("ffmpeg -v error -y -i h264.mp4 -c copy -metadata:s:v:0 rotate=" + std::to_string(c.rotate) + " " +
+                        clip, folder).status, 0);
+        EXPECT_NE(Shell(Quote(KINETRA_PROGRAM) + " info " + clip, folder).output.find(c.info), std::string::npos) << clip;
+        ASSERT_EQ(Kinetra(clip + " " + c.arguments + " --lossless -q -o out.mkv", folder).status, 0) << clip;
+        const std::string size = Shell("ffprobe -v error -show_entries stream=width,height -of csv=p=0 out.mkv", folder).output;
+        EXPECT_EQ(size.substr(0, size.find('\n')), std::to_string(c.width) + "," + std::to_string(c.height))
+            << clip << " " << c.arguments;
+        // Every pixel as ffmpeg shows the clip, turned or not, but the one the script made white.
+        const bool turned = std::string(c.arguments).empty();
+        std::string in = Shell("ffmpeg -v error " + std::string(turned ? "" : "-noautorotate ") + "-i " + clip +
+                               " -f rawvideo -pix_fmt gray -", folder).output;
+        const std::string out = DecodePictures(folder / "out.mkv", "gray");
+        ASSERT_EQ(out.size(), in.size()) << clip << " " << c.arguments;
+        const size_t picture = static_cast<size_t>(c.width) * c.height;
+        for (size_t at = picture - 1; at < in.size(); at += picture) {
+            EXPECT_EQ(static_cast<uint8_t>(out[at]), 255) << clip << " " << c.arguments;  // white
+            in[at] = out[at];
+        }
+        EXPECT_LE(MaxDifference(in, 0, out, 0, in.size()), 1) << clip << " " << c.arguments;
+    }
+}
+
 }  // namespace
