@@ -329,7 +329,6 @@ bool Render(const EditSource& source, const RenderSettings& settings, RenderSumm
                 if (!queues.pool.Pop(work.picture)) break;
                 std::fill(work.picture->pixels.begin(), work.picture->pixels.end(), PixelYC{0, 0, 0});
             }
-            editor::AllocationPoint("cache");
             cache.Offer(f, *work.picture);
             if (!player.RunPicture(f, *work.picture, error)) return false;
         }

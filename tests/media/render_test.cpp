@@ -559,4 +559,20 @@ TEST_F(Render, ARotatedClipIsTurnedAsPlayersShowItUnlessAskedNotTo) {
     }
 }
 
+TEST_F(Render, AnAllocationFailureAtAnyStageEndsWithOneLineAndLeavesNothing) {
+    // A script that fetches the frame before, so that every stage allocates.
+    const fs::path folder = Folder("h264.mp4", "copyframe(0,f-1,0,0,i,j,0,0)\n");
+    fs::copy_file(folder / "animation.txt", folder / "fx.txt", fs::copy_options::overwrite_existing);
+    const fs::path temporary = folder / "tmp";
+    for (const char* stage : {"decoder", "cache", "fetch", "encoder"}) {
+        fs::create_directories(temporary);
+        const Result result = Shell("TMPDIR=" + Quote(temporary.string()) + " KINETRA_FAIL_ALLOCATION=" + stage + " " +
+                                    Quote(KINETRA_PROGRAM) + " render h264.mp4 --script fx.txt -q -o out.mp4", folder);
+        EXPECT_EQ(result.status, 1) << stage;
+        EXPECT_EQ(result.errors, "kinetra: not enough memory for 160x90 pictures: std::bad_alloc\n") << stage;
+        EXPECT_EQ(OutputsLeft(folder), std::vector<std::string>{}) << stage;
+        EXPECT_TRUE(fs::is_empty(temporary)) << stage << " left a private folder";
+    }
+}
+
 }  // namespace
