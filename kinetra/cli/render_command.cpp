@@ -192,6 +192,7 @@ int Run(const Arguments& a) {
         Fail("stopped; nothing written to " + settings.output.path);
         return 130;
     }
+    TellDecodingStopped(a.input, *source, summary);
     if (!a.quiet) {
         const media::EditFormat& format = source->format();
         const double seconds = progress.seconds();

@@ -55,4 +55,11 @@ void TellSoundFormat(const std::string& input, const media::EditSource& source) 
     }
 }
 
+void TellDecodingStopped(const std::string& input, const media::EditSource& source, const media::RenderSummary& summary) {
+    const media::DecodeEnd& stopped = summary.decoding_stopped;
+    if (stopped.frame < 0) return;
+    fprintf(stderr, "kinetra: warning: %s: decoding stopped at frame %d of %d (%s); the frames before it were rendered\n",
+            input.c_str(), stopped.frame, source.format().frame_count, stopped.error.c_str());
+}
+
 }  // namespace kinetra::cli

@@ -9,6 +9,7 @@
 
 #include "kinetra/lib/edit_player.h"
 #include "kinetra/media/edit_source.h"
+#include "kinetra/media/pipeline.h"
 
 namespace kinetra::cli {
 
@@ -33,5 +34,8 @@ std::function<bool(const editor::Lengthening&, std::string& error)> LengthenUpTo
 // One notice line for each change the sound of `input` undergoes on its way to the plug-ins: a
 // sampling rate other than its own, channels mixed to stereo.
 void TellSoundFormat(const std::string& input, const media::EditSource& source);
+
+// The warning for a source that stopped decoding before its end (a truncated file), if it did.
+void TellDecodingStopped(const std::string& input, const media::EditSource& source, const media::RenderSummary& summary);
 
 }  // namespace kinetra::cli

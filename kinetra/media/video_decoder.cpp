@@ -189,7 +189,10 @@ int32_t VideoDecoder::SourceIndex(int32_t frame) const {
 }
 
 bool VideoDecoder::DecodeNext(std::string& error) {
-    for (;;) {
+    // Damaged data costs the pictures it held, as in FFmpeg's own tools; only a decoder that
+    // gives nothing but errors fails the read.
+    constexpr int kErrorsInARow = 64;
+    for (int errors = 0;;) {
         int status = avcodec_receive_frame(codec_.get(), received_.get());
         if (status == 0) {
             const int64_t pts = received_->best_effort_timestamp;
@@ -203,6 +206,7 @@ bool VideoDecoder::DecodeNext(std::string& error) {
             return false;
         }
         if (status != AVERROR(EAGAIN)) {
+            if (++errors < kErrorsInARow) continue;
             error = path_ + ": cannot decode its video: " + AvError(status);
             return false;
         }
@@ -239,10 +243,9 @@ bool VideoDecoder::DecodeSource(int32_t index, std::string& error, const std::fu
     for (bool from_start = false;;) {
         while (current_ < index) {
             if (!DecodeNext(error)) {
-                if (!error.empty()) return false;
-                // The stream ended early (pictures that did not decode): show its last one.
-                if (picture_->data[0]) return true;
-                error = path_ + ": picture " + std::to_string(index) + " cannot be decoded";
+                // The stream ended before the picture (a truncated file, pictures that did not
+                // decode): what comes before it is all there is.
+                if (error.empty()) error = path_ + ": picture " + std::to_string(index) + " cannot be decoded";
                 return false;
             }
             if (passing && current_ < index && !passing(error)) return false;

@@ -575,4 +575,34 @@ TEST_F(Render, AnAllocationFailureAtAnyStageEndsWithOneLineAndLeavesNothing) {
     }
 }
 
+TEST_F(Render, ATruncatedFileRendersTheFramesThatDecodeWithAWarning) {
+    const fs::path folder = Folder("h264.mp4", "");
+    // The index first, so that the cut leaves a file that opens; cut halfway, and where the
+    // pictures begin.
+    ASSERT_EQ(Shell("ffmpeg -v error -y -i h264.mp4 -c copy -movflags +faststart whole.mp4", folder).status, 0);
+    const std::string whole = ReadFile(folder / "whole.mp4");
+    const size_t pictures = whole.find("mdat") + 4;
+    std::ofstream(folder / "half.mp4", std::ios::binary) << whole.substr(0, whole.size() / 2);
+    std::ofstream(folder / "none.mp4", std::ios::binary) << whole.substr(0, pictures);
+    const Result half = Kinetra("half.mp4 --lossless -q -o out.mkv", folder);
+    ASSERT_EQ(half.status, 0) << half.errors;
+    const std::string in = Shell("ffmpeg -v quiet -i half.mp4 -f rawvideo -pix_fmt yuv420p -", folder).output;
+    const std::string out = DecodePictures(folder / "out.mkv");
+    const size_t decoded = in.size() / kFrameBytes;
+    ASSERT_GT(decoded, 0u);
+    ASSERT_LT(decoded, static_cast<size_t>(kFrames));
+    // The warning names the first frame not rendered; every frame before it was, and those
+    // ffmpeg decodes are the same pictures (the frames of a missing picture's time show the one
+    // before, as at a constant rate).
+    const std::string warning = "warning: half.mp4: decoding stopped at frame ";
+    const size_t at = half.errors.find(warning);
+    ASSERT_NE(at, std::string::npos) << half.errors;
+    const size_t stopped = std::stoul(half.errors.substr(at + warning.size()));
+    EXPECT_EQ(out.size(), stopped * kFrameBytes);
+    ASSERT_GE(out.size(), in.size());
+    EXPECT_LE(MaxDifference(in, 0, out, 0, in.size()), 1);
+    const Result none = Kinetra("none.mp4 -q -o out.mkv", folder);
+    EXPECT_EQ(none.status, 1) << none.errors;
+}
+
 }  // namespace
