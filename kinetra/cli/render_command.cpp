@@ -229,8 +229,10 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         "  kinetra render clip.mkv --sampling-rate 48000   resample the sound (by default it keeps its rate)\n"
         "  kinetra render surround.mkv --keep-channels     5.1 stays 5.1; the script works on front left/right\n"
         "  kinetra render phone.mp4 --no-autorotate        the pictures as stored, ignoring their rotation");
-    command->add_option("INPUT", a->input, "A file FFmpeg reads: video with or without sound, or sound alone")
-        ->check(CLI::ExistingFile);
+    // Not checked for existence here: a picture sequence's pattern (img%03d.png) names no file.
+    command->add_option("INPUT", a->input,
+                        "What FFmpeg reads: a file of video with or without sound, sound alone, or a picture "
+                        "sequence's pattern (img%03d.png)");
     command->add_option("-o,--output", a->output,
                         "OUTPUT by its name: .mp4 .mkv .mov (H.264 + AAC, or PCM in .mkv/.mov), a PNG "
                         "pattern with %d, .wav, or null (default: INPUT-kinetra.mp4, or demo.mp4)");

@@ -180,11 +180,13 @@ int32_t VideoDecoder::IndexOfPts(int64_t pts) const {
 }
 
 int32_t VideoDecoder::SourceIndex(int32_t frame) const {
-    // The picture on show at the middle of the frame's time.
+    // The picture on show at the middle of the frame's time: the last whose time is not after it.
+    // Rounded down, since pictures' times are whole ticks: a middle half a tick past one (a time
+    // base of one frame, as a picture sequence has) must not reach the next picture.
     const AVRational base = input_->streams[stream_index_]->time_base;
     const AVRational rate = format_.frame_rate;
-    const int64_t middle = pts_.front() + av_rescale(2 * int64_t{frame} + 1, int64_t{base.den} * rate.den,
-                                                     2 * int64_t{base.num} * rate.num);
+    const int64_t middle = pts_.front() + av_rescale_rnd(2 * int64_t{frame} + 1, int64_t{base.den} * rate.den,
+                                                         2 * int64_t{base.num} * rate.num, AV_ROUND_DOWN);
     return IndexOfPts(middle);
 }
 
