@@ -43,6 +43,7 @@ struct Arguments {
     std::optional<int> sampling_rate;  // the input's own, 48000 for the built-in clip
     bool keep_channels = false;
     bool no_autorotate = false;
+    Trim trim;
     bool quiet = false;
     int64_t max_frames = kDefaultMaxFrames;
 };
@@ -179,6 +180,7 @@ int Run(const Arguments& a) {
     settings.output.lossless = a.lossless;
     settings.stop = &g_stop;
     settings.lengthen = LengthenUpTo(ScriptFor(a.input, a.script), a.max_frames);
+    if (!ApplyTrim(a.trim, source->format(), settings, error)) return Fail(error);
     Progress progress(!a.quiet && isatty(STDERR_FILENO));
     settings.progress = [&progress](int32_t frame, int32_t frames) { progress.Frame(frame, frames); };
 
@@ -228,7 +230,10 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         "  kinetra render clip.mp4 --max-frames 200000     let the script's ranges lengthen the edit that far\n"
         "  kinetra render clip.mkv --sampling-rate 48000   resample the sound (by default it keeps its rate)\n"
         "  kinetra render surround.mkv --keep-channels     5.1 stays 5.1; the script works on front left/right\n"
-        "  kinetra render phone.mp4 --no-autorotate        the pictures as stored, ignoring their rotation");
+        "  kinetra render phone.mp4 --no-autorotate        the pictures as stored, ignoring their rotation\n"
+        "  kinetra render clip.mp4 --start 2.5 --end 4 -o part.mp4     frames from 2.5 s up to 4 s\n"
+        "  kinetra render clip.mp4 --start 75f --end 120f -o part.mp4  frames 75 to 119\n"
+        "  kinetra render clip.mp4 --frame 150 -o shot.png            frame 150 alone, as a picture");
     // Not checked for existence here: a picture sequence's pattern (img%03d.png) names no file.
     command->add_option("INPUT", a->input,
                         "What FFmpeg reads: a file of video with or without sound, sound alone, or a picture "
@@ -258,6 +263,17 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
                         "Sampling rate handed to the sound plug-in and written (default: the input's own; "
                         "48000 for the built-in clip)")
         ->check(CLI::Range(8000, 192000));
+    CLI::Option* start = command->add_option(
+        "--start", a->trim.start,
+        "First frame written: a time (2.5, 1:02.5, 00:01:02.5) or a frame (150f). The plug-ins see the input's "
+        "own frame numbers, as when the editor plays from the middle of a clip");
+    CLI::Option* end = command->add_option("--end", a->trim.end,
+                                           "Where writing stops, that frame not included: a time or a frame (300f)");
+    command->add_option("--frame", a->trim.frame,
+                        "Write the one frame N (or the one at a time, 2.5s), as a full render would give it: the "
+                        "frames before it run through the plug-ins unwritten, so that a script's state is the same")
+        ->excludes(start)
+        ->excludes(end);
     command->add_flag("--no-autorotate", a->no_autorotate,
                       "Hand the plug-ins the pictures as stored, not turned as the input's rotation says "
                       "(by default a portrait phone clip stays portrait and i/j are its shown size)");

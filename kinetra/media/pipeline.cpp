@@ -306,7 +306,8 @@ bool Render(const EditSource& source, const RenderSettings& settings, RenderSumm
     Queues queues(format.width, format.height, format.has_pictures);
     DecodeEnd stopped;
     StageThread decoder(failure, queues, [&] {
-        if (format.has_pictures) DecodeStage(*sequential, first, shape.frames, queues, failure, stopped);
+        const int32_t end = settings.last_frame >= 0 ? std::min(settings.last_frame + 1, shape.frames) : shape.frames;
+        if (format.has_pictures) DecodeStage(*sequential, first, end, queues, failure, stopped);
         queues.decoded.Close();
     });
     StageThread encoder(failure, queues, [&] { EncodeStage(writer, queues, failure, summary.samples); });

@@ -618,4 +618,42 @@ TEST_F(Render, APictureSequencePatternIsAnInput) {
     EXPECT_LE(MaxDifference(in, 0, out, 0, in.size()), 2);
 }
 
+TEST_F(Render, StartEndAndFrameRunTheClipsOwnFrameNumbers) {
+    // Frame 30 marked; frame 40 shows what frame 10 left in buffer 2, when frame 10 ran.
+    const fs::path folder = Folder("h264.mp4", "[30-30]\nfill(0,0,0,8,8,4096,0,0)\n[10-10]\nfill(2,0,0,8,8,4096,0,0)\n"
+                                               "[40-40]\ncopy(2,0,0,0,8,8,0,0)\n");
+    struct Case {
+        const char* arguments;
+        const char* output;
+        int frames;
+        int first;               // the input frame of the output's first
+        std::vector<int> white;  // the output frames with the mark
+    };
+    const Case kCases[] = {
+        {"--start 1 --end 1.5", "out.mkv", 15, 30, {0}},
+        {"--start 00:00:01.0 --end 45f", "out.mkv", 15, 30, {0}},
+        {"--frame 40", "shot%d.png", 1, 40, {0}},
+        {"--frame 1.1s", "shot%d.png", 1, 33, {}},
+    };
+    const std::string in = DecodePictures(folder / "h264.mp4");
+    for (const Case& c : kCases) {
+        for (const std::string& name : OutputsLeft(folder)) fs::remove(folder / name);
+        fs::remove(folder / "shot0.png");
+        const Result result = Kinetra("h264.mp4 " + std::string(c.arguments) + " --lossless -q -o '" + c.output + "'", folder);
+        ASSERT_EQ(result.status, 0) << c.arguments << result.errors;
+        EXPECT_FALSE(fs::exists(folder / "shot1.png")) << c.arguments;
+        const std::string out = DecodePictures(folder / (std::string(c.output) == "out.mkv" ? "out.mkv" : "shot0.png"));
+        ASSERT_EQ(out.size(), static_cast<size_t>(c.frames) * kFrameBytes) << c.arguments;
+        for (int f = 0; f < c.frames; ++f) {
+            const bool white = std::find(c.white.begin(), c.white.end(), f) != c.white.end();
+            EXPECT_EQ(LumaAt(out, f, 2, 2) >= 230, white) << c.arguments << ", frame " << f;
+            EXPECT_NEAR(LumaAt(out, f, 80, 45), LumaAt(in, c.first + f, 80, 45), 3) << c.arguments << ", frame " << f;
+        }
+    }
+    // Positions outside the clip or out of order are refused.
+    for (const char* refused : {"--start 2.5", "--start 10f --end 5f", "--frame 60", "--start 1x"}) {
+        EXPECT_NE(Kinetra("h264.mp4 " + std::string(refused) + " -q -o out.mkv", folder).status, 0) << refused;
+    }
+}
+
 }  // namespace
