@@ -187,13 +187,12 @@ void EncodeStage(MediaWriter& writer, Queues& queues, Failure& failure, int64_t&
     }
 }
 
-// The picture and sound the plug-ins see of a source: the sound plug-in takes one or two
-// channels, so of more (kept by the source) it sees the first two and the rest pass by.
+// A frame's sound as the sound plug-in sees it: it takes one or two channels, so of more (kept
+// by the source) it sees the first two and the others pass it by.
 class SoundFrames {
 public:
     SoundFrames(const SoundTrack& track, const editor::FrameTiming& timing)
         : track_(track), timing_(timing), channels_(track.channels()), seen_(std::min(channels_, 2)) {}
-    int seen() const { return seen_; }
 
     // Frame `frame`'s samples of every channel into `all`, those the plug-in sees into `seen`.
     int32_t Read(int32_t frame, std::vector<int16_t>& all, std::vector<int16_t>& seen) const {
