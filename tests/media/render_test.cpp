@@ -518,6 +518,16 @@ TEST_F(Render, SoundKeepsItsRateAndItsChannelsAreMixedOrKeptWithANotice) {
             ASSERT_EQ(out.samples[i], channel < 2 ? 0 : in.samples[i]) << c.arguments << ", value " << i;
         }
     }
+    // The sound plug-in is told the rate it works at: a 441 Hz square wave has 882 edges a second
+    // at the input's own rate and at another asked for.
+    std::ofstream(folder / "animation.txt") << "a_tone(0,441,1,0.5)\n";
+    for (const char* arguments : {"mono.mkv", "mono.mkv --sampling-rate 48000"}) {
+        ASSERT_EQ(Kinetra(std::string(arguments) + " -q -o out.wav", folder).status, 0) << arguments;
+        const std::vector<int16_t> wave = ProbeSound(folder / "out.wav").samples;
+        int edges = 0;
+        for (size_t i = 1; i < wave.size(); ++i) edges += (wave[i - 1] < 0) != (wave[i] < 0);
+        EXPECT_NEAR(edges, 882, 2) << arguments;
+    }
 }
 
 TEST_F(Render, ARotatedClipIsTurnedAsPlayersShowItUnlessAskedNotTo) {
