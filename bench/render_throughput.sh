@@ -48,8 +48,8 @@ k=$(printf %q "$kinetra")
 names=(ffmpeg empty typical null decode ffmpeg_veryfast empty_veryfast)
 commands=(
   "ffmpeg -v error -y -i clip.mp4 -c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p -c:a aac out-ffmpeg.mp4"
-  "$k render clip.mp4 --script empty.txt -q -o out-empty.mp4"
-  "$k render clip.mp4 --script typical.txt -q -o out-typical.mp4"
+  "$k render clip.mp4 --script empty.txt -q -y -o out-empty.mp4"
+  "$k render clip.mp4 --script typical.txt -q -y -o out-typical.mp4"
   "$k render clip.mp4 --script empty.txt -q -o null"
   "ffmpeg -v error -i clip.mp4 -f null -"
   "ffmpeg -v error -y -i clip.mp4 -c:v libx264 -preset veryfast -crf 23 -pix_fmt yuv420p -c:a aac out-ffmpeg-vf.mp4"
@@ -58,7 +58,7 @@ commands=(
 if [ -n "$baseline" ]; then
   b=$(printf %q "$baseline")
   names+=(baseline_empty baseline_null)
-  commands+=("$b render clip.mp4 --script empty.txt -q -o out-baseline.mp4"
+  commands+=("rm -f out-baseline.mp4; $b render clip.mp4 --script empty.txt -q -o out-baseline.mp4"
              "$b render clip.mp4 --script empty.txt -q -o null")
 fi
 declare -A best

@@ -9,6 +9,7 @@
 
 #include "kinetra/check/catalog.h"
 #include "kinetra/check/check.h"
+#include "kinetra/cli/exit_status.h"
 
 namespace kinetra::cli {
 
@@ -27,7 +28,8 @@ void AddCheckCommand(CLI::App& app, std::function<int()>& run) {
         "  kinetra check                       animation.txt in this folder, over its whole range\n"
         "  kinetra check fx.txt --frames 0-299 the first 300 frames only\n"
         "  kinetra check --size 1280x720 --json\n"
-        "Exit status: 1 when there is an error, 0 otherwise.");
+        "Exit status: 0 no errors (warnings allowed); 1 an error in the script, or the script cannot be\n"
+        "read; 2 usage error.");
     command->add_option("SCRIPT", arguments->script, "The script")->capture_default_str()->check(CLI::ExistingFile);
     command->add_option("--frames", arguments->frames, "Frames to evaluate, A-B (default: the script's range, capped)")
         ->check([](const std::string& v) {
@@ -48,7 +50,7 @@ void AddCheckCommand(CLI::App& app, std::function<int()>& run) {
             const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
             if (!in.good() && !in.eof()) {
                 fprintf(stderr, "kinetra: cannot read %s\n", arguments->script.c_str());
-                return 2;
+                return kFailure;
             }
             check::CheckOptions options;
             sscanf(arguments->size.c_str(), "%dx%d", &options.width, &options.height);
@@ -57,14 +59,14 @@ void AddCheckCommand(CLI::App& app, std::function<int()>& run) {
                 sscanf(arguments->frames.c_str(), "%d-%d", &options.first_frame, &options.last_frame);
                 if (options.last_frame < options.first_frame) {
                     fprintf(stderr, "kinetra: --frames %s: the range ends before it starts\n", arguments->frames.c_str());
-                    return 2;
+                    return kUsageError;
                 }
             }
             const check::Report report = check::CheckScript(bytes, options, check::PluginCommands());
             const std::string out = arguments->json ? check::FormatJson(report, arguments->script)
                                                     : check::FormatText(report, arguments->script, bytes);
             fputs(out.c_str(), stdout);
-            return report.errors() > 0 ? 1 : 0;
+            return report.errors() > 0 ? kFailure : kSuccess;
         };
     });
 }

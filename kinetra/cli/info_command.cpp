@@ -98,7 +98,7 @@ void AddInfoCommand(CLI::App& app, std::function<int()>& run) {
     };
     auto a = std::make_shared<Arguments>();
     CLI::App* command = app.add_subcommand(
-        "info", "Show what plug-in files declare (the two beside the program by default), or what a clip hands the plug-ins");
+        "info", "Show what plug-in files declare (the two the program runs by default), or what a clip hands the plug-ins");
     command->footer("Examples:\n  kinetra info\n  kinetra info build/dizorud.auf\n  kinetra info clip.mp4");
     command->add_option("PLUGIN|INPUT", a->items, "A .auf plug-in file, or a clip");
     command->add_option("--sampling-rate", a->sampling_rate,

@@ -100,10 +100,13 @@ bool ParsePosition(const std::string& text, AVRational rate, bool plain_is_frame
 
 }  // namespace
 
-bool ApplyTrim(const Trim& trim, const media::EditFormat& format, media::RenderSettings& settings, std::string& error) {
+bool ApplyTrim(const Trim& trim, const media::EditFormat& format, media::RenderSettings& settings, std::string& error,
+               bool& usage) {
     const int32_t frames = format.frame_count;
+    usage = false;
     const auto position = [&](const char* option, const std::string& text, bool plain_is_frame, int64_t& frame) {
         if (ParsePosition(text, format.frame_rate, plain_is_frame, frame)) return true;
+        usage = true;
         error = std::string(option) + " " + text + ": give a time in seconds (2.5, 1:02.5, 00:01:02.5) or a frame (150f)";
         return false;
     };
@@ -127,6 +130,7 @@ bool ApplyTrim(const Trim& trim, const media::EditFormat& format, media::RenderS
     }
     if (!trim.end.empty() && !position("--end", trim.end, false, end)) return false;
     if (end >= 0 && end <= first) {
+        usage = true;
         error = "--end " + trim.end + ": not after --start " + (trim.start.empty() ? "0" : trim.start);
         return false;
     }

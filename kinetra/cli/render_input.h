@@ -46,7 +46,8 @@ struct Trim {
 };
 
 // Sets the frames of `settings` for an edit of `format`; false with `error` set when a position
-// is malformed or lies outside the input.
-bool ApplyTrim(const Trim& trim, const media::EditFormat& format, media::RenderSettings& settings, std::string& error);
+// is malformed or out of order (`usage` then set: a usage error) or lies outside the input.
+bool ApplyTrim(const Trim& trim, const media::EditFormat& format, media::RenderSettings& settings, std::string& error,
+               bool& usage);
 
 }  // namespace kinetra::cli

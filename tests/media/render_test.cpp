@@ -229,7 +229,7 @@ TEST_F(Render, CopyframeReadsOtherFramesByNumber) {
         const std::string in = DecodePictures(clips_ / clip);
         for (const Case& c : kCases) {
             const fs::path folder = Folder(clip, c.script);
-            ASSERT_EQ(Kinetra(std::string(clip) + " --lossless -q -o out.mkv", folder).status, 0) << c.script;
+            ASSERT_EQ(Kinetra(std::string(clip) + " --lossless -q -y -o out.mkv", folder).status, 0) << c.script;
             const std::string out = DecodePictures(folder / "out.mkv");
             ASSERT_EQ(out.size(), in.size()) << c.script;
             for (int f = 0; f < kFrames; ++f) {
@@ -347,9 +347,9 @@ TEST_F(Render, BadInputEndsWithOneMessageAndNoOutput) {
         {"broken.mp4 -o out.mp4", "cannot open broken.mp4"},
         {"h264.mp4 --crf 99 -o out.mp4", "--crf"},
         {"h264.mp4 --var a=5000 -o out.mp4", "--var a=5000: outside 0..4096"},
-        {"h264.mp4 --threads 0 -o out.mp4", ""},  // 0 means "as many as there are processors"
-        {"h264.mp4 --threads 17 -o out.mp4", "--threads 17: outside 1..16"},
-        {"h264.mp4 -o out.avi", "out.avi"},
+        {"h264.mp4 --threads 0 -o out.mp4", "--threads"},
+        {"h264.mp4 --threads 17 -o out.mp4", "--threads"},
+        {"h264.mp4 -o out.xyz", "out.xyz"},
         {"h264.mp4 -o no/such/folder/out.mp4", "cannot write no/such/folder/out.mp4"},
         {"h264.mp4 --plugins no-plugins -o out.mp4", "dizorud.auf is missing"},
         {"h264.mp4 --plugins fake-plugins -o out.mp4", "has no filter table"},
@@ -503,7 +503,7 @@ TEST_F(Render, SoundKeepsItsRateAndItsChannelsAreMixedOrKeptWithANotice) {
         {"surround.mkv --keep-channels", 48000, 6, ""},
     };
     for (const Case& c : kCases) {
-        const Result result = Kinetra(std::string(c.arguments) + " -q -o out.mkv", folder);
+        const Result result = Kinetra(std::string(c.arguments) + " -q -y -o out.mkv", folder);
         ASSERT_EQ(result.status, 0) << c.arguments << result.errors;
         EXPECT_EQ(result.errors.empty(), !*c.notice) << c.arguments << result.errors;
         EXPECT_NE(result.errors.find(c.notice), std::string::npos) << c.arguments << result.errors;
@@ -522,7 +522,7 @@ TEST_F(Render, SoundKeepsItsRateAndItsChannelsAreMixedOrKeptWithANotice) {
     // at the input's own rate and at another asked for.
     std::ofstream(folder / "animation.txt") << "a_tone(0,441,1,0.5)\n";
     for (const char* arguments : {"mono.mkv", "mono.mkv --sampling-rate 48000"}) {
-        ASSERT_EQ(Kinetra(std::string(arguments) + " -q -o out.wav", folder).status, 0) << arguments;
+        ASSERT_EQ(Kinetra(std::string(arguments) + " -q -y -o out.wav", folder).status, 0) << arguments;
         const std::vector<int16_t> wave = ProbeSound(folder / "out.wav").samples;
         int edges = 0;
         for (size_t i = 1; i < wave.size(); ++i) edges += (wave[i - 1] < 0) != (wave[i] < 0);
@@ -550,7 +550,7 @@ TEST_F(Render, ARotatedClipIsTurnedAsPlayersShowItUnlessAskedNotTo) {
         ASSERT_EQ(Shell("ffmpeg -v error -y -i h264.mp4 -c copy -metadata:s:v:0 rotate=" + std::to_string(c.rotate) + " " +
                         clip, folder).status, 0);
         EXPECT_NE(Shell(Quote(KINETRA_PROGRAM) + " info " + clip, folder).output.find(c.info), std::string::npos) << clip;
-        ASSERT_EQ(Kinetra(clip + " " + c.arguments + " --lossless -q -o out.mkv", folder).status, 0) << clip;
+        ASSERT_EQ(Kinetra(clip + " " + c.arguments + " --lossless -q -y -o out.mkv", folder).status, 0) << clip;
         const std::string size = Shell("ffprobe -v error -show_entries stream=width,height -of csv=p=0 out.mkv", folder).output;
         EXPECT_EQ(size.substr(0, size.find('\n')), std::to_string(c.width) + "," + std::to_string(c.height))
             << clip << " " << c.arguments;
@@ -611,7 +611,7 @@ TEST_F(Render, ATruncatedFileRendersTheFramesThatDecodeWithAWarning) {
     EXPECT_EQ(out.size(), stopped * kFrameBytes);
     ASSERT_GE(out.size(), in.size());
     EXPECT_LE(MaxDifference(in, 0, out, 0, in.size()), 1);
-    const Result none = Kinetra("none.mp4 -q -o out.mkv", folder);
+    const Result none = Kinetra("none.mp4 -q -y -o out.mkv", folder);
     EXPECT_EQ(none.status, 1) << none.errors;
 }
 
@@ -642,17 +642,16 @@ TEST_F(Render, StartEndAndFrameRunTheClipsOwnFrameNumbers) {
     const Case kCases[] = {
         {"--start 1 --end 1.5", "out.mkv", 15, 30, {0}},
         {"--start 00:00:01.0 --end 45f", "out.mkv", 15, 30, {0}},
-        {"--frame 40", "shot%d.png", 1, 40, {0}},
-        {"--frame 1.1s", "shot%d.png", 1, 33, {}},
+        {"--frame 40", "shot.png", 1, 40, {0}},
+        {"--frame 1.1s", "shot.png", 1, 33, {}},
     };
     const std::string in = DecodePictures(folder / "h264.mp4");
     for (const Case& c : kCases) {
         for (const std::string& name : OutputsLeft(folder)) fs::remove(folder / name);
-        fs::remove(folder / "shot0.png");
+        fs::remove(folder / "shot.png");
         const Result result = Kinetra("h264.mp4 " + std::string(c.arguments) + " --lossless -q -o '" + c.output + "'", folder);
         ASSERT_EQ(result.status, 0) << c.arguments << result.errors;
-        EXPECT_FALSE(fs::exists(folder / "shot1.png")) << c.arguments;
-        const std::string out = DecodePictures(folder / (std::string(c.output) == "out.mkv" ? "out.mkv" : "shot0.png"));
+        const std::string out = DecodePictures(folder / c.output);
         ASSERT_EQ(out.size(), static_cast<size_t>(c.frames) * kFrameBytes) << c.arguments;
         for (int f = 0; f < c.frames; ++f) {
             const bool white = std::find(c.white.begin(), c.white.end(), f) != c.white.end();
@@ -660,9 +659,11 @@ TEST_F(Render, StartEndAndFrameRunTheClipsOwnFrameNumbers) {
             EXPECT_NEAR(LumaAt(out, f, 80, 45), LumaAt(in, c.first + f, 80, 45), 3) << c.arguments << ", frame " << f;
         }
     }
-    // Positions outside the clip or out of order are refused.
-    for (const char* refused : {"--start 2.5", "--start 10f --end 5f", "--frame 60", "--start 1x"}) {
-        EXPECT_NE(Kinetra("h264.mp4 " + std::string(refused) + " -q -o out.mkv", folder).status, 0) << refused;
+    // Positions outside the clip fail the render; malformed or out of order, they are usage errors.
+    const std::pair<const char*, int> kRefused[] = {
+        {"--start 2.5", 1}, {"--frame 60", 1}, {"--start 10f --end 5f", 2}, {"--start 1x", 2}};
+    for (const auto& [refused, status] : kRefused) {
+        EXPECT_EQ(Kinetra("h264.mp4 " + std::string(refused) + " -q -y -o out.mkv", folder).status, status) << refused;
     }
 }
 
