@@ -53,7 +53,7 @@ commands=(
   "$k render clip.mp4 --script empty.txt -q -o null"
   "ffmpeg -v error -i clip.mp4 -f null -"
   "ffmpeg -v error -y -i clip.mp4 -c:v libx264 -preset veryfast -crf 23 -pix_fmt yuv420p -c:a aac out-ffmpeg-vf.mp4"
-  "$k render clip.mp4 --script empty.txt --preset veryfast --crf 23 -q -o out-empty-vf.mp4"
+  "$k render clip.mp4 --script empty.txt --preset veryfast --crf 23 -q -y -o out-empty-vf.mp4"
 )
 if [ -n "$baseline" ]; then
   b=$(printf %q "$baseline")
