@@ -805,4 +805,19 @@ std::string FormatJson(const Report& report, std::string_view file) {
     return out + "\n]\n";
 }
 
+int32_t LengtheningLine(std::string_view bytes, int32_t frame_count, int32_t end) {
+    // The loader's own reading: the lines it takes as ranges are the ones the plug-ins do.
+    struct Ranges : ScriptListener {
+        int32_t frame_count, end, line = 0;
+        void RangeRead(int32_t at, int32_t, int32_t range_end) override {
+            if (!line && range_end == end && range_end > frame_count) line = at;
+        }
+    } ranges;
+    ranges.frame_count = frame_count;
+    ranges.end = end;
+    auto table = std::make_unique<ScriptTable>();
+    ParseScript({bytes.data(), bytes.size()}, frame_count, *table, [](int32_t) {}, &ranges);
+    return ranges.line;
+}
+
 }  // namespace kinetra::check

@@ -71,6 +71,10 @@ std::string RenderNotice(const std::string& script_path, const ClipFacts& clip, 
 // loader would take for one, in command lines; `escaped` is how many were added.
 std::string EscapeSecondByteBackslashes(std::string_view bytes, int& escaped);
 
+// The line (from 1) of the first range line of `bytes` that ends at `end` and so asks an edit of
+// `frame_count` frames to be lengthened; 0 when none does.
+int32_t LengtheningLine(std::string_view bytes, int32_t frame_count, int32_t end);
+
 // As a compiler says it: "FILE:LINE:COLUMN: error: message", the line and a caret under the
 // column, then a summary line.
 std::string FormatText(const Report& report, std::string_view file, std::string_view bytes);

@@ -152,7 +152,7 @@ void AddCheckCommand(CLI::App& app, std::function<int()>& run) {
             if (!a.input.empty()) {
                 std::string error;
                 const std::unique_ptr<media::EditSource> source =
-                    media::OpenFileSource(a.input, a.rate > 0 ? a.rate : 48000, AVRational{30, 1}, error);
+                    media::OpenFileSource(a.input, media::SourceOptions{}, AVRational{30, 1}, error);
                 if (!source) return Fail(error);
                 options.clip = ClipFactsOf(*source);
             } else {

@@ -20,6 +20,7 @@
 #include "kinetra/check/check.h"
 #include "kinetra/cli/check_command.h"
 #include "kinetra/cli/plugins.h"
+#include "kinetra/cli/render_input.h"
 #include "kinetra/lib/session.h"
 #include "kinetra/lib/synthetic.h"
 #include "kinetra/media/edit_source.h"
@@ -43,7 +44,10 @@ struct Arguments {
     std::string size = "1280x720";
     int frames = 48;
     std::string rate = "30";
-    int sampling_rate = 48000;
+    std::optional<int> sampling_rate;  // the input's own, 48000 for the built-in clip
+    bool keep_channels = false;
+    bool no_autorotate = false;
+    Trim trim;
     bool quiet = false;
     bool overwrite = false;
     bool never_overwrite = false;
@@ -56,6 +60,7 @@ struct Arguments {
     bool size_given = false;
     bool frames_given = false;
     bool rate_given = false;
+    int64_t max_frames = kDefaultMaxFrames;
 };
 
 // The variable track bars, in track order from track 2 on.
@@ -201,7 +206,7 @@ int Run(const Arguments& a) {
     clip.frames = a.frames;
     clip.frame_rate = rate.num;
     clip.frame_rate_scale = rate.den;
-    clip.sampling_rate = a.sampling_rate;
+    clip.sampling_rate = a.sampling_rate.value_or(48000);
 
     std::string error;
     media::OutputKind kind = media::OutputKind::kNull;
@@ -216,8 +221,10 @@ int Run(const Arguments& a) {
     editor::ScriptFolder folder;
     std::unique_ptr<media::EditSource> source;
     if (!a.input.empty()) {
-        source = media::OpenFileSource(a.input, a.sampling_rate, rate, error);
+        source = media::OpenFileSource(a.input, {{a.sampling_rate.value_or(0), a.keep_channels}, !a.no_autorotate}, rate,
+                                       error);
         if (!source) return Fail(error);
+        TellSoundFormat(a.input, *source);
         plugins.edited_path = source->edited_path();
         // The built-in clip's shape does not apply to a file, but for sound alone its frame rate does.
         for (const auto& [given, name] : {std::pair{a.size_given, "--size"}, std::pair{a.frames_given, "--frames"},
@@ -263,6 +270,9 @@ int Run(const Arguments& a) {
         if (!refusal.empty()) return Fail(refusal);
     }
     settings.stop = &g_stop;
+    settings.lengthen = LengthenUpTo(ScriptFor(a.input, a.script), a.max_frames);
+    bool usage = false;
+    if (!ApplyTrim(a.trim, source->format(), settings, error, usage)) return usage ? UsageError(error) : Fail(error);
     Progress progress(!a.quiet && isatty(STDERR_FILENO));
     settings.progress = [&progress](int32_t frame, int32_t frames) { progress.Frame(frame, frames); };
 
@@ -282,6 +292,7 @@ int Run(const Arguments& a) {
         if (!g_stop) return Fail(error);
         return Fail("stopped; nothing written to " + settings.output.path, kInterrupted);
     }
+    TellDecodingStopped(a.input, *source, summary);
     if (!a.quiet) {
         const media::EditFormat& format = source->format();
         const bool pictures = format.has_pictures && media::TakesPictures(kind);
@@ -345,10 +356,25 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         "  kinetra render clip.mp4 -c:v prores_ks -pix_fmt yuv422p10le -c:a pcm_s24le -o out.mov\n"
         "  kinetra render clip.mp4 -pix_fmt yuv420p10le -o out.mkv   10-bit: smooth gradients\n"
         "  kinetra render clip.mp4 --lossless -o out.mkv   FFV1 (or Ut Video); .mkv or .mov\n"
+        "  kinetra render clip.mp4 --max-frames 200000     let the script's ranges lengthen the edit that far\n"
+        "  kinetra render clip.mkv --sampling-rate 48000   resample the sound (by default it keeps its rate)\n"
+        "  kinetra render surround.mkv --keep-channels     5.1 stays 5.1; the script works on front left/right\n"
+        "  kinetra render phone.mp4 --no-autorotate        the pictures as stored, ignoring their rotation\n"
+        "  kinetra render clip.mp4 --start 2.5 --end 4 -o part.mp4     frames from 2.5 s up to 4 s\n"
+        "  kinetra render clip.mp4 --start 75f --end 120f -o part.mp4  frames 75 to 119\n"
+        "  kinetra render clip.mp4 --frame 150 -o shot.png            frame 150 alone, as a picture\n"
         "  kinetra render clip.mp4 -o null                 render and discard, for timing\n\n" +
         std::string(kExitStatusHelp));
-    command->add_option("INPUT", a->input, "A file FFmpeg reads: video with or without sound, or sound alone")
-        ->check(CLI::ExistingFile);
+    // A picture sequence's pattern (img%03d.png) names no file of its own: FFmpeg finds its files.
+    const CLI::Validator existing_or_pattern(
+        [](std::string& input) {
+            return input.find('%') != std::string::npos ? std::string() : CLI::ExistingFile(input);
+        },
+        "FILE");
+    command->add_option("INPUT", a->input,
+                        "What FFmpeg reads: a file of video with or without sound, sound alone, or a picture "
+                        "sequence's pattern (img%03d.png)")
+        ->check(existing_or_pattern);
     command->add_option("-o,--output", a->output,
                         "OUTPUT by its name: any container FFmpeg writes (.mp4 .mkv .mov .webm .avi; H.264 + AAC "
                         "in .mp4, PCM sound in .mkv/.mov), a sound file (.wav .flac), a PNG pattern with %d, one "
@@ -389,12 +415,35 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         ->check(CLI::Range(1, 18000));
     command->add_option("--rate", a->rate, "Frame rate of the built-in clip and of sound alone, as 30 or 30000/1001")
         ->capture_default_str();
-    command->add_option("--sampling-rate", a->sampling_rate, "Sampling rate handed to the sound plug-in")
-        ->capture_default_str()
+    command->add_option("--sampling-rate", a->sampling_rate,
+                        "Sampling rate handed to the sound plug-in and written (default: the input's own; "
+                        "48000 for the built-in clip)")
         ->check(CLI::Range(8000, 192000));
+    CLI::Option* start = command->add_option(
+        "--start", a->trim.start,
+        "First frame written: a time (2.5, 1:02.5, 00:01:02.5) or a frame (150f). The plug-ins see the input's "
+        "own frame numbers, as when the editor plays from the middle of a clip");
+    CLI::Option* end = command->add_option("--end", a->trim.end,
+                                           "Where writing stops, that frame not included: a time or a frame (300f)");
+    command->add_option("--frame", a->trim.frame,
+                        "Write the one frame N (or the one at a time, 2.5s), as a full render would give it: the "
+                        "frames before it run through the plug-ins unwritten, so that a script's state is the same")
+        ->excludes(start)
+        ->excludes(end);
+    command->add_flag("--no-autorotate", a->no_autorotate,
+                      "Hand the plug-ins the pictures as stored, not turned as the input's rotation says "
+                      "(by default a portrait phone clip stays portrait and i/j are its shown size)");
+    command->add_flag("--keep-channels", a->keep_channels,
+                      "Keep the channels of sound with more than two as they are: the sound plug-in works on "
+                      "the first two, the others pass through untouched (default: mixed to stereo)");
     command->add_option("--plugins", a->plugins, "Folder holding dizorud.auf and dizorud_audio.auf")
         ->check(CLI::ExistingDirectory);
     command->add_flag("-q,--quiet", a->quiet, "No progress line and no summary");
+    command->add_option("--max-frames", a->max_frames,
+                        "Frames a script's range may lengthen the edit to; a range ending at frame N past the "
+                        "edit's end makes it N + 1 frames long, black and silent after the input")
+        ->capture_default_str()
+        ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}));
     command->callback([a, command, &run] {
         a->size_given = command->count("--size") > 0;
         a->frames_given = command->count("--frames") > 0;

@@ -118,9 +118,27 @@ int32_t FilterHost::Process(FrameContext& frame) {
 
 int32_t FilterHost::Exit() { return record_.exit(&record_); }
 
+namespace {
+
+// The services below run inside a plug-in's frame: whatever they call must not unwind into it.
+template <typename Result, typename Call>
+Result Guarded(FilterHost* host, Result unavailable, Call call) {
+    try {
+        return call();
+    } catch (...) {
+        if (!host->failure) host->failure = std::current_exception();
+        return unavailable;
+    }
+}
+
+}  // namespace
+
 int32_t KINETRA_CALL FilterHost::SetEditLength(void* edit, int32_t frames) {
-    HostOf(edit)->lengthen_requests.push_back(frames);
-    return 1;
+    FilterHost* host = HostOf(edit);
+    return Guarded(host, 0, [&] {
+        host->lengthen_requests.push_back(frames);
+        return 1;
+    });
 }
 
 int32_t KINETRA_CALL FilterHost::QueryEditFile(void* edit, EditFileInfo* info) {
@@ -133,7 +151,7 @@ int32_t KINETRA_CALL FilterHost::QueryEditFile(void* edit, EditFileInfo* info) {
 int32_t KINETRA_CALL FilterHost::ReadFrameAudio(FilterTable*, void* edit, int32_t frame,
                                                 int16_t* dest) {
     FilterHost* host = HostOf(edit);
-    return host->frame_audio ? host->frame_audio(frame, dest) : 0;
+    return Guarded(host, 0, [&] { return host->frame_audio ? host->frame_audio(frame, dest) : 0; });
 }
 
 int32_t KINETRA_CALL FilterHost::PrepareFrameFetch(FilterTable*, int32_t, int32_t, int32_t, int32_t) {
@@ -144,8 +162,10 @@ PixelYC* KINETRA_CALL FilterHost::FetchFrameImage(FilterTable*, void* edit, int3
                                                   int32_t) {
     FilterHost* host = HostOf(edit);
     // The editor hands out its own copy, valid until the next fetch.
-    const PixelYC* image = host->frame_image ? host->frame_image(frame) : nullptr;
-    return image ? const_cast<PixelYC*>(image) : nullptr;
+    const PixelYC* image = Guarded<const PixelYC*>(host, nullptr, [&] {
+        return host->frame_image ? host->frame_image(frame) : nullptr;
+    });
+    return const_cast<PixelYC*>(image);
 }
 
 VideoFrame::VideoFrame(int32_t width, int32_t height, int32_t frame, int32_t frame_count)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <exception>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -55,8 +56,12 @@ public:
     std::function<const PixelYC*(int32_t frame)> frame_image;
     std::function<int32_t(int32_t frame, int16_t* dest)> frame_audio;
 
-    // Frame counts the plug-in asked the edit to be lengthened to.
+    // Frames the plug-in asked the edit to reach (SetEditLength's argument, a range's end).
     std::vector<int32_t> lengthen_requests;
+    // What a source above threw while the plug-in ran: held here, since no exception may unwind
+    // through the plug-in, and the frame then reported unavailable. The caller of Process
+    // rethrows it.
+    std::exception_ptr failure;
 
     int32_t UpdateSettings();
     // Runs one frame; `frame.edit_handle` is set to this host.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "kinetra/lib/filter_host.h"
+#include "kinetra/lib/edit_player.h"
 #include "kinetra/lib/session.h"
 
 namespace kinetra::editor {
@@ -11,70 +11,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-PluginSettings SettingsFor(const ScriptFolder& folder, const RenderOptions& options) {
-    PluginSettings settings;
-    settings.edited_path = folder.EditedPath("synthetic-clip");
-    settings.sampling_rate = options.clip.sampling_rate;
-    settings.tracks[0] = options.threads;
-    return settings;
-}
-
-bool RenderPicturesIn(const ScriptFolder& folder, const RenderOptions& options,
-                      const PictureSink& picture, std::string& error) {
+EditPlayer PlayerFor(const ScriptFolder& folder, const RenderOptions& options) {
     const SyntheticClip& clip = options.clip;
-    LoadedPlugin plugin;
-    if (!plugin.Load(options.plugin_dir / "dizorud.auf", SettingsFor(folder, options), error)) return false;
-    Image source(clip.width, clip.height);
-    plugin.host().frame_image = [&](int32_t frame) -> const PixelYC* {
-        if (frame < 0 || frame >= clip.frames) return nullptr;
-        DrawSyntheticFrame(source, clip.width, clip.height, frame);
-        return source.pixels.data();
-    };
-    for (int32_t f = 0; f < clip.frames; ++f) {
-        VideoFrame frame(clip.width, clip.height, f, clip.frames);
-        DrawSyntheticFrame(frame.edit, clip.width, clip.height, f);
-        if (plugin.host().Process(frame.Prepare()) != 1) {
-            error = "the image plug-in failed at frame " + std::to_string(f);
-            return false;
-        }
-        if (!picture(frame.context, error)) return false;
-    }
-    return plugin.Unload(error);
-}
-
-bool RenderSound(const ScriptFolder& folder, const RenderOptions& options,
-                 std::vector<FrameChecksum>& frames, std::string& error) {
-    const SyntheticClip& clip = options.clip;
-    constexpr int32_t kChannels = 2;
-    LoadedPlugin plugin;
-    if (!plugin.Load(options.plugin_dir / "dizorud_audio.auf", SettingsFor(folder, options), error)) return false;
-    plugin.host().frame_audio = [&](int32_t frame, int16_t* dest) -> int32_t {
-        if (frame < 0 || frame >= clip.frames || !dest) return 0;
-        const int32_t count = clip.SampleCount(frame);
-        DrawSyntheticSound(dest, clip.FirstSample(frame), count, clip.sampling_rate);
-        return count;
-    };
-    std::vector<int16_t> samples;
-    for (int32_t f = 0; f < clip.frames; ++f) {
-        const int32_t count = clip.SampleCount(f);
-        samples.assign(static_cast<size_t>(count) * kChannels, 0);
-        DrawSyntheticSound(samples.data(), clip.FirstSample(f), count, clip.sampling_rate);
-        // The editor hands the picture's geometry to a sound filter too; it has no images.
-        FrameContext context{};
-        context.width = context.max_width = clip.width;
-        context.height = context.max_height = clip.height;
-        context.frame = f;
-        context.frame_count = clip.frames;
-        context.audio_samples = samples.data();
-        context.sample_count = count;
-        context.channel_count = kChannels;
-        if (plugin.host().Process(context) != 1) {
-            error = "the sound plug-in failed at frame " + std::to_string(f);
-            return false;
-        }
-        frames[f].sound = SoundChecksum(samples.data(), count, kChannels);
-    }
-    return plugin.Unload(error);
+    EditShape shape;
+    shape.pictures = shape.sound = true;
+    shape.width = clip.width;
+    shape.height = clip.height;
+    shape.timing = clip.timing();
+    shape.channels = 2;
+    shape.frames = clip.frames;
+    PlayerPlugins plugins;
+    plugins.picture = options.plugin_dir / "dizorud.auf";
+    plugins.sound = options.plugin_dir / "dizorud_audio.auf";
+    plugins.settings.edited_path = folder.EditedPath("synthetic-clip");
+    plugins.settings.tracks[0] = options.threads;
+    return EditPlayer(shape, plugins);
 }
 
 }  // namespace
@@ -131,29 +82,41 @@ uint64_t SoundChecksum(const int16_t* samples, int32_t sample_count, int32_t cha
 
 bool RenderChecksums(const std::string& script, const RenderOptions& options,
                      std::vector<FrameChecksum>& frames, std::string& error) {
-    const int32_t count = std::max(options.clip.frames, 0);
-    frames.assign(static_cast<size_t>(count), FrameChecksum{});
-    for (int32_t f = 0; f < count; ++f) frames[f].frame = f;
+    frames.clear();
     ScriptFolder folder;
     if (!folder.Write(script)) {
         error = "cannot write the script into a temporary folder";
         return false;
     }
-    const PictureSink checksum = [&frames](const FrameContext& frame, std::string&) {
-        frames[frame.frame].image = ImageChecksum(frame);
-        return true;
+    const SyntheticClip& clip = options.clip;
+    EditPlayer player = PlayerFor(folder, options);
+    Image source(clip.width, clip.height);
+    player.frame_image = [&](int32_t frame) -> const PixelYC* {
+        DrawSyntheticFrame(source, clip.width, clip.height, frame);
+        return source.pixels.data();
     };
-    return RenderPicturesIn(folder, options, checksum, error) && RenderSound(folder, options, frames, error);
-}
-
-bool RenderPictures(const std::string& script, const RenderOptions& options,
-                    const PictureSink& picture, std::string& error) {
-    ScriptFolder folder;
-    if (!folder.Write(script)) {
-        error = "cannot write the script into a temporary folder";
-        return false;
+    player.frame_audio = [&](int32_t frame, int16_t* dest) -> int32_t {
+        const int32_t count = clip.SampleCount(frame);
+        DrawSyntheticSound(dest, clip.FirstSample(frame), count, clip.sampling_rate);
+        return count;
+    };
+    if (!player.Load(error)) return false;
+    Image picture(clip.width, clip.height);
+    std::vector<int16_t> samples;
+    for (int32_t f = 0; f < player.length(); ++f) {
+        // The frames a lengthening adds are black and silent.
+        const bool in_clip = f < clip.frames;
+        std::fill(picture.pixels.begin(), picture.pixels.end(), PixelYC{0, 0, 0});
+        if (in_clip) DrawSyntheticFrame(picture, clip.width, clip.height, f);
+        FrameContext shown;
+        if (!player.RunPicture(f, picture, error, &shown)) return false;
+        const int32_t count = clip.SampleCount(f);
+        samples.assign(static_cast<size_t>(count) * 2, 0);
+        if (in_clip) DrawSyntheticSound(samples.data(), clip.FirstSample(f), count, clip.sampling_rate);
+        if (!player.RunSound(f, samples.data(), count, error)) return false;
+        frames.push_back({f, ImageChecksum(shown), SoundChecksum(samples.data(), count, 2)});
     }
-    return RenderPicturesIn(folder, options, picture, error);
+    return player.Unload(error);
 }
 
 }  // namespace kinetra::editor

@@ -49,12 +49,4 @@ uint64_t SoundChecksum(const int16_t* samples, int32_t sample_count, int32_t cha
 bool RenderChecksums(const std::string& script, const RenderOptions& options,
                      std::vector<FrameChecksum>& frames, std::string& error);
 
-// Receives each frame's result as the host gets it back; false (with the error set) stops the run.
-using PictureSink = std::function<bool(const FrameContext& frame, std::string& error)>;
-
-// Runs `script` over the clip's pictures through dizorud.auf and hands every frame's result to
-// `picture`.
-bool RenderPictures(const std::string& script, const RenderOptions& options,
-                    const PictureSink& picture, std::string& error);
-
 }  // namespace kinetra::editor

@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "kinetra/lib/edit_player.h"
+#include "kinetra/lib/fault_injection.h"
 #include "kinetra/lib/frame_timing.h"
 #include "kinetra/media/frame_cache.h"
 
@@ -65,56 +68,182 @@ struct Work {
     int32_t samples = 0;  // per channel, of `sound`, to write
 };
 
-// The first error of any thread; the others stop when they see it.
+// The first failure of any stage, an error or an exception; the others stop when they see it.
 class Failure {
 public:
     void Set(const std::string& error) {
         std::lock_guard lock(mutex_);
-        if (error_.empty()) error_ = error.empty() ? "failed" : error;
+        if (error_.empty() && !exception_) error_ = error.empty() ? "failed" : error;
+        failed_ = true;
+    }
+    void Set(std::exception_ptr exception) {
+        std::lock_guard lock(mutex_);
+        if (error_.empty() && !exception_) exception_ = exception;
         failed_ = true;
     }
     bool failed() const { return failed_; }
-    std::string error() {
+    // The error, or the exception rethrown on the caller's thread.
+    std::string Take() {
         std::lock_guard lock(mutex_);
+        if (exception_) std::rethrow_exception(exception_);
         return error_;
     }
 
 private:
     std::mutex mutex_;
     std::string error_;
+    std::exception_ptr exception_;
     std::atomic<bool> failed_{false};
 };
 
-// The shown width x height at the top left; the rest of the canvas black, as the editor shows a
-// smaller result on the edit's frame.
-void BlackenOutside(editor::Image& picture, int32_t width, int32_t height) {
-    width = std::clamp(width, 0, picture.max_width);
-    height = std::clamp(height, 0, picture.max_height);
-    if (width == picture.max_width && height == picture.max_height) return;
-    for (int32_t y = 0; y < picture.max_height; ++y) {
-        for (int32_t x = y < height ? width : 0; x < picture.max_width; ++x) picture.at(x, y) = PixelYC{0, 0, 0};
+// The queues between the stages, and the pictures that travel through them.
+struct Queues {
+    static constexpr size_t kQueued = 3;
+    Channel<ImagePtr> pool{SIZE_MAX};
+    Channel<Decoded> decoded{kQueued};
+    Channel<Work> encoded{kQueued};
+
+    // Enough pictures for every queue and every stage's hands, so that no one waits for one that
+    // is never given back.
+    Queues(int width, int height, bool pictures) {
+        for (size_t i = 0; pictures && i < 2 * kQueued + 4; ++i) pool.Push(std::make_unique<editor::Image>(width, height));
+    }
+    void CloseAll() {
+        pool.Close();
+        decoded.Close();
+        encoded.Close();
+    }
+};
+
+// A stage on a thread of its own: what it throws is its failure, never the end of the program,
+// and every path out of the render joins it.
+class StageThread {
+public:
+    template <typename Body>
+    StageThread(Failure& failure, Queues& queues, Body body)
+        : queues_(queues), thread_([&failure, &queues, body = std::move(body)] {
+              try {
+                  body();
+              } catch (...) {
+                  failure.Set(std::current_exception());
+                  queues.CloseAll();
+              }
+          }) {}
+    // Leaving early (an error or an exception on the frame loop) wakes the stage first.
+    ~StageThread() {
+        if (thread_.joinable()) {
+            queues_.CloseAll();
+            thread_.join();
+        }
+    }
+    void Join() { thread_.join(); }
+
+private:
+    Queues& queues_;
+    std::jthread thread_;
+};
+
+// Decoding: the source frames from `first` on, in order, into pictures of the pool.
+void DecodeStage(PictureReader& reader, int32_t first, int32_t end, Queues& queues, Failure& failure,
+                 DecodeEnd& stopped) {
+    for (int32_t f = first; f < end; ++f) {
+        ImagePtr picture;
+        if (!queues.pool.Pop(picture)) break;
+        editor::AllocationPoint("decoder");
+        std::string read_error;
+        if (!reader.Read(f, *picture, read_error, {})) {
+            // What decoded is kept, as ffmpeg keeps it; a file with nothing is a failure.
+            if (f == first) {
+                failure.Set(read_error);
+                queues.CloseAll();
+            } else {
+                stopped = {f, read_error};
+            }
+            break;
+        }
+        if (!queues.decoded.Push({f, std::move(picture)})) break;
+    }
+    queues.decoded.Close();
+}
+
+// Encoding: every frame's results, in order, to the writer.
+void EncodeStage(MediaWriter& writer, Queues& queues, Failure& failure, int64_t& samples) {
+    Work work;
+    std::string write_error;
+    while (!failure.failed() && queues.encoded.Pop(work)) {
+        editor::AllocationPoint("encoder");
+        if (work.picture) {
+            const editor::Image& p = *work.picture;
+            const YcPicture picture{const_cast<PixelYC*>(p.pixels.data()), p.max_width, p.max_width, p.max_height};
+            if (!writer.WritePicture(picture, write_error)) break;
+            queues.pool.Push(std::move(work.picture));
+        }
+        if (work.samples > 0 && !writer.WriteSound(work.sound.data(), work.samples, write_error)) break;
+        samples += work.samples;
+    }
+    if (!write_error.empty()) {
+        failure.Set(write_error);
+        queues.CloseAll();
     }
 }
 
-// The edit grows to the longest length a plug-in asked for.
-void Lengthen(editor::FilterHost& host, int32_t& frames) {
-    for (const int32_t asked : host.lengthen_requests) frames = std::max(frames, asked);
-    host.lengthen_requests.clear();
-}
+// A frame's sound as the sound plug-in sees it: it takes one or two channels, so of more (kept
+// by the source) it sees the first two and the others pass it by.
+class SoundFrames {
+public:
+    SoundFrames(const SoundTrack& track, const editor::FrameTiming& timing)
+        : track_(track), timing_(timing), channels_(track.channels()), seen_(std::min(channels_, 2)) {}
+
+    // Frame `frame`'s samples of every channel into `all`, those the plug-in sees into `seen`.
+    int32_t Read(int32_t frame, std::vector<int16_t>& all, std::vector<int16_t>& seen) const {
+        const int32_t count = timing_.SampleCount(frame);
+        all.resize(static_cast<size_t>(count) * channels_);
+        track_.Read(timing_.FirstSample(frame), count, all.data());
+        if (channels_ != seen_) {
+            seen.resize(static_cast<size_t>(count) * seen_);
+            for (int32_t i = 0; i < count; ++i) {
+                std::copy_n(&all[static_cast<size_t>(i) * channels_], seen_, &seen[static_cast<size_t>(i) * seen_]);
+            }
+        }
+        return count;
+    }
+    // The plug-in's result back among the other channels.
+    void Merge(const std::vector<int16_t>& seen, std::vector<int16_t>& all, int32_t count) const {
+        if (channels_ == seen_) return;
+        for (int32_t i = 0; i < count; ++i) {
+            std::copy_n(&seen[static_cast<size_t>(i) * seen_], seen_, &all[static_cast<size_t>(i) * channels_]);
+        }
+    }
+    bool split() const { return channels_ != seen_; }
+
+private:
+    const SoundTrack& track_;
+    editor::FrameTiming timing_;
+    int channels_;
+    int seen_;
+};
 
 }  // namespace
 
-bool RenderEdit(const EditSource& source, const RenderSettings& settings, RenderSummary& summary,
-                std::string& error) {
+editor::EditShape ShapeOf(const EditSource& source) {
     const EditFormat& format = source.format();
     const SoundTrack& track = source.sound();
-    editor::LoadedPlugin picture_plugin, sound_plugin;
-    editor::PluginSettings plugin_settings = settings.plugins;
-    plugin_settings.sampling_rate = track.sampling_rate();
-    if (format.has_pictures && !picture_plugin.Load(settings.picture_plugin, plugin_settings, error)) return false;
-    if (format.has_sound && !sound_plugin.Load(settings.sound_plugin, plugin_settings, error)) return false;
+    editor::EditShape shape;
+    shape.pictures = format.has_pictures;
+    shape.sound = format.has_sound;
+    shape.width = format.has_pictures ? format.width : 0;
+    shape.height = format.has_pictures ? format.height : 0;
+    shape.timing = {format.frame_rate.num, format.frame_rate.den, track.sampling_rate()};
+    shape.channels = std::clamp(track.channels(), 1, 2);
+    shape.frames = format.frame_count;
+    return shape;
+}
 
-    OutputSettings output = settings.output;
+namespace {
+
+OutputSettings OutputFor(const EditSource& source, const OutputSettings& settings) {
+    const EditFormat& format = source.format();
+    OutputSettings output = settings;
     output.pictures = format.has_pictures;
     output.width = format.width;
     output.height = format.height;
@@ -124,169 +253,135 @@ bool RenderEdit(const EditSource& source, const RenderSettings& settings, Render
     output.transfer = format.video.transfer;
     output.matrix_tag = format.video.matrix_tag;
     output.sound = format.has_sound;
-    output.sampling_rate = track.sampling_rate();
-    output.channels = std::max(track.channels(), 1);
+    output.sampling_rate = source.sound().sampling_rate();
+    output.channels = std::max(source.sound().channels(), 1);
+    return output;
+}
+
+// The frame loop: every frame from the first through the plug-ins, its results from the first
+// written on to the encoder.
+bool Render(const EditSource& source, const RenderSettings& settings, RenderSummary& summary, std::string& error) {
+    const EditFormat& format = source.format();
+    const editor::EditShape shape = ShapeOf(source);
+    editor::PlayerPlugins plugins{settings.picture_plugin, settings.sound_plugin, settings.plugins};
+    editor::EditPlayer player(shape, plugins);
+    player.lengthen = settings.lengthen;
+    if (!player.Load(error)) return false;
+
     MediaWriter writer;
-    if (!writer.Open(output, error)) return false;
+    if (!writer.Open(OutputFor(source, settings.output), error)) return false;
     summary.codecs = writer.codecs();
 
-    const int32_t source_frames = format.frame_count;
-    const int channels = track.channels();
-    const editor::FrameTiming timing{format.frame_rate.num, format.frame_rate.den, track.sampling_rate()};
-    int32_t frames = source_frames;  // the edit's length, which the plug-ins may lengthen
-
+    const int32_t first = std::clamp(settings.first_frame, 0, std::max(shape.frames - 1, 0));
+    const int32_t written_from = std::max(settings.written_from, first);
     std::unique_ptr<PictureReader> sequential, random;
     if (format.has_pictures) {
         sequential = source.NewReader(error);
         if (sequential) random = source.NewReader(error);
         if (!random) return false;
     }
-    FrameCache cache(std::move(random), format.width, format.height, source_frames,
+    FrameCache cache(std::move(random), format.width, format.height, shape.frames,
                      FrameCache::CapacityFor(format.width, format.height));
-    editor::Image black(format.has_pictures ? format.width : 0, format.has_pictures ? format.height : 0);
-    editor::Image scratch(black.max_width, black.max_height);
-
     Failure failure;
-    if (format.has_pictures) {
-        picture_plugin.host().edited_path = plugin_settings.edited_path;
-        picture_plugin.host().frame_image = [&](int32_t frame) -> const PixelYC* {
-            if (frame < 0 || frame >= frames) return nullptr;
-            if (frame >= source_frames) return black.pixels.data();
-            std::string fetch_error;
-            const PixelYC* picture = cache.Fetch(frame, fetch_error);
-            if (!fetch_error.empty()) failure.Set(fetch_error);
-            return picture;
-        };
-    }
-    if (format.has_sound) {
-        sound_plugin.host().frame_audio = [&](int32_t frame, int16_t* dest) -> int32_t {
-            if (frame < 0 || frame >= frames || !dest) return 0;
-            const int32_t count = timing.SampleCount(frame);
-            track.Read(timing.FirstSample(frame), count, dest);
+    player.frame_image = [&](int32_t frame) -> const PixelYC* {
+        editor::AllocationPoint("fetch");
+        // A frame that does not decode is one the editor would not have: unavailable.
+        std::string fetch_error;
+        return cache.Fetch(frame, fetch_error);
+    };
+    const SoundFrames sound(source.sound(), shape.timing);
+    player.frame_audio = [&](int32_t frame, int16_t* dest) -> int32_t {
+        const int32_t count = shape.timing.SampleCount(frame);
+        if (!sound.split()) {
+            source.sound().Read(shape.timing.FirstSample(frame), count, dest);
             return count;
-        };
-    }
-
-    // Enough pictures for every queue and every thread's hands, so that no one waits for one
-    // that is never given back.
-    constexpr size_t kQueued = 3;
-    Channel<ImagePtr> pool(SIZE_MAX);
-    if (format.has_pictures) {
-        for (size_t i = 0; i < 2 * kQueued + 4; ++i) pool.Push(std::make_unique<editor::Image>(format.width, format.height));
-    }
-    Channel<Decoded> decoded(kQueued);
-    Channel<Work> encoded(kQueued);
-    const auto stop_all = [&] {
-        pool.Close();
-        decoded.Close();
-        encoded.Close();
+        }
+        std::vector<int16_t> all, seen;
+        sound.Read(frame, all, seen);
+        std::copy(seen.begin(), seen.end(), dest);
+        return count;
     };
 
-    std::thread decoder([&] {
-        for (int32_t f = 0; format.has_pictures && f < source_frames; ++f) {
-            ImagePtr picture;
-            if (!pool.Pop(picture)) break;
-            std::string read_error;
-            if (!sequential->Read(f, *picture, read_error, {})) {
-                failure.Set(read_error);
-                stop_all();
-                break;
-            }
-            if (!decoded.Push({f, std::move(picture)})) break;
-        }
-        decoded.Close();
+    Queues queues(format.width, format.height, format.has_pictures);
+    DecodeEnd stopped;
+    StageThread decoder(failure, queues, [&] {
+        const int32_t end = settings.last_frame >= 0 ? std::min(settings.last_frame + 1, shape.frames) : shape.frames;
+        if (format.has_pictures) DecodeStage(*sequential, first, end, queues, failure, stopped);
+        queues.decoded.Close();
     });
-    std::thread encoder([&] {
-        Work work;
-        std::string write_error;
-        while (!failure.failed() && encoded.Pop(work)) {
-            if (work.picture) {
-                const editor::Image& p = *work.picture;
-                const YcPicture picture{const_cast<PixelYC*>(p.pixels.data()), p.max_width, p.max_width, p.max_height};
-                if (!writer.WritePicture(picture, write_error)) break;
-                pool.Push(std::move(work.picture));
-            }
-            if (work.samples > 0 && !writer.WriteSound(work.sound.data(), work.samples, write_error)) break;
-            summary.samples += work.samples;
-        }
-        if (!write_error.empty()) {
-            failure.Set(write_error);
-            stop_all();
-        }
-    });
+    StageThread encoder(failure, queues, [&] { EncodeStage(writer, queues, failure, summary.samples); });
 
-    for (int32_t f = 0; f < frames && !failure.failed(); ++f) {
+    std::vector<int16_t> seen;
+    for (int32_t f = first; f < player.length() && !failure.failed(); ++f) {
+        if (settings.last_frame >= 0 && f > settings.last_frame) break;
         if (settings.stop && settings.stop->load()) {
             failure.Set("stopped");
             break;
         }
         Work work;
         if (format.has_pictures) {
-            if (f < source_frames) {
+            if (f < shape.frames) {
                 Decoded next;
-                if (!decoded.Pop(next)) break;
+                if (!queues.decoded.Pop(next)) break;  // the source ended early, or a stage failed
                 work.picture = std::move(next.picture);
             } else {
-                if (!pool.Pop(work.picture)) break;
+                if (!queues.pool.Pop(work.picture)) break;
                 std::fill(work.picture->pixels.begin(), work.picture->pixels.end(), PixelYC{0, 0, 0});
             }
             cache.Offer(f, *work.picture);
-            FrameContext context{};
-            context.edit_image = work.picture->pixels.data();
-            context.scratch_image = scratch.pixels.data();
-            context.width = context.max_width = format.width;
-            context.height = context.max_height = format.height;
-            context.frame = f;
-            context.frame_count = frames;
-            if (picture_plugin.host().Process(context) != 1) {
-                failure.Set("the picture plug-in could not take its memory at frame " + std::to_string(f));
-                break;
-            }
-            // A command may have exchanged the edit image and the scratch image.
-            if (context.edit_image == scratch.pixels.data()) std::swap(work.picture->pixels, scratch.pixels);
-            BlackenOutside(*work.picture, context.width, context.height);
-            Lengthen(picture_plugin.host(), frames);
+            if (!player.RunPicture(f, *work.picture, error)) return false;
         }
         if (format.has_sound) {
-            const int32_t count = timing.SampleCount(f);
-            const int64_t first = timing.FirstSample(f);
-            work.sound.resize(static_cast<size_t>(count) * channels);
-            track.Read(first, count, work.sound.data());
-            FrameContext context{};
-            context.width = context.max_width = format.width;
-            context.height = context.max_height = format.height;
-            context.frame = f;
-            context.frame_count = frames;
-            context.audio_samples = work.sound.data();
-            context.sample_count = count;
-            context.channel_count = channels;
-            if (sound_plugin.host().Process(context) != 1) {
-                failure.Set("the sound plug-in could not take its memory at frame " + std::to_string(f));
-                break;
-            }
-            Lengthen(sound_plugin.host(), frames);
+            const int32_t count = sound.Read(f, work.sound, seen);
+            int16_t* samples = sound.split() ? seen.data() : work.sound.data();
+            if (!player.RunSound(f, samples, count, error)) return false;
+            sound.Merge(seen, work.sound, count);
             // A file of sound alone keeps its own length unless the edit was lengthened.
-            const int64_t end = format.has_pictures || frames > source_frames ? timing.FirstSample(frames) : track.length();
-            work.samples = static_cast<int32_t>(std::clamp<int64_t>(end - first, 0, count));
+            const int64_t begin = shape.timing.FirstSample(f);
+            const int64_t end = format.has_pictures || player.length() > shape.frames
+                                    ? shape.timing.FirstSample(player.length())
+                                    : source.sound().length();
+            work.samples = static_cast<int32_t>(std::clamp<int64_t>(end - begin, 0, count));
         }
-        if (!encoded.Push(std::move(work))) break;
-        summary.frames = f + 1;
-        if (settings.progress) settings.progress(f, frames);
+        if (f < written_from) {
+            if (work.picture) queues.pool.Push(std::move(work.picture));
+        } else {
+            if (!queues.encoded.Push(std::move(work))) break;
+            ++summary.frames;
+        }
+        if (settings.progress) settings.progress(f, player.length());
     }
     // The encoder drains what is queued; the decoder has read every source frame, or must stop.
-    pool.Close();
-    decoded.Close();
-    encoded.Close();
-    decoder.join();
-    encoder.join();
+    queues.pool.Close();
+    queues.decoded.Close();
+    queues.encoded.Close();
+    decoder.Join();
+    encoder.Join();
     summary.fetch_decodes = cache.decoded();
+    summary.decoding_stopped = stopped;
     // A stop that came while the last frames were encoded still leaves no output.
     if (settings.stop && settings.stop->load()) failure.Set("stopped");
     if (failure.failed()) {
-        error = failure.error();
+        error = failure.Take();
         return false;
     }
+    if (!player.Unload(error)) return false;
     return writer.Finish(error);
+}
+
+}  // namespace
+
+bool RenderEdit(const EditSource& source, const RenderSettings& settings, RenderSummary& summary,
+                std::string& error) {
+    try {
+        return Render(source, settings, summary, error);
+    } catch (const std::bad_alloc& failure) {
+        const EditFormat& format = source.format();
+        error = "not enough memory";
+        if (format.has_pictures) error += " for " + std::to_string(format.width) + "x" + std::to_string(format.height) + " pictures";
+        error += std::string(": ") + failure.what();
+        return false;
+    }
 }
 
 }  // namespace kinetra::media

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "kinetra/lib/edit_player.h"
 #include "kinetra/lib/session.h"
 #include "kinetra/media/edit_source.h"
 #include "kinetra/media/writer.h"
@@ -22,16 +23,34 @@ struct RenderSettings {
     editor::PluginSettings plugins;          // the same for both; the edited path included
     OutputSettings output;                 // its path, preset, crf and codec choice; the rest follows the edit
     const std::atomic<bool>* stop = nullptr;  // when set, the render ends as failed
+    // The frames run: the plug-ins see the edit's own numbers from `first_frame` on (as when the
+    // editor's playback starts mid-clip), through `last_frame` (-1: the edit's end, lengthening
+    // included); those before `written_from` run through the plug-ins without being written.
+    int32_t first_frame = 0;
+    int32_t last_frame = -1;
+    int32_t written_from = 0;
+    // Asked before the plug-ins lengthen the edit; false refuses it and fails the render.
+    std::function<bool(const editor::Lengthening&, std::string& error)> lengthen;
     // Called on the frame loop's thread after every frame, with the edit's current length.
     std::function<void(int32_t frame, int32_t frame_count)> progress;
 };
 
+// Where a partly readable source stopped decoding: the first frame not decoded, and why.
+struct DecodeEnd {
+    int32_t frame = -1;  // -1: every frame decoded
+    std::string error;
+};
+
 struct RenderSummary {
-    int32_t frames = 0;          // the edit's length at the end (SetEditLength may lengthen it)
+    int32_t frames = 0;          // written (SetEditLength may have lengthened the edit)
     int64_t samples = 0;         // per channel, written
     int64_t fetch_decodes = 0;   // frames decoded for FetchFrameImage rather than found
     std::string codecs;
+    DecodeEnd decoding_stopped;
 };
+
+// The edit the plug-ins are handed for `source`.
+editor::EditShape ShapeOf(const EditSource& source);
 
 bool RenderEdit(const EditSource& source, const RenderSettings& settings, RenderSummary& summary,
                 std::string& error);
