@@ -190,6 +190,34 @@ TEST(Defocus, WindowsOfOddSizesAndAtTheRectanglesEdges) {
     }
 }
 
+// Luma x and cb -x in a picture wider than three runs of the row kernels. Windows of 4 x 2
+// cover columns c - 2 .. c + 1: inside, the mean is c - 1/2, truncated toward zero to c - 1 and
+// -(c - 1); at the edges only the columns inside the picture count.
+TEST(Defocus, MeansAcrossWholeRunsAndAtBothEdges) {
+    Canvas canvas(193, 2);
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 193; ++x) canvas.At(2, x, y) = {int16_t(x), int16_t(-x), 0};
+    }
+    canvas.Run("defocus", {2, 3, 0, 0, 193, 2, 0, 0, 4, 2});
+    const std::pair<int, int16_t> kMeans[] = {
+        {0, 0},      // columns 0..1: 0.5
+        {1, 1},      // columns 0..2: 1
+        {2, 1},      // columns 0..3: 1.5
+        {3, 2},      // columns 1..4: 2.5
+        {64, 63},    // columns 62..65: 63.5
+        {128, 127},  // columns 126..129: 127.5
+        {190, 189},  // columns 188..191: 189.5
+        {191, 190},  // columns 189..192: 190.5
+        {192, 191},  // columns 190..192: 191
+    };
+    for (int y = 0; y < 2; ++y) {
+        for (const auto& [x, mean] : kMeans) {
+            EXPECT_TRUE(Same(canvas.At(3, x, y), {mean, int16_t(-mean), 0}))
+                << x << "," << y << ": " << canvas.At(3, x, y).y << " " << canvas.At(3, x, y).cb;
+        }
+    }
+}
+
 TEST(Defocus, AnImageOnePixelWideAveragesItsColumn) {
     Canvas canvas(1, 5);
     for (int y = 0; y < 5; ++y) canvas.At(2, 0, y) = {int16_t(10 * y), 0, 0};
@@ -199,49 +227,24 @@ TEST(Defocus, AnImageOnePixelWideAveragesItsColumn) {
 }
 
 TEST(Neighbourhood, FastPathsEqualTheRulesOnRandomArgumentsForAnyThreadCount) {
-    struct Command {
-        const char* name;
-        void (*reference)(Canvas&, const std::vector<double>&);
+    auto arguments = [](uint32_t seed) {
+        ArgumentSource a(seed, 27, 19);
+        return RandomNeighbourhood(a, 27, 19);
     };
-    const Command commands[] = {{"mosaic", ReferenceMosaic}, {"defocus", ReferenceDefocus}};
-    for (const Command& command : commands) {
-        for (uint32_t seed = 0; seed < 400; ++seed) {
-            Canvas canvas(27, 19);
-            canvas.Randomize(seed);
-            ArgumentSource a(seed, canvas.W, canvas.H);
-            const std::vector<double> args = RandomNeighbourhood(a, canvas.W, canvas.H);
-            SCOPED_TRACE(::testing::Message() << command.name << " seed " << seed);
-            Canvas want(canvas);
-            command.reference(want, args);
-            Canvas one(canvas), many(canvas);
-            one.Run(command.name, args, 1);
-            many.Run(command.name, args, 16);
-            ASSERT_TRUE(one.SameBuffers(want)) << one.FirstDifference(want, TruncateToInt32(args[1]));
-            ASSERT_TRUE(many.SameBuffers(want)) << many.FirstDifference(want, TruncateToInt32(args[1]));
-        }
-    }
+    testing::ExpectFastPathsEqualReference("mosaic", ReferenceMosaic, 27, 19, arguments);
+    testing::ExpectFastPathsEqualReference("defocus", ReferenceDefocus, 27, 19, arguments);
 }
 
 // Rectangles inside the image with narrow cells: cell numbers shared across cell rows, and
 // rectangles narrower than a cell, whose cell rows all share numbers in runs.
 TEST(Mosaic, SharedCellsEqualTheRuleOnRandomRectangles) {
-    std::mt19937 random(12);
-    for (int round = 0; round < 400; ++round) {
-        Canvas canvas(27, 19);
-        canvas.Randomize(round);
+    testing::ExpectFastPathsEqualReference("mosaic", ReferenceMosaic, 27, 19, [](uint32_t seed) {
+        std::mt19937 random(seed);
         auto pick = [&](int lo, int hi) { return double(lo + int(random() % (hi - lo + 1))); };
         const double w = pick(1, 27), h = pick(1, 19);
-        const std::vector<double> args = {2, double(random() % 2 ? 2 : 3), pick(-3, 27 - w), pick(-3, 19 - h),
-                                          w, h, pick(-3, 27 - w), pick(-3, 19 - h), pick(1, 30), pick(1, 4)};
-        SCOPED_TRACE(::testing::Message() << "round " << round);
-        Canvas want(canvas);
-        ReferenceMosaic(want, args);
-        Canvas one(canvas), many(canvas);
-        one.Run("mosaic", args, 1);
-        many.Run("mosaic", args, 16);
-        ASSERT_TRUE(one.SameBuffers(want)) << one.FirstDifference(want, int(args[1]));
-        ASSERT_TRUE(many.SameBuffers(want));
-    }
+        return std::vector<double>{2, double(random() % 2 ? 2 : 3), pick(-3, 27 - w), pick(-3, 19 - h), w, h,
+                                   pick(-3, 27 - w), pick(-3, 19 - h), pick(1, 30), pick(1, 4)};
+    });
 }
 
 // A destination cut at the image's right edge ends the row before the source rectangle does:
