@@ -190,16 +190,16 @@ TEST(Defocus, WindowsOfOddSizesAndAtTheRectanglesEdges) {
     }
 }
 
-// Luma x and cb -x in a picture wider than three runs of the row kernels. Windows of 4 x 2
-// cover columns c - 2 .. c + 1: inside, the mean is c - 1/2, truncated toward zero to c - 1 and
-// -(c - 1); at the edges only the columns inside the picture count.
-TEST(Defocus, MeansAcrossWholeRunsAndAtBothEdges) {
-    Canvas canvas(193, 2);
-    for (int y = 0; y < 2; ++y) {
-        for (int x = 0; x < 193; ++x) canvas.At(2, x, y) = {int16_t(x), int16_t(-x), 0};
+// Luma 100 + x, cb -x and cr 8y in a picture wider than three runs of the row kernels. Windows
+// of 4 x 2 cover columns c - 2 .. c + 1 and rows r - 1 .. r: inside, the mean of x is c - 1/2,
+// truncated toward zero to c - 1 (and -(c - 1)); the mean of 8y is 8r - 4 (0 in row 0). At the
+// edges only the columns and rows inside the picture count.
+TEST(Defocus, MeansAcrossWholeRunsAndAtTheEdges) {
+    Canvas canvas(193, 4);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 193; ++x) canvas.At(2, x, y) = {int16_t(100 + x), int16_t(-x), int16_t(8 * y)};
     }
-    canvas.Run("defocus", {2, 3, 0, 0, 193, 2, 0, 0, 4, 2});
-    const std::pair<int, int16_t> kMeans[] = {
+    const std::pair<int, int16_t> kMeansOfX[] = {
         {0, 0},      // columns 0..1: 0.5
         {1, 1},      // columns 0..2: 1
         {2, 1},      // columns 0..3: 1.5
@@ -210,10 +210,16 @@ TEST(Defocus, MeansAcrossWholeRunsAndAtBothEdges) {
         {191, 190},  // columns 189..192: 190.5
         {192, 191},  // columns 190..192: 191
     };
-    for (int y = 0; y < 2; ++y) {
-        for (const auto& [x, mean] : kMeans) {
-            EXPECT_TRUE(Same(canvas.At(3, x, y), {mean, int16_t(-mean), 0}))
-                << x << "," << y << ": " << canvas.At(3, x, y).y << " " << canvas.At(3, x, y).cb;
+    const int16_t kMeansOf8Y[4] = {0, 4, 12, 20};
+    for (int threads : {1, 2}) {  // one block of rows, whose sums move down every row, and two
+        Canvas run(canvas);
+        run.Run("defocus", {2, 3, 0, 0, 193, 4, 0, 0, 4, 2}, threads);
+        for (int y = 0; y < 4; ++y) {
+            for (const auto& [x, mean] : kMeansOfX) {
+                const PixelYC& got = run.At(3, x, y);
+                EXPECT_TRUE(Same(got, {int16_t(100 + mean), int16_t(-mean), kMeansOf8Y[y]}))
+                    << x << "," << y << " on " << threads << " thread(s): " << got.y << " " << got.cb << " " << got.cr;
+            }
         }
     }
 }
