@@ -154,14 +154,14 @@ TEST(Rotate, AnAngleThatIsNotANumberDoesNothing) {
 TEST(Geometry, FastPathsEqualTheRulesOnRandomArgumentsForAnyThreadCount) {
     testing::ExpectFastPathsEqualReference("resize", ReferenceResize, 29, 23, [](uint32_t seed) {
         ArgumentSource a(seed, 29, 23);
-        return std::vector<double>{a.Buffer(),    a.Buffer(),    a.Position(29), a.Position(23), a.Size(29),
-                                   a.Size(23),    a.Position(29), a.Position(23), a.Size(29),    a.Size(23)};
+        return std::vector<double>{a.Buffer(), a.Buffer(), a.Position(29), a.Position(23), a.Size(29),
+                                   a.Size(23), a.Position(29), a.Position(23), a.Size(29), a.Size(23)};
     });
     testing::ExpectFastPathsEqualReference("rotate", ReferenceRotate, 29, 23, [](uint32_t seed) {
         ArgumentSource a(seed, 29, 23);
         const double angle = seed % 7 == 0 ? (seed % 2 ? 1e300 : -kPi) : (a.random() % 10000) * 0.001 - 5.0;
-        return std::vector<double>{a.Buffer(),     a.Buffer(), angle,          a.Position(29), a.Position(23),
-                                   a.Size(29),     a.Size(23), a.Position(29), a.Position(23)};
+        return std::vector<double>{a.Buffer(), a.Buffer(), angle, a.Position(29), a.Position(23),
+                                   a.Size(29), a.Size(23), a.Position(29), a.Position(23)};
     });
 }
 
