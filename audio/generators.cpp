@@ -13,14 +13,14 @@ namespace {
 
 constexpr ArgumentSpec kNoiseArguments[] = {
     Buffer(1, "buffer"),
-    Real(2, "amplitude, 1 = full scale").Within(0, 1),
+    Real(2, "amplitude, 1 = full scale").Within(0, 1).IfZero("no noise is added"),
 };
 
 constexpr ArgumentSpec kToneArguments[] = {
     Buffer(1, "buffer"),
-    Integer(2, "frequency in hertz"),
+    Integer(2, "frequency").In(Unit::kHertz).IfZero("no tone sounds"),
     Integer(3, "waveform: 1 square, any other value sine"),
-    Real(4, "amplitude, 1 = full scale").Within(0, 1),
+    Real(4, "amplitude, 1 = full scale").Within(0, 1).IfZero("the tone is silent"),
 };
 
 constexpr double kFullScale = 32767.0;

@@ -59,7 +59,7 @@ Plugin& SoundPlugin() {
 
 namespace {
 FilterTable filter_table = DescribeFilter<SoundPlugin>(KINETRA_FLAG_INFORMATION | KINETRA_FLAG_AUDIO,
-                                                       "Kinetra[Audio]", "Kinetra[Audio] version 0.1");
+                                                       "Kinetra[Audio]", "Kinetra[Audio] version " KINETRA_VERSION);
 }  // namespace
 
 }  // namespace kinetra::audio

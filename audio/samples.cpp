@@ -19,8 +19,10 @@ namespace {
 
 constexpr ArgumentSpec kVolumeArguments[] = {
     Buffer(1, "buffer"),
-    Real(2, "gain at the start of the frame"),
-    Real(3, "gain at the end of the frame"),
+    Real(2, "gain at the start of the frame")
+        .IfZero("every frame starts silent and ramps up: a buzz at the frame rate"),
+    Real(3, "gain at the end of the frame")
+        .IfZero("the level ramps down to silence inside every frame: a buzz at the frame rate"),
     Integer(4, "channels: 0 both, 1 left only, 2 right only").Within(0, 2),
 };
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace kinetra {
 
@@ -39,6 +40,9 @@ constexpr unsigned VariableSlot(char letter) { return static_cast<unsigned>(lett
 constexpr int kFormulaFunctions = 23;
 constexpr int kMaxTextTokens = 126;        // tokens a formula text may produce
 constexpr int kProgramCapacity = kMaxTextTokens + 3;  // with the outer parentheses and the end
+
+// The name of function `index` (0..kFormulaFunctions - 1), with the "(" that opens its argument.
+std::string_view FormulaFunctionName(int index);
 
 // Where in its text a formula failed to compile, for a tool that reports it; compiling without
 // one costs a null test per token. `source` maps each token, wrapped infix and then postfix, to

@@ -250,4 +250,6 @@ int Tokenize(FormulaToken* out, const char* text, SyntaxTrace* trace) {
     return 0;
 }
 
+std::string_view FormulaFunctionName(int index) { return kFunctionNames[index]; }
+
 }  // namespace kinetra

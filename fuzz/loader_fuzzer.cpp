@@ -18,6 +18,10 @@ public:
         Check(line, 1);
         if (statement < 0 || statement >= kinetra::kMaxScriptLines) __builtin_trap();
     }
+    void ListClosed(int32_t line, int32_t column, const char* rest) override {
+        Check(line, column);
+        if (!memchr(rest, 0, kinetra::kScriptTextSize)) __builtin_trap();
+    }
     void ArgumentText(int32_t, int argument, std::span<const int32_t> columns) override {
         if (argument < 0 || argument >= kinetra::kScriptArguments) __builtin_trap();
         for (int32_t column : columns) Check(1, column);

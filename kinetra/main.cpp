@@ -3,32 +3,69 @@
 // them; check reports what a script gets wrong; golden rewrites the example scripts' checksums.
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+#include <exception>
 #include <functional>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "kinetra/cli/check_command.h"
+#include "kinetra/cli/exit_status.h"
 #include "kinetra/cli/golden_command.h"
+#include "kinetra/cli/help_command.h"
 #include "kinetra/cli/info_command.h"
 #include "kinetra/cli/preview_command.h"
 #include "kinetra/cli/render_command.h"
 #include "kinetra/media/ffmpeg.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int Main(int argc, char** argv) {
+    using namespace kinetra::cli;
     CLI::App app{"kinetra: script-driven animation through the Kinetra plug-ins, outside the editor"};
     app.set_version_flag("--version", std::string("kinetra ") + KINETRA_VERSION + " (libavformat " +
                                           LIBAVFORMAT_IDENT + ", " + LIBAVCODEC_IDENT + ")");
     app.require_subcommand(1);
+    app.footer(kExitStatusHelp);
     std::function<int()> run;
-    kinetra::cli::AddRenderCommand(app, run);
-    kinetra::cli::AddInfoCommand(app, run);
-    kinetra::cli::AddCheckCommand(app, run);
-    kinetra::cli::AddGoldenCommand(app, run);
-    kinetra::cli::AddPreviewCommand(app, run);
+    AddRenderCommand(app, run);
+    AddInfoCommand(app, run);
+    AddCheckCommand(app, run);
+    AddGoldenCommand(app, run);
+    AddHelpCommand(app, run);
+    AddPreviewCommand(app, run);
     av_log_set_level(AV_LOG_FATAL);  // failures reach the user as one message of ours
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+
+    // ffmpeg's spellings that the option parser cannot name (-c:v, -pix_fmt) become long options.
+    std::vector<std::string> words(argv, argv + argc);
+    std::vector<char*> arguments;
+    for (std::string& word : words) {
+        word = RenderOptionSpelling(word);
+        arguments.push_back(word.data());
     }
-    return run ? run() : 0;
+    try {
+        app.parse(argc, arguments.data());
+    } catch (const CLI::ParseError& e) {
+        const int printed = app.exit(e);  // prints help, the version, or the usage error
+        return printed == 0 ? kSuccess : kUsageError;
+    }
+    return run ? run() : kSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The last resort: whatever escapes a command ends the program with one line, after the
+    // stack has unwound, so that partial outputs and private folders are removed.
+    try {
+        return Main(argc, argv);
+    } catch (const std::bad_alloc& e) {
+        fprintf(stderr, "kinetra: not enough memory: %s\n", e.what());
+    } catch (const std::exception& e) {
+        fprintf(stderr, "kinetra: %s\n", e.what());
+    } catch (...) {
+        fprintf(stderr, "kinetra: an unexpected failure\n");
+    }
+    return kinetra::cli::kFailure;
 }

@@ -44,6 +44,17 @@ enum class Conversion : uint8_t {
     kReal,       // kept as the double it is (angles, exponents, gains, amplitudes)
 };
 
+// What an argument counts, for a reader of the tables: a frame number's unit follows from its
+// conversion, a fraction's is 1.0 = 4096, a buffer's and a size's from their role.
+enum class Unit : uint8_t {
+    kNone,     // a count, a mode or a flag
+    kPixels,
+    kLevel,    // a colour value or threshold on the 4096 scale, given as is
+    kRadians,
+    kFrames,
+    kHertz,
+};
+
 enum class Role : uint8_t {
     kValue,
     kBuffer,  // 0..9, and a buffer behind it, else the command does nothing
@@ -63,6 +74,19 @@ struct ArgumentSpec {
     bool ranged = false;
     double lowest = 0.0;
     double highest = 0.0;
+    Unit unit = Unit::kNone;
+    const char* when_zero = nullptr;  // what a 0 here does, where it is no plain zero
+
+    constexpr ArgumentSpec In(Unit counted_in) const {
+        ArgumentSpec row = *this;
+        row.unit = counted_in;
+        return row;
+    }
+    constexpr ArgumentSpec IfZero(const char* effect) const {
+        ArgumentSpec row = *this;
+        row.when_zero = effect;
+        return row;
+    }
 
     constexpr ArgumentSpec Within(double low, double high) const {
         ArgumentSpec ranged_row = *this;
@@ -79,11 +103,13 @@ struct ArgumentSpec {
 
 constexpr ArgumentSpec Integer(int n, const char* meaning) { return {n, meaning}; }
 constexpr ArgumentSpec FrameNumber(int n, const char* meaning) {
-    return {n, meaning, Conversion::kRoundDown};
+    return ArgumentSpec{n, meaning, Conversion::kRoundDown}.In(Unit::kFrames);
 }
 constexpr ArgumentSpec Fraction(int n, const char* meaning) {
     return {n, meaning, Conversion::kFraction};
 }
+constexpr ArgumentSpec Pixels(int n, const char* meaning) { return Integer(n, meaning).In(Unit::kPixels); }
+constexpr ArgumentSpec Level(int n, const char* meaning) { return Integer(n, meaning).In(Unit::kLevel); }
 constexpr ArgumentSpec Real(int n, const char* meaning) { return {n, meaning, Conversion::kReal}; }
 constexpr ArgumentSpec String(int n, const char* meaning) {
     return {n, meaning, Conversion::kTruncate, Role::kString};
@@ -92,10 +118,10 @@ constexpr ArgumentSpec Buffer(int n, const char* meaning) {
     return {n, meaning, Conversion::kTruncate, Role::kBuffer};
 }
 constexpr ArgumentSpec Width(int n, const char* meaning) {
-    return {n, meaning, Conversion::kTruncate, Role::kWidth};
+    return ArgumentSpec{n, meaning, Conversion::kTruncate, Role::kWidth}.In(Unit::kPixels);
 }
 constexpr ArgumentSpec Height(int n, const char* meaning) {
-    return {n, meaning, Conversion::kTruncate, Role::kHeight};
+    return ArgumentSpec{n, meaning, Conversion::kTruncate, Role::kHeight}.In(Unit::kPixels);
 }
 
 // A command's whole table, as its registry row names it.

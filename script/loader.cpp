@@ -175,7 +175,10 @@ private:
                 } else if (c == ')') {
                     if (--depth < 0) {
                         *out = '\0';
-                        if (listener_) listener_->ArgumentText(table_.line_count, k, {columns_, size_t(out - text)});
+                        if (listener_) {
+                            listener_->ArgumentText(table_.line_count, k, {columns_, size_t(out - text)});
+                            listener_->ListClosed(line_number_, Column(p - cleaned), p + 1);
+                        }
                         Store(line);
                         return;
                     }

@@ -73,6 +73,9 @@ public:
     // i of its argument `argument` (0-based; an assignment's formula is argument 0).
     virtual void Statement(int32_t /*statement*/, int32_t /*line*/) {}
     virtual void ArgumentText(int32_t /*statement*/, int /*argument*/, std::span<const int32_t> /*columns*/) {}
+    // The ")" at `column` closed a command's list; `rest` is what follows it on the line (its
+    // newline included), which the loader ignores.
+    virtual void ListClosed(int32_t /*line*/, int32_t /*column*/, const char* /*rest*/) {}
     // An argument's formula failed at `frame` (CFormula's status: syntax or maths).
     virtual void FormulaFailed(int32_t /*statement*/, int /*argument*/, int32_t /*status*/,
                                int32_t /*frame*/) {}

@@ -17,6 +17,9 @@ packages=(
   # the suite; no 32-bit Wine, which these machines cannot run.
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64
   locales  # the Japanese locale the Wine stage runs in
+  # The release packages: the man pages written from the program's help, the .deb's library
+  # dependencies (dpkg-shlibdeps) and its check, and the zip's listing in the tests
+  help2man dpkg-dev lintian unzip
   # kinetra preview: its HTTP server and JSON, and the headless browser its page is tested in
   libcpp-httplib-dev nlohmann-json3-dev chromium chromium-driver python3-selenium
 )

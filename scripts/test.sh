@@ -25,6 +25,29 @@ run_ctest() {
   echo "$dir: $tests_run tests ran"
 }
 
+# No 32-bit Windows program runs here: each DLL is checked as a file. A 32-bit PE file that
+# imports Windows' own libraries alone and exports GetFilterTable alone, undecorated.
+check_windows_plugins() {
+  local windows_dlls=" gdi32.dll kernel32.dll msvcrt.dll user32.dll "
+  local plugin headers dll exports
+  for plugin in "$@"; do
+    headers=$(i686-w64-mingw32-objdump -p "$plugin")
+    grep -q "^Magic.*(PE32)" <<<"$headers" || { echo "$plugin is not a 32-bit PE file" >&2; exit 1; }
+    for dll in $(sed -n 's/^\tDLL Name: //p' <<<"$headers" | tr '[:upper:]' '[:lower:]'); do
+      case "$windows_dlls" in
+        *" $dll "*) ;;
+        *) echo "$plugin imports $dll, which Windows does not bring" >&2; exit 1 ;;
+      esac
+    done
+    exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\t\[ *[0-9]*\] //p' <<<"$headers")
+    if [ "$exports" != "GetFilterTable" ]; then
+      echo "$plugin exports: $exports" >&2
+      exit 1
+    fi
+    echo "$plugin: a 32-bit DLL importing only Windows' libraries, exporting only GetFilterTable"
+  done
+}
+
 stage "native build"
 bash scripts/build.sh build
 run_ctest build
@@ -75,25 +98,7 @@ echo "32-bit stage took $(( $(date +%s) - started )) s"
 stage "Windows builds (the i686 DLLs the editor loads; the x86_64 suite under Wine)"
 started=$(date +%s)
 bash scripts/build.sh build-win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DKINETRA_TESTS=OFF
-# No 32-bit Windows program runs here: each DLL is checked as a file. A 32-bit PE file that
-# imports Windows' own libraries alone and exports GetFilterTable alone, undecorated.
-windows_dlls=" gdi32.dll kernel32.dll msvcrt.dll user32.dll "
-for plugin in build-win32/dizorud.auf build-win32/dizorud_audio.auf; do
-  headers=$(i686-w64-mingw32-objdump -p "$plugin")
-  grep -q "^Magic.*(PE32)" <<<"$headers" || { echo "$plugin is not a 32-bit PE file" >&2; exit 1; }
-  for dll in $(sed -n 's/^\tDLL Name: //p' <<<"$headers" | tr '[:upper:]' '[:lower:]'); do
-    case "$windows_dlls" in
-      *" $dll "*) ;;
-      *) echo "$plugin imports $dll, which Windows does not bring" >&2; exit 1 ;;
-    esac
-  done
-  exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\t\[ *[0-9]*\] //p' <<<"$headers")
-  if [ "$exports" != "GetFilterTable" ]; then
-    echo "$plugin exports: $exports" >&2
-    exit 1
-  fi
-  echo "$plugin: a 32-bit DLL importing only Windows' libraries, exporting only GetFilterTable"
-done
+check_windows_plugins build-win32/dizorud.auf build-win32/dizorud_audio.auf
 
 # The suite runs quiet and headless (GDI draws into memory; no display is needed) in a Wine
 # prefix made anew for this run, before the build lists the tests under Wine.
@@ -109,6 +114,59 @@ bash scripts/build.sh build-win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_
 ctest_time_limit=900 ctest_extra="--repeat until-pass:2" run_ctest build-win64
 env "${wine_env[@]}" wineserver -k || true
 echo "Windows stage took $(( $(date +%s) - started )) s"
+
+stage "release packages (the editor's zip; kinetra's .deb, unpacked into an empty root and run from there)"
+started=$(date +%s)
+bash scripts/package.sh
+version=$(sed -n 's/^project(Kinetra VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
+zip=dist/kinetra-$version-win32.zip
+deb=dist/kinetra_${version}_amd64.deb
+for package in "$zip" "$deb"; do
+  [ -f "$package" ] || { echo "scripts/package.sh made no $package" >&2; exit 1; }
+done
+unpacked=$(mktemp -d)
+folder="$unpacked/kinetra-$version-win32"
+# The zip holds the two DLLs, the guides and every example, nothing else; the examples keep their
+# bytes (Shift-JIS) with Windows line ends, and the Japanese guide reads as Shift-JIS.
+expected=$(printf '%s\n' dizorud.auf dizorud_audio.auf readme-en.txt readme-ja.txt examples/*.txt | sort)
+contents=$(unzip -Z1 "$zip" | grep -v '/$' | sed "s|^kinetra-$version-win32/||" | sort)
+diff <(echo "$expected") <(echo "$contents") || { echo "$zip holds other files than these" >&2; exit 1; }
+unzip -q "$zip" -d "$unpacked"
+check_windows_plugins "$folder/dizorud.auf" "$folder/dizorud_audio.auf"
+for example in examples/*.txt; do
+  cmp <(tr -d '\r' <"$folder/$example") "$example"
+done
+iconv -f CP932 -t UTF-8 "$folder/readme-ja.txt" >/dev/null
+# Errors fail the stage; the warnings are shown.
+lintian --fail-on error "$deb"
+# The installed program, run from an empty root, renders with the plug-ins it came with.
+dpkg -x "$deb" "$unpacked/root"
+program="$unpacked/root/usr/bin/kinetra"
+[ -f "$unpacked/root/usr/share/man/man1/kinetra.1.gz" ] || { echo "$deb has no man page (is help2man installed?)" >&2; exit 1; }
+summary=$(cd "$unpacked" && "$program" render --size 320x180 -o demo.mp4 2>&1 | tail -n 1)
+echo "$summary"
+claimed=$(sed -n 's/.*: \([0-9]*\) frames of .*/\1/p' <<<"$summary")
+frames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "$unpacked/demo.mp4")
+[ -n "$claimed" ] && [ "$frames" = "$claimed" ] || { echo "the installed kinetra wrote $frames frames, said '$summary'" >&2; exit 1; }
+# One version everywhere: the packages' names (above), the program, both plug-ins' information texts
+# (the native ones as the installed program loads them, and the Windows DLLs' bytes), and the
+# .deb's own field.
+information=$("$program" info)
+[ "$(grep -c "^$unpacked/root/.*\.auf: " <<<"$information")" = 2 ] || { echo "the installed kinetra loaded other plug-ins: $information" >&2; exit 1; }
+shown=(
+  "kinetra --version:$("$program" --version | sed -n 's/^kinetra \([^ ]*\).*/\1/p')"
+  "dizorud.auf:$(sed -n 's/^  information Kinetra\[Video\] version //p' <<<"$information")"
+  "dizorud_audio.auf:$(sed -n 's/^  information Kinetra\[Audio\] version //p' <<<"$information")"
+  "win32 dizorud.auf:$(grep -ao 'Kinetra\[Video\] version [0-9][0-9.]*' "$folder/dizorud.auf" | sed 's/.* //' || true)"
+  "win32 dizorud_audio.auf:$(grep -ao 'Kinetra\[Audio\] version [0-9][0-9.]*' "$folder/dizorud_audio.auf" | sed 's/.* //' || true)"
+  "the .deb's Version:$(dpkg-deb -f "$deb" Version)"
+)
+for entry in "${shown[@]}"; do
+  [ "${entry##*:}" = "$version" ] || { echo "${entry%:*} shows version '${entry##*:}', not $version" >&2; exit 1; }
+done
+echo "version $version in both packages' names, kinetra --version, and all four plug-ins' information texts"
+rm -rf "$unpacked"
+echo "release stage took $(( $(date +%s) - started )) s"
 
 stage "fuzz targets (libFuzzer, ASan + UBSan), 60 s each from their seeds and corpus"
 for target in formula loader frame; do

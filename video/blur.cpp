@@ -19,19 +19,19 @@ namespace kinetra::video {
 namespace {
 
 constexpr ArgumentSpec kMosaicArguments[] = {
-    Buffer(1, "source"), Buffer(2, "destination"), Integer(3, "source x"), Integer(4, "source y"),
-    Width(5, "w"), Height(6, "h"), Integer(7, "destination x"), Integer(8, "destination y"),
-    Integer(9, "cell width"), Integer(10, "cell height")};
+    Buffer(1, "source"), Buffer(2, "destination"), Pixels(3, "source x"), Pixels(4, "source y"),
+    Width(5, "w"), Height(6, "h"), Pixels(7, "destination x"), Pixels(8, "destination y"),
+    Pixels(9, "cell width"), Pixels(10, "cell height")};
 
 constexpr ArgumentSpec kDefocusArguments[] = {
-    Buffer(1, "source"), Buffer(2, "destination"), Integer(3, "source x"), Integer(4, "source y"),
-    Width(5, "w"), Height(6, "h"), Integer(7, "destination x"), Integer(8, "destination y"),
-    Integer(9, "window width"), Integer(10, "window height")};
+    Buffer(1, "source"), Buffer(2, "destination"), Pixels(3, "source x"), Pixels(4, "source y"),
+    Width(5, "w"), Height(6, "h"), Pixels(7, "destination x"), Pixels(8, "destination y"),
+    Pixels(9, "window width"), Pixels(10, "window height")};
 
 constexpr ArgumentSpec kDiffuseArguments[] = {
-    Buffer(1, "source"), Buffer(2, "destination"), Integer(3, "source x"), Integer(4, "source y"),
-    Width(5, "w"), Height(6, "h"), Integer(7, "destination x"), Integer(8, "destination y"),
-    Integer(9, "reach x"), Integer(10, "reach y")};
+    Buffer(1, "source"), Buffer(2, "destination"), Pixels(3, "source x"), Pixels(4, "source y"),
+    Width(5, "w"), Height(6, "h"), Pixels(7, "destination x"), Pixels(8, "destination y"),
+    Pixels(9, "reach x"), Pixels(10, "reach y")};
 
 // sum / count truncated toward zero, through doubles, which divide faster than 64-bit integers
 // and give the same quotient here: |sum| <= 32768 * count, so the rounding error of the

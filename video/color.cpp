@@ -11,8 +11,8 @@ namespace {
 
 constexpr ArgumentSpec kColorArguments[] = {
     Buffer(1, "buffer, changed in place"),
-    Integer(2, "left column"),
-    Integer(3, "top row"),
+    Pixels(2, "left column"),
+    Pixels(3, "top row"),
     Width(4, "width"),
     Height(5, "height"),
     Fraction(6, "gain of y or R"),

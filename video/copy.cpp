@@ -14,50 +14,50 @@ namespace {
 constexpr ArgumentSpec kCopyFrameArguments[] = {
     Buffer(1, "destination buffer"),
     FrameNumber(2, "frame of the edit"),
-    Integer(3, "source left column"),
-    Integer(4, "source top row"),
+    Pixels(3, "source left column"),
+    Pixels(4, "source top row"),
     Width(5, "width"),
     Height(6, "height"),
-    Integer(7, "destination left column"),
-    Integer(8, "destination top row"),
+    Pixels(7, "destination left column"),
+    Pixels(8, "destination top row"),
 };
 
 constexpr ArgumentSpec kCopyArguments[] = {
     Buffer(1, "source buffer"),
     Buffer(2, "destination buffer"),
-    Integer(3, "source left column"),
-    Integer(4, "source top row"),
+    Pixels(3, "source left column"),
+    Pixels(4, "source top row"),
     Width(5, "width"),
     Height(6, "height"),
-    Integer(7, "destination left column"),
-    Integer(8, "destination top row"),
+    Pixels(7, "destination left column"),
+    Pixels(8, "destination top row"),
 };
 
 constexpr ArgumentSpec kCopy2Arguments[] = {
     Buffer(1, "source buffer"),
     Buffer(2, "destination buffer"),
-    Integer(3, "source left column"),
-    Integer(4, "source top row"),
+    Pixels(3, "source left column"),
+    Pixels(4, "source top row"),
     Width(5, "width"),
     Height(6, "height"),
-    Integer(7, "destination left column"),
-    Integer(8, "destination top row"),
-    Integer(9, "luma threshold"),
+    Pixels(7, "destination left column"),
+    Pixels(8, "destination top row"),
+    Level(9, "luma threshold"),
 };
 
 constexpr ArgumentSpec kCopy3Arguments[] = {
     Buffer(1, "source buffer"),
     Buffer(2, "destination buffer"),
     Buffer(3, "key buffer"),
-    Integer(4, "source left column"),
-    Integer(5, "source top row"),
+    Pixels(4, "source left column"),
+    Pixels(5, "source top row"),
     Width(6, "width"),
     Height(7, "height"),
-    Integer(8, "destination left column"),
-    Integer(9, "destination top row"),
-    Integer(10, "key left column"),
-    Integer(11, "key top row"),
-    Integer(12, "luma threshold"),
+    Pixels(8, "destination left column"),
+    Pixels(9, "destination top row"),
+    Pixels(10, "key left column"),
+    Pixels(11, "key top row"),
+    Level(12, "luma threshold"),
 };
 
 // Copies the visible part of the placement's source rectangle of `source` to `destination`, as

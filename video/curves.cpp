@@ -14,12 +14,12 @@ namespace kinetra::video {
 namespace {
 
 constexpr ArgumentSpec kGammaArguments[] = {
-    Buffer(1, "buffer"), Integer(2, "x"), Integer(3, "y"), Width(4, "w"), Height(5, "h"),
+    Buffer(1, "buffer"), Pixels(2, "x"), Pixels(3, "y"), Width(4, "w"), Height(5, "h"),
     Real(6, "gamma of y"), Real(7, "gamma of cb"), Real(8, "gamma of cr")};
 
 constexpr ArgumentSpec kPosterizeArguments[] = {
-    Buffer(1, "source"), Buffer(2, "destination"), Integer(3, "source x"), Integer(4, "source y"),
-    Width(5, "w"), Height(6, "h"), Integer(7, "destination x"), Integer(8, "destination y"),
+    Buffer(1, "source"), Buffer(2, "destination"), Pixels(3, "source x"), Pixels(4, "source y"),
+    Width(5, "w"), Height(6, "h"), Pixels(7, "destination x"), Pixels(8, "destination y"),
     Integer(9, "levels of y or R"), Integer(10, "levels of cb or G"),
     Integer(11, "levels of cr or B")};
 

@@ -11,8 +11,8 @@ namespace kinetra::video {
 namespace {
 
 constexpr ArgumentSpec kEllipseArguments[] = {
-    Buffer(1, "buffer"), Integer(2, "centre x"), Integer(3, "centre y"), Integer(4, "radius a").AtLeast(1),
-    Integer(5, "radius b").AtLeast(1), Integer(6, "colour y"), Integer(7, "colour cb"), Integer(8, "colour cr")};
+    Buffer(1, "buffer"), Pixels(2, "centre x"), Pixels(3, "centre y"), Pixels(4, "radius a").AtLeast(1),
+    Pixels(5, "radius b").AtLeast(1), Level(6, "colour y"), Level(7, "colour cb"), Level(8, "colour cr")};
 
 // A signed 128-bit integer, with what the walk needs. The walk's terms reach about 4ab^2,
 // beyond 64 bits for radii near the 32-bit limit; 128 bits hold them for any radii.

@@ -14,18 +14,18 @@ namespace {
 constexpr int32_t kSmallestPicture = 16;
 
 // At least the smallest picture, and at most the image (checked by hand: it changes by frame).
-constexpr ArgumentSpec kDisplaySizeArguments[] = {Integer(1, "width").AtLeast(kSmallestPicture),
-                                                  Integer(2, "height").AtLeast(kSmallestPicture)};
+constexpr ArgumentSpec kDisplaySizeArguments[] = {Pixels(1, "width").AtLeast(kSmallestPicture),
+                                                  Pixels(2, "height").AtLeast(kSmallestPicture)};
 
 constexpr ArgumentSpec kFillArguments[] = {
-    Buffer(1, "buffer"), Integer(2, "x"), Integer(3, "y"), Width(4, "w"), Height(5, "h"),
-    Integer(6, "colour y"), Integer(7, "colour cb"), Integer(8, "colour cr")};
+    Buffer(1, "buffer"), Pixels(2, "x"), Pixels(3, "y"), Width(4, "w"), Height(5, "h"),
+    Level(6, "colour y"), Level(7, "colour cb"), Level(8, "colour cr")};
 
 constexpr ArgumentSpec kFillWhereMaskArguments[] = {
-    Buffer(1, "destination"), Buffer(2, "mask"), Integer(3, "x"), Integer(4, "y"),
-    Width(5, "w"), Height(6, "h"), Integer(7, "colour y"), Integer(8, "colour cb"),
-    Integer(9, "colour cr"), Integer(10, "mask x"), Integer(11, "mask y"),
-    Integer(12, "threshold")};
+    Buffer(1, "destination"), Buffer(2, "mask"), Pixels(3, "x"), Pixels(4, "y"),
+    Width(5, "w"), Height(6, "h"), Level(7, "colour y"), Level(8, "colour cb"),
+    Level(9, "colour cr"), Pixels(10, "mask x"), Pixels(11, "mask y"),
+    Level(12, "threshold")};
 
 // A colour triple is stored as given, wrapped to 16 bits, never clamped.
 PixelYC ColourAt(const ImageArguments& args, int first) {

@@ -14,12 +14,12 @@ namespace {
 constexpr ArgumentSpec kFlipArguments[] = {
     Buffer(1, "source buffer"),
     Buffer(2, "destination buffer"),
-    Integer(3, "source left column"),
-    Integer(4, "source top row"),
+    Pixels(3, "source left column"),
+    Pixels(4, "source top row"),
     Width(5, "width"),
     Height(6, "height"),
-    Integer(7, "destination left column"),
-    Integer(8, "destination top row"),
+    Pixels(7, "destination left column"),
+    Pixels(8, "destination top row"),
 };
 
 void Flip(CommandCall& call, Mirror mirror) {

@@ -21,16 +21,16 @@ namespace kinetra::video {
 namespace {
 
 constexpr ArgumentSpec kResizeArguments[] = {
-    Buffer(1, "source"), Buffer(2, "destination"), Integer(3, "source x"), Integer(4, "source y"),
-    Width(5, "source w"), Height(6, "source h"), Integer(7, "destination x"),
-    Integer(8, "destination y"), Width(9, "destination w"), Height(10, "destination h")};
+    Buffer(1, "source"), Buffer(2, "destination"), Pixels(3, "source x"), Pixels(4, "source y"),
+    Width(5, "source w"), Height(6, "source h"), Pixels(7, "destination x"),
+    Pixels(8, "destination y"), Width(9, "destination w"), Height(10, "destination h")};
 
 // The size is checked, not clamped: the centre and the margins use the size as given. An
 // angle that is not finite is no rotation to speak of.
 constexpr ArgumentSpec kRotateArguments[] = {
-    Buffer(1, "source"), Buffer(2, "destination"), Real(3, "angle").Finite(),
-    Integer(4, "source x"), Integer(5, "source y"), Integer(6, "w").AtLeast(1),
-    Integer(7, "h").AtLeast(1), Integer(8, "destination x"), Integer(9, "destination y")};
+    Buffer(1, "source"), Buffer(2, "destination"), Real(3, "angle").Finite().In(Unit::kRadians),
+    Pixels(4, "source x"), Pixels(5, "source y"), Pixels(6, "w").AtLeast(1),
+    Pixels(7, "h").AtLeast(1), Pixels(8, "destination x"), Pixels(9, "destination y")};
 
 // The source rectangle as the sampler sees it.
 class SourceWindow {
@@ -363,8 +363,6 @@ void TurnAVX2(const TurnedRun& run, PixelYC* out, int64_t first, int64_t end, in
 KINETRA_AVX2_END
 #endif
 
-constexpr int64_t kRotateStrip = 128;  // the narrowest strip of destination columns
-
 void Rotate(CommandCall& call) {
     ImageArguments args;
     if (!args.Read(call, kRotateArguments)) return;
@@ -409,29 +407,17 @@ void Rotate(CommandCall& call) {
         TurnLoop(run, out, first, end, u, v);
     };
 
-    // A turned row reads the source along a slant, a cache line or two per source row it
-    // crosses; the next row crosses the same lines, shifted by one row. Each block of rows is
-    // therefore done in strips of columns, top to bottom, each strip crossing about 64 source
-    // rows, so that those lines are still cached when the next row comes to them. A row that
-    // crosses few source rows reads them as streams the processor fetches ahead: it stays whole.
-    const int64_t strip_columns =
-        S == 0 ? written.columns() : std::max<int64_t>(kRotateStrip, 64 * 4096 / std::llabs(S));
-    const int32_t blocks = std::min({args.threads, written.rows(), kMaxWorkerThreads});
-    const int32_t rows_per_block = (written.rows() + blocks - 1) / blocks;
-    RowLoop(0, blocks, args.threads, [&](int32_t block) {
-        const int32_t r_begin = written.y0 + block * rows_per_block;
-        const int32_t r_end = std::min(written.y1, r_begin + rows_per_block);
-        for (int64_t strip = 0; strip < written.columns(); strip += strip_columns) {
-            for (int32_t r = r_begin; r < r_end; ++r) {
-                const int64_t dyc = r - hh - dy, dxc = written.x0 - hw - dx;
-                const int64_t u = dxc * C - dyc * S, v = dxc * S + dyc * C;
-                const Steps along_u = StepsWithin(u, C, u_lo, u_hi, written.columns());
-                const Steps along_v = StepsWithin(v, S, v_lo, v_hi, written.columns());
-                const int64_t first = std::max({along_u.first, along_v.first, strip});
-                const int64_t end = std::min({along_u.end, along_v.end, strip + strip_columns});
-                if (first < end) turn(r, first, end, u + first * C, v + first * S);
-            }
-        }
+    // Whole rows, a block of them a thread: a slanted row reads a cache line or two per source
+    // row it crosses, and the next row finds those lines, shifted by about a row, in L2. Strips
+    // of columns that would keep them in L1 measured slower (docs/PERFORMANCE.md).
+    RowLoop(written.y0, written.rows(), args.threads, [&](int32_t r) {
+        const int64_t dyc = r - hh - dy, dxc = written.x0 - hw - dx;
+        const int64_t u = dxc * C - dyc * S, v = dxc * S + dyc * C;
+        const Steps along_u = StepsWithin(u, C, u_lo, u_hi, written.columns());
+        const Steps along_v = StepsWithin(v, S, v_lo, v_hi, written.columns());
+        const int64_t first = std::max(along_u.first, along_v.first);
+        const int64_t end = std::min(along_u.end, along_v.end);
+        if (first < end) turn(r, first, end, u + first * C, v + first * S);
     });
 }
 

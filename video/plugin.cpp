@@ -51,7 +51,7 @@ Plugin& ImagePlugin() {
 
 namespace {
 FilterTable filter_table = DescribeFilter<ImagePlugin>(KINETRA_FLAG_INFORMATION, "Kinetra[Video]",
-                                                       "Kinetra[Video] version 0.1");
+                                                       "Kinetra[Video] version " KINETRA_VERSION);
 }  // namespace
 
 }  // namespace kinetra::video

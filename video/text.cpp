@@ -68,11 +68,11 @@ constexpr int32_t kDefaultCellHeight = 32;
 
 // Argument 1 (the face name) is text, read from the line.
 constexpr ArgumentSpec kFontArguments[] = {
-    String(1, "face name"),    Integer(2, "cell height"), Integer(3, "bold"),     Integer(4, "italic"),    Integer(5, "underline"),
-    Integer(6, "colour y"),    Integer(7, "colour cb"), Integer(8, "colour cr")};
+    String(1, "face name"),    Pixels(2, "cell height"), Integer(3, "bold"),     Integer(4, "italic"),    Integer(5, "underline"),
+    Level(6, "colour y"),    Level(7, "colour cb"), Level(8, "colour cr")};
 
 // The strings are read from the line's text.
-constexpr ArgumentSpec kTextArguments[] = {Buffer(1, "buffer"), Integer(2, "x"), Integer(3, "top y"),
+constexpr ArgumentSpec kTextArguments[] = {Buffer(1, "buffer"), Pixels(2, "x"), Pixels(3, "top y"),
                                            Integer(4, "alignment: left, centre, right").Within(0, 2),
                                            String(5, "string")};
 

@@ -105,6 +105,8 @@ BENCHMARK(Memcpy)->Arg(1600)->Arg(48000)->Unit(benchmark::kMicrosecond)->UseReal
 KINETRA_SOUND_BENCH(CopyFrameCached, "a_copyframe", {3, 1});
 KINETRA_SOUND_BENCH(CopyFrameFetching, "a_copyframe", {3, 1}, 1);
 KINETRA_SOUND_BENCH(CopyFrame2, "a_copyframe2", {3, 10, 12});
+// Four frames into one: sources too far apart for the permutes, copied one by one.
+KINETRA_SOUND_BENCH(CopyFrame4, "a_copyframe2", {3, 10, 14});
 KINETRA_SOUND_BENCH(Copy, "a_copy", {2, 3});
 KINETRA_SOUND_BENCH(Volume, "a_volume", {4, 0.2, 0.9, 0});
 KINETRA_SOUND_BENCH(VolumeLeft, "a_volume", {4, 0.2, 0.9, 1});

@@ -1,16 +1,43 @@
 #include "kinetra/check/catalog.h"
 
+#include <algorithm>
+#include <map>
+
 #include "audio/commands.h"
+#include "host/track_bars.h"
 #include "video/commands.h"
 
 namespace kinetra::check {
 
 std::vector<KnownCommand> PluginCommands() {
     std::vector<KnownCommand> known;
-    for (const auto& registry : {video::Commands(), audio::Commands()}) {
-        for (const CommandEntry& entry : registry) known.push_back({entry.name, *entry.arguments});
-    }
+    for (const CommandEntry& entry : video::Commands()) known.push_back({entry.name, *entry.arguments, false});
+    for (const CommandEntry& entry : audio::Commands()) known.push_back({entry.name, *entry.arguments, true});
     return known;
+}
+
+std::string VariableTrackBars() {
+    std::string letters, range;
+    std::map<int32_t, std::string> by_default;  // default value -> its letters
+    for (const TrackBar& t : kTrackBars) {
+        if (!t.variable) continue;
+        letters += letters.empty() ? "" : " ";
+        letters += t.variable;
+        std::string& same = by_default[t.default_value];
+        same += same.empty() ? "" : " ";
+        same += t.variable;
+        const std::string this_range = std::to_string(t.minimum) + ".." + std::to_string(t.maximum);
+        range = range.empty() || range == this_range ? this_range : "";
+    }
+    // The default most bars share is said once, the others with their letters.
+    const auto most = std::max_element(by_default.begin(), by_default.end(), [](const auto& a, const auto& b) {
+        return a.second.size() < b.second.size();
+    });
+    std::string defaults = "default " + std::to_string(most->first);
+    for (const auto& [value, named] : by_default) {
+        if (value != most->first) defaults += ", " + named + " " + std::to_string(value);
+    }
+    return letters + " (" + (range.empty() ? "" : range + "; ") + defaults + ")";
 }
 
 }  // namespace kinetra::check

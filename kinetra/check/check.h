@@ -17,18 +17,28 @@ namespace kinetra::check {
 struct KnownCommand {
     const char* name;
     std::span<const ArgumentSpec> arguments;
+    bool sound;  // a command of the sound plug-in
+};
+
+// What the plug-ins are handed: the clip's, or assumed ones when there is no clip.
+struct ClipFacts {
+    int32_t width = 1920;  // 0 x 0: no pictures
+    int32_t height = 1080;
+    int32_t frame_count = 0;  // 0: no clip, and the edit is as long as the script asks
+    double frame_rate = 30;
+    int32_t sampling_rate = 48000;  // 0: no sound
+    int32_t channels = 2;
 };
 
 struct CheckOptions {
-    // Frames to evaluate; a negative first frame means the whole range of the script, capped.
+    // Frames to evaluate; a negative first frame means every frame of the clip, or without a
+    // clip the whole range of the script, capped.
     int32_t first_frame = -1;
     int32_t last_frame = -1;
-    int32_t width = 1920;
-    int32_t height = 1080;
-    int32_t sampling_rate = 48000;
+    ClipFacts clip;
 };
 
-// Frames the check evaluates at most when the script's own range is longer.
+// Frames the check evaluates at most without a clip, when the script's own range is longer.
 constexpr int32_t kMostCheckedFrames = 5000;
 
 enum class Severity { kError, kWarning };
@@ -43,6 +53,8 @@ struct Diagnostic {
 struct Report {
     std::vector<Diagnostic> diagnostics;  // by line, then column
     int32_t first_frame = 0, last_frame = -1;  // the frames that were evaluated
+    int32_t wanted_last = -1;  // the last frame the script's ranges reach, when past the cap
+    bool utf8 = false;         // the file's text is UTF-8, not Shift-JIS
     int errors() const;
     int warnings() const;
 };
@@ -50,6 +62,14 @@ struct Report {
 // Checks the script `bytes` against the commands of both plug-ins.
 Report CheckScript(std::string_view bytes, const CheckOptions& options,
                    std::span<const KnownCommand> commands);
+
+// One line for the render, or nothing when the script gives no diagnostic: the counts and the
+// command that tells more, or that the clip has no script beside it.
+std::string RenderNotice(const std::string& script_path, const ClipFacts& clip, std::string_view check_command);
+
+// A Shift-JIS script with a backslash after each double-byte character whose second byte the
+// loader would take for one, in command lines; `escaped` is how many were added.
+std::string EscapeSecondByteBackslashes(std::string_view bytes, int& escaped);
 
 // The line (from 1) of the first range line of `bytes` that ends at `end` and so asks an edit of
 // `frame_count` frames to be lengthened; 0 when none does.

@@ -39,7 +39,8 @@ bool ShowPlugin(const fs::path& file) {
 
 bool ShowInput(const std::string& path, int32_t sampling_rate) {
     std::string error;
-    const std::unique_ptr<media::EditSource> source = media::OpenFileSource(path, sampling_rate, AVRational{30, 1}, error);
+    const std::unique_ptr<media::EditSource> source =
+        media::OpenFileSource(path, {{sampling_rate, false}}, AVRational{30, 1}, error);
     if (!source) {
         fprintf(stderr, "kinetra: %s\n", error.c_str());
         return false;
@@ -53,6 +54,12 @@ bool ShowInput(const std::string& path, int32_t sampling_rate) {
                                                                               : "BT.601";
         printf("  pictures    %dx%d, %s, %s %s range\n", f.width, f.height, f.video.codec_name.c_str(), matrix,
                c.full_range ? "full" : "limited");
+        if (f.rotation) {
+            const char* turn = f.rotation == 90 ? "90 degrees clockwise" : f.rotation == 180 ? "180 degrees"
+                                                                                             : "90 degrees counter-clockwise";
+            printf("  rotation    %s, from %dx%d as stored (render --no-autorotate keeps it so)\n", turn,
+                   f.video.width, f.video.height);
+        }
     } else {
         printf("  pictures    none (sound alone: frames at %d/%d fps)\n", f.frame_rate.num, f.frame_rate.den);
     }
@@ -87,15 +94,15 @@ bool ShowInput(const std::string& path, int32_t sampling_rate) {
 void AddInfoCommand(CLI::App& app, std::function<int()>& run) {
     struct Arguments {
         std::vector<std::string> items;
-        int sampling_rate = 48000;
+        int sampling_rate = 0;  // the input's own
     };
     auto a = std::make_shared<Arguments>();
     CLI::App* command = app.add_subcommand(
-        "info", "Show what plug-in files declare (the two beside the program by default), or what a clip hands the plug-ins");
+        "info", "Show what plug-in files declare (the two the program runs by default), or what a clip hands the plug-ins");
     command->footer("Examples:\n  kinetra info\n  kinetra info build/dizorud.auf\n  kinetra info clip.mp4");
     command->add_option("PLUGIN|INPUT", a->items, "A .auf plug-in file, or a clip");
-    command->add_option("--sampling-rate", a->sampling_rate, "Sampling rate handed to the sound plug-in")
-        ->capture_default_str()
+    command->add_option("--sampling-rate", a->sampling_rate,
+                        "Sampling rate handed to the sound plug-in (default: the input's own)")
         ->check(CLI::Range(8000, 192000));
     command->callback([a, &run] {
         run = [a] {

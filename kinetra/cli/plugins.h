@@ -7,11 +7,11 @@
 namespace kinetra::cli {
 
 // The folder holding dizorud.auf and dizorud_audio.auf: the program's own folder when they are
-// there, else the build folder the program was built in.
+// there (a build tree), else the installed plug-in folder beside the program's.
 std::filesystem::path DefaultPluginFolder();
 
-// A Shift-JIS text of a plug-in (names, information) as UTF-8; bytes that are no Shift-JIS
-// are shown as '?'.
+// A Shift-JIS text of a plug-in (names, information) as UTF-8, by the one conversion scripts
+// take too.
 std::string ShiftJisToUtf8(const char* text);
 
 }  // namespace kinetra::cli

@@ -15,6 +15,10 @@
 #include <thread>
 #include <vector>
 
+#include "kinetra/cli/exit_status.h"
+#include "kinetra/check/catalog.h"
+#include "kinetra/check/check.h"
+#include "kinetra/cli/check_command.h"
 #include "kinetra/cli/plugins.h"
 #include "kinetra/cli/render_input.h"
 #include "kinetra/lib/session.h"
@@ -40,8 +44,22 @@ struct Arguments {
     std::string size = "1280x720";
     int frames = 48;
     std::string rate = "30";
-    int sampling_rate = 48000;
+    std::optional<int> sampling_rate;  // the input's own, 48000 for the built-in clip
+    bool keep_channels = false;
+    bool no_autorotate = false;
+    Trim trim;
     bool quiet = false;
+    bool overwrite = false;
+    bool never_overwrite = false;
+    std::string video_encoder;
+    std::string audio_encoder;
+    std::string video_bitrate;
+    std::string audio_bitrate;
+    std::string pixel_format;
+    // The built-in clip's options that were given, refused with an input (but --rate for sound alone).
+    bool size_given = false;
+    bool frames_given = false;
+    bool rate_given = false;
     int64_t max_frames = kDefaultMaxFrames;
 };
 
@@ -110,9 +128,57 @@ std::string DefaultOutput(const Arguments& a, const media::EditFormat& format) {
     return (input.parent_path() / (input.stem().string() + "-kinetra" + (format.has_pictures ? ".mp4" : ".wav"))).string();
 }
 
-int Fail(const std::string& message) {
+int Fail(const std::string& message, int status = kFailure) {
     fprintf(stderr, "kinetra: %s\n", message.c_str());
-    return 1;
+    return status;
+}
+
+int UsageError(const std::string& message) { return Fail(message, kUsageError); }
+
+// A bitrate as ffmpeg takes it: bits a second, with k or M for thousands or millions.
+bool ParseBitrate(const std::string& text, int64_t& bits) {
+    if (text.empty()) return true;
+    char* end = nullptr;
+    double value = strtod(text.c_str(), &end);
+    const std::string unit = end;
+    if (unit == "k" || unit == "K") {
+        value *= 1e3;
+    } else if (unit == "M") {
+        value *= 1e6;
+    } else if (!unit.empty()) {
+        return false;
+    }
+    if (!(value >= 1000 && value <= 1e10)) return false;
+    bits = static_cast<int64_t>(value);
+    return true;
+}
+
+// The file a render to `output` writes first: the output itself, or a sequence's first picture.
+std::string FirstFile(const std::string& output, media::OutputKind kind) {
+    if (kind != media::OutputKind::kPictureSequence) return output;
+    char name[4096];
+    return av_get_frame_filename2(name, sizeof name, output.c_str(), 0, AV_FRAME_FILENAME_FLAGS_MULTIPLE) == 0
+               ? std::string(name)
+               : output;
+}
+
+// ffmpeg's rule for an output that exists: never the input itself; with -y replaced, with -n
+// kept; otherwise the user is asked on a terminal, and elsewhere it is kept. An empty answer
+// lets the render go on.
+std::string OverwriteRefusal(const Arguments& a, const std::string& output, media::OutputKind kind) {
+    const std::string first = FirstFile(output, kind);
+    std::error_code failed;
+    if (kind == media::OutputKind::kNull || !fs::exists(first, failed)) return "";
+    if (!a.input.empty() && fs::equivalent(a.input, first, failed)) {
+        return first + " is the input itself: write the output to another file";
+    }
+    if (a.overwrite) return "";
+    if (!a.never_overwrite && isatty(STDIN_FILENO)) {
+        fprintf(stderr, "File '%s' already exists. Overwrite? [y/N] ", first.c_str());
+        char answer[16] = {};
+        if (fgets(answer, sizeof answer, stdin) && (answer[0] == 'y' || answer[0] == 'Y')) return "";
+    }
+    return first + " already exists; not overwritten (-y overwrites it)";
 }
 
 int Run(const Arguments& a) {
@@ -129,28 +195,42 @@ int Run(const Arguments& a) {
         int value = 0;
         char extra = 0;
         if (!letter || !*letter || sscanf(setting.c_str() + 2, "%d%c", &value, &extra) != 1) {
-            return Fail("--var " + setting + ": give NAME=VALUE with NAME one of a b c d u v x y z and a whole VALUE");
+            return UsageError("--var " + setting + ": give NAME=VALUE with NAME one of a b c d u v x y z and a whole VALUE");
         }
         plugins.tracks[2 + (letter - kVariables)] = value;
     }
     editor::SyntheticClip clip;
     AVRational rate{30, 1};
-    if (!ParseSize(a.size, clip.width, clip.height)) return Fail("--size " + a.size + ": give WIDTHxHEIGHT, each 1..16384");
-    if (!ParseRate(a.rate, rate)) return Fail("--rate " + a.rate + ": give frames per second, as 30 or 30000/1001");
+    if (!ParseSize(a.size, clip.width, clip.height)) return UsageError("--size " + a.size + ": give WIDTHxHEIGHT, each 1..16384");
+    if (!ParseRate(a.rate, rate)) return UsageError("--rate " + a.rate + ": give frames per second, as 30 or 30000/1001");
     clip.frames = a.frames;
     clip.frame_rate = rate.num;
     clip.frame_rate_scale = rate.den;
-    clip.sampling_rate = a.sampling_rate;
+    clip.sampling_rate = a.sampling_rate.value_or(48000);
 
     std::string error;
-    media::OutputKind kind;
-    if (!a.output.empty() && !media::OutputKindOf(a.output, kind, error)) return Fail(error);
+    media::OutputKind kind = media::OutputKind::kNull;
+    if (!a.output.empty() && !media::OutputKindOf(a.output, kind, error)) return UsageError(error);
+    int64_t video_bitrate = 0, audio_bitrate = 0;
+    if (!ParseBitrate(a.video_bitrate, video_bitrate)) {
+        return UsageError("-b:v " + a.video_bitrate + ": give bits a second, as 5M or 800k");
+    }
+    if (!ParseBitrate(a.audio_bitrate, audio_bitrate)) {
+        return UsageError("-b:a " + a.audio_bitrate + ": give bits a second, as 192k");
+    }
     editor::ScriptFolder folder;
     std::unique_ptr<media::EditSource> source;
     if (!a.input.empty()) {
-        source = media::OpenFileSource(a.input, a.sampling_rate, rate, error);
+        source = media::OpenFileSource(a.input, {{a.sampling_rate.value_or(0), a.keep_channels}, !a.no_autorotate}, rate,
+                                       error);
         if (!source) return Fail(error);
+        TellSoundFormat(a.input, *source);
         plugins.edited_path = source->edited_path();
+        // The built-in clip's shape does not apply to a file, but for sound alone its frame rate does.
+        for (const auto& [given, name] : {std::pair{a.size_given, "--size"}, std::pair{a.frames_given, "--frames"},
+                                          std::pair{a.rate_given && source->format().has_pictures, "--rate"}}) {
+            if (given) return UsageError(std::string(name) + " shapes the built-in clip; it does not apply to " + a.input);
+        }
     }
     if (!a.script.empty() || a.input.empty()) {
         const std::string name = a.input.empty() ? "synthetic-clip" : fs::path(a.input).filename().string();
@@ -173,39 +253,86 @@ int Run(const Arguments& a) {
     settings.output.preset = a.preset;
     settings.output.crf = a.crf;
     settings.output.lossless = a.lossless;
+    settings.output.video_encoder = a.video_encoder;
+    settings.output.audio_encoder = a.audio_encoder;
+    settings.output.video_bitrate = video_bitrate;
+    settings.output.audio_bitrate = audio_bitrate;
+    settings.output.pixel_format = a.pixel_format;
+    settings.output.notice = [](const std::string& line) { fprintf(stderr, "kinetra: %s\n", line.c_str()); };
+    {
+        // Checked before any frame is rendered: the output's choices, then what it would replace.
+        media::OutputSettings planned = settings.output;
+        planned.pictures = source->format().has_pictures;
+        planned.sound = source->format().has_sound;
+        if (!media::CheckOutput(planned, error)) return UsageError(error);
+        media::OutputKindOf(settings.output.path, kind, error);
+        const std::string refusal = OverwriteRefusal(a, settings.output.path, kind);
+        if (!refusal.empty()) return Fail(refusal);
+    }
     settings.stop = &g_stop;
     settings.lengthen = LengthenUpTo(ScriptFor(a.input, a.script), a.max_frames);
+    bool usage = false;
+    if (!ApplyTrim(a.trim, source->format(), settings, error, usage)) return usage ? UsageError(error) : Fail(error);
     Progress progress(!a.quiet && isatty(STDERR_FILENO));
     settings.progress = [&progress](int32_t frame, int32_t frames) { progress.Frame(frame, frames); };
 
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
+    if (!a.quiet && (!a.input.empty() || !a.script.empty())) {
+        const std::string script =
+            !a.script.empty() ? a.script : (fs::path(a.input).parent_path() / "animation.txt").string();
+        const std::string notice = check::RenderNotice(
+            script, ClipFactsOf(*source), "kinetra check " + script + (a.input.empty() ? "" : " --input " + a.input));
+        if (!notice.empty()) fprintf(stderr, "kinetra: %s\n", notice.c_str());
+    }
     media::RenderSummary summary;
     const bool done = media::RenderEdit(*source, settings, summary, error);
     progress.End();
     if (!done) {
         if (!g_stop) return Fail(error);
-        Fail("stopped; nothing written to " + settings.output.path);
-        return 130;
+        return Fail("stopped; nothing written to " + settings.output.path, kInterrupted);
     }
+    TellDecodingStopped(a.input, *source, summary);
     if (!a.quiet) {
         const media::EditFormat& format = source->format();
+        const bool pictures = format.has_pictures && media::TakesPictures(kind);
+        const bool sound = format.has_sound && media::TakesSound(kind);
+        std::string what;
+        if (pictures) {
+            char line[128];
+            snprintf(line, sizeof line, "%d frame%s of %dx%d at %.6g fps", summary.frames, summary.frames == 1 ? "" : "s",
+                     format.width, format.height, av_q2d(format.frame_rate));
+            what = line;
+        }
+        if (sound) {
+            char line[64];
+            snprintf(line, sizeof line, "%.2f s of sound",
+                     static_cast<double>(summary.samples) / source->sound().sampling_rate());
+            what += (what.empty() ? "" : ", ") + std::string(line);
+        }
         const double seconds = progress.seconds();
-        std::string what = std::to_string(summary.frames) + " frames";
-        if (format.has_pictures) what += " of " + std::to_string(format.width) + "x" + std::to_string(format.height);
-        char line[512];
-        snprintf(line, sizeof line, "kinetra: %s %s at %.6g fps, %.2f s of sound (%s), in %.1f s (%.1f fps)",
-                 settings.output.path == "null" ? "rendered" : ("wrote " + settings.output.path + ":").c_str(),
-                 what.c_str(), av_q2d(format.frame_rate),
-                 static_cast<double>(summary.samples) / source->sound().sampling_rate(),
-                 summary.codecs.empty() ? "nothing written" : summary.codecs.c_str(), seconds,
-                 seconds > 0 ? summary.frames / seconds : 0.0);
-        fprintf(stderr, "%s\n", line);
+        const std::string done_what = kind == media::OutputKind::kNull ? "rendered " + what + " (nothing written)"
+                                                                      : "wrote " + settings.output.path + ": " + what +
+                                                                            " (" + summary.codecs + ")";
+        char pace[32] = "";
+        if (pictures) snprintf(pace, sizeof pace, " (%.1f fps)", seconds > 0 ? summary.frames / seconds : 0.0);
+        fprintf(stderr, "kinetra: %s, in %.1f s%s\n", done_what.c_str(), seconds, pace);
     }
-    return 0;
+    return kSuccess;
 }
 
 }  // namespace
+
+std::string RenderOptionSpelling(const std::string& word) {
+    static const std::pair<const char*, const char*> kSpellings[] = {
+        {"-c:v", "--video-encoder"}, {"-c:a", "--audio-encoder"}, {"-b:v", "--video-bitrate"},
+        {"-b:a", "--audio-bitrate"}, {"-pix_fmt", "--pix-fmt"},
+    };
+    for (const auto& [ffmpeg, ours] : kSpellings) {
+        if (word == ffmpeg) return ours;
+    }
+    return word;
+}
 
 void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
     auto a = std::make_shared<Arguments>();
@@ -213,30 +340,74 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
     command->footer(
         "The script is animation.txt beside INPUT, where the plug-ins look for it; --script presents\n"
         "another file as animation.txt (saved edits reach the plug-ins within a second).\n"
-        "Without INPUT the built-in clip is rendered with the built-in demo script.\n\n"
+        "Without INPUT the built-in clip is rendered with the built-in demo script; --size, --frames\n"
+        "and --rate shape it, and do not apply to an INPUT (but --rate to sound alone).\n"
+        "An existing OUTPUT is replaced with -y, kept with -n, otherwise the user is asked on a\n"
+        "terminal and it is kept elsewhere; the input itself is never replaced.\n"
+        "A size that 4:2:0 cannot halve (853x481) is padded to the next even one, the edge repeated.\n\n"
         "Examples:\n"
         "  kinetra render                                  the demo, into demo.mp4\n"
         "  kinetra render clip.mp4 -o out.mp4              clip.mp4 with the animation.txt beside it\n"
-        "  kinetra render clip.mkv --script fx.txt -o out.mkv --var a=2048\n"
+        "  kinetra render clip.mkv --script fx.txt -o out.mkv --var a=2048 --var b=100\n"
         "  kinetra render clip.mp4 -o 'frames/f%04d.png'   a PNG sequence, numbered from 0\n"
-        "  kinetra render clip.mp4 -o null                 render and discard, for timing\n"
-        "  kinetra render clip.mp4 --max-frames 200000     let the script's ranges lengthen the edit that far");
-    command->add_option("INPUT", a->input, "A file FFmpeg reads: video with or without sound, or sound alone")
-        ->check(CLI::ExistingFile);
+        "  kinetra render clip.mp4 -y -o out.mp4           replace out.mp4 if it exists\n"
+        "  kinetra render clip.mp4 -c:v libx265 -b:v 4M -c:a libopus -b:a 128k -o out.mkv\n"
+        "  kinetra render clip.mp4 -c:v libvpx-vp9 -o out.webm\n"
+        "  kinetra render clip.mp4 -c:v prores_ks -pix_fmt yuv422p10le -c:a pcm_s24le -o out.mov\n"
+        "  kinetra render clip.mp4 -pix_fmt yuv420p10le -o out.mkv   10-bit: smooth gradients\n"
+        "  kinetra render clip.mp4 --lossless -o out.mkv   FFV1 (or Ut Video); .mkv or .mov\n"
+        "  kinetra render clip.mp4 --max-frames 200000     let the script's ranges lengthen the edit that far\n"
+        "  kinetra render clip.mkv --sampling-rate 48000   resample the sound (by default it keeps its rate)\n"
+        "  kinetra render surround.mkv --keep-channels     5.1 stays 5.1; the script works on front left/right\n"
+        "  kinetra render phone.mp4 --no-autorotate        the pictures as stored, ignoring their rotation\n"
+        "  kinetra render clip.mp4 --start 2.5 --end 4 -o part.mp4     frames from 2.5 s up to 4 s\n"
+        "  kinetra render clip.mp4 --start 75f --end 120f -o part.mp4  frames 75 to 119\n"
+        "  kinetra render clip.mp4 --frame 150 -o shot.png            frame 150 alone, as a picture\n"
+        "  kinetra render clip.mp4 -o null                 render and discard, for timing\n\n" +
+        std::string(kExitStatusHelp));
+    // A picture sequence's pattern (img%03d.png) names no file of its own: FFmpeg finds its files.
+    const CLI::Validator existing_or_pattern(
+        [](std::string& input) {
+            return input.find('%') != std::string::npos ? std::string() : CLI::ExistingFile(input);
+        },
+        "FILE");
+    command->add_option("INPUT", a->input,
+                        "What FFmpeg reads: a file of video with or without sound, sound alone, or a picture "
+                        "sequence's pattern (img%03d.png)")
+        ->check(existing_or_pattern);
     command->add_option("-o,--output", a->output,
-                        "OUTPUT by its name: .mp4 .mkv .mov (H.264 + AAC, or PCM in .mkv/.mov), a PNG "
-                        "pattern with %d, .wav, or null (default: INPUT-kinetra.mp4, or demo.mp4)");
+                        "OUTPUT by its name: any container FFmpeg writes (.mp4 .mkv .mov .webm .avi; H.264 + AAC "
+                        "in .mp4, PCM sound in .mkv/.mov), a sound file (.wav .flac), a PNG pattern with %d, one "
+                        ".png picture (of one frame), or null "
+                        "(default: INPUT-kinetra.mp4, or demo.mp4)");
+    command->add_flag("-y", a->overwrite, "Replace OUTPUT if it exists");
+    command->add_flag("-n", a->never_overwrite, "Never replace an existing OUTPUT")->excludes("-y");
     command->add_option("-s,--script", a->script, "Present this file to the plug-ins as animation.txt")
         ->check(CLI::ExistingFile);
-    command->add_option("-t,--threads", a->threads, "Worker threads of the plug-ins (track bar 0; default: the processors)");
+    command->add_option("-t,--threads", a->threads, "Worker threads of the plug-ins, 1..16 (track bar 0; default: the processors)")
+        ->check(CLI::Range(1, 16));
     command->add_option("--display", a->display, "The buffer shown as the result (track bar 1, 0..9)");
-    command->add_option("--var", a->variables, "A variable track bar, NAME=VALUE, NAME one of a b c d u v x y z (0..4096)");
-    command->add_option("--preset", a->preset, "libx264's preset")
+    command->add_option("--var", a->variables,
+                        "A variable track bar, NAME=VALUE, once per bar: " + check::VariableTrackBars())
+        ->allow_extra_args(false);
+    command->add_option("--preset", a->preset, "libx264's and libx265's preset")
         ->capture_default_str()
         ->check(CLI::IsMember({"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
                                "veryslow", "placebo"}));
-    command->add_option("--crf", a->crf, "libx264's constant rate factor")->capture_default_str()->check(CLI::Range(0, 51));
-    command->add_flag("--lossless", a->lossless, "A lossless video codec (FFV1 or Ut Video) instead of libx264");
+    command->add_option("--crf", a->crf, "The constant rate factor of encoders that have one, without -b:v")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 51));
+    command->add_flag("--lossless", a->lossless,
+                      "A lossless video codec (FFV1 or Ut Video) instead of libx264, in .mkv or .mov");
+    command->add_option("--video-encoder", a->video_encoder,
+                        "-c:v: the video encoder by FFmpeg's name: libx264, libx265, libvpx-vp9, prores_ks, ffv1...");
+    command->add_option("--video-bitrate", a->video_bitrate,
+                        "-b:v: the video bitrate, as 5M (default: --crf where the encoder has it)");
+    command->add_option("--pix-fmt", a->pixel_format,
+                        "-pix_fmt: the pictures' pixel format, as yuv420p10le (default: yuv420p where the encoder takes it)");
+    command->add_option("--audio-encoder", a->audio_encoder,
+                        "-c:a: the sound encoder by FFmpeg's name: aac, flac, libopus, pcm_s24le...");
+    command->add_option("--audio-bitrate", a->audio_bitrate, "-b:a: the sound bitrate, as 192k");
     command->add_option("--size", a->size, "Size of the built-in clip, WIDTHxHEIGHT")->capture_default_str();
     // The clip's sound is held whole, as a file's is: 18000 frames at 30 fps are 10 minutes.
     command->add_option("--frames", a->frames, "Length of the built-in clip in frames")
@@ -244,9 +415,27 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         ->check(CLI::Range(1, 18000));
     command->add_option("--rate", a->rate, "Frame rate of the built-in clip and of sound alone, as 30 or 30000/1001")
         ->capture_default_str();
-    command->add_option("--sampling-rate", a->sampling_rate, "Sampling rate handed to the sound plug-in")
-        ->capture_default_str()
+    command->add_option("--sampling-rate", a->sampling_rate,
+                        "Sampling rate handed to the sound plug-in and written (default: the input's own; "
+                        "48000 for the built-in clip)")
         ->check(CLI::Range(8000, 192000));
+    CLI::Option* start = command->add_option(
+        "--start", a->trim.start,
+        "First frame written: a time (2.5, 1:02.5, 00:01:02.5) or a frame (150f). The plug-ins see the input's "
+        "own frame numbers, as when the editor plays from the middle of a clip");
+    CLI::Option* end = command->add_option("--end", a->trim.end,
+                                           "Where writing stops, that frame not included: a time or a frame (300f)");
+    command->add_option("--frame", a->trim.frame,
+                        "Write the one frame N (or the one at a time, 2.5s), as a full render would give it: the "
+                        "frames before it run through the plug-ins unwritten, so that a script's state is the same")
+        ->excludes(start)
+        ->excludes(end);
+    command->add_flag("--no-autorotate", a->no_autorotate,
+                      "Hand the plug-ins the pictures as stored, not turned as the input's rotation says "
+                      "(by default a portrait phone clip stays portrait and i/j are its shown size)");
+    command->add_flag("--keep-channels", a->keep_channels,
+                      "Keep the channels of sound with more than two as they are: the sound plug-in works on "
+                      "the first two, the others pass through untouched (default: mixed to stereo)");
     command->add_option("--plugins", a->plugins, "Folder holding dizorud.auf and dizorud_audio.auf")
         ->check(CLI::ExistingDirectory);
     command->add_flag("-q,--quiet", a->quiet, "No progress line and no summary");
@@ -255,7 +444,12 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
                         "edit's end makes it N + 1 frames long, black and silent after the input")
         ->capture_default_str()
         ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}));
-    command->callback([a, &run] { run = [a] { return Run(*a); }; });
+    command->callback([a, command, &run] {
+        a->size_given = command->count("--size") > 0;
+        a->frames_given = command->count("--frames") > 0;
+        a->rate_given = command->count("--rate") > 0;
+        run = [a] { return Run(*a); };
+    });
 }
 
 }  // namespace kinetra::cli

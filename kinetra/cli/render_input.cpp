@@ -1,5 +1,6 @@
 #include "kinetra/cli/render_input.h"
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -40,6 +41,102 @@ std::function<bool(const editor::Lengthening&, std::string& error)> LengthenUpTo
                 asked.from, static_cast<long long>(asked.to));
         return true;
     };
+}
+
+void TellSoundFormat(const std::string& input, const media::EditSource& source) {
+    if (!source.format().has_sound) return;
+    const media::SoundTrack& sound = source.sound();
+    if (sound.source_rate() != sound.sampling_rate()) {
+        fprintf(stderr, "kinetra: %s: sound resampled from %d Hz to %d Hz\n", input.c_str(), sound.source_rate(),
+                sound.sampling_rate());
+    }
+    if (sound.source_channels() > sound.channels()) {
+        fprintf(stderr, "kinetra: %s: %d channels of sound mixed to stereo for the sound plug-in (--keep-channels keeps "
+                "them)\n", input.c_str(), sound.source_channels());
+    }
+}
+
+void TellDecodingStopped(const std::string& input, const media::EditSource& source, const media::RenderSummary& summary) {
+    const media::DecodeEnd& stopped = summary.decoding_stopped;
+    if (stopped.frame < 0) return;
+    fprintf(stderr, "kinetra: warning: %s: decoding stopped at frame %d of %d (%s); the frames before it were rendered\n",
+            input.c_str(), stopped.frame, source.format().frame_count, stopped.error.c_str());
+}
+
+namespace {
+
+// A position on the edit's time line: a frame number with "f" ("150f", or any whole number when
+// `plain_is_frame`), or a time in seconds ("2.5", "2.5s", "1:02.5", "00:01:02.5"), which stands
+// for the first frame that starts at or after it.
+bool ParsePosition(const std::string& text, AVRational rate, bool plain_is_frame, int64_t& frame) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const bool frame_suffix = text.back() == 'f';
+    if (frame_suffix || (plain_is_frame && text.find_first_not_of("0123456789") == std::string::npos)) {
+        const std::string digits = frame_suffix ? text.substr(0, text.size() - 1) : text;
+        if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+        frame = std::strtoll(digits.c_str(), &end, 10);
+        return frame >= 0 && frame <= INT32_MAX;
+    }
+    // [[hours:]minutes:]seconds, an "s" after the seconds allowed.
+    double seconds = 0;
+    const char* p = text.c_str();
+    for (int field = 0;; ++field) {
+        const double value = std::strtod(p, &end);
+        if (end == p || value < 0 || field > 2) return false;
+        seconds = seconds * 60 + value;
+        if (*end != ':') break;
+        p = end + 1;
+    }
+    if (*end == 's') ++end;
+    if (*end != '\0' || !std::isfinite(seconds)) return false;
+    // The first frame that starts at or after the time; a hair's tolerance for decimal times
+    // that fall on a frame's start.
+    const double frames = seconds * rate.num / rate.den;
+    if (frames > INT32_MAX) return false;
+    frame = static_cast<int64_t>(std::ceil(frames - 1e-6));
+    return true;
+}
+
+}  // namespace
+
+bool ApplyTrim(const Trim& trim, const media::EditFormat& format, media::RenderSettings& settings, std::string& error,
+               bool& usage) {
+    const int32_t frames = format.frame_count;
+    usage = false;
+    const auto position = [&](const char* option, const std::string& text, bool plain_is_frame, int64_t& frame) {
+        if (ParsePosition(text, format.frame_rate, plain_is_frame, frame)) return true;
+        usage = true;
+        error = std::string(option) + " " + text + ": give a time in seconds (2.5, 1:02.5, 00:01:02.5) or a frame (150f)";
+        return false;
+    };
+    const auto within = [&](const char* option, const std::string& text, int64_t frame) {
+        if (frame < frames) return true;
+        error = std::string(option) + " " + text + ": the input has frames 0.." + std::to_string(frames - 1);
+        return false;
+    };
+    if (!trim.frame.empty()) {
+        int64_t frame = 0;
+        if (!position("--frame", trim.frame, true, frame) || !within("--frame", trim.frame, frame)) return false;
+        // The frames before it run through the plug-ins unwritten: a script that keeps state
+        // between frames gives the picture a full render would.
+        settings.first_frame = 0;
+        settings.written_from = settings.last_frame = static_cast<int32_t>(frame);
+        return true;
+    }
+    int64_t first = 0, end = -1;
+    if (!trim.start.empty() && (!position("--start", trim.start, false, first) || !within("--start", trim.start, first))) {
+        return false;
+    }
+    if (!trim.end.empty() && !position("--end", trim.end, false, end)) return false;
+    if (end >= 0 && end <= first) {
+        usage = true;
+        error = "--end " + trim.end + ": not after --start " + (trim.start.empty() ? "0" : trim.start);
+        return false;
+    }
+    settings.first_frame = settings.written_from = static_cast<int32_t>(first);
+    settings.last_frame = end >= 0 ? static_cast<int32_t>(end - 1) : -1;
+    return true;
 }
 
 }  // namespace kinetra::cli

@@ -54,8 +54,13 @@ void YccToYcc(const ColourSpace& from, const ColourSpace& to, Matrix& m) {
 }
 
 // A code value of component `c` (0 luma, 1 and 2 colour) is offset + scale × normalised value.
-double CodeScale(const ColourSpace& s, int c) { return s.full_range ? 255.0 : c == 0 ? 219.0 : 224.0; }
-double CodeOffset(const ColourSpace& s, int c) { return c == 0 ? (s.full_range ? 0.0 : 16.0) : 128.0; }
+// Deeper codes scale the 8-bit limited range by 2^(bits - 8), and fill the full one.
+double CodeScale(const ColourSpace& s, int c, int bits = 8) {
+    return s.full_range ? (1 << bits) - 1.0 : (c == 0 ? 219.0 : 224.0) * (1 << (bits - 8));
+}
+double CodeOffset(const ColourSpace& s, int c, int bits = 8) {
+    return (c == 0 ? (s.full_range ? 0.0 : 16.0) : 128.0) * (1 << (bits - 8));
+}
 
 const ColourSpace kPixelYc = ColourSpace::Bt601(true);
 
@@ -69,10 +74,15 @@ struct ToYcMap {
     const int32_t (&bias)[3];
 };
 
-struct ToYuvMap {
-    const int32_t (&k)[3][3];
-    const int32_t (&bias)[3];
+template <typename Int>
+struct ToYuvMapOf {
+    const Int (&k)[3][3];
+    const Int (&bias)[3];
+    Int max = 255;  // the largest code value
 };
+using ToYuvMap = ToYuvMapOf<int32_t>;
+// Codes of more than 8 bits: their coefficients and offsets take sums past 32 bits.
+using DeepToYuvMap = ToYuvMapOf<int64_t>;
 
 // The colour samples' share of each component, k1 * Cb + k2 * Cr + bias, in three planes of
 // `samples` terms, from sample `from` on.
@@ -97,24 +107,29 @@ void PixelsPortable(const ToYcMap& m, const uint8_t* luma, const int32_t* terms,
 
 // One row of colour samples and the one or two rows of pixels they cover (`second` null for
 // one), from pixel `from` on (a multiple of the colour block's width).
-struct YuvRows {
+template <typename Sample>
+struct YuvRowsOf {
     const PixelYC* first;
     const PixelYC* second;
-    uint8_t* luma_first;
-    uint8_t* luma_second;
-    uint8_t* cb;
-    uint8_t* cr;
+    Sample* luma_first;
+    Sample* luma_second;
+    Sample* cb;
+    Sample* cr;
     int width;
     int shift_x;
 };
+using YuvRows = YuvRowsOf<uint8_t>;
 
-void LumaPortable(const ToYuvMap& m, const PixelYC* in, int from, int width, uint8_t* luma) {
+template <typename Int, typename Sample>
+void LumaPortable(const ToYuvMapOf<Int>& m, const PixelYC* in, int from, int width, Sample* luma) {
     for (int x = from; x < width; ++x) {
-        luma[x] = ClampToByte((m.k[0][0] * in[x].y + m.k[0][1] * in[x].cb + m.k[0][2] * in[x].cr + m.bias[0]) >> 16);
+        const Int code = (m.k[0][0] * in[x].y + m.k[0][1] * in[x].cb + m.k[0][2] * in[x].cr + m.bias[0]) >> 16;
+        luma[x] = static_cast<Sample>(std::clamp<Int>(code, 0, m.max));
     }
 }
 
-void YuvRowsPortable(const ToYuvMap& m, const YuvRows& r, int from) {
+template <typename Int, typename Sample>
+void YuvRowsPortable(const ToYuvMapOf<Int>& m, const YuvRowsOf<Sample>& r, int from) {
     LumaPortable(m, r.first, from, r.width, r.luma_first);
     if (r.second) LumaPortable(m, r.second, from, r.width, r.luma_second);
     const int block_w = 1 << r.shift_x, rows = r.second ? 2 : 1;
@@ -133,8 +148,8 @@ void YuvRowsPortable(const ToYuvMap& m, const YuvRows& r, int from) {
         const int64_t count = rows * columns;
         const int64_t cb = (int64_t{m.k[1][0]} * sum_y + int64_t{m.k[1][1]} * sum_cb + int64_t{m.k[1][2]} * sum_cr) / count;
         const int64_t cr = (int64_t{m.k[2][0]} * sum_y + int64_t{m.k[2][1]} * sum_cb + int64_t{m.k[2][2]} * sum_cr) / count;
-        r.cb[cx] = ClampToByte(static_cast<int32_t>((cb + m.bias[1]) >> 16));
-        r.cr[cx] = ClampToByte(static_cast<int32_t>((cr + m.bias[2]) >> 16));
+        r.cb[cx] = static_cast<Sample>(std::clamp<int64_t>((cb + m.bias[1]) >> 16, 0, m.max));
+        r.cr[cx] = static_cast<Sample>(std::clamp<int64_t>((cr + m.bias[2]) >> 16, 0, m.max));
     }
 }
 
@@ -404,13 +419,15 @@ void YuvToYc::Convert(const PlanarPicture& source, const YcPicture& dest) {
     }
 }
 
-YcToYuv::YcToYuv(const ColourSpace& space) {
+YcToYuv::YcToYuv(const ColourSpace& space, int bits) : bits_(std::clamp(bits, 8, 16)) {
     Matrix m;
     YccToYcc(kPixelYc, space, m);
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
+            deep_coefficient_[i][j] = std::llround(CodeScale(space, i, bits_) * m[i][j] / kYcScale * kFraction);
             coefficient_[i][j] = static_cast<int32_t>(std::lround(CodeScale(space, i) * m[i][j] / kYcScale * kFraction));
         }
+        deep_bias_[i] = std::llround((CodeOffset(space, i, bits_) + 0.5) * kFraction);
         bias_[i] = static_cast<int32_t>(std::lround((CodeOffset(space, i) + 0.5) * kFraction));
     }
 #if defined(KINETRA_VECTOR_KERNELS)
@@ -423,7 +440,9 @@ void YcToYuv::Convert(const YcPicture& source, const PlanarPicture& dest) const 
     const int height = std::min(source.height, dest.height);
     if (width <= 0 || height <= 0) return;
     const ToYuvMap map{coefficient_, bias_};
-    // The PixelYC values are 16-bit, the coefficients below 2^15: every product fits 32 bits.
+    const DeepToYuvMap deep{deep_coefficient_, deep_bias_, (int64_t{1} << bits_) - 1};
+    // At 8 bits the PixelYC values are 16-bit, the coefficients below 2^15: every product fits
+    // 32 bits. Deeper codes are 16-bit samples, addressed by the planes' byte strides.
     const int block_h = 1 << dest.shift_y;
     for (int cy = 0; cy * block_h < height; ++cy) {
         const int y = cy * block_h;
@@ -438,7 +457,15 @@ void YcToYuv::Convert(const YcPicture& source, const PlanarPicture& dest) const 
                            dest.planes[2] + static_cast<ptrdiff_t>(cy) * dest.strides[2],
                            width,
                            dest.shift_x};
-        YuvRowsAtLevel(map, vector_, rows);
+        if (bits_ == 8) {
+            YuvRowsAtLevel(map, vector_, rows);
+        } else {
+            const auto deeper = [](uint8_t* row) { return reinterpret_cast<uint16_t*>(row); };
+            const YuvRowsOf<uint16_t> deep_rows{rows.first,         rows.second,        deeper(rows.luma_first),
+                                                deeper(rows.luma_second), deeper(rows.cb), deeper(rows.cr),
+                                                width,              dest.shift_x};
+            YuvRowsPortable(deep, deep_rows, 0);
+        }
     }
 }
 

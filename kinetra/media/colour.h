@@ -24,7 +24,7 @@ struct ColourSpace {
     bool operator==(const ColourSpace&) const = default;
 };
 
-// Three 8-bit planes; the colour planes subsampled by 2^shift_x horizontally and 2^shift_y
+// Three planes of 8-bit samples (or deeper ones, see YcToYuv); the colour planes subsampled by 2^shift_x horizontally and 2^shift_y
 // vertically (4:2:0 is 1, 1).
 struct PlanarPicture {
     uint8_t* planes[3] = {};
@@ -60,16 +60,21 @@ private:
     std::vector<int32_t> colour_terms_;
 };
 
-// PixelYC to code values of `space`, clamped to 0..255. A colour sample is the map of the mean
-// of the pixels it covers.
+// PixelYC to code values of `space` with `bits` bits (8..16), clamped to 0..2^bits - 1; above 8
+// bits the planes hold 16-bit samples in the machine's byte order. A colour sample is the map
+// of the mean of the pixels it covers.
 class YcToYuv {
 public:
-    explicit YcToYuv(const ColourSpace& space);
+    explicit YcToYuv(const ColourSpace& space, int bits = 8);
     void Convert(const YcPicture& source, const PlanarPicture& dest) const;
+    int bits() const { return bits_; }
 
 private:
+    int bits_;
     int32_t coefficient_[3][3];  // 16-bit fraction, applied to the PixelYC components
     int32_t bias_[3];
+    int64_t deep_coefficient_[3][3];  // the same for `bits`, whose sums need 64 bits
+    int64_t deep_bias_[3];
     bool vector_ = false;  // the vector forms give the portable form's bits for these coefficients
 };
 

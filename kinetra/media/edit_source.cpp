@@ -11,9 +11,22 @@ YcPicture PictureOf(editor::Image& image) {
     return YcPicture{image.pixels.data(), image.max_width, image.max_width, image.max_height};
 }
 
+// Picture `source` turned clockwise by `rotation` degrees into `dest`, of the turned size.
+void Rotate(const editor::Image& source, int rotation, editor::Image& dest) {
+    const int32_t w = source.max_width, h = source.max_height;
+    for (int32_t y = 0; y < dest.max_height; ++y) {
+        for (int32_t x = 0; x < dest.max_width; ++x) {
+            dest.at(x, y) = rotation == 90    ? source.at(y, h - 1 - x)
+                            : rotation == 180 ? source.at(w - 1 - x, h - 1 - y)
+                                              : source.at(w - 1 - y, x);
+        }
+    }
+}
+
 class FileReader : public PictureReader {
 public:
-    bool Open(const std::string& path, std::string& error) {
+    bool Open(const std::string& path, int rotation, std::string& error) {
+        rotation_ = rotation;
         if (decoder_.Open(path, 0, error)) return true;
         if (error.empty()) error = path + " has no video stream";
         return false;
@@ -21,6 +34,13 @@ public:
     // False with `error` empty when the file has no video stream.
     bool Probe(const std::string& path, std::string& error) { return decoder_.Open(path, 0, error); }
     bool Read(int32_t frame, editor::Image& dest, std::string& error, const Earlier& earlier) override {
+        if (rotation_) {
+            // Decoded at the stored size, then turned; the frames passed on the way are not kept.
+            if (stored_.pixels.empty()) stored_ = editor::Image(decoder_.format().width, decoder_.format().height);
+            if (!decoder_.Read(frame, PictureOf(stored_), error)) return false;
+            Rotate(stored_, rotation_, dest);
+            return true;
+        }
         VideoDecoder::EarlierFrames earlier_pictures;
         if (earlier.image) {
             earlier_pictures = [&](int32_t f) {
@@ -34,11 +54,13 @@ public:
 
 private:
     VideoDecoder decoder_;
+    int rotation_ = 0;
+    editor::Image stored_;  // a turned picture before its turn
 };
 
 class FileSource : public EditSource {
 public:
-    bool Open(const std::string& path, int32_t sampling_rate, AVRational sound_only_rate, std::string& error) {
+    bool Open(const std::string& path, const SourceOptions& options, AVRational sound_only_rate, std::string& error) {
         path_ = path;
         std::error_code failed;
         edited_path_ = std::filesystem::absolute(path, failed).string();
@@ -49,8 +71,10 @@ public:
         if (probe.Probe(path, video_error)) {
             const VideoFormat& video = probe.format();
             format_.has_pictures = true;
-            format_.width = video.width;
-            format_.height = video.height;
+            format_.rotation = options.autorotate ? video.rotation : 0;
+            const bool across = format_.rotation % 180 != 0;
+            format_.width = across ? video.height : video.width;
+            format_.height = across ? video.width : video.height;
             format_.frame_rate = video.frame_rate;
             format_.frame_count = video.frame_count;
             format_.video = video;
@@ -60,7 +84,7 @@ public:
             return false;
         }
         std::string sound_error;
-        format_.has_sound = sound_.Open(path, sampling_rate, origin, sound_error);
+        format_.has_sound = sound_.Open(path, options.sound, origin, sound_error);
         if (!sound_error.empty()) {
             error = sound_error;
             return false;
@@ -71,7 +95,7 @@ public:
         }
         if (!format_.has_pictures) {
             format_.frame_rate = sound_only_rate;
-            const editor::FrameTiming timing{sound_only_rate.num, sound_only_rate.den, sampling_rate};
+            const editor::FrameTiming timing{sound_only_rate.num, sound_only_rate.den, sound_.sampling_rate()};
             int32_t frames = 1;
             while (timing.FirstSample(frames) < sound_.length() && frames < INT32_MAX) ++frames;
             format_.frame_count = frames;
@@ -81,7 +105,7 @@ public:
 
     std::unique_ptr<PictureReader> NewReader(std::string& error) const override {
         auto reader = std::make_unique<FileReader>();
-        if (!reader->Open(path_, error)) return nullptr;
+        if (!reader->Open(path_, format_.rotation, error)) return nullptr;
         return reader;
     }
 
@@ -136,10 +160,10 @@ private:
 
 }  // namespace
 
-std::unique_ptr<EditSource> OpenFileSource(const std::string& path, int32_t sampling_rate,
+std::unique_ptr<EditSource> OpenFileSource(const std::string& path, const SourceOptions& options,
                                            AVRational sound_only_rate, std::string& error) {
     auto source = std::make_unique<FileSource>();
-    if (!source->Open(path, sampling_rate, sound_only_rate, error)) return nullptr;
+    if (!source->Open(path, options, sound_only_rate, error)) return nullptr;
     return source;
 }
 

@@ -34,7 +34,8 @@ struct EditFormat {
     int height = 0;
     AVRational frame_rate{30, 1};
     int32_t frame_count = 0;
-    VideoFormat video;       // a file's picture format (its colour, its codec)
+    VideoFormat video;       // a file's picture format (its colour, its codec, its stored size)
+    int rotation = 0;        // clockwise degrees the pictures are turned by on their way in
     bool has_sound = false;  // the sound is `sound` of the source
 };
 
@@ -53,9 +54,16 @@ protected:
     std::string edited_path_;
 };
 
+// How a file becomes an edit: its sound's format, and whether its pictures are turned as its
+// display matrix says, as players show them (the plug-ins then see the shown size).
+struct SourceOptions {
+    SoundFormat sound;
+    bool autorotate = true;
+};
+
 // A file FFmpeg reads: video with or without sound, or sound alone (then the edit has
 // `sound_only_rate` frames per second, enough of them to hold the whole sound).
-std::unique_ptr<EditSource> OpenFileSource(const std::string& path, int32_t sampling_rate,
+std::unique_ptr<EditSource> OpenFileSource(const std::string& path, const SourceOptions& options,
                                            AVRational sound_only_rate, std::string& error);
 
 // The built-in clip at the size, length and rate of `clip`, BT.709 limited range on output.

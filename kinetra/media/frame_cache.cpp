@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "kinetra/lib/fault_injection.h"
+
 namespace kinetra::media {
 
 FrameCache::FrameCache(std::unique_ptr<PictureReader> reader, int width, int height, int32_t source_frames,
@@ -18,6 +20,7 @@ size_t FrameCache::CapacityFor(int width, int height) {
 
 FrameCache::Entry& FrameCache::Slot(int32_t frame) {
     if (entries_.size() < capacity_) {
+        editor::AllocationPoint("cache");
         entries_.push_front({frame, editor::Image(width_, height_)});
     } else {
         entries_.splice(entries_.begin(), entries_, std::prev(entries_.end()));

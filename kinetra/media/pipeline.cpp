@@ -187,13 +187,12 @@ void EncodeStage(MediaWriter& writer, Queues& queues, Failure& failure, int64_t&
     }
 }
 
-// The picture and sound the plug-ins see of a source: the sound plug-in takes one or two
-// channels, so of more (kept by the source) it sees the first two and the rest pass by.
+// A frame's sound as the sound plug-in sees it: it takes one or two channels, so of more (kept
+// by the source) it sees the first two and the others pass it by.
 class SoundFrames {
 public:
     SoundFrames(const SoundTrack& track, const editor::FrameTiming& timing)
         : track_(track), timing_(timing), channels_(track.channels()), seen_(std::min(channels_, 2)) {}
-    int seen() const { return seen_; }
 
     // Frame `frame`'s samples of every channel into `all`, those the plug-in sees into `seen`.
     int32_t Read(int32_t frame, std::vector<int16_t>& all, std::vector<int16_t>& seen) const {
@@ -286,10 +285,9 @@ bool Render(const EditSource& source, const RenderSettings& settings, RenderSumm
     Failure failure;
     player.frame_image = [&](int32_t frame) -> const PixelYC* {
         editor::AllocationPoint("fetch");
+        // A frame that does not decode is one the editor would not have: unavailable.
         std::string fetch_error;
-        const PixelYC* picture = cache.Fetch(frame, fetch_error);
-        if (!fetch_error.empty()) failure.Set(fetch_error);
-        return picture;
+        return cache.Fetch(frame, fetch_error);
     };
     const SoundFrames sound(source.sound(), shape.timing);
     player.frame_audio = [&](int32_t frame, int16_t* dest) -> int32_t {
@@ -307,7 +305,8 @@ bool Render(const EditSource& source, const RenderSettings& settings, RenderSumm
     Queues queues(format.width, format.height, format.has_pictures);
     DecodeEnd stopped;
     StageThread decoder(failure, queues, [&] {
-        if (format.has_pictures) DecodeStage(*sequential, first, shape.frames, queues, failure, stopped);
+        const int32_t end = settings.last_frame >= 0 ? std::min(settings.last_frame + 1, shape.frames) : shape.frames;
+        if (format.has_pictures) DecodeStage(*sequential, first, end, queues, failure, stopped);
         queues.decoded.Close();
     });
     StageThread encoder(failure, queues, [&] { EncodeStage(writer, queues, failure, summary.samples); });
@@ -329,7 +328,6 @@ bool Render(const EditSource& source, const RenderSettings& settings, RenderSumm
                 if (!queues.pool.Pop(work.picture)) break;
                 std::fill(work.picture->pixels.begin(), work.picture->pixels.end(), PixelYC{0, 0, 0});
             }
-            editor::AllocationPoint("cache");
             cache.Offer(f, *work.picture);
             if (!player.RunPicture(f, *work.picture, error)) return false;
         }

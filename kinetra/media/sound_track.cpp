@@ -7,7 +7,7 @@
 
 namespace kinetra::media {
 
-bool SoundTrack::Open(const std::string& path, int32_t sampling_rate, int64_t origin, std::string& error) {
+bool SoundTrack::Open(const std::string& path, const SoundFormat& format, int64_t origin, std::string& error) {
     InputPtr input;
     if (!OpenInput(path, input, error)) return false;
     const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
@@ -27,14 +27,23 @@ bool SoundTrack::Open(const std::string& path, int32_t sampling_rate, int64_t or
         error = path + ": its sound has no channels or no sampling rate";
         return false;
     }
+    source_rate_ = codec->sample_rate;
+    source_channels_ = source_channels;
+    const int32_t sampling_rate = format.sampling_rate > 0 ? format.sampling_rate : codec->sample_rate;
     sampling_rate_ = sampling_rate;
-    channels_ = source_channels >= 2 ? 2 : 1;
+    const bool keep = format.keep_channels || source_channels <= 2;
+    channels_ = keep ? source_channels : 2;
     AVChannelLayout out_layout;
-    av_channel_layout_default(&out_layout, channels_);
+    if (keep) {
+        av_channel_layout_copy(&out_layout, &codec->ch_layout);
+    } else {
+        av_channel_layout_default(&out_layout, channels_);
+    }
     SwrContext* resampler = nullptr;
-    if (swr_alloc_set_opts2(&resampler, &out_layout, AV_SAMPLE_FMT_S16, sampling_rate, &codec->ch_layout,
-                            codec->sample_fmt, codec->sample_rate, 0, nullptr) < 0 ||
-        swr_init(resampler) < 0) {
+    const int made = swr_alloc_set_opts2(&resampler, &out_layout, AV_SAMPLE_FMT_S16, sampling_rate, &codec->ch_layout,
+                                         codec->sample_fmt, codec->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&out_layout);
+    if (made < 0 || swr_init(resampler) < 0) {
         swr_free(&resampler);
         error = path + ": its sound cannot be resampled";
         return false;

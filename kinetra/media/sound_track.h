@@ -1,6 +1,7 @@
 // A file's sound as the edit hands it to the sound plug-in: the first audio stream decoded
-// whole, resampled to the edit's rate and mixed down to stereo when it has more channels, as
-// interleaved signed 16-bit samples whose sample 0 is the edit's time 0.
+// whole, at its own rate or resampled to the one asked for, mixed down to stereo when it has more
+// channels (or kept whole, on request), as interleaved signed 16-bit samples whose sample 0 is the
+// edit's time 0.
 #pragma once
 
 #include <cstdint>
@@ -9,13 +10,20 @@
 
 namespace kinetra::media {
 
+// How a file's sound is handed over: at its own rate unless `sampling_rate` is set; more than two
+// channels mixed to stereo, or kept as they are when `keep_channels`.
+struct SoundFormat {
+    int32_t sampling_rate = 0;
+    bool keep_channels = false;
+};
+
 class SoundTrack {
 public:
     // Reads the first audio stream of `path`. `origin` is the edit's time 0 in AV_TIME_BASE
     // units (sound before it is dropped, a later start is preceded by silence); INT64_MIN takes
     // the sound's own start. False with `error` set when there is no sound or it cannot be
     // decoded; `error` stays empty when the file simply has no audio stream.
-    bool Open(const std::string& path, int32_t sampling_rate, int64_t origin, std::string& error);
+    bool Open(const std::string& path, const SoundFormat& format, int64_t origin, std::string& error);
     // A track of `samples` samples per channel made by the caller.
     void Assign(int32_t sampling_rate, int channels, std::vector<int16_t> samples);
 
@@ -23,6 +31,8 @@ public:
     int channels() const { return channels_; }
     int64_t length() const { return channels_ ? static_cast<int64_t>(samples_.size()) / channels_ : 0; }
     const std::string& description() const { return description_; }  // the source's codec, rate, layout
+    int32_t source_rate() const { return source_rate_; }
+    int source_channels() const { return source_channels_; }
 
     // `count` samples per channel from sample `first` on into `dest`; silence outside the track.
     void Read(int64_t first, int32_t count, int16_t* dest) const;
@@ -32,6 +42,8 @@ private:
     int channels_ = 0;
     std::vector<int16_t> samples_;
     std::string description_;
+    int32_t source_rate_ = 0;
+    int source_channels_ = 0;
 };
 
 }  // namespace kinetra::media

@@ -1,6 +1,7 @@
 #include "kinetra/media/video_decoder.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kinetra::media {
 namespace {
@@ -77,6 +78,17 @@ PlanarPicture PlanesOf(const AVFrame& frame) {
     return picture;
 }
 
+// The turn a player gives the stream's pictures, from its display matrix: clockwise, to the
+// nearest quarter (the matrix gives the picture's counter-clockwise rotation).
+int Rotation(const AVStream& stream) {
+    const uint8_t* matrix = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    if (!matrix) return 0;
+    const double degrees = -av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+    if (std::isnan(degrees)) return 0;
+    const int quarters = static_cast<int>(std::lround(degrees / 90.0));
+    return ((quarters % 4) + 4) % 4 * 90;
+}
+
 }  // namespace
 
 bool VideoDecoder::Open(const std::string& path, int threads, std::string& error) {
@@ -134,6 +146,7 @@ bool VideoDecoder::Open(const std::string& path, int threads, std::string& error
     to_yc_ = YuvToYc(format_.colour);
     format_.start_time = av_rescale_q(pts_.front(), base, AV_TIME_BASE_Q);
     format_.codec_name = avcodec_get_name(stream.codecpar->codec_id);
+    format_.rotation = Rotation(stream);
     if (format_.width <= 0 || format_.height <= 0) {
         error = path + ": its video stream has no picture size";
         return false;
@@ -167,16 +180,21 @@ int32_t VideoDecoder::IndexOfPts(int64_t pts) const {
 }
 
 int32_t VideoDecoder::SourceIndex(int32_t frame) const {
-    // The picture on show at the middle of the frame's time.
+    // The picture on show at the middle of the frame's time: the last whose time is not after it.
+    // Rounded down, since pictures' times are whole ticks: a middle half a tick past one (a time
+    // base of one frame, as a picture sequence has) must not reach the next picture.
     const AVRational base = input_->streams[stream_index_]->time_base;
     const AVRational rate = format_.frame_rate;
-    const int64_t middle = pts_.front() + av_rescale(2 * int64_t{frame} + 1, int64_t{base.den} * rate.den,
-                                                     2 * int64_t{base.num} * rate.num);
+    const int64_t middle = pts_.front() + av_rescale_rnd(2 * int64_t{frame} + 1, int64_t{base.den} * rate.den,
+                                                         2 * int64_t{base.num} * rate.num, AV_ROUND_DOWN);
     return IndexOfPts(middle);
 }
 
 bool VideoDecoder::DecodeNext(std::string& error) {
-    for (;;) {
+    // Damaged data costs the pictures it held, as in FFmpeg's own tools; only a decoder that
+    // gives nothing but errors fails the read.
+    constexpr int kErrorsInARow = 64;
+    for (int errors = 0;;) {
         int status = avcodec_receive_frame(codec_.get(), received_.get());
         if (status == 0) {
             const int64_t pts = received_->best_effort_timestamp;
@@ -190,6 +208,7 @@ bool VideoDecoder::DecodeNext(std::string& error) {
             return false;
         }
         if (status != AVERROR(EAGAIN)) {
+            if (++errors < kErrorsInARow) continue;
             error = path_ + ": cannot decode its video: " + AvError(status);
             return false;
         }
@@ -226,10 +245,9 @@ bool VideoDecoder::DecodeSource(int32_t index, std::string& error, const std::fu
     for (bool from_start = false;;) {
         while (current_ < index) {
             if (!DecodeNext(error)) {
-                if (!error.empty()) return false;
-                // The stream ended early (pictures that did not decode): show its last one.
-                if (picture_->data[0]) return true;
-                error = path_ + ": picture " + std::to_string(index) + " cannot be decoded";
+                // The stream ended before the picture (a truncated file, pictures that did not
+                // decode): what comes before it is all there is.
+                if (error.empty()) error = path_ + ": picture " + std::to_string(index) + " cannot be decoded";
                 return false;
             }
             if (passing && current_ < index && !passing(error)) return false;

@@ -1,10 +1,12 @@
-// The render's output, chosen by its name: a video file (.mp4, .mkv, .mov), a PNG sequence (a
-// name with %d), a WAV file, or "null" (nothing is written). Everything is written under a
-// temporary name beside the output and renamed to it by Finish, so a render that fails or is
-// stopped leaves nothing under the output's name.
+// The render's output, chosen by its name: a file of any container FFmpeg writes (.mp4, .mkv,
+// .mov, .webm, .avi, ...; a sound-only one such as .wav or .flac), a PNG sequence (a name with
+// %d), one PNG picture, or "null" (nothing is written). Everything is written under a temporary name beside the
+// output and renamed to it by Finish, so a render that fails or is stopped leaves nothing under
+// the output's name.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,10 +15,14 @@
 
 namespace kinetra::media {
 
-enum class OutputKind { kVideoFile, kPictureSequence, kWave, kNull };
+// kPicture: one PNG picture, for a render of one frame.
+enum class OutputKind { kVideoFile, kPictureSequence, kPicture, kSoundFile, kNull };
 
 // The kind of output `name` asks for; false with `error` set when it names none.
 bool OutputKindOf(const std::string& name, OutputKind& kind, std::string& error);
+// Whether an output of `kind` takes the pictures, and the sound (null takes both, to discard).
+bool TakesPictures(OutputKind kind);
+bool TakesSound(OutputKind kind);
 
 struct OutputSettings {
     std::string path;
@@ -29,14 +35,29 @@ struct OutputSettings {
     AVColorPrimaries primaries = AVCOL_PRI_BT709;
     AVColorTransferCharacteristic transfer = AVCOL_TRC_BT709;
     AVColorSpace matrix_tag = AVCOL_SPC_BT709;
-    std::string preset = "medium";  // libx264's
-    int crf = 18;
+    std::string preset = "medium";  // libx264's and libx265's
+    int crf = 18;                   // for encoders that have a constant rate factor, without a bitrate
     bool lossless = false;          // a lossless codec even where libx264 is there
+    // An FFmpeg encoder by name; empty: libx264 where the container holds H.264, else the
+    // container's own.
+    std::string video_encoder;
+    int64_t video_bitrate = 0;  // bits a second; 0: the encoder's own rate control
+    // Empty: 8-bit 4:2:0 where the encoder takes it, else the encoder's first.
+    std::string pixel_format;
     // Sound (ignored when `sound` is false).
     bool sound = false;
     int32_t sampling_rate = 48000;
     int channels = 2;
+    // Empty: AAC in .mp4, PCM where the container holds it, else the container's own.
+    std::string audio_encoder;
+    int64_t audio_bitrate = 0;
+    // Told, in one line, of a choice made for the user (padding to an even size, resampling).
+    std::function<void(const std::string&)> notice;
 };
+
+// Whether `settings` names encoders, a pixel format and a container that go together, before
+// anything is written; false with `error` saying why in one line.
+bool CheckOutput(const OutputSettings& settings, std::string& error);
 
 class MediaWriter {
 public:
@@ -54,8 +75,9 @@ public:
     bool Finish(std::string& error);
 
 private:
-    bool OpenVideoEncoder(std::string& error);
-    bool OpenAudioEncoder(std::string& error);
+    bool OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_format, std::string& error);
+    bool OpenAudioEncoder(const AVCodec& codec, AVSampleFormat sample_format, std::string& error);
+    bool Resample(const int16_t* samples, int32_t count, std::string& error);
     bool Encode(AVCodecContext* codec, AVStream* stream, AVFrame* frame, std::string& error);
     bool EncodeSound(int count, std::string& error);
     bool Fail(std::string& error, const std::string& what, int status);
@@ -71,7 +93,13 @@ private:
     AVStream* video_stream_ = nullptr;
     AVStream* audio_stream_ = nullptr;
     FramePtr picture_;
-    YcToYuv to_yuv_{ColourSpace::Bt709(false)};  // for the output's matrix and range, made at Open
+    // Pictures the codes can be written to directly are; others are converted by libswscale
+    // from 16-bit 4:4:4 in `deep_`.
+    FramePtr deep_;
+    ScalePtr scale_;
+    int width_ = 0, height_ = 0;  // the pictures' size; the encoder's is padded to whole colour samples
+    YcToYuv to_yuv_{ColourSpace::Bt709(false)};  // for the output's matrix, range and depth, made at Open
+    ResamplePtr resample_;  // to a sampling rate the sound encoder takes
     FramePtr sound_;
     PacketPtr packet_;
     std::vector<uint8_t> rgb_;

@@ -1,10 +1,9 @@
-// Every registered sound command: the registry's order, and the same buffers from one worker
-// thread and from sixteen, in place and between buffers.
+// Every registered sound command: the same buffers from one worker thread and from sixteen, in
+// place and between buffers.
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "audio/commands.h"
@@ -15,14 +14,6 @@ namespace kinetra::audio {
 namespace {
 
 using testing::SoundBuffers;
-
-TEST(Registry, TheTenCommandsInDispatchOrder) {
-    const std::vector<std::string> want = {"a_copyframe", "a_copyframe2", "a_copy",  "a_volume", "a_blend",
-                                           "a_swap",      "a_mono",       "a_reverse", "a_noise",  "a_tone"};
-    std::vector<std::string> names;
-    for (const CommandEntry& entry : Commands()) names.push_back(entry.name);
-    EXPECT_EQ(names, want);
-}
 
 // Arguments a line may give: buffer numbers (the same twice often, 9 and 0 among them), frames
 // and spans about the served frames, gains, modes and amplitudes about their ranges.

@@ -57,7 +57,7 @@ void ExpectEveryLevelAlike(const char* command, const std::vector<double>& args,
 // Counts below, at and past one vector of each level, and thread splits that fall inside one.
 constexpr int32_t kCounts[] = {1, 2, 3, 5, 8, 9, 15, 17, 33, 1001, 70001};
 
-TEST(SoundKernels, MonoSwapBlendAndReverseMatchThePortableForm) {
+TEST(SoundKernels, MonoAndReverseMatchThePortableForm) {
     uint32_t seed = 0;
     for (int32_t c : {2, 1}) {
         for (int32_t n : kCounts) {

@@ -23,6 +23,16 @@ struct Row {
     Samples want3 = {};  // looked at when b3 is given
 };
 
+// `samples` `times` over.
+Samples Repeat(const Samples& samples, int times) {
+    Samples all;
+    for (int t = 0; t < times; ++t) all.insert(all.end(), samples.begin(), samples.end());
+    return all;
+}
+
+const Samples kMonoIn = {1, -2, -3, 0, 32767, 32767, -32768, -32768};
+const Samples kMonoMeans = {0, 0, -1, -1, 32767, 32767, -32768, -32768};
+
 const Row kRows[] = {
     {"volume 0 to 1 over four sample frames", 1, {1000, 1000, 1000, 1000}, {}, "a_volume", {2, 0, 1, 0},
      {0, 250, 500, 750}},
@@ -44,8 +54,9 @@ const Row kRows[] = {
     {"blend with buffer 10 does nothing", 1, {1, 2}, {3, 4}, "a_blend", {3, 10}, {1, 2}, {3, 4}},
     {"swap exchanges left and right", 2, {1, 2, 3, 4}, {}, "a_swap", {2}, {2, 1, 4, 3}},
     {"swap of one channel does nothing", 1, {1, 2, 3, 4}, {}, "a_swap", {2}, {1, 2, 3, 4}},
-    {"mono mean truncates toward zero", 2, {1, -2, -3, 0, 32767, 32767, -32768, -32768}, {}, "a_mono", {2, 0},
-     {0, 0, -1, -1, 32767, 32767, -32768, -32768}},
+    {"mono mean truncates toward zero", 2, kMonoIn, {}, "a_mono", {2, 0}, kMonoMeans},
+    {"mono mean truncates toward zero across whole vectors", 2, Repeat(kMonoIn, 9), {}, "a_mono", {2, 0},
+     Repeat(kMonoMeans, 9)},
     {"mono left to both", 2, {1, -2, -3, 0}, {}, "a_mono", {2, 1}, {1, 1, -3, -3}},
     {"mono right to both", 2, {1, -2, -3, 0}, {}, "a_mono", {2, 2}, {-2, -2, 0, 0}},
     {"mono mode 3 does nothing", 2, {1, -2}, {}, "a_mono", {2, 3}, {1, -2}},

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "kinetra/lib/frame_timing.h"
 #include "kinetra/lib/synthetic.h"
 
 namespace kinetra::editor {
@@ -60,6 +61,32 @@ TEST(SampleCounts, ANonsenseFormatHasNoSound) {
         clip.frame_rate_scale = scale;
         clip.sampling_rate = sampling;
         EXPECT_EQ(clip.SampleCount(5), 0) << rate << "/" << scale << " at " << sampling;
+    }
+}
+
+// Each boundary is the nearest sample to the frame's exact start, halves rounded up.
+TEST(SampleCounts, FramesStartAtTheNearestSample) {
+    struct Case {
+        int32_t rate, scale, sampling_rate, frame;
+        int64_t first;
+    };
+    const Case cases[] = {
+        // 30000/1001 fps at 48 kHz: 1601.6 samples a frame.
+        {30000, 1001, 48000, 1, 1602},    // 1601.6
+        {30000, 1001, 48000, 2, 3203},    // 3203.2
+        {30000, 1001, 48000, 3, 4805},    // 4804.8
+        {30000, 1001, 48000, 5, 8008},    // exact
+        {30000, 1001, 48000, -1, -1602},  // -1601.6
+        // 24 fps at 44.1 kHz: 1837.5 samples a frame, a half at every odd frame.
+        {24, 1, 44100, 1, 1838},    // 1837.5
+        {24, 1, 44100, -1, -1837},  // -1837.5
+        {24, 1, 44100, 3, 5513},    // 5512.5
+        // 24000/1001 fps at 44.1 kHz: 1839.3375 samples a frame.
+        {24000, 1001, 44100, 2, 3679},  // 3678.675
+    };
+    for (const Case& c : cases) {
+        const FrameTiming timing{c.rate, c.scale, c.sampling_rate};
+        EXPECT_EQ(timing.FirstSample(c.frame), c.first) << c.rate << "/" << c.scale << " fps, frame " << c.frame;
     }
 }
 

@@ -2,6 +2,7 @@
 // them, and code values come back unchanged through PixelYC in every matrix and range.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -183,6 +184,43 @@ TEST(Colour, EveryKernelLevelGivesThePortableFormsBits) {
                     for (int c = 0; c < 3; ++c) ASSERT_EQ(got_yuv[c], expected_yuv[c]) << "plane " << c;
                 }
                 SetKernelLevel(machine);
+            }
+        }
+    }
+}
+
+// Deeper codes are the 8-bit ones on a finer scale: within one 8-bit step of them, in every
+// space, for luma and the averaged colour samples of 4:2:0 alike.
+TEST(Colour, DeeperCodesAreTheEightBitOnesOnAFinerScale) {
+    constexpr int kWidth = 16, kHeight = 4, kLuma = kWidth * kHeight, kSamples = kLuma * 3 / 2;
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> luma(-200, 4300), colour(-2200, 2200);
+    std::vector<PixelYC> pixels(kLuma);
+    for (PixelYC& p : pixels) {
+        p = {static_cast<int16_t>(luma(random)), static_cast<int16_t>(colour(random)), static_cast<int16_t>(colour(random))};
+    }
+    const YcPicture source{pixels.data(), kWidth, kWidth, kHeight};
+    const auto planes = [](uint8_t* codes, int bytes) {
+        PlanarPicture out;
+        const int offsets[3] = {0, kLuma, kLuma * 5 / 4}, widths[3] = {kWidth, kWidth / 2, kWidth / 2};
+        for (int c = 0; c < 3; ++c) {
+            out.planes[c] = codes + offsets[c] * bytes;
+            out.strides[c] = widths[c] * bytes;
+        }
+        out.width = kWidth;
+        out.height = kHeight;
+        out.shift_x = out.shift_y = 1;
+        return out;
+    };
+    for (const Space& s : kSpaces) {
+        std::vector<uint8_t> narrow(kSamples);
+        YcToYuv(s.space).Convert(source, planes(narrow.data(), 1));
+        for (int bits : {10, 12, 16}) {
+            std::vector<uint16_t> deep(kSamples);
+            YcToYuv(s.space, bits).Convert(source, planes(reinterpret_cast<uint8_t*>(deep.data()), 2));
+            const double step = s.space.full_range ? ((1 << bits) - 1) / 255.0 : 1 << (bits - 8);
+            for (int i = 0; i < kSamples; ++i) {
+                ASSERT_LE(std::abs(deep[i] - narrow[i] * step), step) << s.name << ", " << bits << " bits, code " << i;
             }
         }
     }

@@ -24,7 +24,7 @@ TEST(FrameCache, FramesFetchedBackwardsAreDecodedOnceARun) {
     ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i testsrc2=size=64x36:rate=30:duration=2 -c:v libx264 "
                            "-preset veryfast -g 12 -bf 2 -pix_fmt yuv420p " + clip.string()).c_str()), 0);
     std::string error;
-    const std::unique_ptr<EditSource> source = OpenFileSource(clip.string(), 48000, AVRational{30, 1}, error);
+    const std::unique_ptr<EditSource> source = OpenFileSource(clip.string(), {{48000}}, AVRational{30, 1}, error);
     ASSERT_TRUE(source) << error;
     const EditFormat& format = source->format();
     ASSERT_EQ(format.frame_count, 60);

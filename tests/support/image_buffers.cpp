@@ -97,4 +97,29 @@ std::string ImageBuffers::FirstDifference(const ImageBuffers& other, int b) cons
     return "";
 }
 
+void ExpectFastPathsEqualReference(const char* command, ImageReference reference, int32_t width, int32_t height,
+                                   const std::function<std::vector<double>(uint32_t seed)>& arguments,
+                                   uint32_t seeds) {
+    for (uint32_t seed = 0; seed < seeds; ++seed) {
+        ImageBuffers canvas(width, height);
+        canvas.Randomize(seed);
+        const std::vector<double> args = arguments(seed);
+        ImageBuffers want(canvas);
+        reference(want, args);
+        for (int threads : {1, 16}) {
+            ImageBuffers got(canvas);
+            got.Run(command, args, threads);
+            if (got.SameBuffers(want)) continue;
+            std::string where;
+            for (int b = 0; b < kBufferCount && where.empty(); ++b) {
+                if (const std::string at = got.FirstDifference(want, b); !at.empty()) {
+                    where = "buffer " + std::to_string(b) + " at " + at;
+                }
+            }
+            ADD_FAILURE() << command << " seed " << seed << " on " << threads << " thread(s): " << where;
+            return;
+        }
+    }
+}
+
 }  // namespace kinetra::testing

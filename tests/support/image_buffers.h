@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,5 +62,13 @@ public:
 private:
     std::vector<PixelYC> host_images_;  // edit, then scratch
 };
+
+// A command's fast paths against a plain per-pixel reference: for each seed below `seeds`,
+// buffers of width x height random pixels and the arguments `arguments(seed)` gives, run on one
+// thread and on sixteen, must leave what `reference` leaves. Stops at the first difference.
+using ImageReference = void (*)(ImageBuffers&, const std::vector<double>&);
+void ExpectFastPathsEqualReference(const char* command, ImageReference reference, int32_t width, int32_t height,
+                                   const std::function<std::vector<double>(uint32_t seed)>& arguments,
+                                   uint32_t seeds = 400);
 
 }  // namespace kinetra::testing

@@ -66,19 +66,28 @@ TEST(ImageCallbacks, ExitBeforeAnyFrameAndUpdateResults) {
     EXPECT_EQ(video::ImagePlugin().threads(), 2);
 }
 
+// The whole buffer is shown, rows at the buffer's stride: a picture narrower and shorter than
+// its buffer has rows beyond its own width x height pixels.
 TEST(ImageDisplay, ShowsTheChosenBuffer) {
     PluginHarness harness(GetFilterTable);
     struct Case {
         int32_t display;
+        int32_t width, height;  // the picture in a buffer of 5 x 4
         int16_t expected_y;
-    } cases[] = {{0, 100}, {1, 200}, {5, 0}};
+    } cases[] = {{0, 5, 4, 100}, {1, 5, 4, 200}, {5, 5, 4, 0}, {1, 2, 3, 200}, {5, 3, 2, 0}};
     for (const Case& c : cases) {
         VideoFrame frame(5, 4, 0, 10);
+        frame.context.width = c.width;
+        frame.context.height = c.height;
         for (auto& p : frame.edit.pixels) p.y = 100;
         for (auto& p : frame.scratch.pixels) p.y = 200;
         harness.host->tracks[1] = c.display;
         ASSERT_EQ(harness.Process(frame.Prepare()), 1);
-        for (const PixelYC& p : frame.edit.pixels) ASSERT_EQ(p.y, c.expected_y) << c.display;
+        for (int32_t y = 0; y < c.height; ++y) {
+            for (int32_t x = 0; x < c.width; ++x) {
+                ASSERT_EQ(frame.edit.at(x, y).y, c.expected_y) << "buffer " << c.display << " at " << x << "," << y;
+            }
+        }
     }
 }
 

@@ -190,6 +190,40 @@ TEST(Defocus, WindowsOfOddSizesAndAtTheRectanglesEdges) {
     }
 }
 
+// Luma 100 + x, cb -x and cr 8y in a picture wider than three runs of the row kernels. Windows
+// of 4 x 2 cover columns c - 2 .. c + 1 and rows r - 1 .. r: inside, the mean of x is c - 1/2,
+// truncated toward zero to c - 1 (and -(c - 1)); the mean of 8y is 8r - 4 (0 in row 0). At the
+// edges only the columns and rows inside the picture count.
+TEST(Defocus, MeansAcrossWholeRunsAndAtTheEdges) {
+    Canvas canvas(193, 4);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 193; ++x) canvas.At(2, x, y) = {int16_t(100 + x), int16_t(-x), int16_t(8 * y)};
+    }
+    const std::pair<int, int16_t> kMeansOfX[] = {
+        {0, 0},      // columns 0..1: 0.5
+        {1, 1},      // columns 0..2: 1
+        {2, 1},      // columns 0..3: 1.5
+        {3, 2},      // columns 1..4: 2.5
+        {64, 63},    // columns 62..65: 63.5
+        {128, 127},  // columns 126..129: 127.5
+        {190, 189},  // columns 188..191: 189.5
+        {191, 190},  // columns 189..192: 190.5
+        {192, 191},  // columns 190..192: 191
+    };
+    const int16_t kMeansOf8Y[4] = {0, 4, 12, 20};
+    for (int threads : {1, 2}) {  // one block of rows, whose sums move down every row, and two
+        Canvas run(canvas);
+        run.Run("defocus", {2, 3, 0, 0, 193, 4, 0, 0, 4, 2}, threads);
+        for (int y = 0; y < 4; ++y) {
+            for (const auto& [x, mean] : kMeansOfX) {
+                const PixelYC& got = run.At(3, x, y);
+                EXPECT_TRUE(Same(got, {int16_t(100 + mean), int16_t(-mean), kMeansOf8Y[y]}))
+                    << x << "," << y << " on " << threads << " thread(s): " << got.y << " " << got.cb << " " << got.cr;
+            }
+        }
+    }
+}
+
 TEST(Defocus, AnImageOnePixelWideAveragesItsColumn) {
     Canvas canvas(1, 5);
     for (int y = 0; y < 5; ++y) canvas.At(2, 0, y) = {int16_t(10 * y), 0, 0};
@@ -199,49 +233,24 @@ TEST(Defocus, AnImageOnePixelWideAveragesItsColumn) {
 }
 
 TEST(Neighbourhood, FastPathsEqualTheRulesOnRandomArgumentsForAnyThreadCount) {
-    struct Command {
-        const char* name;
-        void (*reference)(Canvas&, const std::vector<double>&);
+    auto arguments = [](uint32_t seed) {
+        ArgumentSource a(seed, 27, 19);
+        return RandomNeighbourhood(a, 27, 19);
     };
-    const Command commands[] = {{"mosaic", ReferenceMosaic}, {"defocus", ReferenceDefocus}};
-    for (const Command& command : commands) {
-        for (uint32_t seed = 0; seed < 400; ++seed) {
-            Canvas canvas(27, 19);
-            canvas.Randomize(seed);
-            ArgumentSource a(seed, canvas.W, canvas.H);
-            const std::vector<double> args = RandomNeighbourhood(a, canvas.W, canvas.H);
-            SCOPED_TRACE(::testing::Message() << command.name << " seed " << seed);
-            Canvas want(canvas);
-            command.reference(want, args);
-            Canvas one(canvas), many(canvas);
-            one.Run(command.name, args, 1);
-            many.Run(command.name, args, 16);
-            ASSERT_TRUE(one.SameBuffers(want)) << one.FirstDifference(want, TruncateToInt32(args[1]));
-            ASSERT_TRUE(many.SameBuffers(want)) << many.FirstDifference(want, TruncateToInt32(args[1]));
-        }
-    }
+    testing::ExpectFastPathsEqualReference("mosaic", ReferenceMosaic, 27, 19, arguments);
+    testing::ExpectFastPathsEqualReference("defocus", ReferenceDefocus, 27, 19, arguments);
 }
 
 // Rectangles inside the image with narrow cells: cell numbers shared across cell rows, and
 // rectangles narrower than a cell, whose cell rows all share numbers in runs.
 TEST(Mosaic, SharedCellsEqualTheRuleOnRandomRectangles) {
-    std::mt19937 random(12);
-    for (int round = 0; round < 400; ++round) {
-        Canvas canvas(27, 19);
-        canvas.Randomize(round);
+    testing::ExpectFastPathsEqualReference("mosaic", ReferenceMosaic, 27, 19, [](uint32_t seed) {
+        std::mt19937 random(seed);
         auto pick = [&](int lo, int hi) { return double(lo + int(random() % (hi - lo + 1))); };
         const double w = pick(1, 27), h = pick(1, 19);
-        const std::vector<double> args = {2, double(random() % 2 ? 2 : 3), pick(-3, 27 - w), pick(-3, 19 - h),
-                                          w, h, pick(-3, 27 - w), pick(-3, 19 - h), pick(1, 30), pick(1, 4)};
-        SCOPED_TRACE(::testing::Message() << "round " << round);
-        Canvas want(canvas);
-        ReferenceMosaic(want, args);
-        Canvas one(canvas), many(canvas);
-        one.Run("mosaic", args, 1);
-        many.Run("mosaic", args, 16);
-        ASSERT_TRUE(one.SameBuffers(want)) << one.FirstDifference(want, int(args[1]));
-        ASSERT_TRUE(many.SameBuffers(want));
-    }
+        return std::vector<double>{2, double(random() % 2 ? 2 : 3), pick(-3, 27 - w), pick(-3, 19 - h), w, h,
+                                   pick(-3, 27 - w), pick(-3, 19 - h), pick(1, 30), pick(1, 4)};
+    });
 }
 
 // A destination cut at the image's right edge ends the row before the source rectangle does:

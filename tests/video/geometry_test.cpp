@@ -152,35 +152,17 @@ TEST(Rotate, AnAngleThatIsNotANumberDoesNothing) {
 }
 
 TEST(Geometry, FastPathsEqualTheRulesOnRandomArgumentsForAnyThreadCount) {
-    struct Command {
-        const char* name;
-        void (*reference)(Canvas&, const std::vector<double>&);
-    };
-    const Command commands[] = {{"resize", ReferenceResize}, {"rotate", ReferenceRotate}};
-    for (const Command& command : commands) {
-        for (uint32_t seed = 0; seed < 400; ++seed) {
-            Canvas canvas(29, 23);
-            canvas.Randomize(seed);
-            ArgumentSource a(seed, canvas.W, canvas.H);
-            std::vector<double> args;
-            if (std::string(command.name) == "resize") {
-                args = {a.Buffer(), a.Buffer(), a.Position(29), a.Position(23), a.Size(29), a.Size(23),
-                        a.Position(29), a.Position(23), a.Size(29), a.Size(23)};
-            } else {
-                const double angle = seed % 7 == 0 ? (seed % 2 ? 1e300 : -kPi) : (a.random() % 10000) * 0.001 - 5.0;
-                args = {a.Buffer(), a.Buffer(), angle, a.Position(29), a.Position(23), a.Size(29),
-                        a.Size(23), a.Position(29), a.Position(23)};
-            }
-            SCOPED_TRACE(::testing::Message() << command.name << " seed " << seed);
-            Canvas want(canvas);
-            command.reference(want, args);
-            Canvas one(canvas), many(canvas);
-            one.Run(command.name, args, 1);
-            many.Run(command.name, args, 16);
-            ASSERT_TRUE(one.SameBuffers(want)) << one.FirstDifference(want, TruncateToInt32(args[1]));
-            ASSERT_TRUE(many.SameBuffers(want));
-        }
-    }
+    testing::ExpectFastPathsEqualReference("resize", ReferenceResize, 29, 23, [](uint32_t seed) {
+        ArgumentSource a(seed, 29, 23);
+        return std::vector<double>{a.Buffer(), a.Buffer(), a.Position(29), a.Position(23), a.Size(29),
+                                   a.Size(23), a.Position(29), a.Position(23), a.Size(29), a.Size(23)};
+    });
+    testing::ExpectFastPathsEqualReference("rotate", ReferenceRotate, 29, 23, [](uint32_t seed) {
+        ArgumentSource a(seed, 29, 23);
+        const double angle = seed % 7 == 0 ? (seed % 2 ? 1e300 : -kPi) : (a.random() % 10000) * 0.001 - 5.0;
+        return std::vector<double>{a.Buffer(), a.Buffer(), angle, a.Position(29), a.Position(23),
+                                   a.Size(29), a.Size(23), a.Position(29), a.Position(23)};
+    });
 }
 
 // Rows wider than the pieces the interpolation works in must join them without a seam, with the
