@@ -174,9 +174,10 @@ public:
         if (start > end) {
             Warn(line, 1, "the range starts after it ends: the lines below it never run");
         } else if (clip_.frame_count > 0 && end > clip_.frame_count) {
-            // The editor makes the edit `end` frames long, as the plug-ins ask.
+            // The plug-ins ask the edit to reach frame `end`: it becomes end + 1 frames long.
             Warn(line, 1, "frames past the clip's end: this range lengthens the clip from " +
-                              std::to_string(clip_.frame_count) + " to " + std::to_string(end) + " frames");
+                              std::to_string(clip_.frame_count) + " to " + std::to_string(int64_t{end} + 1) +
+                              " frames");
         }
         CheckRangeText(line, start, end);
     }
@@ -663,9 +664,10 @@ Report CheckScript(std::string_view bytes, const CheckOptions& options, std::spa
         }
         if (table.line_count == 0) first = 0;
         if (clip.frame_count > 0) {
-            // A range that ends past the clip makes the edit that long: `end` frames.
+            // A range that ends past the clip makes the edit reach its end frame; one that ends
+            // on the clip's own length asks nothing, and its last frame is never rendered.
             first = 0;
-            last = std::max<int64_t>(clip.frame_count, last) - 1;
+            last = last > clip.frame_count ? last : clip.frame_count - 1;
         } else if (last - first >= kMostCheckedFrames) {
             report.wanted_last = static_cast<int32_t>(last);
             last = first + kMostCheckedFrames - 1;

@@ -121,7 +121,7 @@ TEST(Check, ReportsWhatOnlyTheClipShows) {
         int32_t line;
         const char* says;
     } cases[] = {
-        {"[0-300]\nA=1\n", mono, W, 1, "lengthens the clip from 180 to 300 frames"},
+        {"[0-300]\nA=1\n", mono, W, 1, "lengthens the clip from 180 to 301 frames"},
         {"a_swap(0)\n", mono, W, 1, "on mono sound does nothing"},
         {"a_volume(0,1,1,0)\n", silent_and_long, W, 1, "no sound"},
         {"A=1/(f-5500)\n", silent_and_long, E, 1, "at frame 5500"},
@@ -136,6 +136,12 @@ TEST(Check, ReportsWhatOnlyTheClipShows) {
         EXPECT_EQ(report.diagnostics[0].line, c.line);
         EXPECT_NE(report.diagnostics[0].message.find(c.says), std::string::npos) << report.diagnostics[0].message;
     }
+    // A range past the end is evaluated up to its end frame, which the lengthened edit reaches;
+    // one ending on the clip's own length asks for nothing, and that frame never runs.
+    CheckOptions on_mono;
+    on_mono.clip = mono;
+    EXPECT_EQ(CheckScript("[0-300]\nA=1/(f-300)\n", on_mono, PluginCommands()).errors(), 1);
+    EXPECT_EQ(CheckScript("[0-180]\nA=1/(f-180)\n", on_mono, PluginCommands()).errors(), 0);
     // Without the clip the frame is past the cap, and the summary says it was not evaluated.
     const Report capped = CheckScript("A=1/(f-5500)\n", {}, PluginCommands());
     EXPECT_EQ(capped.errors(), 0);
