@@ -77,7 +77,7 @@ run_ctest build-portable
 
 stage "sanitizer build (ASan + UBSan)"
 bash scripts/build.sh build-asan -DKINETRA_SANITIZE=ON -DKINETRA_BENCHMARKS=OFF
-run_ctest build-asan ASAN_OPTIONS=detect_leaks=1
+run_ctest build-asan ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$root/tests/lsan-suppressions.txt"
 
 stage "32-bit build (i686 under qemu-i386)"
 started=$(date +%s)

@@ -65,7 +65,7 @@ int Run(const Arguments& a) {
     preview::SessionSetup setup;
     std::unique_ptr<media::EditSource> source;
     if (!a.input.empty()) {
-        source = media::OpenFileSource(a.input, 48000, AVRational{a.rate, 1}, error);
+        source = media::OpenFileSource(a.input, media::SourceOptions{}, AVRational{a.rate, 1}, error);
         if (!source) return Fail(error);
         setup.plugins.edited_path = source->edited_path();
         setup.script = fs::path(source->edited_path()).parent_path() / "animation.txt";

@@ -182,12 +182,14 @@ void Server::Route() {
         std::lock_guard lock(check_mutex_);
         if (version != check_version_) {
             const media::EditFormat& format = session_.format();
+            // Against the clip as the plug-ins are handed it, every one of its frames.
             check::CheckOptions options;
-            options.first_frame = 0;
-            options.last_frame = std::min(format.frame_count, check::kMostCheckedFrames) - 1;
-            options.width = format.width;
-            options.height = format.height;
-            options.sampling_rate = format.has_sound ? 48000 : 0;
+            options.clip = {format.has_pictures ? format.width : 0,
+                            format.has_pictures ? format.height : 0,
+                            format.frame_count,
+                            av_q2d(format.frame_rate),
+                            format.has_sound ? session_.sampling_rate() : 0,
+                            format.has_sound ? session_.sound_channels() : 0};
             const check::Report report = check::CheckScript(text, options, check::PluginCommands());
             check_json_ = check::FormatJson(report, session_.script_path().filename().string());
             check_version_ = version;
