@@ -9,4 +9,5 @@ bash scripts/setup.sh
 # The same configuration as the test command, so the two never undo each other's settings.
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target kinetra dizorud dizorud_audio
-./build/kinetra render -o demo.mp4 "$@"
+# The demo is this script's own output: a second run renders it again.
+./build/kinetra render -y -o demo.mp4 "$@"
