@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "kinetra/check/encoding.h"
+#include "kinetra/lib/synthetic.h"
 
 namespace kinetra::cli {
 namespace fs = std::filesystem;
@@ -15,6 +16,25 @@ fs::path DefaultPluginFolder() {
     // Installed, they sit at a fixed path from the program, wherever the tree was unpacked. Never
     // the folder of a build elsewhere: an installed program runs the plug-ins it came with.
     return (folder / KINETRA_INSTALLED_PLUGIN_DIR).lexically_normal();
+}
+
+bool FindPlugins(const std::string& folder, fs::path& picture, fs::path& sound, std::string& error) {
+    const fs::path in = folder.empty() ? DefaultPluginFolder() : fs::path(folder);
+    picture = in / "dizorud.auf";
+    sound = in / "dizorud_audio.auf";
+    for (const fs::path& file : {picture, sound}) {
+        std::error_code failed;
+        if (!fs::is_regular_file(file, failed)) {
+            error = "plug-in " + file.string() + " is missing";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string PresentScript(const editor::ScriptFolder& folder, const std::string& script, const std::string& clip_name) {
+    const bool made = script.empty() ? folder.Write(editor::kDemoScript) : folder.Link(script);
+    return folder.ok() && made ? folder.EditedPath(clip_name) : std::string();
 }
 
 std::string ShiftJisToUtf8(const char* text) { return text ? check::ShiftJisToUtf8(text) : ""; }

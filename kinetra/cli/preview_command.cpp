@@ -72,23 +72,16 @@ int Run(const Arguments& a) {
     }
     if (!a.script.empty() || a.input.empty()) {
         const std::string name = a.input.empty() ? "synthetic-clip" : fs::path(a.input).filename().string();
-        const bool made = a.script.empty() ? folder.Write(editor::kDemoScript) : folder.Link(a.script);
-        if (!made) return Fail("cannot present the script in a temporary folder");
-        setup.plugins.edited_path = folder.EditedPath(name);
+        setup.plugins.edited_path = PresentScript(folder, a.script, name);
+        if (setup.plugins.edited_path.empty()) return Fail("cannot present the script in a temporary folder");
         setup.script = a.script.empty() ? folder.path() / "animation.txt" : fs::path(a.script);
     }
     if (a.input.empty()) source = media::MakeSyntheticSource(clip, setup.plugins.edited_path);
     if (!source->format().has_pictures) return Fail(a.input + " has no pictures to preview");
     setup.plugins.sampling_rate = source->sound().sampling_rate();
 
-    const fs::path plugin_folder = a.plugins.empty() ? DefaultPluginFolder() : fs::path(a.plugins);
     setup.source = source.get();
-    setup.picture_plugin = plugin_folder / "dizorud.auf";
-    setup.sound_plugin = plugin_folder / "dizorud_audio.auf";
-    for (const fs::path& file : {setup.picture_plugin, setup.sound_plugin}) {
-        std::error_code failed;
-        if (!fs::is_regular_file(file, failed)) return Fail("plug-in " + file.string() + " is missing");
-    }
+    if (!FindPlugins(a.plugins, setup.picture_plugin, setup.sound_plugin, error)) return Fail(error);
     setup.work_folder = folder.path();
     setup.shift_jis_to_utf8 = Utf8Name;
 

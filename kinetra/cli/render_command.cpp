@@ -234,20 +234,13 @@ int Run(const Arguments& a) {
     }
     if (!a.script.empty() || a.input.empty()) {
         const std::string name = a.input.empty() ? "synthetic-clip" : fs::path(a.input).filename().string();
-        const bool made = a.script.empty() ? folder.Write(editor::kDemoScript) : folder.Link(a.script);
-        if (!folder.ok() || !made) return Fail("cannot present the script in a temporary folder");
-        plugins.edited_path = folder.EditedPath(name);
+        plugins.edited_path = PresentScript(folder, a.script, name);
+        if (plugins.edited_path.empty()) return Fail("cannot present the script in a temporary folder");
     }
     if (a.input.empty()) source = media::MakeSyntheticSource(clip, plugins.edited_path);
 
     media::RenderSettings settings;
-    const fs::path plugin_folder = a.plugins.empty() ? DefaultPluginFolder() : fs::path(a.plugins);
-    settings.picture_plugin = plugin_folder / "dizorud.auf";
-    settings.sound_plugin = plugin_folder / "dizorud_audio.auf";
-    for (const fs::path& file : {settings.picture_plugin, settings.sound_plugin}) {
-        std::error_code failed;
-        if (!fs::is_regular_file(file, failed)) return Fail("plug-in " + file.string() + " is missing");
-    }
+    if (!FindPlugins(a.plugins, settings.picture_plugin, settings.sound_plugin, error)) return Fail(error);
     settings.plugins = plugins;
     settings.output.path = a.output.empty() ? DefaultOutput(a, source->format()) : a.output;
     settings.output.preset = a.preset;
