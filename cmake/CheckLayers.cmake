@@ -2,8 +2,10 @@
 #   cmake -DSOURCE_DIR=<root> -P cmake/CheckLayers.cmake
 # The layers, bottom up: platform and formula; script; the host binding (host/); the two
 # plug-ins' commands (video/, audio/), which never include each other. The host program
-# (kinetra/) sees only the binary boundary, as any editor does, but for its script checker and
-# the kernel level of its colour maps.
+# (kinetra/) sees only the binary boundary, as any editor does, but for its script checker, the
+# kernel level of its colour maps and the track bars its options set. Its library (kinetra/lib),
+# the editor's part that every host plays, includes no other part of the program and no FFmpeg
+# header: the golden renders and the builds without FFmpeg link it alone.
 set(abi "kinetra/filter_abi.h")
 set(allowed_platform platform)
 set(allowed_formula formula)
@@ -11,7 +13,9 @@ set(allowed_script script formula platform ${abi})
 set(allowed_host host script formula platform ${abi})
 set(allowed_video video host script formula platform ${abi})
 set(allowed_audio audio host script formula platform ${abi})
-set(allowed_kinetra kinetra/lib kinetra/media kinetra/preview kinetra/cli kinetra/check ${abi})
+set(allowed_kinetra kinetra/lib kinetra/media kinetra/preview kinetra/cli kinetra/check host/track_bars.h ${abi})
+set(allowed_kinetra/lib kinetra/lib ${abi})
+set(forbidden_system_kinetra/lib "^(libav|libsw|libpostproc)")
 # The media side's colour maps choose their vector forms by the plug-ins' kernel level: one
 # choice, and one KINETRA_KERNEL_LEVEL, for the whole program.
 set(allowed_kinetra/media ${allowed_kinetra} host/kernel_level.h)
@@ -19,12 +23,22 @@ set(allowed_kinetra/media ${allowed_kinetra} host/kernel_level.h)
 set(allowed_kinetra/check kinetra/check script formula platform host video/commands.h audio/commands.h ${abi})
 
 set(failures "")
-foreach(layer platform formula script host video audio kinetra/check kinetra/media kinetra)
+foreach(layer platform formula script host video audio kinetra/check kinetra/media kinetra/lib kinetra)
   file(GLOB_RECURSE sources "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
   if(layer STREQUAL "kinetra")
-    list(FILTER sources EXCLUDE REGEX "/kinetra/(check|media)/")
+    list(FILTER sources EXCLUDE REGEX "/kinetra/(check|media|lib)/")
   endif()
   foreach(source ${sources})
+    file(RELATIVE_PATH relative "${SOURCE_DIR}" "${source}")
+    if(DEFINED forbidden_system_${layer})
+      file(STRINGS "${source}" system_includes REGEX "^#include <")
+      foreach(line ${system_includes})
+        string(REGEX REPLACE "^#include <([^>]+)>.*" "\\1" header "${line}")
+        if(header MATCHES "${forbidden_system_${layer}}")
+          string(APPEND failures "  ${relative} includes <${header}>, which its layer must not use\n")
+        endif()
+      endforeach()
+    endif()
     file(STRINGS "${source}" includes REGEX "^#include \"")
     foreach(line ${includes})
       string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" header "${line}")
@@ -35,7 +49,6 @@ foreach(layer platform formula script host video audio kinetra/check kinetra/med
         endif()
       endforeach()
       if(NOT ok)
-        file(RELATIVE_PATH relative "${SOURCE_DIR}" "${source}")
         string(APPEND failures "  ${relative} includes ${header}, above or beside its layer\n")
       endif()
     endforeach()

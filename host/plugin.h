@@ -29,7 +29,7 @@ public:
     Script& script() { return script_; }
     BufferTable& buffers() { return buffers_; }
     // Worker threads of the parallel loops: the "スレッド数" track bar once the host has set
-    // it, the parallel runtime's default before; 1 to 16 either way.
+    // it, the parallel runtime's default before; within the track bar's range either way.
     int threads() const;
 
 private:

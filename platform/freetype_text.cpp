@@ -26,6 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/shift_jis.h"
 #include "platform/text_renderer.h"
 
 namespace kinetra {
@@ -41,7 +42,8 @@ constexpr size_t kMostGlyphSets = 48;
 constexpr size_t kMostStyles = 64;
 constexpr size_t kMostPrimaryChoices = 256;  // per style
 
-// Shift-JIS text through iconv, the converters opened once.
+// Shift-JIS strings as the characters to draw, through iconv, the converter opened once. (Face
+// names go to fontconfig as UTF-8, through the platform's one conversion.)
 class ShiftJis {
 public:
     ~ShiftJis() { Close(); }
@@ -71,31 +73,9 @@ public:
         }
     }
 
-    // `text` as UTF-8; the bytes that are no character are left out.
-    void ToUtf8(const char* text, std::string& out) {
-        out.clear();
-        if (!Open(to_utf8_, "UTF-8")) return;
-        const size_t length = strlen(text);
-        out.resize(length * 3 + 1);
-        char* in = const_cast<char*>(text);
-        size_t in_left = length;
-        char* dest = out.data();
-        size_t out_left = out.size();
-        iconv(to_utf8_, nullptr, nullptr, nullptr, nullptr);
-        while (in_left > 0) {
-            if (iconv(to_utf8_, &in, &in_left, &dest, &out_left) != static_cast<size_t>(-1)) break;
-            if (errno != EILSEQ) break;
-            ++in;
-            --in_left;
-        }
-        out.resize(out.size() - out_left);
-    }
-
     void Close() {
-        for (iconv_t* c : {&to_utf32_, &to_utf8_}) {
-            if (*c != kClosed) iconv_close(*c);
-            *c = kClosed;
-        }
+        if (to_utf32_ != kClosed) iconv_close(to_utf32_);
+        to_utf32_ = kClosed;
     }
 
 private:
@@ -107,7 +87,6 @@ private:
     }
 
     iconv_t to_utf32_ = kClosed;
-    iconv_t to_utf8_ = kClosed;
     std::vector<char> bytes_;
 };
 
@@ -292,7 +271,7 @@ private:
     }
 
     Style& StyleFor(const char* face_name, bool bold, bool italic) {
-        text_.ToUtf8(face_name, family_);
+        family_ = ShiftJisToUtf8(face_name);
         key_.assign(family_);
         key_ += bold ? "\n7" : "\n4";
         key_ += italic ? 'i' : 'r';

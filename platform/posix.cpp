@@ -4,29 +4,13 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <iconv.h>
 #include <new>
 
 #include "platform/platform.h"
+#include "platform/shift_jis.h"
 
 namespace kinetra {
 namespace {
-
-// Shift-JIS text as UTF-8 for a terminal; the original bytes when no converter is available.
-std::string ShiftJisToUtf8(const char* text) {
-    iconv_t converter = iconv_open("UTF-8", "CP932");
-    if (converter == reinterpret_cast<iconv_t>(-1)) return text;
-    std::string out(strlen(text) * 3 + 1, '\0');
-    char* in = const_cast<char*>(text);
-    size_t in_left = strlen(text);
-    char* dest = out.data();
-    size_t out_left = out.size();
-    const size_t result = iconv(converter, &in, &in_left, &dest, &out_left);
-    iconv_close(converter);
-    if (result == static_cast<size_t>(-1)) return text;
-    out.resize(out.size() - out_left);
-    return out;
-}
 
 class PosixPlatform final : public Platform {
 public:
@@ -48,8 +32,7 @@ public:
     }
 
     void ShowAllocationMessage(const char* message, const char* caption) override {
-        fprintf(stderr, "%s: %s\n", ShiftJisToUtf8(caption).c_str(),
-                ShiftJisToUtf8(message).c_str());
+        fprintf(stderr, "%s: %s\n", ShiftJisToUtf8(caption).c_str(), ShiftJisToUtf8(message).c_str());
     }
 
     int64_t CurrentSecond() override { return static_cast<int64_t>(::time(nullptr)); }

@@ -6,14 +6,12 @@
 #include <new>
 
 #include "platform/platform.h"
+#include "platform/shift_jis.h"
 
 namespace kinetra {
 namespace {
 
 win32::MessageBoxFunction message_box = MessageBoxA;
-
-// The first byte of a double-byte Shift-JIS character; the byte after it may be 0x5C.
-bool IsShiftJisLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 class Win32Platform final : public Platform {
 public:

@@ -8,23 +8,31 @@
 namespace kinetra {
 namespace {
 
-// The system variables a line sees: its range, the frame, the image and the track bars.
+// System variable `letter`'s value for a line at a frame.
+double SystemVariable(char letter, const ScriptLine& line, const FrameContext& frame) {
+    static const double pi = 4.0 * std::atan(1.0);
+    switch (letter) {
+        case 'e': return line.end_frame;
+        case 'f': return frame.frame;
+        // Differences of two 32-bit values, computed wide so that no range can overflow them.
+        case 'g': return static_cast<double>(int64_t{frame.frame} - line.start_frame);
+        case 'h': return frame.height;
+        case 'i': return frame.max_width;
+        case 'j': return frame.max_height;
+        case 'm': return frame.frame_count;
+        case 'n': return static_cast<double>(int64_t{line.end_frame} - line.start_frame + 1);
+        case 'p': return pi;
+        case 's': return line.start_frame;
+        case 'w': return frame.width;
+    }
+    return 0;  // no system variable: kSystemVariables lists only the letters above
+}
+
+// The variables a line sees besides the user's: the track bars' and the system's.
 void SetSystemVariables(double* vars, const ScriptLine& line, const FrameContext& frame,
                         std::span<const TrackVariable> tracks) {
-    static const double pi = 4.0 * std::atan(1.0);
     for (const TrackVariable& track : tracks) vars[VariableSlot(track.letter)] = track.value;
-    vars[VariableSlot('e')] = line.end_frame;
-    vars[VariableSlot('f')] = frame.frame;
-    // Differences of two 32-bit values, computed wide so that no range can overflow them.
-    vars[VariableSlot('g')] = static_cast<double>(int64_t{frame.frame} - line.start_frame);
-    vars[VariableSlot('h')] = frame.height;
-    vars[VariableSlot('i')] = frame.max_width;
-    vars[VariableSlot('j')] = frame.max_height;
-    vars[VariableSlot('m')] = frame.frame_count;
-    vars[VariableSlot('n')] = static_cast<double>(int64_t{line.end_frame} - line.start_frame + 1);
-    vars[VariableSlot('p')] = pi;
-    vars[VariableSlot('s')] = line.start_frame;
-    vars[VariableSlot('w')] = frame.width;
+    for (const char letter : kSystemVariables) vars[VariableSlot(letter)] = SystemVariable(letter, line, frame);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "kinetra/filter_abi.h"
 #include "platform/platform.h"
@@ -45,6 +46,11 @@ struct ScriptWatch {
 
 // Asked for every range line that ends beyond the edit's frame count.
 using LengthenEdit = std::function<void(int32_t end)>;
+
+// The variables the executor sets before every line besides the track bars': the line's range
+// (s e n g), the frame and the edit's length (f m), the picture's size and the largest (w h i j),
+// and pi (p).
+inline constexpr std::string_view kSystemVariables = "efghijmnpsw";
 
 // A variable the host sets before every line: a track bar's value under its letter.
 struct TrackVariable {

@@ -22,10 +22,8 @@ namespace kinetra::check {
 namespace {
 
 // The letters the executor sets again before every line: the track bars' and the system's.
-constexpr std::string_view kSystemLetters = "efghijmnpsw";
-
 bool SetBeforeEveryLine(char letter) {
-    if (kSystemLetters.find(letter) != std::string_view::npos) return true;
+    if (kSystemVariables.find(letter) != std::string_view::npos) return true;
     return std::any_of(std::begin(kTrackBars), std::end(kTrackBars),
                        [letter](const TrackBar& t) { return t.variable == letter; });
 }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/track_bars.h"
 #include "kinetra/cli/exit_status.h"
 #include "kinetra/check/catalog.h"
 #include "kinetra/check/check.h"
@@ -63,8 +65,34 @@ struct Arguments {
     int64_t max_frames = kDefaultMaxFrames;
 };
 
-// The variable track bars, in track order from track 2 on.
-constexpr char kVariables[] = "abcduvxyz";
+// The track bar whose variable is `letter`, or -1.
+int VariableTrack(char letter) {
+    for (int t = 0; t < KINETRA_TRACK_COUNT; ++t) {
+        if (letter && kTrackBars[t].variable == letter) return t;
+    }
+    return -1;
+}
+
+// The variable track bars' letters, "a b c ...".
+std::string VariableLetters() {
+    std::string letters;
+    for (const TrackBar& t : kTrackBars) {
+        if (t.variable) letters += letters.empty() ? std::string(1, t.variable) : std::string(" ") + t.variable;
+    }
+    return letters;
+}
+
+// Each track bar's option as the user writes it up to the value, for the message when a value
+// lies outside the plug-in's range.
+std::array<std::string, KINETRA_TRACK_COUNT> TrackOptions() {
+    std::array<std::string, KINETRA_TRACK_COUNT> options;
+    options[kThreadTrack] = "--threads ";
+    options[kDisplayTrack] = "--display ";
+    for (int t = 0; t < KINETRA_TRACK_COUNT; ++t) {
+        if (kTrackBars[t].variable) options[t] = std::string("--var ") + kTrackBars[t].variable + "=";
+    }
+    return options;
+}
 
 std::atomic<bool> g_stop{false};
 void OnInterrupt(int) { g_stop = true; }
@@ -184,20 +212,20 @@ std::string OverwriteRefusal(const Arguments& a, const std::string& output, medi
 int Run(const Arguments& a) {
     // The options that need more than their type checked.
     editor::PluginSettings plugins;
-    plugins.track_options = {"--threads ", "--display ", "--var a=", "--var b=", "--var c=", "--var d=",
-                             "--var u=", "--var v=", "--var x=", "--var y=", "--var z="};
+    plugins.track_options = TrackOptions();
+    const TrackBar& threads = kTrackBars[kThreadTrack];
     const int hardware = static_cast<int>(std::thread::hardware_concurrency());
-    plugins.tracks[0] = a.threads > 0 ? a.threads : std::clamp(hardware, 1, 16);
-    if (a.display) plugins.tracks[1] = *a.display;
+    plugins.tracks[kThreadTrack] = a.threads > 0 ? a.threads : std::clamp(hardware, threads.minimum, threads.maximum);
+    if (a.display) plugins.tracks[kDisplayTrack] = *a.display;
     for (const std::string& setting : a.variables) {
-        const size_t equals = setting.find('=');
-        const char* letter = setting.size() > 1 && equals == 1 ? strchr(kVariables, setting[0]) : nullptr;
+        const int track = setting.size() > 1 && setting[1] == '=' ? VariableTrack(setting[0]) : -1;
         int value = 0;
         char extra = 0;
-        if (!letter || !*letter || sscanf(setting.c_str() + 2, "%d%c", &value, &extra) != 1) {
-            return UsageError("--var " + setting + ": give NAME=VALUE with NAME one of a b c d u v x y z and a whole VALUE");
+        if (track < 0 || sscanf(setting.c_str() + 2, "%d%c", &value, &extra) != 1) {
+            return UsageError("--var " + setting + ": give NAME=VALUE with NAME one of " + VariableLetters() +
+                              " and a whole VALUE");
         }
-        plugins.tracks[2 + (letter - kVariables)] = value;
+        plugins.tracks[track] = value;
     }
     editor::SyntheticClip clip;
     AVRational rate{30, 1};
@@ -377,8 +405,12 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
     command->add_flag("-n", a->never_overwrite, "Never replace an existing OUTPUT")->excludes("-y");
     command->add_option("-s,--script", a->script, "Present this file to the plug-ins as animation.txt")
         ->check(CLI::ExistingFile);
-    command->add_option("-t,--threads", a->threads, "Worker threads of the plug-ins, 1..16 (track bar 0; default: the processors)")
-        ->check(CLI::Range(1, 16));
+    const TrackBar& threads = kTrackBars[kThreadTrack];
+    command
+        ->add_option("-t,--threads", a->threads,
+                     "Worker threads of the plug-ins, " + std::to_string(threads.minimum) + ".." +
+                         std::to_string(threads.maximum) + " (track bar 0; default: the processors)")
+        ->check(CLI::Range(threads.minimum, threads.maximum));
     command->add_option("--display", a->display, "The buffer shown as the result (track bar 1, 0..9)");
     command->add_option("--var", a->variables,
                         "A variable track bar, NAME=VALUE, once per bar: " + check::VariableTrackBars())

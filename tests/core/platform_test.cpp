@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/shift_jis.h"
 #include "tests/support/test_platform.h"
 #ifdef _WIN32
 #include "platform/win32.h"
@@ -78,11 +79,38 @@ TEST(SystemPlatform, AllocationMessageIsAnErrorBoxWithoutOwner) {
 }
 #else
 TEST(SystemPlatform, AllocationMessageReadsAsUtf8) {
-    ::testing::internal::CaptureStderr();
-    CurrentPlatform().ShowAllocationMessage("\x83\x81\x83\x82\x83\x8A", "Kinetra");  // メモリ
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Kinetra: \xE3\x83\xA1\xE3\x83\xA2\xE3\x83\xAA\n");
+    const struct {
+        const char* message;
+        const char* shown;
+    } cases[] = {
+        {"\x83\x81\x83\x82\x83\x8A", "\xE3\x83\xA1\xE3\x83\xA2\xE3\x83\xAA"},  // メモリ
+        {"\x83\x81\x83", "\xE3\x83\xA1\xEF\xBF\xBD"},  // メ and a lead byte cut off: U+FFFD for it alone
+    };
+    for (const auto& c : cases) {
+        ::testing::internal::CaptureStderr();
+        CurrentPlatform().ShowAllocationMessage(c.message, "Kinetra");
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string("Kinetra: ") + c.shown + "\n");
+    }
 }
 #endif
+
+// One rule for every conversion: a byte that starts no character, or a character with no
+// UTF-8 form, is one U+FFFD, and the text around it is kept.
+TEST(ShiftJis, ToUtf8CharacterByCharacter) {
+    const struct {
+        std::string_view shift_jis;
+        std::string_view utf8;
+    } cases[] = {
+        {"A=1 \x95\x5C\x83\x65", "A=1 \xE8\xA1\xA8\xE3\x83\x86"},  // 表テ, a second byte 0x5C
+        {"\xB1", "\xEF\xBD\xB1"},                                  // half-width ア
+        {"a\x80" "b", "a\xEF\xBF\xBD" "b"},                         // no character
+        {"\x85\x40z", "\xEF\xBF\xBD" "z"},                          // an unassigned pair is one
+        {"\x83\x0A", "\xEF\xBF\xBD\n"},                             // a lead byte before no second
+        {"x\x83", "x\xEF\xBF\xBD"},                                 // a lead byte at the end
+        {std::string_view("\0\x83\x65", 3), std::string_view("\0\xE3\x83\x86", 4)},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ShiftJisToUtf8(c.shift_jis), c.utf8) << c.shift_jis;
+}
 
 TEST(SystemPlatform, ClockIsTheCalendarSecond) {
     const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
