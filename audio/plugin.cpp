@@ -44,11 +44,11 @@ const BufferLayout kSoundLayout = {
     .first_own_slot = 1,
     .extra_areas = 2,
     .last_buffer_runs_on = true,
-    .scratch_per_column = 0,
     .exact_geometry = false,
     .area_geometry = SoundGeometry,
     .attach_host_data = AttachSound,
     .frame_bytes = SoundBytes,
+    .scratch_bytes = nullptr,
 };
 
 Plugin& SoundPlugin() {

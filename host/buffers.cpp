@@ -43,7 +43,7 @@ void PointSlots(BufferTable& buffers, const BufferLayout& layout) {
     buffers.work_area =
         layout.extra_areas > 0 ? buffers.own_block + OwnAreas(layout) * buffers.area_stride : nullptr;
     buffers.column_scratch =
-        layout.scratch_per_column > 0 ? buffers.own_block + AreaCount(layout) * buffers.area_stride : nullptr;
+        layout.scratch_bytes ? buffers.own_block + AreaCount(layout) * buffers.area_stride : nullptr;
 }
 
 void PoisonGuards(const BufferTable& buffers, const BufferLayout& layout) {
@@ -71,7 +71,7 @@ bool Relayout(BufferTable& buffers, const BufferLayout& layout, const AreaGeomet
     stride -= stride % kAreaAlignment;
     // The column scratch follows the areas: nothing in it outlives a command, so it is not copied.
     size_t scratch_bytes = 0, scratch_stride = 0;
-    if (!MultiplySizes(need.row_bytes / sizeof(PixelYC), layout.scratch_per_column, scratch_bytes) ||
+    if ((layout.scratch_bytes && !layout.scratch_bytes(need, scratch_bytes)) ||
         !AddSizes(scratch_bytes, kGuardBytes + kAreaAlignment - 1, scratch_stride)) {
         return false;
     }

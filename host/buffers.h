@@ -26,7 +26,6 @@ struct BufferLayout {
     // buffer runs on into the first of them the two form one span with no guard gap between.
     int extra_areas;
     bool last_buffer_runs_on;
-    size_t scratch_per_column;  // bytes a column of per-command scratch after the areas; 0: none
     // Re-lay the block whenever the geometry changes (pictures: the stride changed), or only
     // when the areas must grow (sound).
     bool exact_geometry;
@@ -36,6 +35,9 @@ struct BufferLayout {
     void (*attach_host_data)(void** slots, const FrameContext& frame);
     // Bytes of buffer 0 for the frame: what the display buffer copies.
     size_t (*frame_bytes)(const FrameContext& frame);
+    // Bytes of per-command scratch after the areas, for areas of `area`'s geometry; false when
+    // the size cannot be represented. Null: no scratch.
+    bool (*scratch_bytes)(const AreaGeometry& area, size_t& bytes);
 };
 
 struct BufferTable {
@@ -46,8 +48,8 @@ struct BufferTable {
     // The first area after the own buffers: where a picture command keeps a source it must
     // read before writing over it; the sound fetch area runs on into it from buffer 9.
     void* work_area = nullptr;
-    // scratch_per_column bytes a column for a command's per-column state (running sums,
-    // column tables), so that no command allocates. Nothing in it outlives a command.
+    // The layout's scratch_bytes, for a command's per-column state (running sums, column
+    // tables), so that no command allocates. Nothing in it outlives a command.
     void* column_scratch = nullptr;
     size_t column_scratch_bytes = 0;
     AreaGeometry geometry;   // of each own area

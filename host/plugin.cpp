@@ -94,7 +94,7 @@ int32_t Plugin::ProcessFrame(FilterTable* filter, FrameContext* frame) {
     if (!frame) return 0;
     // A host that changed the floating-point modes must not change our results.
     ScopedDefaultFloatEnv float_env;
-    script_.Refresh(filter, frame);
+    script_file_.Refresh(script_, filter, frame);
     if (!FillBufferTable(buffers_, definition_.layout, filter, *frame)) {
         CurrentPlatform().ShowAllocationMessage(kAllocationMessage, kMessageCaption);
         return 0;
@@ -109,7 +109,7 @@ void Plugin::RunScript(FilterTable* filter, FrameContext* frame) {
     for (int t = 0; t < kVariableTracks; ++t) {
         tracks[t] = {kTrackBars[kFirstVariableTrack + t].variable, double(buffers_.track_values[t])};
     }
-    Dispatcher dispatcher(definition_.commands, filter, frame, buffers_, threads(), script_.sampling_rate());
+    Dispatcher dispatcher(definition_.commands, filter, frame, buffers_, threads(), script_file_.sampling_rate());
     script_.Run(*frame, tracks, dispatcher);
 }
 

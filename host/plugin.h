@@ -5,6 +5,7 @@
 
 #include "host/buffers.h"
 #include "host/command.h"
+#include "host/script_file.h"
 #include "kinetra/filter_abi.h"
 #include "script/script.h"
 
@@ -40,6 +41,7 @@ private:
 
     const PluginDefinition& definition_;
     Script script_;
+    ScriptFile script_file_;
     BufferTable buffers_;
     int threads_ = 0;
 };

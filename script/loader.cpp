@@ -9,7 +9,6 @@
 namespace kinetra {
 namespace {
 
-constexpr char kScriptName[] = "animation.txt";
 constexpr size_t kPieceSize = kScriptTextSize - 1;  // bytes one read of a line may take
 
 bool IsLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -312,37 +311,19 @@ bool Script::LoadFrom(int32_t frame_count, const LengthenEdit& lengthen, const C
     return true;
 }
 
-void Script::Refresh(FilterTable* filter, FrameContext* frame) {
-    EditFileInfo info;
-    memset(&info, 0, sizeof info);
-    HostServices* services = filter ? filter->services : nullptr;
-    if (services && services->query_edit_file) services->query_edit_file(frame->edit_handle, &info);
-    sampling_rate_ = info.sampling_rate;
-
-    const char* edited = info.path ? info.path : "";
-    path_.assign(edited, CurrentPlatform().FolderPrefixLength(edited));
-    path_ += kScriptName;
-
+void Script::Refresh(const std::string& path, int32_t frame_count, const LengthenEdit& lengthen) {
     const int64_t now = CurrentPlatform().CurrentSecond();
     if (now == watch_.last_look_second) return;
     watch_.last_look_second = now;
-    LookAtFile(services, frame);
-}
 
-void Script::LookAtFile(HostServices* services, FrameContext* frame) {
     FileTime written;
-    if (!CurrentPlatform().ReadFileTime(path_, written)) return;
-    if (written == watch_.last_write && frame->frame_count == watch_.loaded_frame_count) return;
-
-    FILE* file = fopen(path_.c_str(), "rb");
+    if (!CurrentPlatform().ReadFileTime(path, written)) return;
+    if (written == watch_.last_write && frame_count == watch_.loaded_frame_count) return;
+    FILE* file = fopen(path.c_str(), "rb");
     if (!file) return;
-    void* edit = frame->edit_handle;
-    const LengthenEdit lengthen = [services, edit](int32_t end) {
-        if (services && services->set_edit_length) services->set_edit_length(edit, end);
-    };
     // Read a chunk at a time into the parser: a script of any size costs the same memory.
     char buffer[65536];
-    const bool loaded = LoadFrom(frame->frame_count, lengthen, [&](std::span<const char>& chunk) {
+    const bool loaded = LoadFrom(frame_count, lengthen, [&](std::span<const char>& chunk) {
         const size_t got = fread(buffer, 1, sizeof buffer, file);
         chunk = {buffer, got};
         return ferror(file) == 0;
@@ -350,7 +331,7 @@ void Script::LookAtFile(HostServices* services, FrameContext* frame) {
     fclose(file);
     if (!loaded) return;  // a failed read or allocation: tried again next second
     watch_.last_write = written;
-    watch_.loaded_frame_count = frame->frame_count;
+    watch_.loaded_frame_count = frame_count;
 }
 
 void Script::ReleaseLineMemory() {

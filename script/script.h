@@ -111,16 +111,16 @@ public:
     const ScriptTable* table() const { return table_; }
     ScriptTable* table() { return table_; }
     double* variables() { return variables_; }
-    int32_t sampling_rate() const { return sampling_rate_; }
-
-    // Asks the host for the edited file's path, builds the script's path next to it, and at
-    // most once a second reloads the script when the file or the edit's frame count changed.
-    void Refresh(FilterTable* filter, FrameContext* frame);
 
     // Replaces the loaded statements by those of `bytes` (the whole file) for an edit of
     // `frame_count` frames. False when the new table could not be allocated; the statements
     // in force then stay.
     bool Load(std::span<const char> bytes, int32_t frame_count, const LengthenEdit& lengthen);
+
+    // At most once a second, looks at the script file at `path` and reloads it when it was
+    // written since it was read or the edit is no longer `frame_count` frames long. `lengthen`
+    // as for Load. A file that cannot be read leaves the statements in force.
+    void Refresh(const std::string& path, int32_t frame_count, const LengthenEdit& lengthen);
 
     // Runs the statements covering the frame: assignments here, command lines through `sink`,
     // with `tracks` among the variables every line sees.
@@ -136,15 +136,12 @@ private:
     // Hands the next chunk of the file (empty at its end); false when reading failed.
     using ChunkSource = std::function<bool(std::span<const char>& chunk)>;
 
-    void LookAtFile(HostServices* services, FrameContext* frame);
     // Load, from the chunks `next_chunk` hands; false when reading or the allocation failed.
     bool LoadFrom(int32_t frame_count, const LengthenEdit& lengthen, const ChunkSource& next_chunk);
 
     ScriptTable* table_ = nullptr;  // from the platform's allocator, so tests can refuse it
-    std::string path_;              // reused from frame to frame
     ScriptWatch watch_;
     double variables_[kFormulaVariables] = {};
-    int32_t sampling_rate_ = 0;
     ScriptListener* listener_ = nullptr;
 };
 

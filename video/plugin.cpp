@@ -23,6 +23,11 @@ void AttachPictures(void** slots, const FrameContext& frame) {
     slots[1] = frame.scratch_image;
 }
 
+// A column's scratch for each column of a picture.
+bool ColumnScratchBytes(const AreaGeometry& area, size_t& bytes) {
+    return MultiplySizes(area.row_bytes / sizeof(PixelYC), kColumnScratchBytes, bytes);
+}
+
 size_t PictureBytes(const FrameContext& frame) {
     if (frame.max_width <= 0 || frame.max_height <= 0) return 0;
     return static_cast<size_t>(frame.max_width) * static_cast<size_t>(frame.max_height) * sizeof(PixelYC);
@@ -36,11 +41,11 @@ const BufferLayout kImageLayout = {
     .first_own_slot = 2,
     .extra_areas = 1,
     .last_buffer_runs_on = false,
-    .scratch_per_column = kColumnScratchBytes,
     .exact_geometry = true,
     .area_geometry = PictureGeometry,
     .attach_host_data = AttachPictures,
     .frame_bytes = PictureBytes,
+    .scratch_bytes = ColumnScratchBytes,
 };
 
 Plugin& ImagePlugin() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/script_file.h"
 #include "script/script.h"
 #include "tests/support/test_platform.h"
 #ifdef _WIN32
@@ -245,57 +246,58 @@ protected:
     FilterTable filter_{};
     FrameContext frame_{};
     Script script_;
+    ScriptFile file_;
     std::vector<int32_t> lengthened_;
     int version_ = 0;
 };
 
 TEST_F(ReloadTest, LooksAtMostOncePerSecondAndReloadsOnlyOnChange) {
     WriteScript("a(1)\n");
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     EXPECT_EQ(FirstArgument(), "1");
-    EXPECT_EQ(script_.sampling_rate(), 44100);
+    EXPECT_EQ(file_.sampling_rate(), 44100);
 
     WriteScript("a(2)\n");
-    script_.Refresh(&filter_, &frame_);  // same second: not looked at
+    file_.Refresh(script_, &filter_, &frame_);  // same second: not looked at
     EXPECT_EQ(FirstArgument(), "1");
     EXPECT_EQ(platform_.file_time_reads, 1);
 
     ++platform_.second;
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     EXPECT_EQ(FirstArgument(), "2");
 
     // Unchanged file and frame count: looked at, not reloaded (lines keep their values).
     script_.table()->lines[0].arg_value[0] = 42;
     ++platform_.second;
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     EXPECT_EQ(platform_.file_time_reads, 3);
     EXPECT_EQ(script_.table()->lines[0].arg_value[0], 42);
 
     // A new frame count reloads.
     frame_.frame_count = 50;
     ++platform_.second;
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     EXPECT_EQ(script_.table()->lines[0].arg_value[0], 0);
     EXPECT_EQ(script_.table()->lines[0].end_frame, 50);
 }
 
 TEST_F(ReloadTest, MissingFileOrFailedLoadKeepsTheScriptInForce) {
     WriteScript("a(1)\n");
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     std::filesystem::remove(folder_.path() / "animation.txt");
     ++platform_.second;
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     EXPECT_EQ(FirstArgument(), "1");
 
     WriteScript("a(3)\n");
     platform_.refuse_from_bytes = sizeof(ScriptTable);
     ++platform_.second;
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     EXPECT_EQ(FirstArgument(), "1");
 
     platform_.refuse_from_bytes = SIZE_MAX;  // tried again the next second
     ++platform_.second;
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     EXPECT_EQ(FirstArgument(), "3");
 }
 
@@ -313,7 +315,7 @@ TEST_F(ReloadTest, AFileReadsInChunksAsItsWholeBytesParse) {
         const std::string text = comments + c.across + std::string(3 * chunk, 'q') + "\r\n\rd(3)\rb(4)";
         WriteScript(text);
         ++platform_.second;
-        script_.Refresh(&filter_, &frame_);
+        file_.Refresh(script_, &filter_, &frame_);
         Loaded whole = Parse(text);
         ASSERT_NE(script_.table(), nullptr);
         ASSERT_EQ(script_.table()->line_count, whole.table->line_count);
@@ -327,11 +329,11 @@ TEST_F(ReloadTest, AFileReadsInChunksAsItsWholeBytesParse) {
 
 TEST_F(ReloadTest, RangesBeyondTheEditLengthenItAtEveryLoad) {
     WriteScript("[0-150]\na(1)\n[0-120]\n");
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     EXPECT_EQ(lengthened_, (std::vector<int32_t>{150, 120}));
     frame_.frame_count = 150;  // the host lengthened the edit: the next look reloads
     ++platform_.second;
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     EXPECT_EQ(lengthened_, (std::vector<int32_t>{150, 120}));
     EXPECT_EQ(script_.table()->lines[0].end_frame, 150);
 }
@@ -339,7 +341,7 @@ TEST_F(ReloadTest, RangesBeyondTheEditLengthenItAtEveryLoad) {
 TEST_F(ReloadTest, AHostThatCannotLengthenTheEditIsNotAsked) {
     services_.set_edit_length = nullptr;
     WriteScript("[0-150]\na(1)\n");
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     EXPECT_EQ(FirstArgument(), "1");
     EXPECT_TRUE(lengthened_.empty());
 }
@@ -354,11 +356,11 @@ TEST_F(ReloadTest, AReloadReleasesWhatTheOldLinesOwn) {
         int released = 0;
     } counting;  // installed over the fixture's until it goes
     WriteScript("a(1)\n");
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     script_.table()->lines[0].line_memory = counting.AllocateZeroed(16);
     WriteScript("a(2)\n");
     ++counting.second;
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     EXPECT_EQ(FirstArgument(), "2");
     EXPECT_EQ(counting.released, 2);  // the line's memory and the old table
 }
@@ -368,7 +370,7 @@ TEST_F(ReloadTest, WithoutServicesTheCurrentFolderIsLookedIn) {
     WriteScript("[0-150]\na(7)\n");
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(folder_.path());
-    script_.Refresh(nullptr, &frame_);
+    file_.Refresh(script_, nullptr, &frame_);
     std::filesystem::current_path(previous);
     EXPECT_EQ(FirstArgument(), "7");
     EXPECT_TRUE(lengthened_.empty());  // nobody to ask
@@ -377,15 +379,16 @@ TEST_F(ReloadTest, WithoutServicesTheCurrentFolderIsLookedIn) {
 TEST_F(ReloadTest, PathsWithoutFolderAndCarelessHosts) {
     // The script sits next to the edited file; a path without a folder means the current one.
     WriteScript("a(1)\n");
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     EXPECT_EQ(FirstArgument(), "1");
 
     Script other;
+    ScriptFile other_file;
     FilterTable no_services{};
     frame_.edit_handle = nullptr;
-    other.Refresh(&no_services, &frame_);  // no service table: no path, no crash
-    other.Refresh(nullptr, &frame_);
-    EXPECT_EQ(other.sampling_rate(), 0);
+    other_file.Refresh(other, &no_services, &frame_);  // no service table: no path, no crash
+    other_file.Refresh(other, nullptr, &frame_);
+    EXPECT_EQ(other_file.sampling_rate(), 0);
 }
 
 #ifdef _WIN32
@@ -393,18 +396,18 @@ TEST_F(ReloadTest, PathsWithoutFolderAndCarelessHosts) {
 // the first look after it is released reads it.
 TEST_F(ReloadTest, ScriptHeldOpenIsReadOnceReleased) {
     WriteScript("a(1)\n");
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     WriteScript("a(2)\n");
     const std::string path = (folder_.path() / "animation.txt").string();
     HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     ++platform_.second;
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     EXPECT_EQ(FirstArgument(), "1");
     CloseHandle(held);
     ++platform_.second;
-    script_.Refresh(&filter_, &frame_);
+    file_.Refresh(script_, &filter_, &frame_);
     EXPECT_EQ(FirstArgument(), "2");
 }
 
@@ -426,7 +429,7 @@ TEST_F(ReloadTest, ScriptBesideAShiftJisFolderNameEndingInByte5C) {
         fclose(script);
         edited_ = dir + "\\clip.avi";
         Script fresh;
-        fresh.Refresh(&filter_, &frame_);
+        ScriptFile().Refresh(fresh, &filter_, &frame_);
         ASSERT_TRUE(fresh.table());
         ASSERT_EQ(fresh.table()->line_count, 1);
         EXPECT_STREQ(fresh.table()->lines[0].arg_text[0], "7");
