@@ -343,12 +343,11 @@ void Tone(CommandCall& call) {
     ScriptLine& line = call.line;
     if (call.frame->frame == line.start_frame) {
         line.sample_position = 0;
-        line.sample_position_wide = 0;
     }
     int16_t* sound = args.Sound(1);
     const int32_t values = args.FrameValues();
     // 64 bits: twice the position leaves 32 bits after some six hours of one line.
-    const uint64_t position = static_cast<uint64_t>(line.sample_position_wide);
+    const uint64_t position = static_cast<uint64_t>(line.sample_position);
     const double amplitude = args.Real(4);
     const ToneWave wave{position, double(args[2]), double(call.sampling_rate), amplitude,
                         args[3] == kSquareWave, TruncateToInt32(amplitude * kFullScale)};
@@ -372,8 +371,7 @@ void Tone(CommandCall& call) {
             ToneFrames(wave, sound, values, begin, end);
         });
     }
-    line.sample_position_wide = static_cast<int64_t>(position + uint64_t(args.n));
-    line.sample_position = static_cast<int32_t>(static_cast<uint32_t>(line.sample_position_wide));
+    line.sample_position = static_cast<int64_t>(position + uint64_t(args.n));
 }
 
 // The tables, for the registry.

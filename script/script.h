@@ -25,8 +25,7 @@ struct ScriptLine {
     char command[kScriptTextSize];
     char arg_text[kScriptArguments][kScriptTextSize];
     double arg_value[kScriptArguments];  // the arguments' values at the last frame the line ran
-    int32_t sample_position;             // a command's running count across frames
-    int64_t sample_position_wide;        // the same count in 64 bits, which a long line cannot outrun
+    int64_t sample_position;             // a command's running count across frames, which no line outruns
     void* line_memory;                   // owned by the line; released at exit
 
     bool IsAssignment() const { return command[0] != '\0' && command[1] == '='; }

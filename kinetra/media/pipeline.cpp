@@ -357,7 +357,6 @@ bool Render(const EditSource& source, const RenderSettings& settings, RenderSumm
     queues.encoded.Close();
     decoder.Join();
     encoder.Join();
-    summary.fetch_decodes = cache.decoded();
     summary.decoding_stopped = stopped;
     // A stop that came while the last frames were encoded still leaves no output.
     if (settings.stop && settings.stop->load()) failure.Set("stopped");

@@ -44,7 +44,6 @@ struct DecodeEnd {
 struct RenderSummary {
     int32_t frames = 0;          // written (SetEditLength may have lengthened the edit)
     int64_t samples = 0;         // per channel, written
-    int64_t fetch_decodes = 0;   // frames decoded for FetchFrameImage rather than found
     std::string codecs;
     DecodeEnd decoding_stopped;
 };

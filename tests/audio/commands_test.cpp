@@ -44,7 +44,7 @@ TEST(Registry, OneThreadAndTwoThreeOrSixteenGiveTheSameBuffers) {
                 SoundBuffers one(70000, c);
                 one.Randomize(round);
                 one.line.start_frame = -1;
-                one.line.sample_position_wide = 5000;
+                one.line.sample_position = 5000;
                 const SoundBuffers start(one);
                 const uint32_t noise = NoiseState();
                 one.Run(entry.name, args, 1);
@@ -53,7 +53,7 @@ TEST(Registry, OneThreadAndTwoThreeOrSixteenGiveTheSameBuffers) {
                     NoiseState() = noise;
                     many.Run(entry.name, args, threads);
                     ASSERT_TRUE(one.SameBuffers(many)) << threads << " threads";
-                    EXPECT_EQ(one.line.sample_position_wide, many.line.sample_position_wide);
+                    EXPECT_EQ(one.line.sample_position, many.line.sample_position);
                 }
             }
         }

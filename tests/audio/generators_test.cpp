@@ -50,7 +50,7 @@ TEST(Tone, InvalidArgumentsTouchNothing) {
     for (const auto& args : lines) {
         SoundBuffers sound(4, 2);
         sound.Randomize(4);
-        sound.line.sample_position = sound.line.sample_position_wide = 77;
+        sound.line.sample_position = 77;
         SoundBuffers before(sound);
         sound.Run("a_tone", args);
         EXPECT_TRUE(sound.SameBuffers(before));
@@ -85,13 +85,11 @@ TEST(Tone, OneWaveAcrossFramesThatBeginsAgainAtTheStartFrame) {
 TEST(Tone, APositionBeyond32BitsContinuesTheWave) {
     SoundBuffers sound(4, 1);
     sound.line.start_frame = -1;
-    sound.line.sample_position_wide = (int64_t{1} << 30) - 2;  // 2 (p + i) reaches 2^31 at i = 2
-    sound.line.sample_position = static_cast<int32_t>(sound.line.sample_position_wide);
+    sound.line.sample_position = (int64_t{1} << 30) - 2;  // 2 (p + i) reaches 2^31 at i = 2
     sound.Run("a_tone", {2, 12000, 0, 0.5});
     // (p + i) mod 4 is 2, 3, 0, 1: the sine at 2, 3, 0, 1 quarter periods.
     EXPECT_EQ(sound.Samples(2), (Samples{0, -16383, 0, 16383}));
-    EXPECT_EQ(sound.line.sample_position_wide, (int64_t{1} << 30) + 2);
-    EXPECT_EQ(sound.line.sample_position, (1 << 30) + 2);
+    EXPECT_EQ(sound.line.sample_position, (int64_t{1} << 30) + 2);
 }
 
 // Two draws a sample in sample order, the first for the sign and the second for the size.

@@ -38,7 +38,7 @@ void ExpectEveryLevelAlike(const char* command, const std::vector<double>& args,
         }
     }
     portable.line.start_frame = -1;
-    portable.line.sample_position_wide = portable.line.sample_position = static_cast<int32_t>(random() % 100000);
+    portable.line.sample_position = random() % 100000;
     const SoundBuffers start(portable);
     SetKernelLevel(KernelLevel::kPortable);
     portable.Run(command, args, threads);
@@ -233,7 +233,7 @@ TEST(SoundKernels, ToneMatchesTheLibrarySine) {
             SoundBuffers portable(c == 2 ? 24001 : 1000, c);
             portable.sampling_rate = t.rate;
             portable.line.start_frame = -1;
-            portable.line.sample_position_wide = t.position;
+            portable.line.sample_position = t.position;
             SoundBuffers vector(portable);
             const std::vector<double> args = {2, t.frequency, t.waveform, t.amplitude};
             SetKernelLevel(KernelLevel::kPortable);
