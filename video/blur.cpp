@@ -41,7 +41,7 @@ inline int16_t Quotient(int64_t sum, int64_t count) {
     return static_cast<int16_t>(TruncateToInt32(static_cast<double>(sum) / static_cast<double>(count)));
 }
 
-struct Sums {
+struct AreaSums {
     int64_t y = 0, cb = 0, cr = 0, count = 0;
 
     void Add(const PixelYC& p) {
@@ -109,7 +109,7 @@ struct MosaicSource {
     int32_t x, y, stride;
     int64_t u0, u1, v0, v1;  // visible offsets
 
-    void AddArea(Sums& sums, int64_t rows_from, int64_t rows_to, int64_t cols_from,
+    void AddArea(AreaSums& sums, int64_t rows_from, int64_t rows_to, int64_t cols_from,
                  int64_t cols_to) const {
         const int64_t r0 = std::max(rows_from, v0), r1 = std::min(rows_to, v1);
         const int64_t c0 = std::max(cols_from, u0), c1 = std::min(cols_to, u1);
@@ -128,10 +128,10 @@ void MosaicCellRow(const MosaicGrid& grid, const MosaicSource& source, PixelYC* 
     const int64_t last_j = grid.last_column();
     const int64_t first_j = written.u0 / grid.cell_width();
     const int64_t end_j = (int64_t{written.u1} - 1) / grid.cell_width() + 1;
-    Sums cells[kCellsPerPass];
+    AreaSums cells[kCellsPerPass];
     for (int64_t ja = first_j; ja < end_j; ja += kCellsPerPass) {
         const int64_t jb = std::min<int64_t>(ja + kCellsPerPass, end_j);
-        std::fill(cells, cells + (jb - ja), Sums{});
+        std::fill(cells, cells + (jb - ja), AreaSums{});
         if (last_j == 0) {
             int64_t run_first, run_end;
             grid.RunOf(k, run_first, run_end);
@@ -144,7 +144,7 @@ void MosaicCellRow(const MosaicGrid& grid, const MosaicSource& source, PixelYC* 
             const int64_t c1 = std::min(grid.ColumnEnd(jb - 1), source.u1);
             for (int64_t r = r0; r < r1 && c0 < c1; ++r) {
                 const PixelYC* line = source.pixels + PixelIndex(source.x + c0, source.y + r, source.stride);
-                Sums* cell = cells + (c0 / grid.cell_width() - ja);
+                AreaSums* cell = cells + (c0 / grid.cell_width() - ja);
                 int64_t edge = grid.ColumnEnd(c0 / grid.cell_width());
                 for (int64_t c = c0; c < c1; ++c) {
                     if (c == edge) {
@@ -205,7 +205,7 @@ void DefocusDirect(const ImageArguments& args, const RectangleMap& map, const De
         PixelYC* out = destination + PixelIndex(map.DestinationX(map.u0), map.DestinationY(v), stride);
         for (int32_t u = map.u0; u < map.u1; ++u) {
             const int64_t c = map.SourceX(u);
-            Sums sums;
+            AreaSums sums;
             for (int64_t i = std::max<int64_t>(0, r - window.b); i < std::min(window.bottom, r + window.b); ++i) {
                 for (int64_t k = std::max<int64_t>(0, c - window.a); k < std::min(window.right, c + window.a); ++k) {
                     sums.Add(source[PixelIndex(k, i, stride)]);
@@ -332,8 +332,8 @@ inline void StoreLanes(int32_t* p, PixelLanes v) { std::memcpy(p, &v, sizeof v);
     for (size_t i = 0; i < n; ++i) sums[i] += int32_t{entering[i]} - leaving[i];
 }
 
-[[gnu::always_inline]] inline void Steps(const int32_t* entering, const int32_t* leaving, size_t n,
-                                         int32_t* steps) {
+[[gnu::always_inline]] inline void SumChanges(const int32_t* entering, const int32_t* leaving, size_t n,
+                                              int32_t* steps) {
 #pragma omp simd
     for (size_t i = 0; i < n; ++i) {
         steps[i] = static_cast<int32_t>(static_cast<uint32_t>(entering[i]) - static_cast<uint32_t>(leaving[i]));
@@ -386,7 +386,7 @@ constexpr int64_t kDefocusRun = 64;  // pixels whose window sums are formed befo
             if (c >= a && last + a < right && last < c_last) {
                 // Inside: one column enters and one leaves at every step. The steps are formed
                 // first, so that the running sum waits on one addition a pixel, not two.
-                Steps(sums + 3 * (c + a - k0), sums + 3 * (c - a - k0), static_cast<size_t>(3 * count), steps);
+                SumChanges(sums + 3 * (c + a - k0), sums + 3 * (c - a - k0), static_cast<size_t>(3 * count), steps);
 #pragma GCC unroll 4
                 for (int64_t i = 0; i < count; ++i) {
                     StoreLanes(window_sums + 3 * i, window);

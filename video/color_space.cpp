@@ -28,7 +28,7 @@ void ToYCPortable(const RGBBlock& in, int32_t count, double scale, PixelYC* pixe
 [[gnu::always_inline]] inline void ToRGBLoop(const PixelYC* pixels, int32_t count, RGBBlock& out) {
 #pragma omp simd
     for (int32_t i = 0; i < count; ++i) {
-        const Sums s = RGBSums(pixels[i].y, pixels[i].cb, pixels[i].cr);
+        const ComponentSums s = RGBSums(pixels[i].y, pixels[i].cb, pixels[i].cr);
         out.r[i] = static_cast<int32_t>(s.a);
         out.g[i] = static_cast<int32_t>(s.b);
         out.b[i] = static_cast<int32_t>(s.c);
@@ -39,7 +39,7 @@ void ToYCPortable(const RGBBlock& in, int32_t count, double scale, PixelYC* pixe
                                             PixelYC* pixels) {
 #pragma omp simd
     for (int32_t i = 0; i < count; ++i) {
-        const Sums s = YCSums(in.r[i], in.g[i], in.b[i]);
+        const ComponentSums s = YCSums(in.r[i], in.g[i], in.b[i]);
         pixels[i] = {Low16(static_cast<int32_t>(s.a * scale)), Low16(static_cast<int32_t>(s.b * scale)),
                      Low16(static_cast<int32_t>(s.c * scale))};
     }

@@ -17,29 +17,29 @@ struct RGB {
     int32_t r, g, b;
 };
 
-struct Sums {
+struct ComponentSums {
     double a, b, c;
 };
 // R, G, B before truncation. Components are 16 bits, so each sum lies within +-2^17.
-inline Sums RGBSums(double y, double cb, double cr) {
+inline ComponentSums RGBSums(double y, double cb, double cr) {
     return {y + 1.402 * cr, y - 0.344 * cb - 0.714 * cr, y + 1.772 * cb};
 }
 // y, cb, cr before scaling and truncation.
-inline Sums YCSums(double r, double g, double b) {
+inline ComponentSums YCSums(double r, double g, double b) {
     return {(0.587 * g + 0.299 * r) + 0.114 * b, 0.5 * b - (0.331 * g + 0.169 * r),
             (0.5 * r - 0.419 * g) - 0.081 * b};
 }
 
 // Not clamped: the result is on the luma scale (0..4096 for nominal colours).
 inline RGB YCToRGB(const PixelYC& p) {
-    const Sums s = RGBSums(p.y, p.cb, p.cr);
+    const ComponentSums s = RGBSums(p.y, p.cb, p.cr);
     return {TruncateToInt32(s.a), TruncateToInt32(s.b), TruncateToInt32(s.c)};
 }
 
 // Each sum is multiplied by `scale` before truncation: 1.0 for values on the luma scale,
 // 1/4096 for values a command scaled by 4096. Stored as low 16 bits.
 inline PixelYC RGBToYC(double r, double g, double b, double scale = 1.0) {
-    const Sums s = YCSums(r, g, b);
+    const ComponentSums s = YCSums(r, g, b);
     return {Low16(TruncateToInt32(s.a * scale)), Low16(TruncateToInt32(s.b * scale)),
             Low16(TruncateToInt32(s.c * scale))};
 }

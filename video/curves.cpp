@@ -91,12 +91,12 @@ private:
     double inverse_;
 };
 
-struct Steps {
+struct Quantisers {
     Quantiser a, b, c;
 };
 
 // R, G and B of a block's first `count` pixels quantised, in the form the processor has.
-void QuantisePortable(RGBBlock& c, int32_t count, const Steps& s) {
+void QuantisePortable(RGBBlock& c, int32_t count, const Quantisers& s) {
     for (int32_t i = 0; i < count; ++i) {
         c.r[i] = s.a(c.r[i]);
         c.g[i] = s.b(c.g[i]);
@@ -105,7 +105,7 @@ void QuantisePortable(RGBBlock& c, int32_t count, const Steps& s) {
 }
 
 #if defined(KINETRA_VECTOR_KERNELS)
-[[gnu::always_inline]] inline void QuantiseLoop(RGBBlock& c, int32_t count, const Steps& s) {
+[[gnu::always_inline]] inline void QuantiseLoop(RGBBlock& c, int32_t count, const Quantisers& s) {
 #pragma omp simd
     for (int32_t i = 0; i < count; ++i) {
         c.r[i] = s.a.Narrow(c.r[i]);
@@ -113,13 +113,13 @@ void QuantisePortable(RGBBlock& c, int32_t count, const Steps& s) {
         c.b[i] = s.c.Narrow(c.b[i]);
     }
 }
-void QuantiseSSE2(RGBBlock& c, int32_t count, const Steps& s) { QuantiseLoop(c, count, s); }
-[[gnu::target("avx2")]] void QuantiseAVX2(RGBBlock& c, int32_t count, const Steps& s) {
+void QuantiseSSE2(RGBBlock& c, int32_t count, const Quantisers& s) { QuantiseLoop(c, count, s); }
+[[gnu::target("avx2")]] void QuantiseAVX2(RGBBlock& c, int32_t count, const Quantisers& s) {
     QuantiseLoop(c, count, s);
 }
 #endif
 
-void Quantise(RGBBlock& c, int32_t count, const Steps& s) {
+void Quantise(RGBBlock& c, int32_t count, const Quantisers& s) {
     switch (ActiveKernelLevel()) {
 #if defined(KINETRA_VECTOR_KERNELS)
         case KernelLevel::kAVX512:
@@ -130,8 +130,8 @@ void Quantise(RGBBlock& c, int32_t count, const Steps& s) {
     }
 }
 
-// Runs `convert(source, destination, count, steps)` on each visible row, the source as it was
-// before the command (in place, position by position, when the rectangle is the same).
+// Runs `convert(source, destination, count, quantisers)` on each visible row, the source as it
+// was before the command (in place, position by position, when the rectangle is the same).
 template <typename Convert>
 void MapRows(CommandCall& call, Convert&& convert) {
     ImageArguments args;
@@ -139,9 +139,9 @@ void MapRows(CommandCall& call, Convert&& convert) {
     const MappedPlan plan(args, {args[3], args[4], args[5], args[6], args[7], args[8]}, args.Image(1),
                           args.Image(2));
     if (plan.empty()) return;
-    const Steps steps{Quantiser(args[9]), Quantiser(args[10]), Quantiser(args[11])};
+    const Quantisers quantisers{Quantiser(args[9]), Quantiser(args[10]), Quantiser(args[11])};
     ForEachMappedRow(args, plan, [&](const MappedRow& row) {
-        convert(row.source, row.destination, row.count, steps);
+        convert(row.source, row.destination, row.count, quantisers);
     });
 }
 
@@ -177,7 +177,7 @@ void Gamma(CommandCall& call) {
 }
 
 void Posterize(CommandCall& call) {
-    MapRows(call, [](const PixelYC* source, PixelYC* destination, int32_t count, const Steps& s) {
+    MapRows(call, [](const PixelYC* source, PixelYC* destination, int32_t count, const Quantisers& s) {
         for (int32_t i = 0; i < count; ++i) {
             const PixelYC p = source[i];
             destination[i] = {static_cast<int16_t>(s.a(p.y)), static_cast<int16_t>(s.b(p.cb + 2048) - 2048),
@@ -187,7 +187,7 @@ void Posterize(CommandCall& call) {
 }
 
 void PosterizeRGB(CommandCall& call) {
-    MapRows(call, [](const PixelYC* source, PixelYC* destination, int32_t count, const Steps& s) {
+    MapRows(call, [](const PixelYC* source, PixelYC* destination, int32_t count, const Quantisers& s) {
         ForEachRGBBlock(source, count, [&](RGBBlock& c, int32_t offset, int32_t n) {
             Quantise(c, n, s);
             ToYC(c, n, 1.0, destination + offset);  // 0..4096 each

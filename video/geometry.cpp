@@ -94,15 +94,15 @@ private:
 
 // The steps k in [0, count) at which start + k * step lies in [lo, hi). The value moves one way,
 // so they form one interval [first, end), empty when first >= end.
-struct Steps {
+struct StepRange {
     int64_t first, end;
 };
 int64_t CeilDivide(int64_t a, int64_t b) {  // b > 0
     return a / b + (a % b > 0 ? 1 : 0);
 }
-Steps StepsWithin(int64_t start, int64_t step, int64_t lo, int64_t hi, int64_t count) {
+StepRange StepsWithin(int64_t start, int64_t step, int64_t lo, int64_t hi, int64_t count) {
     if (step < 0) return StepsWithin(-start, -step, 1 - hi, 1 - lo, count);
-    if (step == 0) return start >= lo && start < hi ? Steps{0, count} : Steps{0, 0};
+    if (step == 0) return start >= lo && start < hi ? StepRange{0, count} : StepRange{0, 0};
     return {std::max<int64_t>(0, CeilDivide(lo - start, step)),
             std::min(count, CeilDivide(hi - start, step))};
 }
@@ -413,8 +413,8 @@ void Rotate(CommandCall& call) {
     RowLoop(written.y0, written.rows(), args.threads, [&](int32_t r) {
         const int64_t dyc = r - hh - dy, dxc = written.x0 - hw - dx;
         const int64_t u = dxc * C - dyc * S, v = dxc * S + dyc * C;
-        const Steps along_u = StepsWithin(u, C, u_lo, u_hi, written.columns());
-        const Steps along_v = StepsWithin(v, S, v_lo, v_hi, written.columns());
+        const StepRange along_u = StepsWithin(u, C, u_lo, u_hi, written.columns());
+        const StepRange along_v = StepsWithin(v, S, v_lo, v_hi, written.columns());
         const int64_t first = std::max(along_u.first, along_v.first);
         const int64_t end = std::min(along_u.end, along_v.end);
         if (first < end) turn(r, first, end, u + first * C, v + first * S);
