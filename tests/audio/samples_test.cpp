@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "host/kernel_level.h"
 #include "tests/support/sound_buffers.h"
 
 namespace kinetra::audio {
@@ -69,18 +70,24 @@ const Row kRows[] = {
     {"reverse from buffer -1 does nothing", 1, {1, 2}, {3, 4}, "a_reverse", {-1, 3}, {1, 2}, {3, 4}},
 };
 
+// At every level the machine has, so that each vector form meets the stated samples.
 TEST(SampleProcessing, RowsOfStatedSamples) {
-    for (const Row& row : kRows) {
-        SCOPED_TRACE(row.what);
-        SoundBuffers sound(static_cast<int32_t>(row.b2.size()) / row.c, row.c);
-        sound.Set(2, row.b2);
-        sound.Set(3, row.b3);
-        sound.Run(row.command, row.args);
-        EXPECT_EQ(sound.Samples(2), row.want2);
-        if (!row.b3.empty()) {
-            EXPECT_EQ(sound.Samples(3), row.want3);
+    for (KernelLevel level : {KernelLevel::kPortable, KernelLevel::kSSE2, KernelLevel::kAVX2, KernelLevel::kAVX512}) {
+        if (level > MachineKernelLevel()) continue;
+        SetKernelLevel(level);
+        for (const Row& row : kRows) {
+            SCOPED_TRACE(::testing::Message() << row.what << " at " << KernelLevelName(level));
+            SoundBuffers sound(static_cast<int32_t>(row.b2.size()) / row.c, row.c);
+            sound.Set(2, row.b2);
+            sound.Set(3, row.b3);
+            sound.Run(row.command, row.args);
+            EXPECT_EQ(sound.Samples(2), row.want2);
+            if (!row.b3.empty()) {
+                EXPECT_EQ(sound.Samples(3), row.want3);
+            }
         }
     }
+    SetKernelLevel(MachineKernelLevel());
 }
 
 // The per-sample commands see sound of other than two channels as one channel of n samples:
