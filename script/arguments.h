@@ -12,10 +12,13 @@
 //     use args[1], args[2], args.Real(3) ...
 #pragma once
 
+#include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <type_traits>
 
 namespace kinetra {
 
@@ -126,6 +129,28 @@ constexpr ArgumentSpec Height(int n, const char* meaning) {
 
 // A command's whole table, as its registry row names it.
 using ArgumentTable = std::span<const ArgumentSpec>;
+
+// How many rows a part of a table holds: one row, or a run of rows shared by several tables.
+template <typename Part>
+constexpr size_t kRowsIn = 1;
+template <size_t N>
+constexpr size_t kRowsIn<std::array<ArgumentSpec, N>> = N;
+
+// A table joined from rows and shared runs of rows, in the order given.
+template <typename... Parts>
+constexpr std::array<ArgumentSpec, (kRowsIn<Parts> + ...)> Rows(const Parts&... parts) {
+    std::array<ArgumentSpec, (kRowsIn<Parts> + ...)> rows{};
+    size_t next = 0;
+    auto append = [&](const auto& part) {
+        if constexpr (std::is_same_v<std::remove_cvref_t<decltype(part)>, ArgumentSpec>) {
+            rows[next++] = part;
+        } else {
+            for (const ArgumentSpec& row : part) rows[next++] = row;
+        }
+    };
+    (append(parts), ...);
+    return rows;
+}
 
 constexpr int kBufferCount = 10;
 

@@ -93,7 +93,7 @@ const Expected kCases[] = {
 };
 
 TEST(Check, ReportsEachKindAtItsPlace) {
-    const std::vector<KnownCommand> commands = PluginCommands();
+    const std::span<const KnownCommand> commands = PluginCommands();
     for (const Expected& c : kCases) {
         SCOPED_TRACE(c.script);
         const Report report = CheckScript(c.script, {}, commands);
@@ -261,7 +261,7 @@ TEST(Help, ArgumentLinesCarryUnitsAndRanges) {
         const char* unit;
         const char* valid;
     } cases[] = {
-        {"rotate", "angle", "radians", "finite"},     {"rotate", "w", "pixels", "1 and up"},
+        {"rotate", "angle", "radians", "finite"},     {"rotate", "width", "pixels", "1 and up"},
         {"alpha", "opacity", "x4096", "any"},         {"copyframe", "frame of the edit", "frames", "any"},
         {"a_tone", "amplitude, 1 = full scale", "", "0..1"}, {"copy", "source buffer", "buffer", "0..9"},
     };
