@@ -31,7 +31,7 @@ constexpr std::array<ArgumentSpec, 2> Corner(int n, const Whose& whose) {
 constexpr std::array<ArgumentSpec, 2> Size(int n) { return {Width(n, "width"), Height(n + 1, "height")}; }
 
 // A rectangle of the source buffer placed on the destination buffer: the first eight arguments
-// of most commands that move pictures.
+// of most commands that move pictures, and all of copy's, flipv's and fliph's.
 inline constexpr auto kPlacement =
     Rows(Buffer(1, kSource.buffer), Buffer(2, kDestination.buffer), Corner(3, kSource), Size(5), Corner(7, kDestination));
 
@@ -47,7 +47,6 @@ inline constexpr char kTransparent[] = "nothing is blended (fully transparent)";
 // copy.cpp
 inline constexpr auto kCopyFrameArguments = Rows(Buffer(1, kDestination.buffer), FrameNumber(2, "frame of the edit"),
                                                  Corner(3, kSource), Size(5), Corner(7, kDestination));
-inline constexpr auto kCopyArguments = kPlacement;
 inline constexpr auto kCopy2Arguments = Rows(kPlacement, Level(9, "luma threshold"));
 inline constexpr auto kCopy3Arguments = Rows(PlacementWith(kKey), Level(12, "luma threshold"));
 
@@ -63,9 +62,6 @@ inline constexpr auto kAlpha2Arguments =
 inline constexpr auto kAlpha3Arguments =
     Rows(PlacementWith(kKey), Fraction(12, "opacity").IfZero(kTransparent), Level(13, "luma threshold"));
 inline constexpr auto kAlpha4Arguments = PlacementWith(kMask);
-
-// flip.cpp
-inline constexpr auto kFlipArguments = kPlacement;
 
 // color.cpp
 inline constexpr auto kColorArguments =
