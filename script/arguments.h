@@ -1,6 +1,6 @@
 // How a command turns the doubles its argument formulas evaluated to into the values it works
-// with. Every command of both plug-ins reads its arguments through a table of ArgumentSpec rows,
-// so the same script value gives the same integer everywhere and a reviewer can compare a
+// with. Every command of both plug-ins has its arguments read through a table of ArgumentSpec
+// rows, so the same script value gives the same integer everywhere and a reviewer can compare a
 // command's table with the table it is specified by.
 //
 //     constexpr ArgumentSpec kVolumeArguments[] = {
@@ -10,6 +10,8 @@
 //     Arguments args;
 //     if (!args.Read(line, kVolumeArguments)) return;  // out of range: nothing happens
 //     use args[1], args[2], args.Real(3) ...
+//
+// The plug-ins' dispatcher does that read (host/command.h) and hands the values to the handler.
 #pragma once
 
 #include <array>
