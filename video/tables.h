@@ -32,8 +32,8 @@ constexpr std::array<ArgumentSpec, 2> Size(int n) { return {Width(n, "width"), H
 
 // A rectangle of the source buffer placed on the destination buffer: the first eight arguments
 // of most commands that move pictures, and all of copy's, flipv's and fliph's.
-inline constexpr auto kPlacement =
-    Rows(Buffer(1, kSource.buffer), Buffer(2, kDestination.buffer), Corner(3, kSource), Size(5), Corner(7, kDestination));
+inline constexpr auto kPlacement = Rows(Buffer(1, kSource.buffer), Buffer(2, kDestination.buffer), Corner(3, kSource),
+                                        Size(5), Corner(7, kDestination));
 
 // The placement with a third buffer (a key or a mask) as argument 3, read at a corner of its
 // own after the rectangle.
@@ -103,16 +103,15 @@ inline constexpr auto kPosterizeArguments = Rows(kPlacement, Integer(9, "levels 
 
 // text.cpp. The face name and the string are text, read from the line.
 inline constexpr ArgumentSpec kFontArguments[] = {
-    String(1, "face name"), Pixels(2, "cell height"), Integer(3, "bold"),  Integer(4, "italic"),
-    Integer(5, "underline"), Level(6, "colour y"),    Level(7, "colour cb"), Level(8, "colour cr")};
-inline constexpr ArgumentSpec kTextArguments[] = {Buffer(1, "buffer"), Pixels(2, "x"), Pixels(3, "top y"),
-                                                  Integer(4, "alignment: left, centre, right").Within(0, 2),
-                                                  String(5, "string")};
+    String(1, "face name"), Pixels(2, "cell height"), Integer(3, "bold"), Integer(4, "italic"), Integer(5, "underline"),
+    Level(6, "colour y"), Level(7, "colour cb"), Level(8, "colour cr")};
+inline constexpr ArgumentSpec kTextArguments[] = {
+    Buffer(1, "buffer"), Pixels(2, "x"), Pixels(3, "top y"), Integer(4, "alignment: left, centre, right").Within(0, 2),
+    String(5, "string")};
 
 // ellipse.cpp
 inline constexpr ArgumentSpec kEllipseArguments[] = {
-    Buffer(1, "buffer"), Pixels(2, "centre x"),       Pixels(3, "centre y"),
-    Pixels(4, "radius a").AtLeast(1), Pixels(5, "radius b").AtLeast(1), Level(6, "colour y"),
-    Level(7, "colour cb"),         Level(8, "colour cr")};
+    Buffer(1, "buffer"), Pixels(2, "centre x"), Pixels(3, "centre y"), Pixels(4, "radius a").AtLeast(1),
+    Pixels(5, "radius b").AtLeast(1), Level(6, "colour y"), Level(7, "colour cb"), Level(8, "colour cr")};
 
 }  // namespace kinetra::video
