@@ -4,7 +4,7 @@
 
 namespace kinetra::audio {
 
-bool SoundArguments::Read(CommandCall& command, std::span<const ArgumentSpec> table) {
+bool SoundArguments::Read(CommandCall& command, ArgumentTable table) {
     call = &command;
     n = command.frame->sample_count;
     c = command.frame->channel_count;

@@ -1,11 +1,9 @@
-// The sound commands' arguments: the shared argument tables, plus what a sound adds (the
-// buffers as samples, the frame's sample count n and channel count c, the thread count).
+// The sound commands' arguments: the shared argument tables' values, plus what a sound adds (the
+// buffers as samples, the frame's sample count n and channel count c, the thread count). The
+// dispatcher reads them through the command's table (audio/tables.h) and hands them to its
+// handler.
 //
-//     constexpr ArgumentSpec kBlendArguments[] = {Buffer(1, "source buffer"), Buffer(2, "destination buffer")};
-//
-//     void Blend(CommandCall& call) {
-//         SoundArguments args;
-//         if (!args.Read(call, kBlendArguments)) return;  // bad buffer, or no sound: nothing happens
+//     void Blend(const SoundArguments& args) {
 //         SampleLoop(args.n, args.threads, share, [&](int32_t begin, int32_t end) { ... });
 //     }
 //
@@ -31,7 +29,7 @@ struct SoundArguments : Arguments {
     // Converts and checks the arguments of `table`; false when the command must do nothing: a
     // bad argument, a buffer without samples, or sound of no samples. The picture's size, which
     // the host may or may not hand a sound filter, plays no part.
-    bool Read(CommandCall& command, std::span<const ArgumentSpec> table);
+    bool Read(CommandCall& command, ArgumentTable table);
 
     // The buffer a checked buffer-number argument names.
     int16_t* Sound(int number) const { return call->buffers.Sound(value[number]); }

@@ -16,22 +16,6 @@ KINETRA_AVX512_QUIET
 namespace kinetra::audio {
 namespace {
 
-constexpr ArgumentSpec kCopyFrameArguments[] = {
-    Buffer(1, "destination buffer"),
-    FrameNumber(2, "frame of the edit"),
-};
-
-constexpr ArgumentSpec kCopyFrameSpanArguments[] = {
-    Buffer(1, "destination buffer"),
-    Real(2, "start of the span").Finite().In(Unit::kFrames),
-    Real(3, "end of the span").Finite().In(Unit::kFrames),
-};
-
-constexpr ArgumentSpec kCopyArguments[] = {
-    Buffer(1, "source buffer"),
-    Buffer(2, "destination buffer"),
-};
-
 constexpr int kFetchBuffer = 9;
 
 // Which frame the fetch area holds, for which sample and channel count. Never a key a frame of
@@ -74,9 +58,7 @@ const int16_t* FetchFrameAudio(const SoundArguments& args, int32_t frame) {
 
 void ForgetFetchedFrame() { fetched = {}; }
 
-void CopyFrame(CommandCall& call) {
-    SoundArguments args;
-    if (!args.Read(call, kCopyFrameArguments)) return;
+void CopyFrame(const SoundArguments& args) {
     const int16_t* sound = FetchFrameAudio(args, args[2]);
     int16_t* destination = args.Sound(1);
     if (destination != sound) memcpy(destination, sound, args.AllValues() * sizeof(int16_t));
@@ -280,9 +262,7 @@ void CopySamples(const int32_t* samples, int32_t count, const int16_t* sound, in
 // span is fetched once and its run of sample frames copied, all on the calling thread: the
 // fetched sound lies in this core's cache, and a worker reading it from there takes longer
 // than the copy itself.
-void CopyFrameSpan(CommandCall& call) {
-    SoundArguments args;
-    if (!args.Read(call, kCopyFrameSpanArguments)) return;
+void CopyFrameSpan(const SoundArguments& args) {
     const double s = args.Real(2), d = args.Real(3) - s, n = args.n;
     if (!(d > 0.0) || !std::isfinite(d)) return;
     const SpanPositions span{s, d, n, args.n - 1};
@@ -291,6 +271,7 @@ void CopyFrameSpan(CommandCall& call) {
     // Into buffer 9 the fetches would overwrite what is written: the result is gathered in the
     // second work area and copied at the end, as if every source had been read first.
     int16_t* destination = args.Sound(1);
+    const CommandCall& call = *args.call;
     int16_t* out = destination == call.buffers.Sound(kFetchBuffer)
                        ? static_cast<int16_t*>(call.buffers.WorkArea(1))
                        : destination;
@@ -310,17 +291,10 @@ void CopyFrameSpan(CommandCall& call) {
     if (out != destination) memcpy(destination, out, size_t(args.n) * values * sizeof(int16_t));
 }
 
-void Copy(CommandCall& call) {
-    SoundArguments args;
-    if (!args.Read(call, kCopyArguments)) return;
+void Copy(const SoundArguments& args) {
     const int16_t* source = args.Sound(1);
     int16_t* destination = args.Sound(2);
     if (destination != source) memcpy(destination, source, args.AllValues() * sizeof(int16_t));
 }
-
-// The tables, for the registry.
-constinit const ArgumentTable kCopyFrameTable = kCopyFrameArguments;
-constinit const ArgumentTable kCopyFrameSpanTable = kCopyFrameSpanArguments;
-constinit const ArgumentTable kCopyTable = kCopyArguments;
 
 }  // namespace kinetra::audio

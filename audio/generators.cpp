@@ -11,18 +11,6 @@
 namespace kinetra::audio {
 namespace {
 
-constexpr ArgumentSpec kNoiseArguments[] = {
-    Buffer(1, "buffer"),
-    Real(2, "amplitude, 1 = full scale").Within(0, 1).IfZero("no noise is added"),
-};
-
-constexpr ArgumentSpec kToneArguments[] = {
-    Buffer(1, "buffer"),
-    Integer(2, "frequency").In(Unit::kHertz).IfZero("no tone sounds"),
-    Integer(3, "waveform: 1 square, any other value sine"),
-    Real(4, "amplitude, 1 = full scale").Within(0, 1).IfZero("the tone is silent"),
-};
-
 constexpr double kFullScale = 32767.0;
 constexpr uint32_t kNegativeBelow = 0x4000;  // a first draw below it makes the sample negative
 constexpr int32_t kSquareWave = 1;
@@ -40,9 +28,7 @@ uint32_t& NoiseState() {
 
 // On the calling thread, in sample order, so the draws follow one another the same way at any
 // thread count: two a sample, the first for the sign and the second for the size.
-void Noise(CommandCall& call) {
-    SoundArguments args;
-    if (!args.Read(call, kNoiseArguments)) return;
+void Noise(const SoundArguments& args) {
     int16_t* sound = args.Sound(1);
     const double amplitude = args.Real(2);
     uint32_t state = NoiseState();
@@ -337,9 +323,8 @@ void SineAndCosine(const double* x, int32_t count, double* sine, double* cosine)
 
 // A sine or square wave whose phase counts the sample frames the line has produced since its
 // start frame, so a line that covers many frames is one continuous wave.
-void Tone(CommandCall& call) {
-    SoundArguments args;
-    if (!args.Read(call, kToneArguments)) return;
+void Tone(const SoundArguments& args) {
+    const CommandCall& call = *args.call;
     ScriptLine& line = call.line;
     if (call.frame->frame == line.start_frame) {
         line.sample_position = 0;
@@ -373,9 +358,5 @@ void Tone(CommandCall& call) {
     }
     line.sample_position = static_cast<int64_t>(position + uint64_t(args.n));
 }
-
-// The tables, for the registry.
-constinit const ArgumentTable kNoiseTable = kNoiseArguments;
-constinit const ArgumentTable kToneTable = kToneArguments;
 
 }  // namespace kinetra::audio

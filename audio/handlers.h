@@ -10,9 +10,9 @@
 namespace kinetra::audio {
 
 // Fetch and copy (copy.cpp).
-void CopyFrame(CommandCall& call);      // a_copyframe
-void CopyFrameSpan(CommandCall& call);  // a_copyframe2
-void Copy(CommandCall& call);           // a_copy
+void CopyFrame(const SoundArguments& args);      // a_copyframe
+void CopyFrameSpan(const SoundArguments& args);  // a_copyframe2
+void Copy(const SoundArguments& args);           // a_copy
 
 // Makes the first n sample frames of the fetch area (buffer 9, running on into the first work
 // area) the sound of `frame` and returns it; a cache keyed on frame, n and c reads each frame
@@ -22,15 +22,15 @@ const int16_t* FetchFrameAudio(const SoundArguments& args, int32_t frame);
 void ForgetFetchedFrame();
 
 // Sample processing (samples.cpp).
-void Volume(CommandCall& call);   // a_volume
-void Blend(CommandCall& call);    // a_blend
-void Swap(CommandCall& call);     // a_swap
-void Mono(CommandCall& call);     // a_mono
-void Reverse(CommandCall& call);  // a_reverse
+void Volume(const SoundArguments& args);   // a_volume
+void Blend(const SoundArguments& args);    // a_blend
+void Swap(const SoundArguments& args);     // a_swap
+void Mono(const SoundArguments& args);     // a_mono
+void Reverse(const SoundArguments& args);  // a_reverse
 
 // Generators (generators.cpp).
-void Noise(CommandCall& call);  // a_noise
-void Tone(CommandCall& call);   // a_tone
+void Noise(const SoundArguments& args);  // a_noise
+void Tone(const SoundArguments& args);   // a_tone
 
 // The tone's vector forms stand on a sine of their own, proven against the C library's, which
 // is within 1 ulp where the forms are built: glibc's on x86-64.
@@ -39,18 +39,6 @@ void Tone(CommandCall& call);   // a_tone
 // Sine and cosine of x[k], |x[k]| <= 2^26, within 2^-50 of the true values, at the active level.
 void SineAndCosine(const double* x, int32_t count, double* sine, double* cosine);
 #endif
-
-// The argument tables the registry lists with the handlers.
-extern const ArgumentTable kCopyFrameTable;
-extern const ArgumentTable kCopyFrameSpanTable;
-extern const ArgumentTable kCopyTable;
-extern const ArgumentTable kVolumeTable;
-extern const ArgumentTable kBlendTable;
-extern const ArgumentTable kSwapTable;
-extern const ArgumentTable kMonoTable;
-extern const ArgumentTable kReverseTable;
-extern const ArgumentTable kNoiseTable;
-extern const ArgumentTable kToneTable;
 
 // The noise generator's state: it runs on from call to call and is never seeded; tests that
 // replay a sequence save and restore it.

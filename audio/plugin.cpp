@@ -52,7 +52,7 @@ const BufferLayout kSoundLayout = {
 };
 
 Plugin& SoundPlugin() {
-    static const PluginDefinition definition{kSoundLayout, Commands(), ReleaseCommandState};
+    static const PluginDefinition definition{kSoundLayout, RunCommand, ReleaseCommandState};
     static Plugin plugin(definition);
     return plugin;
 }

@@ -17,34 +17,6 @@ KINETRA_AVX512_QUIET
 namespace kinetra::audio {
 namespace {
 
-constexpr ArgumentSpec kVolumeArguments[] = {
-    Buffer(1, "buffer"),
-    Real(2, "gain at the start of the frame")
-        .IfZero("every frame starts silent and ramps up: a buzz at the frame rate"),
-    Real(3, "gain at the end of the frame")
-        .IfZero("the level ramps down to silence inside every frame: a buzz at the frame rate"),
-    Integer(4, "channels: 0 both, 1 left only, 2 right only").Within(0, 2),
-};
-
-constexpr ArgumentSpec kBlendArguments[] = {
-    Buffer(1, "source buffer"),
-    Buffer(2, "destination buffer, which receives the sum"),
-};
-
-constexpr ArgumentSpec kSwapArguments[] = {
-    Buffer(1, "buffer"),
-};
-
-constexpr ArgumentSpec kMonoArguments[] = {
-    Buffer(1, "buffer"),
-    Integer(2, "mode: 0 mean of both channels, 1 left to both, 2 right to both").Within(0, 2),
-};
-
-constexpr ArgumentSpec kReverseArguments[] = {
-    Buffer(1, "source buffer"),
-    Buffer(2, "destination buffer"),
-};
-
 // Sample frames a thread below which starting a worker costs more than the work: the integer
 // commands stream at memory speed, the volume ramp divides once a sample frame.
 constexpr int32_t kIntegerShare = 32768;
@@ -256,9 +228,7 @@ void RampAtLevel(int16_t* sound, int32_t count, double start, double end, int32_
 
 }  // namespace
 
-void Volume(CommandCall& call) {
-    SoundArguments args;
-    if (!args.Read(call, kVolumeArguments)) return;
+void Volume(const SoundArguments& args) {
     int16_t* sound = args.Sound(1);
     const double start = args.Real(2), end = args.Real(3);
     const int32_t count = args.n;
@@ -271,9 +241,7 @@ void Volume(CommandCall& call) {
                [&](int32_t begin, int32_t stop) { ramp(sound, count, start, end, begin, stop); });
 }
 
-void Blend(CommandCall& call) {
-    SoundArguments args;
-    if (!args.Read(call, kBlendArguments)) return;
+void Blend(const SoundArguments& args) {
     const int16_t* source = args.Sound(1);
     int16_t* destination = args.Sound(2);
     const int32_t values = args.FrameValues();
@@ -285,9 +253,8 @@ void Blend(CommandCall& call) {
     });
 }
 
-void Swap(CommandCall& call) {
-    SoundArguments args;
-    if (!args.Read(call, kSwapArguments) || !args.Stereo()) return;
+void Swap(const SoundArguments& args) {
+    if (!args.Stereo()) return;
     int16_t* sound = args.Sound(1);
     SampleLoop(args.n, args.threads, kIntegerShare, [&](int32_t begin, int32_t end) {
         StereoFrame* frames = Frames(sound);
@@ -310,7 +277,6 @@ void MakeMono(StereoFrame* frames, int32_t begin, int32_t end) {
         frames[i] = value << 16 | value;
     }
 }
-
 
 #if defined(KINETRA_VECTOR_KERNELS)
 // The vector forms of mono and reverse: the same integer results by other instructions. Each
@@ -460,9 +426,8 @@ void MakeMonoAtLevel(StereoFrame* frames, int32_t begin, int32_t end) {
 
 }  // namespace
 
-void Mono(CommandCall& call) {
-    SoundArguments args;
-    if (!args.Read(call, kMonoArguments) || !args.Stereo()) return;
+void Mono(const SoundArguments& args) {
+    if (!args.Stereo()) return;
     StereoFrame* frames = Frames(args.Sound(1));
     auto mono = args[2] == 0 ? MakeMonoAtLevel<0> : args[2] == 1 ? MakeMonoAtLevel<1> : MakeMonoAtLevel<2>;
     SampleLoop(args.n, args.threads, kIntegerShare, [&](int32_t begin, int32_t end) { mono(frames, begin, end); });
@@ -514,9 +479,7 @@ void ReverseFrames(const int16_t* source_samples, int16_t* destination_samples, 
 
 }  // namespace
 
-void Reverse(CommandCall& call) {
-    SoundArguments args;
-    if (!args.Read(call, kReverseArguments)) return;
+void Reverse(const SoundArguments& args) {
     // Both samples of a stereo sample frame move together, left staying left.
     if (args.Stereo()) {
         ReverseFrames<StereoFrame>(args.Sound(1), args.Sound(2), args.n, args.threads);
@@ -524,12 +487,5 @@ void Reverse(CommandCall& call) {
         ReverseFrames<MonoFrame>(args.Sound(1), args.Sound(2), args.n, args.threads);
     }
 }
-
-// The tables, for the registry.
-constinit const ArgumentTable kVolumeTable = kVolumeArguments;
-constinit const ArgumentTable kBlendTable = kBlendArguments;
-constinit const ArgumentTable kSwapTable = kSwapArguments;
-constinit const ArgumentTable kMonoTable = kMonoArguments;
-constinit const ArgumentTable kReverseTable = kReverseArguments;
 
 }  // namespace kinetra::audio

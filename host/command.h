@@ -1,6 +1,7 @@
-// What a command handler is handed, and the plug-in's registry of handlers.
+// What a command handler is handed, a plug-in's registry rows, and the dispatch through them.
 #pragma once
 
+#include <cstring>
 #include <span>
 
 #include "host/buffers.h"
@@ -19,24 +20,50 @@ struct CommandCall {
     int32_t sampling_rate;  // of the edit's sound, as the host last reported it
 };
 
-using CommandHandler = void (*)(CommandCall& call);
-
-// A plug-in's registry: names in dispatch order, their handlers and the tables the handlers
-// read their arguments through (for tools that check scripts; the handlers read their own).
-struct CommandEntry {
-    const char* name;
-    CommandHandler run;
-    const ArgumentTable* arguments;
+// What `kinetra help` tells of a command beside its arguments.
+struct CommandNote {
+    const char* family;   // the heading it is listed under
+    const char* summary;  // what it does, in a line
+    const char* example;  // a line of a script that checks clean
 };
 
-// The first entry of `name`, where the registry's dispatch order offers a line; null if none.
-const CommandEntry* FindCommand(std::span<const CommandEntry> commands, const char* name);
+// One command of a plug-in: its name, the table its arguments are read through, and its
+// handler, which is handed them converted and checked. `Values` is the plug-in's view of the
+// arguments (the buffers as pictures or as sound); its Read converts and checks them.
+template <typename Values>
+struct CommandRow {
+    const char* name;
+    ArgumentTable arguments;
+    void (*run)(const Values& args);
+    CommandNote note;
+};
+
+// The first row of `name`: a line is offered to it, whatever rows of that name follow.
+template <typename Row, size_t N>
+const Row* FindCommand(std::span<const Row, N> rows, const char* name) {
+    for (const Row& row : rows) {
+        if (strcmp(row.name, name) == 0) return &row;
+    }
+    return nullptr;
+}
+
+// Runs a command line through the first row of its name: the arguments read through the
+// row's table, the handler run unless they say the command does nothing. False when no row
+// has the line's name. The values live on the stack: nothing is allocated per line.
+template <typename Values>
+bool Dispatch(std::span<const CommandRow<Values>> rows, CommandCall& call) {
+    const CommandRow<Values>* row = FindCommand(rows, call.line.command);
+    if (!row) return false;
+    Values args;
+    if (args.Read(call, row->arguments)) row->run(args);
+    return true;
+}
 
 // The table of a command that takes no arguments.
 inline constexpr ArgumentTable kNoArguments{};
 
 // Arguments::Read, and every buffer the table names has memory behind it (a careless host
 // may hand no image or no samples; that buffer is absent).
-bool ReadArguments(const CommandCall& call, std::span<const ArgumentSpec> table, Arguments& args);
+bool ReadArguments(const CommandCall& call, ArgumentTable table, Arguments& args);
 
 }  // namespace kinetra

@@ -26,23 +26,21 @@ constexpr auto kTrackDefaults = TrackColumn<int32_t>([](const TrackBar& t) { ret
 constexpr auto kTrackMinimums = TrackColumn<int32_t>([](const TrackBar& t) { return t.minimum; });
 constexpr auto kTrackMaximums = TrackColumn<int32_t>([](const TrackBar& t) { return t.maximum; });
 
-// Offers each command line to the first registry entry of its name.
+// Hands each command line to the plug-in's registry with what its handler works on.
 class Dispatcher final : public CommandSink {
 public:
-    Dispatcher(std::span<const CommandEntry> commands, FilterTable* filter, FrameContext* frame,
-               BufferTable& buffers, int threads, int32_t sampling_rate)
-        : commands_(commands), filter_(filter), frame_(frame), buffers_(buffers), threads_(threads),
+    Dispatcher(bool (*run_command)(CommandCall&), FilterTable* filter, FrameContext* frame, BufferTable& buffers,
+               int threads, int32_t sampling_rate)
+        : run_command_(run_command), filter_(filter), frame_(frame), buffers_(buffers), threads_(threads),
           sampling_rate_(sampling_rate) {}
 
     void RunCommand(ScriptLine& line) override {
-        const CommandEntry* command = FindCommand(commands_, line.command);
-        if (!command) return;
         CommandCall call{line, filter_, frame_, buffers_, threads_, sampling_rate_};
-        command->run(call);
+        run_command_(call);
     }
 
 private:
-    std::span<const CommandEntry> commands_;
+    bool (*run_command_)(CommandCall&);
     FilterTable* filter_;
     FrameContext* frame_;
     BufferTable& buffers_;
@@ -109,7 +107,7 @@ void Plugin::RunScript(FilterTable* filter, FrameContext* frame) {
     for (int t = 0; t < kVariableTracks; ++t) {
         tracks[t] = {kTrackBars[kFirstVariableTrack + t].variable, double(buffers_.track_values[t])};
     }
-    Dispatcher dispatcher(definition_.commands, filter, frame, buffers_, threads(), script_file_.sampling_rate());
+    Dispatcher dispatcher(definition_.run_command, filter, frame, buffers_, threads(), script_file_.sampling_rate());
     script_.Run(*frame, tracks, dispatcher);
 }
 

@@ -1,8 +1,6 @@
 // One plug-in's state and its three callbacks: everything between the host and the commands.
 #pragma once
 
-#include <span>
-
 #include "host/buffers.h"
 #include "host/command.h"
 #include "host/script_file.h"
@@ -14,7 +12,7 @@ namespace kinetra {
 // What tells the two plug-ins apart behind the shared callbacks.
 struct PluginDefinition {
     const BufferLayout& layout;
-    std::span<const CommandEntry> commands;  // in dispatch order
+    bool (*run_command)(CommandCall& call);  // through its registry row; false when none has its name
     void (*release_command_state)();         // objects single commands keep; may be null
 };
 

@@ -1,6 +1,6 @@
 // How a command turns the doubles its argument formulas evaluated to into the values it works
-// with. Every command of both plug-ins reads its arguments through a table of ArgumentSpec rows,
-// so the same script value gives the same integer everywhere and a reviewer can compare a
+// with. Every command of both plug-ins has its arguments read through a table of ArgumentSpec
+// rows, so the same script value gives the same integer everywhere and a reviewer can compare a
 // command's table with the table it is specified by.
 //
 //     constexpr ArgumentSpec kVolumeArguments[] = {
@@ -10,12 +10,17 @@
 //     Arguments args;
 //     if (!args.Read(line, kVolumeArguments)) return;  // out of range: nothing happens
 //     use args[1], args[2], args.Real(3) ...
+//
+// The plug-ins' dispatcher does that read (host/command.h) and hands the values to the handler.
 #pragma once
 
+#include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <type_traits>
 
 namespace kinetra {
 
@@ -126,6 +131,28 @@ constexpr ArgumentSpec Height(int n, const char* meaning) {
 
 // A command's whole table, as its registry row names it.
 using ArgumentTable = std::span<const ArgumentSpec>;
+
+// How many rows a part of a table holds: one row, or a run of rows shared by several tables.
+template <typename Part>
+constexpr size_t kRowsIn = 1;
+template <size_t N>
+constexpr size_t kRowsIn<std::array<ArgumentSpec, N>> = N;
+
+// A table joined from rows and shared runs of rows, in the order given.
+template <typename... Parts>
+constexpr std::array<ArgumentSpec, (kRowsIn<Parts> + ...)> Rows(const Parts&... parts) {
+    std::array<ArgumentSpec, (kRowsIn<Parts> + ...)> rows{};
+    size_t next = 0;
+    auto append = [&](const auto& part) {
+        if constexpr (std::is_same_v<std::remove_cvref_t<decltype(part)>, ArgumentSpec>) {
+            rows[next++] = part;
+        } else {
+            for (const ArgumentSpec& row : part) rows[next++] = row;
+        }
+    };
+    (append(parts), ...);
+    return rows;
+}
 
 constexpr int kBufferCount = 10;
 

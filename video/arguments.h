@@ -1,14 +1,9 @@
-// The picture commands' arguments: the shared argument tables, plus what a picture adds (the
-// buffers as images, widths and heights limited to the image, the row loop's thread count and
-// the own block's column scratch).
+// The picture commands' arguments: the shared argument tables' values, plus what a picture adds
+// (the buffers as images, widths and heights limited to the image, the row loop's thread count
+// and the own block's column scratch). The dispatcher reads them through the command's table
+// (video/tables.h) and hands them to its handler.
 //
-//     constexpr ArgumentSpec kCopyArguments[] = {
-//         Buffer(1, "source"), Buffer(2, "destination"), Integer(3, "sx"), Integer(4, "sy"),
-//         Width(5, "w"), Height(6, "h"), Integer(7, "dx"), Integer(8, "dy")};
-//
-//     void Copy(CommandCall& call) {
-//         ImageArguments args;
-//         if (!args.Read(call, kCopyArguments)) return;  // bad buffer or size: nothing happens
+//     void Copy(const ImageArguments& args) {
 //         RectangleMap map(args[3], args[4], args[5], args[6], args.size);
 //         ...
 //         RowLoop(map.v0, map.rows(), args.threads, [&](int32_t v) { ... });
@@ -45,9 +40,9 @@ struct ImageArguments : Arguments {
     int threads = 1;
 
     // Converts and checks the arguments of `table`; false when the command must do nothing:
-    // a bad argument, a buffer without an image, or an image of no pixels. Widths and heights
-    // come back limited to the image.
-    bool Read(CommandCall& command, std::span<const ArgumentSpec> table);
+    // a bad argument, a buffer without an image, or an image of no pixels to a command that
+    // names a buffer. Widths and heights come back limited to the image.
+    bool Read(CommandCall& command, ArgumentTable table);
 
     // The buffer a checked buffer-number argument names.
     PixelYC* Image(int number) const { return call->buffers.Image(value[number]); }

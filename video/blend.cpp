@@ -17,82 +17,6 @@
 namespace kinetra::video {
 namespace {
 
-constexpr char kTransparent[] = "nothing is blended (fully transparent)";
-
-constexpr ArgumentSpec kMaskArguments[] = {
-    Buffer(1, "source buffer"),
-    Buffer(2, "mask buffer"),
-    Pixels(3, "source left column"),
-    Pixels(4, "source top row"),
-    Width(5, "width"),
-    Height(6, "height"),
-    Pixels(7, "mask left column"),
-    Pixels(8, "mask top row"),
-    Level(9, "lowest y or R"),
-    Level(10, "lowest cb or G"),
-    Level(11, "lowest cr or B"),
-    Level(12, "highest y or R"),
-    Level(13, "highest cb or G"),
-    Level(14, "highest cr or B"),
-    Level(15, "value inside"),
-    Level(16, "value outside"),
-};
-
-constexpr ArgumentSpec kAlphaArguments[] = {
-    Buffer(1, "source buffer"),
-    Buffer(2, "destination buffer"),
-    Pixels(3, "source left column"),
-    Pixels(4, "source top row"),
-    Width(5, "width"),
-    Height(6, "height"),
-    Pixels(7, "destination left column"),
-    Pixels(8, "destination top row"),
-    Fraction(9, "opacity").IfZero(kTransparent),
-};
-
-constexpr ArgumentSpec kAlpha2Arguments[] = {
-    Buffer(1, "source buffer"),
-    Buffer(2, "destination buffer"),
-    Pixels(3, "source left column"),
-    Pixels(4, "source top row"),
-    Width(5, "width"),
-    Height(6, "height"),
-    Pixels(7, "destination left column"),
-    Pixels(8, "destination top row"),
-    Fraction(9, "opacity").IfZero(kTransparent),
-    Level(10, "luma threshold"),
-};
-
-constexpr ArgumentSpec kAlpha3Arguments[] = {
-    Buffer(1, "source buffer"),
-    Buffer(2, "destination buffer"),
-    Buffer(3, "key buffer"),
-    Pixels(4, "source left column"),
-    Pixels(5, "source top row"),
-    Width(6, "width"),
-    Height(7, "height"),
-    Pixels(8, "destination left column"),
-    Pixels(9, "destination top row"),
-    Pixels(10, "key left column"),
-    Pixels(11, "key top row"),
-    Fraction(12, "opacity").IfZero(kTransparent),
-    Level(13, "luma threshold"),
-};
-
-constexpr ArgumentSpec kAlpha4Arguments[] = {
-    Buffer(1, "source buffer"),
-    Buffer(2, "destination buffer"),
-    Buffer(3, "mask buffer"),
-    Pixels(4, "source left column"),
-    Pixels(5, "source top row"),
-    Width(6, "width"),
-    Height(7, "height"),
-    Pixels(8, "destination left column"),
-    Pixels(9, "destination top row"),
-    Pixels(10, "mask left column"),
-    Pixels(11, "mask top row"),
-};
-
 // Inclusive bounds on three components; a lowest bound above its highest admits nothing.
 struct ColourBox {
     int32_t low[3], high[3];
@@ -295,9 +219,7 @@ void WriteMaskOfBlock(const RGBBlock& c, int32_t count, const ColourBox& box, in
 
 // mkmask and mkmask_rgb differ only in the three components they test.
 template <typename MaskRow>
-void MakeMaskWith(CommandCall& call, MaskRow mask_row) {
-    ImageArguments args;
-    if (!args.Read(call, kMaskArguments)) return;
+void MakeMaskWith(const ImageArguments& args, MaskRow mask_row) {
     const ColourBox box{{args[9], args[10], args[11]}, {args[12], args[13], args[14]}};
     const int16_t inside = Low16(args[15]), outside = Low16(args[16]);
     const MappedPlan plan(args, {args[3], args[4], args[5], args[6], args[7], args[8]}, args.Image(1), args.Image(2));
@@ -306,8 +228,8 @@ void MakeMaskWith(CommandCall& call, MaskRow mask_row) {
 
 }  // namespace
 
-void MakeMask(CommandCall& call) {
-    MakeMaskWith(call, [](const MappedRow& r, const ColourBox& box, int16_t inside, int16_t outside) {
+void MakeMask(const ImageArguments& args) {
+    MakeMaskWith(args, [](const MappedRow& r, const ColourBox& box, int16_t inside, int16_t outside) {
         const PixelYC* source = r.source;
         WriteMask(r.destination, r.count, inside, outside, [&](int32_t i) {
             return box.Contains(source[i].y, source[i].cb, source[i].cr);
@@ -315,17 +237,15 @@ void MakeMask(CommandCall& call) {
     });
 }
 
-void MakeMaskRGB(CommandCall& call) {
-    MakeMaskWith(call, [](const MappedRow& r, const ColourBox& box, int16_t inside, int16_t outside) {
+void MakeMaskRGB(const ImageArguments& args) {
+    MakeMaskWith(args, [](const MappedRow& r, const ColourBox& box, int16_t inside, int16_t outside) {
         ForEachRGBBlock(r.source, r.count, [&](const RGBBlock& c, int32_t offset, int32_t n) {
             WriteMaskOfBlock(c, n, box, inside, outside, r.destination + offset);
         });
     });
 }
 
-void Alpha(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kAlphaArguments)) return;
+void Alpha(const ImageArguments& args) {
     const int32_t a = args[9];
     const MappedPlan plan(args, {args[3], args[4], args[5], args[6], args[7], args[8]}, args.Image(1), args.Image(2));
     ForEachMappedRow(
@@ -338,17 +258,13 @@ void Alpha(CommandCall& call) {
         });
 }
 
-void AlphaAboveLuma(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kAlpha2Arguments)) return;
+void AlphaAboveLuma(const ImageArguments& args) {
     const int32_t a = args[9], threshold = args[10];
     const MappedPlan plan(args, {args[3], args[4], args[5], args[6], args[7], args[8]}, args.Image(1), args.Image(2));
     ForEachMappedRow(args, plan, [a, threshold](const MappedRow& r) { BlendRowAbove(r, a, threshold); });
 }
 
-void AlphaWhereKey(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kAlpha3Arguments)) return;
+void AlphaWhereKey(const ImageArguments& args) {
     const int32_t a = args[12], threshold = args[13];
     const MappedPlan plan(args, {args[4], args[5], args[6], args[7], args[8], args[9]}, args.Image(1),
                           args.Image(2), {args.Image(3), args[10], args[11]});
@@ -356,9 +272,7 @@ void AlphaWhereKey(CommandCall& call) {
 }
 
 // The mask's luma is a 16-bit opacity, so the 16-bit form always applies.
-void AlphaFromMask(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kAlpha4Arguments)) return;
+void AlphaFromMask(const ImageArguments& args) {
     const MappedPlan plan(args, {args[4], args[5], args[6], args[7], args[8], args[9]}, args.Image(1),
                           args.Image(2), {args.Image(3), args[10], args[11]});
     ForEachMappedRow(args, plan,
@@ -369,12 +283,5 @@ void AlphaFromMask(CommandCall& call) {
                              [](int16_t, int16_t) { return true; });
                      });
 }
-
-// The tables, for the registry.
-constinit const ArgumentTable kMaskTable = kMaskArguments;
-constinit const ArgumentTable kAlphaTable = kAlphaArguments;
-constinit const ArgumentTable kAlpha2Table = kAlpha2Arguments;
-constinit const ArgumentTable kAlpha3Table = kAlpha3Arguments;
-constinit const ArgumentTable kAlpha4Table = kAlpha4Arguments;
 
 }  // namespace kinetra::video

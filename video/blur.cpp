@@ -18,21 +18,6 @@
 namespace kinetra::video {
 namespace {
 
-constexpr ArgumentSpec kMosaicArguments[] = {
-    Buffer(1, "source"), Buffer(2, "destination"), Pixels(3, "source x"), Pixels(4, "source y"),
-    Width(5, "w"), Height(6, "h"), Pixels(7, "destination x"), Pixels(8, "destination y"),
-    Pixels(9, "cell width"), Pixels(10, "cell height")};
-
-constexpr ArgumentSpec kDefocusArguments[] = {
-    Buffer(1, "source"), Buffer(2, "destination"), Pixels(3, "source x"), Pixels(4, "source y"),
-    Width(5, "w"), Height(6, "h"), Pixels(7, "destination x"), Pixels(8, "destination y"),
-    Pixels(9, "window width"), Pixels(10, "window height")};
-
-constexpr ArgumentSpec kDiffuseArguments[] = {
-    Buffer(1, "source"), Buffer(2, "destination"), Pixels(3, "source x"), Pixels(4, "source y"),
-    Width(5, "w"), Height(6, "h"), Pixels(7, "destination x"), Pixels(8, "destination y"),
-    Pixels(9, "reach x"), Pixels(10, "reach y")};
-
 // sum / count truncated toward zero, through doubles, which divide faster than 64-bit integers
 // and give the same quotient here: |sum| <= 32768 * count, so the rounding error of the
 // quotient is below 2^-38 while a quotient that is not whole lies at least 1 / count (above
@@ -466,9 +451,7 @@ inline int64_t Offset(uint32_t draw, int64_t reach) {
 
 }  // namespace
 
-void Mosaic(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kMosaicArguments)) return;
+void Mosaic(const ImageArguments& args) {
     const int32_t w = args[5], h = args[6];
     const int32_t cw = ClampSize(args[9], args.size.width), ch = ClampSize(args[10], args.size.height);
     // The source positions are tested against the image alone, and so are the destination
@@ -488,9 +471,7 @@ void Mosaic(CommandCall& call) {
             [&](int32_t k) { MosaicCellRow(grid, source, destination, written, k); });
 }
 
-void Defocus(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kDefocusArguments)) return;
+void Defocus(const ImageArguments& args) {
     const int32_t kw = ClampSize(std::max(args[9], 2), args.size.width);
     const int32_t kh = ClampSize(std::max(args[10], 2), args.size.height);
     RectangleMap map(args[3], args[4], args[5], args[6], args.size);
@@ -555,9 +536,7 @@ void Defocus(CommandCall& call) {
     });
 }
 
-void Diffuse(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kDiffuseArguments)) return;
+void Diffuse(const ImageArguments& args) {
     const int64_t rx = ClampSize(args[9], args.size.width), ry = ClampSize(args[10], args.size.height);
     RectangleMap map(args[3], args[4], args[5], args[6], args.size);
     map.Destination(args[7], args[8]);
@@ -598,10 +577,5 @@ void Diffuse(CommandCall& call) {
         }
     });
 }
-
-// The tables, for the registry.
-constinit const ArgumentTable kMosaicTable = kMosaicArguments;
-constinit const ArgumentTable kDefocusTable = kDefocusArguments;
-constinit const ArgumentTable kDiffuseTable = kDiffuseArguments;
 
 }  // namespace kinetra::video

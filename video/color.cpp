@@ -9,20 +9,6 @@
 namespace kinetra::video {
 namespace {
 
-constexpr ArgumentSpec kColorArguments[] = {
-    Buffer(1, "buffer, changed in place"),
-    Pixels(2, "left column"),
-    Pixels(3, "top row"),
-    Width(4, "width"),
-    Height(5, "height"),
-    Fraction(6, "gain of y or R"),
-    Fraction(7, "gain of cb or G"),
-    Fraction(8, "gain of cr or B"),
-    Fraction(9, "offset of y or R"),
-    Fraction(10, "offset of cb or G"),
-    Fraction(11, "offset of cr or B"),
-};
-
 // Gains and offsets on the 4096 scale; products and sums wrap as 32-bit values do.
 struct GainOffset {
     uint32_t gain[3], offset[3];
@@ -33,9 +19,7 @@ struct GainOffset {
 
 // work(row, columns, gains) for each row of the clipped region.
 template <typename RowWork>
-void InRegion(CommandCall& call, RowWork work) {
-    ImageArguments args;
-    if (!args.Read(call, kColorArguments)) return;
+void InRegion(const ImageArguments& args, RowWork work) {
     const Region region = ClipRegion(args[2], args[3], args[4], args[5], args.size);
     if (region.empty()) return;
     const GainOffset g{
@@ -50,8 +34,8 @@ void InRegion(CommandCall& call, RowWork work) {
 
 }  // namespace
 
-void Color(CommandCall& call) {
-    InRegion(call, [](PixelYC* row, int32_t columns, const GainOffset& g) {
+void Color(const ImageArguments& args) {
+    InRegion(args, [](PixelYC* row, int32_t columns, const GainOffset& g) {
 #pragma omp simd
         for (int32_t i = 0; i < columns; ++i) {
             PixelYC& p = row[i];
@@ -62,8 +46,8 @@ void Color(CommandCall& call) {
     });
 }
 
-void ColorRGB(CommandCall& call) {
-    InRegion(call, [](PixelYC* row, int32_t columns, const GainOffset& g) {
+void ColorRGB(const ImageArguments& args) {
+    InRegion(args, [](PixelYC* row, int32_t columns, const GainOffset& g) {
         ForEachRGBBlock(row, columns, [&](RGBBlock& c, int32_t offset, int32_t count) {
 #pragma omp simd
             for (int32_t i = 0; i < count; ++i) {
@@ -75,8 +59,5 @@ void ColorRGB(CommandCall& call) {
         });
     });
 }
-
-// The tables, for the registry.
-constinit const ArgumentTable kColorTable = kColorArguments;
 
 }  // namespace kinetra::video

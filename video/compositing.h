@@ -5,39 +5,28 @@
 
 namespace kinetra::video {
 
+struct ImageArguments;
+
 // copy.cpp: whole pixels moved into a buffer.
-void CopyFrame(CommandCall& call);      // "copyframe": from another frame of the edit
-void Copy(CommandCall& call);           // "copy"
-void CopyAboveLuma(CommandCall& call);  // "copy2": where the source's luma exceeds a threshold
-void CopyWhereKey(CommandCall& call);   // "copy3": where a key buffer's luma exceeds a threshold
+void CopyFrame(const ImageArguments& args);      // "copyframe": from another frame of the edit
+void Copy(const ImageArguments& args);           // "copy"
+void CopyAboveLuma(const ImageArguments& args);  // "copy2": where the source's luma exceeds a threshold
+void CopyWhereKey(const ImageArguments& args);   // "copy3": where a key buffer's luma exceeds a threshold
 
 // blend.cpp: masks and opacity.
-void MakeMask(CommandCall& call);        // "mkmask": y/cb/cr box to a two-valued mask
-void MakeMaskRGB(CommandCall& call);     // "mkmask_rgb": the same box in R, G, B
-void Alpha(CommandCall& call);           // "alpha": constant opacity
-void AlphaAboveLuma(CommandCall& call);  // "alpha2": where the source's luma exceeds a threshold
-void AlphaWhereKey(CommandCall& call);   // "alpha3": where a key buffer's luma exceeds a threshold
-void AlphaFromMask(CommandCall& call);   // "alpha4": opacity of each pixel from a mask's luma
+void MakeMask(const ImageArguments& args);        // "mkmask": y/cb/cr box to a two-valued mask
+void MakeMaskRGB(const ImageArguments& args);     // "mkmask_rgb": the same box in R, G, B
+void Alpha(const ImageArguments& args);           // "alpha": constant opacity
+void AlphaAboveLuma(const ImageArguments& args);  // "alpha2": where the source's luma exceeds a threshold
+void AlphaWhereKey(const ImageArguments& args);   // "alpha3": where a key buffer's luma exceeds a threshold
+void AlphaFromMask(const ImageArguments& args);   // "alpha4": opacity of each pixel from a mask's luma
 
 // flip.cpp: mirrored copies.
-void FlipTopToBottom(CommandCall& call);  // "flipv"
-void FlipLeftToRight(CommandCall& call);  // "fliph"
+void FlipTopToBottom(const ImageArguments& args);  // "flipv"
+void FlipLeftToRight(const ImageArguments& args);  // "fliph"
 
 // color.cpp: gain and offset in place.
-void Color(CommandCall& call);     // "color": on y, cb, cr
-void ColorRGB(CommandCall& call);  // "color_rgb": on R, G, B
-
-// The argument tables the registry lists with the handlers.
-extern const ArgumentTable kCopyFrameTable;
-extern const ArgumentTable kCopyTable;
-extern const ArgumentTable kCopy2Table;
-extern const ArgumentTable kCopy3Table;
-extern const ArgumentTable kMaskTable;
-extern const ArgumentTable kAlphaTable;
-extern const ArgumentTable kAlpha2Table;
-extern const ArgumentTable kAlpha3Table;
-extern const ArgumentTable kAlpha4Table;
-extern const ArgumentTable kFlipTable;
-extern const ArgumentTable kColorTable;
+void Color(const ImageArguments& args);     // "color": on y, cb, cr
+void ColorRGB(const ImageArguments& args);  // "color_rgb": on R, G, B
 
 }  // namespace kinetra::video

@@ -11,55 +11,6 @@
 namespace kinetra::video {
 namespace {
 
-constexpr ArgumentSpec kCopyFrameArguments[] = {
-    Buffer(1, "destination buffer"),
-    FrameNumber(2, "frame of the edit"),
-    Pixels(3, "source left column"),
-    Pixels(4, "source top row"),
-    Width(5, "width"),
-    Height(6, "height"),
-    Pixels(7, "destination left column"),
-    Pixels(8, "destination top row"),
-};
-
-constexpr ArgumentSpec kCopyArguments[] = {
-    Buffer(1, "source buffer"),
-    Buffer(2, "destination buffer"),
-    Pixels(3, "source left column"),
-    Pixels(4, "source top row"),
-    Width(5, "width"),
-    Height(6, "height"),
-    Pixels(7, "destination left column"),
-    Pixels(8, "destination top row"),
-};
-
-constexpr ArgumentSpec kCopy2Arguments[] = {
-    Buffer(1, "source buffer"),
-    Buffer(2, "destination buffer"),
-    Pixels(3, "source left column"),
-    Pixels(4, "source top row"),
-    Width(5, "width"),
-    Height(6, "height"),
-    Pixels(7, "destination left column"),
-    Pixels(8, "destination top row"),
-    Level(9, "luma threshold"),
-};
-
-constexpr ArgumentSpec kCopy3Arguments[] = {
-    Buffer(1, "source buffer"),
-    Buffer(2, "destination buffer"),
-    Buffer(3, "key buffer"),
-    Pixels(4, "source left column"),
-    Pixels(5, "source top row"),
-    Width(6, "width"),
-    Height(7, "height"),
-    Pixels(8, "destination left column"),
-    Pixels(9, "destination top row"),
-    Pixels(10, "key left column"),
-    Pixels(11, "key top row"),
-    Level(12, "luma threshold"),
-};
-
 // Copies the visible part of the placement's source rectangle of `source` to `destination`, as
 // if the source had been read whole before the first write.
 void CopyRectangle(const ImageArguments& args, const PixelYC* source, PixelYC* destination,
@@ -87,9 +38,8 @@ void CopyAboveThreshold(const ImageArguments& args, const PixelYC* source, Pixel
 
 }  // namespace
 
-void CopyFrame(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kCopyFrameArguments)) return;
+void CopyFrame(const ImageArguments& args) {
+    const CommandCall& call = *args.call;
     HostServices* services = call.filter ? call.filter->services : nullptr;
     if (!services || !services->fetch_frame_image) return;
     // The host's frame fetch is prepared for the buffer geometry; its answer is not needed.
@@ -102,31 +52,19 @@ void CopyFrame(CommandCall& call) {
     CopyRectangle(args, image, args.Image(1), {args[3], args[4], args[5], args[6], args[7], args[8]});
 }
 
-void Copy(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kCopyArguments)) return;
+void Copy(const ImageArguments& args) {
     CopyRectangle(args, args.Image(1), args.Image(2), {args[3], args[4], args[5], args[6], args[7], args[8]});
 }
 
-void CopyAboveLuma(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kCopy2Arguments)) return;
+void CopyAboveLuma(const ImageArguments& args) {
     CopyAboveThreshold(args, args.Image(1), args.Image(2),
                        {args[3], args[4], args[5], args[6], args[7], args[8]}, {}, args[9]);
 }
 
-void CopyWhereKey(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kCopy3Arguments)) return;
+void CopyWhereKey(const ImageArguments& args) {
     CopyAboveThreshold(args, args.Image(1), args.Image(2),
                        {args[4], args[5], args[6], args[7], args[8], args[9]},
                        {args.Image(3), args[10], args[11]}, args[12]);
 }
-
-// The tables, for the registry.
-constinit const ArgumentTable kCopyFrameTable = kCopyFrameArguments;
-constinit const ArgumentTable kCopyTable = kCopyArguments;
-constinit const ArgumentTable kCopy2Table = kCopy2Arguments;
-constinit const ArgumentTable kCopy3Table = kCopy3Arguments;
 
 }  // namespace kinetra::video

@@ -13,16 +13,6 @@
 namespace kinetra::video {
 namespace {
 
-constexpr ArgumentSpec kGammaArguments[] = {
-    Buffer(1, "buffer"), Pixels(2, "x"), Pixels(3, "y"), Width(4, "w"), Height(5, "h"),
-    Real(6, "gamma of y"), Real(7, "gamma of cb"), Real(8, "gamma of cr")};
-
-constexpr ArgumentSpec kPosterizeArguments[] = {
-    Buffer(1, "source"), Buffer(2, "destination"), Pixels(3, "source x"), Pixels(4, "source y"),
-    Width(5, "w"), Height(6, "h"), Pixels(7, "destination x"), Pixels(8, "destination y"),
-    Integer(9, "levels of y or R"), Integer(10, "levels of cb or G"),
-    Integer(11, "levels of cr or B")};
-
 // ---------------------------------------------------------------------------------------------
 // gamma
 
@@ -133,9 +123,7 @@ void Quantise(RGBBlock& c, int32_t count, const Quantisers& s) {
 // Runs `convert(source, destination, count, quantisers)` on each visible row, the source as it
 // was before the command (in place, position by position, when the rectangle is the same).
 template <typename Convert>
-void MapRows(CommandCall& call, Convert&& convert) {
-    ImageArguments args;
-    if (!args.Read(call, kPosterizeArguments)) return;
+void MapRows(const ImageArguments& args, Convert&& convert) {
     const MappedPlan plan(args, {args[3], args[4], args[5], args[6], args[7], args[8]}, args.Image(1),
                           args.Image(2));
     if (plan.empty()) return;
@@ -147,9 +135,7 @@ void MapRows(CommandCall& call, Convert&& convert) {
 
 }  // namespace
 
-void Gamma(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kGammaArguments)) return;
+void Gamma(const ImageArguments& args) {
     const double g[3] = {args.Real(6), args.Real(7), args.Real(8)};
     const Region region = ClipRegion(args[2], args[3], args[4], args[5], args.size);
     if (region.empty()) return;
@@ -176,8 +162,8 @@ void Gamma(CommandCall& call) {
     });
 }
 
-void Posterize(CommandCall& call) {
-    MapRows(call, [](const PixelYC* source, PixelYC* destination, int32_t count, const Quantisers& s) {
+void Posterize(const ImageArguments& args) {
+    MapRows(args, [](const PixelYC* source, PixelYC* destination, int32_t count, const Quantisers& s) {
         for (int32_t i = 0; i < count; ++i) {
             const PixelYC p = source[i];
             destination[i] = {static_cast<int16_t>(s.a(p.y)), static_cast<int16_t>(s.b(p.cb + 2048) - 2048),
@@ -186,17 +172,13 @@ void Posterize(CommandCall& call) {
     });
 }
 
-void PosterizeRGB(CommandCall& call) {
-    MapRows(call, [](const PixelYC* source, PixelYC* destination, int32_t count, const Quantisers& s) {
+void PosterizeRGB(const ImageArguments& args) {
+    MapRows(args, [](const PixelYC* source, PixelYC* destination, int32_t count, const Quantisers& s) {
         ForEachRGBBlock(source, count, [&](RGBBlock& c, int32_t offset, int32_t n) {
             Quantise(c, n, s);
             ToYC(c, n, 1.0, destination + offset);  // 0..4096 each
         });
     });
 }
-
-// The tables, for the registry.
-constinit const ArgumentTable kGammaTable = kGammaArguments;
-constinit const ArgumentTable kPosterizeTable = kPosterizeArguments;
 
 }  // namespace kinetra::video

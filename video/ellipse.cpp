@@ -10,10 +10,6 @@
 namespace kinetra::video {
 namespace {
 
-constexpr ArgumentSpec kEllipseArguments[] = {
-    Buffer(1, "buffer"), Pixels(2, "centre x"), Pixels(3, "centre y"), Pixels(4, "radius a").AtLeast(1),
-    Pixels(5, "radius b").AtLeast(1), Level(6, "colour y"), Level(7, "colour cb"), Level(8, "colour cr")};
-
 // A signed 128-bit integer, with what the walk needs. The walk's terms reach about 4ab^2,
 // beyond 64 bits for radii near the 32-bit limit; 128 bits hold them for any radii.
 class Wide {
@@ -206,9 +202,7 @@ void RowsInSight(int64_t cx, int64_t cy, int64_t a, int64_t b, const SpanPainter
 }  // namespace
 
 // Runs on the calling thread: the walk is sequential and touches only the pixels it paints.
-void Ellipse(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kEllipseArguments)) return;
+void Ellipse(const ImageArguments& args) {
     const int64_t cx = args[2], cy = args[3], a = args[4], b = args[5];
     // Everything painted lies within cx - a .. cx + a and cy - b .. cy + b.
     if (cx - a >= args.size.width || cx + a < 0 || cy - b >= args.size.height || cy + b < 0) return;
@@ -219,8 +213,5 @@ void Ellipse(CommandCall& call) {
         RowsInSight(cx, cy, a, b, paint);
     }
 }
-
-// The tables, for the registry.
-constinit const ArgumentTable kEllipseTable = kEllipseArguments;
 
 }  // namespace kinetra::video

@@ -11,22 +11,6 @@
 namespace kinetra::video {
 namespace {
 
-constexpr int32_t kSmallestPicture = 16;
-
-// At least the smallest picture, and at most the image (checked by hand: it changes by frame).
-constexpr ArgumentSpec kDisplaySizeArguments[] = {Pixels(1, "width").AtLeast(kSmallestPicture),
-                                                  Pixels(2, "height").AtLeast(kSmallestPicture)};
-
-constexpr ArgumentSpec kFillArguments[] = {
-    Buffer(1, "buffer"), Pixels(2, "x"), Pixels(3, "y"), Width(4, "w"), Height(5, "h"),
-    Level(6, "colour y"), Level(7, "colour cb"), Level(8, "colour cr")};
-
-constexpr ArgumentSpec kFillWhereMaskArguments[] = {
-    Buffer(1, "destination"), Buffer(2, "mask"), Pixels(3, "x"), Pixels(4, "y"),
-    Width(5, "w"), Height(6, "h"), Level(7, "colour y"), Level(8, "colour cb"),
-    Level(9, "colour cr"), Pixels(10, "mask x"), Pixels(11, "mask y"),
-    Level(12, "threshold")};
-
 // A colour triple is stored as given, wrapped to 16 bits, never clamped.
 PixelYC ColourAt(const ImageArguments& args, int first) {
     return {Low16(args[first]), Low16(args[first + 1]), Low16(args[first + 2])};
@@ -34,27 +18,23 @@ PixelYC ColourAt(const ImageArguments& args, int first) {
 
 }  // namespace
 
-void SwapBuffers(CommandCall& call) {
-    FrameContext& frame = *call.frame;
+void SwapBuffers(const ImageArguments& args) {
+    FrameContext& frame = *args.call->frame;
     std::swap(frame.edit_image, frame.scratch_image);
-    call.buffers.slots[0] = frame.edit_image;
-    call.buffers.slots[1] = frame.scratch_image;
+    args.call->buffers.slots[0] = frame.edit_image;
+    args.call->buffers.slots[1] = frame.scratch_image;
 }
 
-void SetDisplaySize(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kDisplaySizeArguments)) return;
+void SetDisplaySize(const ImageArguments& args) {
     const int32_t w = args[1], h = args[2];
     if (w > args.size.width || h > args.size.height) return;
-    call.frame->width = w;
-    call.frame->height = h;
+    args.call->frame->width = w;
+    args.call->frame->height = h;
 }
 
 // The width is limited to the image before the rectangle is clipped, so a rectangle that
 // starts left of the image ends max_width columns after its start, not at the right edge.
-void Fill(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kFillArguments)) return;
+void Fill(const ImageArguments& args) {
     const Region region = ClipRegion(args[2], args[3], args[4], args[5], args.size);
     if (region.empty()) return;
     const PixelYC colour = ColourAt(args, 6);
@@ -64,9 +44,7 @@ void Fill(CommandCall& call) {
     });
 }
 
-void FillWhereMask(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kFillWhereMaskArguments)) return;
+void FillWhereMask(const ImageArguments& args) {
     // The painted rectangle is its own source, in place: its positions and the mask's must
     // both lie inside the image.
     PixelYC* destination = args.Image(1);
@@ -88,10 +66,5 @@ void FillWhereMask(CommandCall& call) {
         }
     });
 }
-
-// The tables, for the registry.
-constinit const ArgumentTable kDisplaySizeTable = kDisplaySizeArguments;
-constinit const ArgumentTable kFillTable = kFillArguments;
-constinit const ArgumentTable kFillWhereMaskTable = kFillWhereMaskArguments;
 
 }  // namespace kinetra::video

@@ -11,20 +11,7 @@
 namespace kinetra::video {
 namespace {
 
-constexpr ArgumentSpec kFlipArguments[] = {
-    Buffer(1, "source buffer"),
-    Buffer(2, "destination buffer"),
-    Pixels(3, "source left column"),
-    Pixels(4, "source top row"),
-    Width(5, "width"),
-    Height(6, "height"),
-    Pixels(7, "destination left column"),
-    Pixels(8, "destination top row"),
-};
-
-void Flip(CommandCall& call, Mirror mirror) {
-    ImageArguments args;
-    if (!args.Read(call, kFlipArguments)) return;
+void Flip(const ImageArguments& args, Mirror mirror) {
     // Mirroring a buffer onto itself reads the rectangle as it was, whatever the thread count.
     const MappedPlan plan(args, {args[3], args[4], args[5], args[6], args[7], args[8]}, args.Image(1),
                           args.Image(2), {}, mirror);
@@ -39,10 +26,7 @@ void Flip(CommandCall& call, Mirror mirror) {
 
 }  // namespace
 
-void FlipTopToBottom(CommandCall& call) { Flip(call, Mirror::kTopToBottom); }
-void FlipLeftToRight(CommandCall& call) { Flip(call, Mirror::kLeftToRight); }
-
-// The tables, for the registry.
-constinit const ArgumentTable kFlipTable = kFlipArguments;
+void FlipTopToBottom(const ImageArguments& args) { Flip(args, Mirror::kTopToBottom); }
+void FlipLeftToRight(const ImageArguments& args) { Flip(args, Mirror::kLeftToRight); }
 
 }  // namespace kinetra::video

@@ -20,18 +20,6 @@
 namespace kinetra::video {
 namespace {
 
-constexpr ArgumentSpec kResizeArguments[] = {
-    Buffer(1, "source"), Buffer(2, "destination"), Pixels(3, "source x"), Pixels(4, "source y"),
-    Width(5, "source w"), Height(6, "source h"), Pixels(7, "destination x"),
-    Pixels(8, "destination y"), Width(9, "destination w"), Height(10, "destination h")};
-
-// The size is checked, not clamped: the centre and the margins use the size as given. An
-// angle that is not finite is no rotation to speak of.
-constexpr ArgumentSpec kRotateArguments[] = {
-    Buffer(1, "source"), Buffer(2, "destination"), Real(3, "angle").Finite().In(Unit::kRadians),
-    Pixels(4, "source x"), Pixels(5, "source y"), Pixels(6, "w").AtLeast(1),
-    Pixels(7, "h").AtLeast(1), Pixels(8, "destination x"), Pixels(9, "destination y")};
-
 // The source rectangle as the sampler sees it.
 class SourceWindow {
 public:
@@ -208,9 +196,7 @@ PixelYC Alone(const PixelYC& p) { return BilinearSample(0, 0, p, p, p, p); }
 
 }  // namespace
 
-void Resize(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kResizeArguments)) return;
+void Resize(const ImageArguments& args) {
     const int32_t sx0 = args[3], sy0 = args[4], sw = args[5], sh = args[6];
     const int32_t dx = args[7], dy = args[8], dw = args[9], dh = args[10];
     SourceWindow source(args.Image(1), sx0, sy0, sw, sh, args.size);
@@ -363,9 +349,7 @@ void TurnAVX2(const TurnedRun& run, PixelYC* out, int64_t first, int64_t end, in
 KINETRA_AVX2_END
 #endif
 
-void Rotate(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kRotateArguments)) return;
+void Rotate(const ImageArguments& args) {
     const double angle = args.Real(3);
     const int32_t sx0 = args[4], sy0 = args[5], w = args[6], h = args[7], dx = args[8], dy = args[9];
     const int32_t clamped_w = ClampSize(w, args.size.width), clamped_h = ClampSize(h, args.size.height);
@@ -420,9 +404,5 @@ void Rotate(CommandCall& call) {
         if (first < end) turn(r, first, end, u + first * C, v + first * S);
     });
 }
-
-// The tables, for the registry.
-constinit const ArgumentTable kResizeTable = kResizeArguments;
-constinit const ArgumentTable kRotateTable = kRotateArguments;
 
 }  // namespace kinetra::video

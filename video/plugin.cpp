@@ -49,7 +49,7 @@ const BufferLayout kImageLayout = {
 };
 
 Plugin& ImagePlugin() {
-    static const PluginDefinition definition{kImageLayout, Commands(), ReleaseCommandState};
+    static const PluginDefinition definition{kImageLayout, RunCommand, ReleaseCommandState};
     static Plugin plugin(definition);
     return plugin;
 }

@@ -66,16 +66,6 @@ TextCanvas text_canvas;
 constexpr char kDefaultFace[] = "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E";
 constexpr int32_t kDefaultCellHeight = 32;
 
-// Argument 1 (the face name) is text, read from the line.
-constexpr ArgumentSpec kFontArguments[] = {
-    String(1, "face name"),    Pixels(2, "cell height"), Integer(3, "bold"),     Integer(4, "italic"),    Integer(5, "underline"),
-    Level(6, "colour y"),    Level(7, "colour cb"), Level(8, "colour cr")};
-
-// The strings are read from the line's text.
-constexpr ArgumentSpec kTextArguments[] = {Buffer(1, "buffer"), Pixels(2, "x"), Pixels(3, "top y"),
-                                           Integer(4, "alignment: left, centre, right").Within(0, 2),
-                                           String(5, "string")};
-
 // The area a renderer reports, kept inside the surface whatever it says.
 CoverageBox InsideSurface(CoverageBox box, ImageSize size) {
     box = {std::max(box.x0, 0), std::min(box.x1, size.width), std::max(box.y0, 0), std::min(box.y1, size.height)};
@@ -90,11 +80,9 @@ inline int16_t Cover(int16_t v, int32_t t, uint32_t a) {
 }  // namespace
 
 // Makes no test and draws nothing: it only stores.
-void Font(CommandCall& call) {
-    Arguments args;
-    args.Read(call.line, kFontArguments);  // nothing to check: every value is stored
+void Font(const ImageArguments& args) {
     FontSettings& font = font_settings;
-    memcpy(font.face_name, call.line.arg_text[0], sizeof font.face_name);
+    memcpy(font.face_name, args.call->line.arg_text[0], sizeof font.face_name);
     font.face_name[sizeof font.face_name - 1] = '\0';
     font.cell_height = std::max(args[2], int32_t{1});
     font.bold = args[3];
@@ -105,9 +93,7 @@ void Font(CommandCall& call) {
     font.text_cr = args[8];
 }
 
-void Text(CommandCall& call) {
-    ImageArguments args;
-    if (!args.Read(call, kTextArguments)) return;
+void Text(const ImageArguments& args) {
     TextCanvas& canvas = text_canvas;
     if (!canvas.Fit(args.size)) return;
 
@@ -130,7 +116,7 @@ void Text(CommandCall& call) {
     request.x = args[2];
     request.y = args[3];
     request.align = static_cast<TextAlign>(args[4]);
-    request.text = call.line.arg_text[4];
+    request.text = args.call->line.arg_text[4];
 
     canvas.ClearDrawn();
     canvas.drawn = InsideSurface(CurrentPlatform().Text().Draw(request, canvas.surface()), canvas.size);
@@ -155,9 +141,5 @@ void ReleaseTextState() {
     CurrentPlatform().Text().Release();
     font_settings = {};
 }
-
-// The tables, for the registry.
-constinit const ArgumentTable kFontTable = kFontArguments;
-constinit const ArgumentTable kTextTable = kTextArguments;
 
 }  // namespace kinetra::video

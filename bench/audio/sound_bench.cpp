@@ -66,9 +66,7 @@ Sound& SharedSound(int32_t n) {
 // takes 0 and 1 in turn, so every run fetches instead of finding the frame cached.
 void RunCommand(benchmark::State& state, const char* name, std::vector<double> args, int alternate = -1) {
     Sound& sound = SharedSound(static_cast<int32_t>(state.range(0)));
-    const CommandEntry* entry = FindCommand(Commands(), name);
-    const CommandHandler handler = entry ? entry->run : nullptr;
-    if (!handler) {
+    if (!FindCommand(std::span(kCommands), name)) {
         state.SkipWithError("command not registered");
         return;
     }
@@ -78,7 +76,7 @@ void RunCommand(benchmark::State& state, const char* name, std::vector<double> a
     int64_t run = 0;
     for (auto _ : state) {
         if (alternate >= 0) sound.line.arg_value[alternate] = static_cast<double>(run++ & 1);
-        handler(call);
+        audio::RunCommand(call);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sound.Bytes()));

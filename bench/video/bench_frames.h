@@ -64,9 +64,7 @@ inline Frames& SharedFrames() {
 // Runs the command `name` with `args` over and over; bytes processed are one picture a run.
 inline void RunCommand(benchmark::State& state, const char* name, std::vector<double> args) {
     Frames& f = SharedFrames();
-    const CommandEntry* entry = FindCommand(Commands(), name);
-    const CommandHandler handler = entry ? entry->run : nullptr;
-    if (!handler) {
+    if (!FindCommand(std::span(kCommands), name)) {
         state.SkipWithError("command not registered");
         return;
     }
@@ -74,7 +72,7 @@ inline void RunCommand(benchmark::State& state, const char* name, std::vector<do
     for (int k = 0; k < kScriptArguments; ++k) f.line.arg_value[k] = k < int(args.size()) ? args[k] : 0;
     CommandCall call{f.line, &f.filter, &f.context, f.table, kThreads, 0};
     for (auto _ : state) {
-        handler(call);
+        video::RunCommand(call);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(state.iterations() * kFrameBytes);

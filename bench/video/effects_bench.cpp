@@ -60,7 +60,7 @@ void Text(benchmark::State& state) {
     for (int k = 0; k < kScriptArguments; ++k) f.line.arg_value[k] = 0;
     f.line.arg_value[1] = 48;
     f.line.arg_value[5] = 4096;
-    Font(call);
+    video::RunCommand(call);
     memset(f.line.arg_text, 0, sizeof f.line.arg_text);
     strcpy(f.line.arg_text[4], "The quick brown fox jumps over a lazy do");
     RunCommand(state, "text", {3, kWidth / 2, kHeight / 2, 1});

@@ -1,6 +1,8 @@
 #include "kinetra/check/catalog.h"
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <map>
 
 #include "audio/commands.h"
@@ -8,12 +10,27 @@
 #include "video/commands.h"
 
 namespace kinetra::check {
+namespace {
 
-std::vector<KnownCommand> PluginCommands() {
-    std::vector<KnownCommand> known;
-    for (const CommandEntry& entry : video::Commands()) known.push_back({entry.name, *entry.arguments, false});
-    for (const CommandEntry& entry : audio::Commands()) known.push_back({entry.name, *entry.arguments, true});
+// The registry rows without their handlers: read while compiling, so that the checker links
+// none of the commands' code.
+constexpr auto kKnownCommands = []() consteval {
+    std::array<KnownCommand, std::size(video::kCommands) + std::size(audio::kCommands)> known{};
+    size_t next = 0;
+    for (const auto& row : video::kCommands) known[next++] = {row.name, row.arguments, false, row.note};
+    for (const auto& row : audio::kCommands) known[next++] = {row.name, row.arguments, true, row.note};
     return known;
+}();
+
+}  // namespace
+
+std::span<const KnownCommand> PluginCommands() { return kKnownCommands; }
+
+const KnownCommand* FindPluginCommand(std::string_view name) {
+    for (const KnownCommand& command : kKnownCommands) {
+        if (name == command.name) return &command;
+    }
+    return nullptr;
 }
 
 std::string VariableTrackBars() {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/command.h"
 #include "script/arguments.h"
 
 namespace kinetra::check {
@@ -16,8 +17,9 @@ namespace kinetra::check {
 // A command one of the plug-ins knows, with the table it reads its arguments through.
 struct KnownCommand {
     const char* name;
-    std::span<const ArgumentSpec> arguments;
+    ArgumentTable arguments;
     bool sound;  // a command of the sound plug-in
+    CommandNote note;
 };
 
 // What the plug-ins are handed: the clip's, or assumed ones when there is no clip.

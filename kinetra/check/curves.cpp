@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/track_bars.h"
+#include "kinetra/check/catalog.h"
 #include "script/script.h"
 
 namespace kinetra::check {
@@ -48,6 +49,17 @@ int GivenArguments(const ScriptLine& line) {
     return count;
 }
 
+// What the table of the line's command calls each of its first `count` arguments.
+std::vector<std::string> ArgumentNames(const ScriptLine& line, int count) {
+    std::vector<std::string> names(static_cast<size_t>(count));
+    const KnownCommand* command = line.IsAssignment() ? nullptr : FindPluginCommand(line.command);
+    if (!command) return names;
+    for (const ArgumentSpec& row : command->arguments) {
+        if (row.number <= count) names[static_cast<size_t>(row.number - 1)] = row.meaning;
+    }
+    return names;
+}
+
 }  // namespace
 
 std::vector<StatementOutline> OutlineScript(std::string_view bytes) {
@@ -89,6 +101,7 @@ bool EvaluateCurves(std::string_view bytes, int32_t line_number, const CurveOpti
     const int arguments = GivenArguments(line);
     curves.command = line.command;
     curves.formulas.assign(line.arg_text, line.arg_text + arguments);
+    curves.names = ArgumentNames(line, arguments);
     curves.values.assign(static_cast<size_t>(arguments), std::vector<std::optional<double>>(static_cast<size_t>(span)));
 
     std::vector<TrackVariable> tracks;

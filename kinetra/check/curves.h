@@ -33,6 +33,7 @@ struct CurveOptions {
 struct ArgumentCurves {
     std::string command;                 // "A=" for an assignment
     std::vector<std::string> formulas;  // each argument's text
+    std::vector<std::string> names;     // each argument's meaning in the command's table; "" where none
     // values[argument][frame - first_frame]: empty where the line does not run or the
     // formula fails there.
     std::vector<std::vector<std::optional<double>>> values;

@@ -218,7 +218,7 @@ void Server::Route() {
         for (size_t k = 0; k < curves.values.size(); ++k) {
             Json values = Json::array();
             for (const std::optional<double>& v : curves.values[k]) values.push_back(v ? Json(*v) : Json(nullptr));
-            arguments.push_back({{"formula", curves.formulas[k]}, {"values", values}});
+            arguments.push_back({{"name", curves.names[k]}, {"formula", curves.formulas[k]}, {"values", values}});
         }
         Reply(res, 200, {{"line", *line}, {"command", curves.command}, {"from", *from}, {"to", *to}, {"arguments", arguments}});
     });

@@ -36,10 +36,10 @@ std::vector<double> RandomArguments(std::mt19937& random) {
 TEST(Registry, OneThreadAndTwoThreeOrSixteenGiveTheSameBuffers) {
     std::mt19937 random(16);
     for (int32_t c : {2, 1}) {
-        for (const CommandEntry& entry : Commands()) {
+        for (const auto& row : kCommands) {
             for (int round = 0; round < 6; ++round) {
                 const std::vector<double> args = RandomArguments(random);
-                SCOPED_TRACE(::testing::Message() << entry.name << " c " << c << " args " << args[0] << ","
+                SCOPED_TRACE(::testing::Message() << row.name << " c " << c << " args " << args[0] << ","
                                                   << args[1] << "," << args[2] << "," << args[3]);
                 SoundBuffers one(70000, c);
                 one.Randomize(round);
@@ -47,11 +47,11 @@ TEST(Registry, OneThreadAndTwoThreeOrSixteenGiveTheSameBuffers) {
                 one.line.sample_position = 5000;
                 const SoundBuffers start(one);
                 const uint32_t noise = NoiseState();
-                one.Run(entry.name, args, 1);
+                one.Run(row.name, args, 1);
                 for (int threads : {2, 3, 16}) {
                     SoundBuffers many(start);
                     NoiseState() = noise;
-                    many.Run(entry.name, args, threads);
+                    many.Run(row.name, args, threads);
                     ASSERT_TRUE(one.SameBuffers(many)) << threads << " threads";
                     EXPECT_EQ(one.line.sample_position, many.line.sample_position);
                 }

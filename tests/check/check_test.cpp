@@ -13,6 +13,7 @@
 
 #include "kinetra/check/catalog.h"
 #include "kinetra/check/check.h"
+#include "kinetra/check/curves.h"
 #include "kinetra/check/encoding.h"
 #include "kinetra/check/help.h"
 
@@ -93,7 +94,7 @@ const Expected kCases[] = {
 };
 
 TEST(Check, ReportsEachKindAtItsPlace) {
-    const std::vector<KnownCommand> commands = PluginCommands();
+    const std::span<const KnownCommand> commands = PluginCommands();
     for (const Expected& c : kCases) {
         SCOPED_TRACE(c.script);
         const Report report = CheckScript(c.script, {}, commands);
@@ -246,6 +247,36 @@ TEST(Help, ListsExactlyTheRegisteredCommands) {
     EXPECT_EQ(CommandHelp("zzz"), "");
 }
 
+// Tables joined from shared runs of rows still number each argument by its place.
+TEST(Rows, NumberTheirArgumentsInOrder) {
+    for (const KnownCommand& command : PluginCommands()) {
+        for (size_t k = 0; k < command.arguments.size(); ++k) {
+            EXPECT_EQ(command.arguments[k].number, static_cast<int>(k + 1)) << command.name << " " << k;
+        }
+    }
+}
+
+// The curves of a command line are named as its table names the arguments.
+TEST(Curves, NameEachArgumentAsItsTableDoes) {
+    const struct {
+        const char* line;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"rotate(0,3,f)", {"source buffer", "destination buffer", "angle"}},
+        {"a_noise(2,0.1,7)", {"buffer", "amplitude, 1 = full scale", ""}},  // one more than it reads
+        {"A=f", {""}},
+        {"nosuch(1,2)", {"", ""}},
+    };
+    CurveOptions options;
+    options.last_frame = 1;
+    for (const auto& c : cases) {
+        ArgumentCurves curves;
+        std::string error;
+        ASSERT_TRUE(EvaluateCurves(std::string(c.line) + "\n", 1, options, curves, error)) << c.line << ": " << error;
+        EXPECT_EQ(curves.names, c.names) << c.line;
+    }
+}
+
 TEST(Help, EveryExampleChecksClean) {
     for (const std::string& example : CommandExamples()) {
         const Report report = CheckScript(example + "\n", {}, PluginCommands());
@@ -261,7 +292,7 @@ TEST(Help, ArgumentLinesCarryUnitsAndRanges) {
         const char* unit;
         const char* valid;
     } cases[] = {
-        {"rotate", "angle", "radians", "finite"},     {"rotate", "w", "pixels", "1 and up"},
+        {"rotate", "angle", "radians", "finite"},     {"rotate", "width", "pixels", "1 and up"},
         {"alpha", "opacity", "x4096", "any"},         {"copyframe", "frame of the edit", "frames", "any"},
         {"a_tone", "amplitude, 1 = full scale", "", "0..1"}, {"copy", "source buffer", "buffer", "0..9"},
     };

@@ -1,8 +1,12 @@
-// The argument tables both plug-ins read their commands' arguments through.
+// The argument tables both plug-ins read their commands' arguments through, and the dispatch
+// that reads them.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <limits>
+#include <string>
 
+#include "host/command.h"
 #include "script/arguments.h"
 #include "script/script.h"
 
@@ -76,6 +80,45 @@ TEST(Arguments, TablesCheckBuffersSizesAndRanges) {
         EXPECT_EQ(args.Real(3), c.amplitude);
         EXPECT_EQ(args.Real(4), c.angle);
         EXPECT_EQ(args[5], TruncateToInt32(c.w));  // not limited: that is the picture's to do
+    }
+}
+
+// What a handler was handed, and by which row.
+struct Handed : Arguments {
+    bool Read(CommandCall& call, ArgumentTable table) { return ReadArguments(call, table, *this); }
+};
+std::string handed;
+void First(const Handed& args) { handed = "first " + std::to_string(args[2]); }
+void Second(const Handed&) { handed = "second"; }
+constexpr ArgumentSpec kBufferAndCount[] = {Buffer(1, "buffer"), Integer(2, "count")};
+constexpr CommandRow<Handed> kRows[] = {
+    {"x", kBufferAndCount, First, {}}, {"x", kBufferAndCount, Second, {}}, {"y", kNoArguments, Second, {}}};
+
+TEST(Dispatch, HandsTheFirstRowOfTheNameItsArgumentsReadThroughItsTable) {
+    const struct {
+        const char* command;
+        double buffer;
+        bool known;
+        const char* handed;
+    } cases[] = {
+        {"x", 2, true, "first 7"},  // the first row of the name, the count truncated
+        {"x", 3, true, ""},         // buffer 3 has no memory: nothing runs
+        {"x", 10, true, ""},        // there is no buffer 10
+        {"y", 10, true, "second"},  // a table without a buffer reads none
+        {"z", 2, false, ""},
+    };
+    int16_t memory = 0;
+    BufferTable buffers;
+    buffers.slots[2] = &memory;
+    for (const auto& c : cases) {
+        ScriptLine line{};
+        strcpy(line.command, c.command);
+        line.arg_value[0] = c.buffer;
+        line.arg_value[1] = 7.9;
+        CommandCall call{line, nullptr, nullptr, buffers, 1, 0};
+        handed.clear();
+        EXPECT_EQ(Dispatch<Handed>(kRows, call), c.known) << c.command;
+        EXPECT_EQ(handed, c.handed) << c.command << " " << c.buffer;
     }
 }
 

@@ -274,6 +274,7 @@ TEST_F(PreviewTest, CurvesGiveEachArgumentAtEachFrame) {
     Open("[2-5]\nfill(0,f*2,0,1,1,4096,0,0)\n[0-11]\nA=A+f\n");
     const Json fill = Json::parse(client_->Get("/api/curves?line=2&from=0&to=7")->body);
     ASSERT_EQ(fill["command"], "fill");
+    EXPECT_EQ(fill["arguments"][1]["name"], "left column");
     const Json& x = fill["arguments"][1]["values"];
     for (int f = 0; f <= 7; ++f) {
         if (f < 2 || f > 5) {

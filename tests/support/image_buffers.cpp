@@ -62,12 +62,8 @@ void ImageBuffers::Randomize(uint32_t seed) {
 void ImageBuffers::Run(const std::string& name, const std::vector<double>& args, int threads) {
     strcpy(line.command, name.c_str());
     for (int k = 0; k < kScriptArguments; ++k) line.arg_value[k] = k < int(args.size()) ? args[k] : 0.0;
-    if (const CommandEntry* entry = FindCommand(video::Commands(), name.c_str())) {
-        CommandCall call{line, &filter, &context, table, threads, 0};
-        entry->run(call);
-        return;
-    }
-    ADD_FAILURE() << "no command " << name;
+    CommandCall call{line, &filter, &context, table, threads, 0};
+    if (!video::RunCommand(call)) ADD_FAILURE() << "no command " << name;
 }
 
 std::vector<PixelYC> ImageBuffers::Snapshot() const {

@@ -79,12 +79,8 @@ void SoundBuffers::Run(const std::string& name, const std::vector<double>& args,
     last_run = this;
     strcpy(line.command, name.c_str());
     for (int k = 0; k < kScriptArguments; ++k) line.arg_value[k] = k < int(args.size()) ? args[k] : 0.0;
-    if (const CommandEntry* entry = FindCommand(audio::Commands(), name.c_str())) {
-        CommandCall call{line, &filter, &context, table, threads, sampling_rate};
-        entry->run(call);
-        return;
-    }
-    ADD_FAILURE() << "no command " << name;
+    CommandCall call{line, &filter, &context, table, threads, sampling_rate};
+    if (!audio::RunCommand(call)) ADD_FAILURE() << "no command " << name;
 }
 
 bool SoundBuffers::SameBuffers(const SoundBuffers& other) const {

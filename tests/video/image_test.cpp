@@ -66,7 +66,8 @@ TEST(Arguments, PictureCommandsCheckBuffersAndLimitSizes) {
     }
 }
 
-// A host that reports an image of no pixels gets no command run at all.
+// A host that reports an image of no pixels gets no command run that names a buffer; swapbuf,
+// dispsize and font, which name none, still act on the frame and the settings.
 TEST(Arguments, ImagesOfNoPixelsRunNothing) {
     constexpr ArgumentSpec kTable[] = {Buffer(1, "buffer"), Width(2, "w"), Height(3, "h")};
     const std::pair<int32_t, int32_t> sizes[] = {{0, 6}, {8, 0}, {-5, 6}, {8, INT32_MIN}};
@@ -77,6 +78,7 @@ TEST(Arguments, ImagesOfNoPixelsRunNothing) {
         fx.line.arg_value[1] = fx.line.arg_value[2] = 4;
         ImageArguments args;
         EXPECT_FALSE(args.Read(fx.call, kTable)) << width << "x" << height;
+        EXPECT_TRUE(args.Read(fx.call, kNoArguments)) << width << "x" << height;
     }
 }
 

@@ -222,9 +222,10 @@ async function drawCurves(line) {
     div.className = 'curve';
     const label = document.createElement('div');
     label.className = 'label';
+    const named = argument.name ? `${k + 1} ${argument.name}` : `argument ${k + 1}`;
     label.textContent = numbers.length
-      ? `${curve.command}  argument ${k + 1}: ${argument.formula}   [${+low.toPrecision(6)} .. ${+high.toPrecision(6)}]`
-      : `${curve.command}  argument ${k + 1}: ${argument.formula}   (never evaluated here)`;
+      ? `${curve.command}  ${named}: ${argument.formula}   [${+low.toPrecision(6)} .. ${+high.toPrecision(6)}]`
+      : `${curve.command}  ${named}: ${argument.formula}   (never evaluated here)`;
     const svg = document.createElementNS(NS, 'svg');
     const width = Math.max(1, curve.to - curve.from);
     svg.setAttribute('viewBox', `0 0 ${width} 100`);
