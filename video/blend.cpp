@@ -8,7 +8,7 @@
 
 #include "video/compositing.h"
 
-#include "host/kernel_level.h"
+#include "kernels/level.h"
 #include "video/arguments.h"
 #include "video/color_space.h"
 #include "video/pixels.h"

@@ -8,7 +8,7 @@
 
 #include "video/effects.h"
 
-#include "host/kernel_level.h"
+#include "kernels/level.h"
 #include "host/random.h"
 #include "video/arguments.h"
 #include "video/color_space.h"

@@ -4,7 +4,7 @@
 // the portable form's bits.
 #include "video/color_space.h"
 
-#include "host/kernel_level.h"
+#include "kernels/level.h"
 
 namespace kinetra::video {
 namespace {

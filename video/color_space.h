@@ -47,7 +47,7 @@ inline PixelYC RGBToYC(double r, double g, double b, double scale = 1.0) {
 constexpr double kInverse4096 = 1.0 / 4096.0;  // 0.000244140625, exact
 
 // The same conversions for a run of pixels at a time, in the vector form the processor has
-// (host/kernel_level.h); the commands that work on R, G, B go through these.
+// (kernels/level.h); the commands that work on R, G, B go through these.
 constexpr int32_t kColourBlock = 256;
 struct RGBBlock {
     int32_t r[kColourBlock], g[kColourBlock], b[kColourBlock];

@@ -11,7 +11,7 @@
 
 #include "video/effects.h"
 
-#include "host/kernel_level.h"
+#include "kernels/level.h"
 #include "video/arguments.h"
 #include "video/color_space.h"
 #include "video/pixels.h"

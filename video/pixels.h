@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/kernel_level.h"
+#include "kernels/integer.h"
+#include "kernels/level.h"
 #include "kinetra/filter_abi.h"
 
 namespace kinetra::video {
-
 
 // 0 below 0, limit above limit.
 template <typename T>
@@ -23,13 +23,6 @@ template <typename T>
 constexpr T ClampSize(T value, T limit) {
     return value < 1 ? T{1} : (value > limit ? limit : value);
 }
-
-// The low 16 bits of an integer result, as the signed value a component stores.
-constexpr int16_t Low16(uint32_t value) {
-    return static_cast<int16_t>(static_cast<uint16_t>(value));
-}
-constexpr int16_t Low16(int64_t value) { return Low16(static_cast<uint32_t>(value)); }
-constexpr int16_t Low16(int32_t value) { return Low16(static_cast<uint32_t>(value)); }
 
 // A 32-bit result read as signed, shifted right with sign (rounds toward minus infinity).
 constexpr int32_t ShiftRight(uint32_t value, int bits) {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/kernel_level.h"
+#include "kernels/level.h"
 
 namespace kinetra::media {
 namespace {

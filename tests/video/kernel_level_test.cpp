@@ -4,7 +4,7 @@
 #include <cstring>
 #include <random>
 
-#include "host/kernel_level.h"
+#include "kernels/level.h"
 #include "tests/video/effects_canvas.h"
 #include "video/color_space.h"
 
