@@ -57,6 +57,15 @@ void ExpectEveryLevelAlike(const char* command, const std::vector<double>& args,
 // Counts below, at and past one vector of each level, and thread splits that fall inside one.
 constexpr int32_t kCounts[] = {1, 2, 3, 5, 8, 9, 15, 17, 33, 1001, 70001};
 
+#if defined(KINETRA_VECTOR_KERNELS)
+[[gnu::target("avx2,fma")]] void DivideFourByCount(const double* a, double n, double* quotients) {
+    _mm256_storeu_pd(quotients, DivideByCount(_mm256_loadu_pd(a), DivisorOf(n)));
+}
+[[gnu::target(KINETRA_AVX512_TARGET)]] void DivideEightByCount(const double* a, double n, double* quotients) {
+    _mm512_storeu_pd(quotients, DivideByCount(_mm512_loadu_pd(a), DivisorOf8(n)));
+}
+#endif
+
 // The quotient without the divider against the divider, in four lanes and (where the machine
 // has them) in eight, on counts of every size and numerators across the whole range it takes:
 // random ones, and ones within a few ulps of a count times a midpoint between two doubles,
