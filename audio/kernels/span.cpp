@@ -21,25 +21,9 @@ void RunSamplesPortable(const SpanPositions& span, int32_t frame, int32_t first,
 }
 
 #if defined(KINETRA_VECTOR_KERNELS)
-// The same operations on two, four or eight positions at once: packed arithmetic rounds as
-// scalar arithmetic does, the AVX2 and AVX-512 forms' quotient is the divider's
-// (count_division.h), and the truncations lie in 32 bits, where cvttpd2dq truncates exactly.
-// Each returns how many positions it left to the portable form.
-int32_t RunSamplesSSE2(const SpanPositions& span, int32_t frame, int32_t first, int32_t count, int32_t* samples) {
-    const __m128d s = _mm_set1_pd(span.s), d = _mm_set1_pd(span.d), n = _mm_set1_pd(span.n);
-    const __m128d g = _mm_set1_pd(frame);
-    const __m128i last = _mm_set1_epi32(span.last);
-    int32_t k = 0;
-    for (; count - k >= 2; k += 2) {
-        const __m128d i = _mm_set_pd(first + k + 1, first + k);
-        const __m128d t = _mm_add_pd(s, _mm_div_pd(_mm_mul_pd(i, d), n));
-        const __m128i l = _mm_cvttpd_epi32(_mm_mul_pd(_mm_sub_pd(t, g), n));
-        const __m128i over = _mm_cmpgt_epi32(l, last);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(samples + k), _mm_or_si128(_mm_and_si128(over, last), _mm_andnot_si128(over, l)));
-    }
-    return k;
-}
-
+// The same operations on four or eight positions at once: packed arithmetic rounds as scalar
+// arithmetic does, the quotient is the divider's (count_division.h), and the truncations lie in
+// 32 bits, where cvttpd2dq truncates exactly. Each returns how many positions it did.
 [[gnu::target("avx2,fma")]] int32_t RunSamplesAVX2(const SpanPositions& span, int32_t frame, int32_t first,
                                                    int32_t count, int32_t* samples) {
     const __m256d s = _mm256_set1_pd(span.s), d = _mm256_set1_pd(span.d), n = _mm256_set1_pd(span.n);
@@ -84,11 +68,11 @@ void CopySamplesPortable(const int32_t* samples, int32_t count, const int16_t* s
 }
 
 #if defined(KINETRA_VECTOR_KERNELS)
-// Stereo sample frames 8 (AVX2) or 16 (AVX-512) at a time, as 32-bit values: where the sources
-// lie within twice that many sample frames of the first, which they do for spans of up to about
-// two frames, they are read with two loads and picked out with permutes. Sources farther apart
-// are copied one by one: a gather of them saved 2 to 6% of a frame that squeezes four. Sources
-// from `sound_frames` on are never touched. Each returns how many it copied.
+// Stereo sample frames 8 at a time, as 32-bit values: where the sources lie within 16 sample
+// frames of the first, which they do for spans of up to about two frames, they are read with two
+// loads and picked out with permutes. Sources farther apart are copied one by one: a gather of
+// them saved 2 to 6% of a frame that squeezes four. Sources from `sound_frames` on are never
+// touched. Returns how many it copied.
 [[gnu::target("avx2")]] int32_t CopyStereoAVX2(const int32_t* samples, int32_t count, const int16_t* sound,
                                               int32_t sound_frames, int16_t* to) {
     const int* frames = reinterpret_cast<const int*>(sound);
@@ -114,24 +98,6 @@ void CopySamplesPortable(const int32_t* samples, int32_t count, const int16_t* s
     return k;
 }
 
-[[gnu::target(KINETRA_AVX512_TARGET)]] int32_t CopyStereoAVX512(const int32_t* samples, int32_t count,
-                                                               const int16_t* sound, int32_t sound_frames, int16_t* to) {
-    const int* frames = reinterpret_cast<const int*>(sound);
-    const __m512i thirty_one = _mm512_set1_epi32(31);
-    int32_t k = 0;
-    for (; count - k >= 16; k += 16) {
-        const __m512i at = _mm512_loadu_si512(samples + k);
-        const int32_t first = samples[k];
-        const __m512i offset = _mm512_sub_epi32(at, _mm512_set1_epi32(first));
-        if (first > sound_frames - 32 || _mm512_cmpgt_epu32_mask(offset, thirty_one) != 0) {
-            CopySamplesPortable(samples + k, 16, sound, to + size_t(k) * 2, 2);
-            continue;
-        }
-        _mm512_storeu_si512(to + size_t(k) * 2, _mm512_permutex2var_epi32(_mm512_loadu_si512(frames + first), offset,
-                                                                          _mm512_loadu_si512(frames + first + 16)));
-    }
-    return k;
-}
 #endif
 
 
@@ -156,11 +122,10 @@ void CopyStereoFinished(const int32_t* samples, int32_t count, const int16_t* so
 }  // namespace
 
 constinit const KernelTable<RunSamplesForm> kRunSamples("kRunSamples", RunSamplesPortable,
-                                                        KINETRA_VECTOR_FORM((RunSamplesFinished<RunSamplesSSE2, false>)),
+                                                        nullptr,
                                                         KINETRA_VECTOR_FORM((RunSamplesFinished<RunSamplesAVX2, true>)),
                                                         KINETRA_VECTOR_FORM((RunSamplesFinished<RunSamplesAVX512, true>)));
 constinit const KernelTable<CopyStereoForm> kCopyStereo("kCopyStereo", CopyStereoPortable, nullptr,
-                                                        KINETRA_VECTOR_FORM(CopyStereoFinished<CopyStereoAVX2>),
-                                                        KINETRA_VECTOR_FORM(CopyStereoFinished<CopyStereoAVX512>));
+                                                        KINETRA_VECTOR_FORM(CopyStereoFinished<CopyStereoAVX2>));
 
 }  // namespace kinetra::audio
