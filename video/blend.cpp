@@ -8,7 +8,8 @@
 
 #include "video/compositing.h"
 
-#include "kernels/level.h"
+#include "kernels/table.h"
+#include "video/kernels/tables.h"
 #include "video/arguments.h"
 #include "video/color_space.h"
 #include "video/pixels.h"
@@ -181,15 +182,24 @@ void BlendRowGated(const PixelYC* source, const PixelYC* key, PixelYC* destinati
     }
 }
 
+// alpha2 and alpha3's blend where the gate row's luma is above the threshold, for an opacity
+// that fits 16 bits (and so does 4096 - a).
+void BlendRowAbovePortable(const PixelYC* source, const PixelYC* gate, PixelYC* destination, int32_t count, int16_t a,
+                           int16_t threshold) {
+    BlendRowGated(
+        source, gate, destination, count, [a](int16_t) { return a; },
+        [threshold](int16_t, int16_t gate_y) { return gate_y > threshold; });
+}
+
 #if defined(KINETRA_VECTOR_KERNELS)
-KINETRA_AVX2_BEGIN
+KINETRA_SSE41_BEGIN
 // BlendRowGated with an opacity that fits 16 bits (and so does 4096 - a) and the gate "the gate
 // row's luma above the threshold", eight pixels (24 components, three vectors) at a time. Each
 // vector's lumas are compared and kept at the luma lanes, then spread to the two lanes after
 // each by byte shifts that carry across the vectors (SSSE3 palignr), and the blend is selected
 // by the spread gate (SSE4.1 pblendvb).
-void BlendRowAboveAVX2(const PixelYC* source, const PixelYC* gate, PixelYC* destination, int32_t count,
-                       int16_t a, int16_t threshold) {
+void BlendRowAboveSSE41(const PixelYC* source, const PixelYC* gate, PixelYC* destination, int32_t count,
+                        int16_t a, int16_t threshold) {
     const __m128i weights = NarrowWeights(a), limit = _mm_set1_epi16(threshold);
     // The lanes holding a luma in each of the three vectors: components 0, 3, 6 | 9, 12, 15 | 18, 21.
     const __m128i lumas[3] = {_mm_setr_epi16(-1, 0, 0, -1, 0, 0, -1, 0), _mm_setr_epi16(0, -1, 0, 0, -1, 0, 0, -1),
@@ -211,13 +221,17 @@ void BlendRowAboveAVX2(const PixelYC* source, const PixelYC* gate, PixelYC* dest
             StoreBytes(to + at + 16 * k, _mm_blendv_epi8(d, mixed, spread));
         }
     }
-    const int16_t t = threshold;
-    BlendRowGated(
-        source + i, gate + i, destination + i, count - i, [a](int16_t) { return a; },
-        [t](int16_t, int16_t gate_y) { return gate_y > t; });
+    BlendRowAbovePortable(source + i, gate + i, destination + i, count - i, a, threshold);
 }
-KINETRA_AVX2_END
+KINETRA_SSE41_END
 #endif
+
+}  // namespace
+
+constinit const KernelTable<BlendRowAboveForm> kBlendRowAbove("kBlendRowAbove", BlendRowAbovePortable, nullptr,
+                                                              KINETRA_VECTOR_FORM(BlendRowAboveSSE41));
+
+namespace {
 
 // A constant opacity with a gate: the 16-bit arithmetic when the opacity fits.
 template <typename Pass>
@@ -237,12 +251,10 @@ void BlendRowConstant(const MappedRow& r, int32_t a, Pass pass) {
 // alpha2 and alpha3: blended where the key row's luma (the source's, when there is no key) is
 // above the threshold.
 void BlendRowAbove(const MappedRow& r, int32_t a, int32_t threshold) {
-#if defined(KINETRA_VECTOR_KERNELS)
-    if (ActiveKernelLevel() >= KernelLevel::kAVX2 && FitsInt16(a) && FitsInt16(4096 - a) && FitsInt16(threshold)) {
-        return BlendRowAboveAVX2(r.source, r.also ? r.also : r.source, r.destination, r.count,
-                                 static_cast<int16_t>(a), static_cast<int16_t>(threshold));
+    if (FitsInt16(a) && FitsInt16(4096 - a) && FitsInt16(threshold)) {
+        return kBlendRowAbove(r.source, r.also ? r.also : r.source, r.destination, r.count, static_cast<int16_t>(a),
+                              static_cast<int16_t>(threshold));
     }
-#endif
     BlendRowConstant(r, a, [threshold](int16_t, int16_t key_y) { return key_y > threshold; });
 }
 

@@ -515,13 +515,8 @@ void Defocus(CommandCall& call) {
     // row at a time; along a row the window's sum moves a column at a time. The cost per pixel
     // does not grow with the window.
     const int32_t blocks = std::min({args.threads, map.rows(), kMaxWorkerThreads});
-    const int32_t rows_per_block = (map.rows() + blocks - 1) / blocks;
     const DefocusPlan plan{source, destination, map, window, k0, c_first, c_last,
                            static_cast<size_t>(k1 - k0), args.size.width};
-    auto rows_of = [&](int32_t block) {
-        const int32_t v_begin = map.v0 + block * rows_per_block;
-        return std::pair{v_begin, std::min(map.v1, v_begin + rows_per_block)};
-    };
     // Each block's sums live in the own block's row scratch, which holds them for every
     // thread count up to the track bar's maximum.
 #if defined(KINETRA_VECTOR_KERNELS)
@@ -531,9 +526,8 @@ void Defocus(CommandCall& call) {
     if (level != KernelLevel::kPortable && largest_window <= kNarrowWindowPixels) {
         const size_t per_block = 3 * plan.columns + 1;
         if (int32_t* memory = args.Scratch<int32_t>(per_block, static_cast<size_t>(blocks)).data()) {
-            RowLoop(0, blocks, args.threads, [&](int32_t block) {
+            BlockLoop(map.v0, map.rows(), blocks, args.threads, [&](int32_t block, int32_t v_begin, int32_t v_end) {
                 int32_t* sums = memory + static_cast<size_t>(block) * per_block;
-                const auto [v_begin, v_end] = rows_of(block);
                 if (level >= KernelLevel::kAVX2) {
                     NarrowDefocusRowsAVX2(plan, sums, v_begin, v_end);
                 } else {
@@ -549,8 +543,7 @@ void Defocus(CommandCall& call) {
         DefocusDirect(args, map, window, source, destination);
         return;
     }
-    RowLoop(0, blocks, args.threads, [&](int32_t block) {
-        const auto [v_begin, v_end] = rows_of(block);
+    BlockLoop(map.v0, map.rows(), blocks, args.threads, [&](int32_t block, int32_t v_begin, int32_t v_end) {
         WideDefocusRows(plan, memory + static_cast<size_t>(block) * plan.columns * 3, v_begin, v_end);
     });
 }

@@ -11,7 +11,7 @@
 
 #include "video/effects.h"
 
-#include "kernels/level.h"
+#include "kernels/table.h"
 #include "video/arguments.h"
 #include "video/color_space.h"
 #include "video/pixels.h"
@@ -344,11 +344,11 @@ void TurnLoop(const TurnedRun& run, PixelYC* out, int64_t first, int64_t end, in
 }
 
 #if defined(KINETRA_VECTOR_KERNELS)
-KINETRA_AVX2_BEGIN
+KINETRA_SSE41_BEGIN
 // Each row's pair of neighbours read as 16 bytes and set in pairs by one byte shuffle (SSSE3),
 // instead of four loads and inserts. The 16 bytes reach 4 bytes past the right neighbour: into
 // the pixel after it or the next row, which the image has except past its last pixel.
-void TurnAVX2(const TurnedRun& run, PixelYC* out, int64_t first, int64_t end, int64_t u, int64_t v) {
+void TurnSSSE3(const TurnedRun& run, PixelYC* out, int64_t first, int64_t end, int64_t u, int64_t v) {
     const size_t down = static_cast<size_t>(run.size.width);
     const PixelYC* const last_pair = run.source.Row(run.size.height) - 2;
     const __m128i pairs = _mm_setr_epi8(0, 1, 6, 7, 2, 3, 8, 9, 4, 5, 10, 11, 12, 13, 14, 15);
@@ -360,8 +360,12 @@ void TurnAVX2(const TurnedRun& run, PixelYC* out, int64_t first, int64_t end, in
         StorePixel(to, BilinearMix(pair(p), pair(p + down), fx, fy));
     });
 }
-KINETRA_AVX2_END
+KINETRA_SSE41_END
 #endif
+
+// Columns [first, end) of a rotated row into out; u, v are at the first.
+constinit const KernelTable<void (*)(const TurnedRun&, PixelYC*, int64_t, int64_t, int64_t, int64_t)> kTurn(
+    "kTurn", TurnLoop, nullptr, KINETRA_VECTOR_FORM(TurnSSSE3));
 
 void Rotate(CommandCall& call) {
     ImageArguments args;
@@ -395,16 +399,10 @@ void Rotate(CommandCall& call) {
     const int64_t v_lo = (inside.y0 - centre_y) * 4096, v_hi = (inside.y1 - centre_y) * 4096;
     const int64_t interior_x = source.interior_x_end(), interior_y = source.interior_y_end();
     const TurnedRun run{source, C, S, centre_x, centre_y, interior_x, interior_y, args.size};
-#if defined(KINETRA_VECTOR_KERNELS)
-    const bool avx2 = ActiveKernelLevel() >= KernelLevel::kAVX2;
-#endif
+    const auto turn_run = kTurn.Active();
     // Columns [first, end) (from written.x0) of destination row r; u, v are at the first.
     auto turn = [&](int32_t r, int64_t first, int64_t end, int64_t u, int64_t v) {
-        PixelYC* const out = destination + PixelIndex(written.x0, r, stride);
-#if defined(KINETRA_VECTOR_KERNELS)
-        if (avx2) return TurnAVX2(run, out, first, end, u, v);
-#endif
-        TurnLoop(run, out, first, end, u, v);
+        turn_run(run, destination + PixelIndex(written.x0, r, stride), first, end, u, v);
     };
 
     // Whole rows, a block of them a thread: a slanted row reads a cache line or two per source
