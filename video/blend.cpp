@@ -94,16 +94,6 @@ constexpr ArgumentSpec kAlpha4Arguments[] = {
     Pixels(11, "mask top row"),
 };
 
-// Inclusive bounds on three components; a lowest bound above its highest admits nothing.
-struct ColourBox {
-    int32_t low[3], high[3];
-    bool Contains(int32_t a, int32_t b, int32_t c) const {
-        // Every test is made (& rather than &&): no branch to mispredict on noisy pictures.
-        return (low[0] <= a) & (a <= high[0]) & (low[1] <= b) & (b <= high[1]) & (low[2] <= c) &
-               (c <= high[2]);
-    }
-};
-
 inline int16_t Mix(int16_t s, int16_t d, int16_t a) { return BlendNarrow(s, d, a); }
 inline int16_t Mix(int16_t s, int16_t d, uint32_t a) { return Blend(s, d, a); }
 
@@ -130,8 +120,26 @@ inline __m128i BlendEight(__m128i s, __m128i d, __m128i weights) {
 inline __m128i LoadBytes(const unsigned char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void StoreBytes(unsigned char* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
-void BlendRowNarrow(const PixelYC* source, PixelYC* destination, int32_t count, int16_t a) {
-    const int16_t b = static_cast<int16_t>(4096 - a);
+#endif
+
+// BlendNarrow on components [k, end) of a row, through bytes, which the pixels' type allows.
+void BlendComponentsNarrow(const unsigned char* from, unsigned char* to, size_t k, size_t end, int16_t a) {
+    for (; k < end; ++k) {
+        int16_t s, d;
+        memcpy(&s, from + 2 * k, sizeof s);
+        memcpy(&d, to + 2 * k, sizeof d);
+        d = BlendNarrow(s, d, a);
+        memcpy(to + 2 * k, &d, sizeof d);
+    }
+}
+
+void BlendRowNarrowPortable(const PixelYC* source, PixelYC* destination, int32_t count, int16_t a) {
+    BlendComponentsNarrow(reinterpret_cast<const unsigned char*>(source), reinterpret_cast<unsigned char*>(destination),
+                          0, static_cast<size_t>(count) * 3, a);
+}
+
+#if defined(KINETRA_VECTOR_KERNELS)
+void BlendRowNarrowSSE2(const PixelYC* source, PixelYC* destination, int32_t count, int16_t a) {
     const __m128i weights = NarrowWeights(a);
     const auto* from = reinterpret_cast<const unsigned char*>(source);
     auto* to = reinterpret_cast<unsigned char*>(destination);
@@ -140,30 +148,16 @@ void BlendRowNarrow(const PixelYC* source, PixelYC* destination, int32_t count, 
     for (; k + 8 <= components; k += 8) {
         StoreBytes(to + 2 * k, BlendEight(LoadBytes(from + 2 * k), LoadBytes(to + 2 * k), weights));
     }
-    for (; k < components; ++k) {
-        int16_t s, d;
-        memcpy(&s, from + 2 * k, sizeof s);
-        memcpy(&d, to + 2 * k, sizeof d);
-        d = Low16(ShiftRight(static_cast<uint32_t>(s * a) + static_cast<uint32_t>(d * b), 12));
-        memcpy(to + 2 * k, &d, sizeof d);
-    }
-}
-#else
-void BlendRowNarrow(const PixelYC* source, PixelYC* destination, int32_t count, int16_t a) {
-    const int16_t b = static_cast<int16_t>(4096 - a);
-#pragma omp simd
-    for (int32_t i = 0; i < count; ++i) {
-        const PixelYC s = source[i];
-        PixelYC& d = destination[i];
-        d.y =
-            Low16(ShiftRight(static_cast<uint32_t>(s.y * a) + static_cast<uint32_t>(d.y * b), 12));
-        d.cb = Low16(
-            ShiftRight(static_cast<uint32_t>(s.cb * a) + static_cast<uint32_t>(d.cb * b), 12));
-        d.cr = Low16(
-            ShiftRight(static_cast<uint32_t>(s.cr * a) + static_cast<uint32_t>(d.cr * b), 12));
-    }
+    BlendComponentsNarrow(from, to, k, components, a);
 }
 #endif
+
+}  // namespace
+
+constinit const KernelTable<BlendRowNarrowForm> kBlendRowNarrow("kBlendRowNarrow", BlendRowNarrowPortable,
+                                                                KINETRA_VECTOR_FORM(BlendRowNarrowSSE2));
+
+namespace {
 
 // A gated or masked row, pixel by pixel: each pixel where pass(source luma, key luma) holds
 // is blended with opacity(key luma). `key` is the key or mask row, or the source row for
@@ -263,13 +257,12 @@ void BlendRowAbove(const MappedRow& r, int32_t a, int32_t threshold) {
 template <typename InsideAt>
 void WriteMask(PixelYC* destination, int32_t count, int16_t inside, int16_t outside, InsideAt inside_at) {
     for (int32_t i = 0; i < count; ++i) {
-        const int16_t mask = static_cast<int16_t>(-int{inside_at(i)});
-        destination[i] = {static_cast<int16_t>((inside & mask) | (outside & ~mask)), 0, 0};
+        destination[i] = {Select(inside_at(i), inside, outside), 0, 0};
     }
 }
 
-// mkmask_rgb's mask of a block of R, G, B, in the form the processor has. The vector forms
-// test and select the values in vector lanes, then store the pixels.
+// mkmask_rgb's mask of a block of R, G, B. The vector forms test and select the values in
+// vector lanes, then store the pixels.
 void WriteMaskOfBlockPortable(const RGBBlock& c, int32_t count, const ColourBox& box, int16_t inside,
                               int16_t outside, PixelYC* destination) {
     WriteMask(destination, count, inside, outside, [&](int32_t i) { return box.Contains(c.r[i], c.g[i], c.b[i]); });
@@ -293,17 +286,13 @@ void WriteMaskOfBlockSSE2(const RGBBlock& c, int32_t count, const ColourBox& box
 }
 #endif
 
-void WriteMaskOfBlock(const RGBBlock& c, int32_t count, const ColourBox& box, int16_t inside, int16_t outside,
-                      PixelYC* destination) {
-    switch (ActiveKernelLevel()) {
-#if defined(KINETRA_VECTOR_KERNELS)
-        case KernelLevel::kAVX512:
-        case KernelLevel::kAVX2: return WriteMaskOfBlockAVX2(c, count, box, inside, outside, destination);
-        case KernelLevel::kSSE2: return WriteMaskOfBlockSSE2(c, count, box, inside, outside, destination);
-#endif
-        default: return WriteMaskOfBlockPortable(c, count, box, inside, outside, destination);
-    }
-}
+}  // namespace
+
+constinit const KernelTable<MaskOfBlockForm> kMaskOfBlock("kMaskOfBlock", WriteMaskOfBlockPortable,
+                                                          KINETRA_VECTOR_FORM(WriteMaskOfBlockSSE2),
+                                                          KINETRA_VECTOR_FORM(WriteMaskOfBlockAVX2));
+
+namespace {
 
 // mkmask and mkmask_rgb differ only in the three components they test.
 template <typename MaskRow>
@@ -328,9 +317,10 @@ void MakeMask(CommandCall& call) {
 }
 
 void MakeMaskRGB(CommandCall& call) {
-    MakeMaskWith(call, [](const MappedRow& r, const ColourBox& box, int16_t inside, int16_t outside) {
+    const MaskOfBlockForm mask_of_block = kMaskOfBlock.Active();
+    MakeMaskWith(call, [mask_of_block](const MappedRow& r, const ColourBox& box, int16_t inside, int16_t outside) {
         ForEachRGBBlock(r.source, r.count, [&](const RGBBlock& c, int32_t offset, int32_t n) {
-            WriteMaskOfBlock(c, n, box, inside, outside, r.destination + offset);
+            mask_of_block(c, n, box, inside, outside, r.destination + offset);
         });
     });
 }
@@ -341,9 +331,9 @@ void Alpha(CommandCall& call) {
     const int32_t a = args[9];
     const MappedPlan plan(args, {args[3], args[4], args[5], args[6], args[7], args[8]}, args.Image(1), args.Image(2));
     ForEachMappedRow(
-        args, plan, [a](const MappedRow& r) {
+        args, plan, [a, blend_narrow = kBlendRowNarrow.Active()](const MappedRow& r) {
             if (FitsInt16(a) && FitsInt16(4096 - a)) {
-                BlendRowNarrow(r.source, r.destination, r.count, static_cast<int16_t>(a));
+                blend_narrow(r.source, r.destination, r.count, static_cast<int16_t>(a));
             } else {
                 BlendRowConstant(r, a, [](int16_t, int16_t) { return true; });
             }

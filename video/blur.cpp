@@ -8,7 +8,7 @@
 
 #include "video/effects.h"
 
-#include "kernels/level.h"
+#include "kernels/table.h"
 #include "host/random.h"
 #include "video/arguments.h"
 #include "video/color_space.h"
@@ -295,10 +295,10 @@ void WideDefocusRows(const DefocusPlan& plan, int64_t* sums, int32_t v_begin, in
     }
 }
 
-#if defined(KINETRA_VECTOR_KERNELS)
-// The vector forms, for windows of at most 65536 pixels: a component's sum over one then fits
-// 32 bits, so the sums are 32-bit lanes, and a mean is one multiplication by a reciprocal
-// (TruncatingReciprocal; the sums lie within 2^31).
+// For windows of at most 65536 pixels: a component's sum over one then fits 32 bits, so the
+// sums are 32-bit lanes of the compiler's generic vectors, and a mean is one multiplication by
+// a reciprocal (TruncatingReciprocal; the sums lie within 2^31). The portable form is the loop
+// as the build's baseline compiles it; the AVX2 form the same loop for AVX2.
 constexpr int64_t kNarrowWindowPixels = 65536;
 
 inline int16_t TruncatedMean(int32_t sum, double reciprocal) {
@@ -415,14 +415,18 @@ constexpr int64_t kDefocusRun = 64;  // pixels whose window sums are formed befo
     }
 }
 
-void NarrowDefocusRowsSSE2(const DefocusPlan& plan, int32_t* sums, int32_t v_begin, int32_t v_end) {
+void NarrowDefocusRowsPortable(const DefocusPlan& plan, int32_t* sums, int32_t v_begin, int32_t v_end) {
     NarrowDefocusRowsLoop(plan, sums, v_begin, v_end);
 }
+#if defined(KINETRA_VECTOR_KERNELS)
 [[gnu::target("avx2")]] void NarrowDefocusRowsAVX2(const DefocusPlan& plan, int32_t* sums, int32_t v_begin,
                                                   int32_t v_end) {
     NarrowDefocusRowsLoop(plan, sums, v_begin, v_end);
 }
 #endif
+using NarrowDefocusForm = void (*)(const DefocusPlan& plan, int32_t* sums, int32_t v_begin, int32_t v_end);
+constinit const KernelTable<NarrowDefocusForm> kNarrowDefocusRows("kNarrowDefocusRows", NarrowDefocusRowsPortable,
+                                                                  nullptr, KINETRA_VECTOR_FORM(NarrowDefocusRowsAVX2));
 
 // ---------------------------------------------------------------------------------------------
 // diffuse
@@ -519,25 +523,18 @@ void Defocus(CommandCall& call) {
                            static_cast<size_t>(k1 - k0), args.size.width};
     // Each block's sums live in the own block's row scratch, which holds them for every
     // thread count up to the track bar's maximum.
-#if defined(KINETRA_VECTOR_KERNELS)
-    const KernelLevel level = ActiveKernelLevel();
     const int64_t largest_window = std::min<int64_t>(2 * window.a, window.right) *
                                    std::min<int64_t>(2 * window.b, window.bottom);
-    if (level != KernelLevel::kPortable && largest_window <= kNarrowWindowPixels) {
+    if (largest_window <= kNarrowWindowPixels) {
         const size_t per_block = 3 * plan.columns + 1;
         if (int32_t* memory = args.Scratch<int32_t>(per_block, static_cast<size_t>(blocks)).data()) {
+            const NarrowDefocusForm rows = kNarrowDefocusRows.Active();
             BlockLoop(map.v0, map.rows(), blocks, args.threads, [&](int32_t block, int32_t v_begin, int32_t v_end) {
-                int32_t* sums = memory + static_cast<size_t>(block) * per_block;
-                if (level >= KernelLevel::kAVX2) {
-                    NarrowDefocusRowsAVX2(plan, sums, v_begin, v_end);
-                } else {
-                    NarrowDefocusRowsSSE2(plan, sums, v_begin, v_end);
-                }
+                rows(plan, memory + static_cast<size_t>(block) * per_block, v_begin, v_end);
             });
             return;
         }
     }
-#endif
     int64_t* memory = args.Scratch<int64_t>(plan.columns, 3 * static_cast<size_t>(blocks)).data();
     if (!memory) {
         DefocusDirect(args, map, window, source, destination);

@@ -4,7 +4,7 @@
 
 #include "video/effects.h"
 
-#include "kernels/level.h"
+#include "kernels/table.h"
 #include "video/arguments.h"
 #include "video/color_space.h"
 #include "video/pixels.h"
@@ -95,7 +95,7 @@ struct Steps {
     Quantiser a, b, c;
 };
 
-// R, G and B of a block's first `count` pixels quantised, in the form the processor has.
+// R, G and B of a block's first `count` pixels quantised.
 void QuantisePortable(RGBBlock& c, int32_t count, const Steps& s) {
     for (int32_t i = 0; i < count; ++i) {
         c.r[i] = s.a(c.r[i]);
@@ -119,16 +119,8 @@ void QuantiseSSE2(RGBBlock& c, int32_t count, const Steps& s) { QuantiseLoop(c, 
 }
 #endif
 
-void Quantise(RGBBlock& c, int32_t count, const Steps& s) {
-    switch (ActiveKernelLevel()) {
-#if defined(KINETRA_VECTOR_KERNELS)
-        case KernelLevel::kAVX512:
-        case KernelLevel::kAVX2: return QuantiseAVX2(c, count, s);
-        case KernelLevel::kSSE2: return QuantiseSSE2(c, count, s);
-#endif
-        default: return QuantisePortable(c, count, s);
-    }
-}
+constinit const KernelTable<void (*)(RGBBlock&, int32_t, const Steps&)> kQuantise(
+    "kQuantise", QuantisePortable, KINETRA_VECTOR_FORM(QuantiseSSE2), KINETRA_VECTOR_FORM(QuantiseAVX2));
 
 // Runs `convert(source, destination, count, steps)` on each visible row, the source as it was
 // before the command (in place, position by position, when the rectangle is the same).
@@ -189,7 +181,7 @@ void Posterize(CommandCall& call) {
 void PosterizeRGB(CommandCall& call) {
     MapRows(call, [](const PixelYC* source, PixelYC* destination, int32_t count, const Steps& s) {
         ForEachRGBBlock(source, count, [&](RGBBlock& c, int32_t offset, int32_t n) {
-            Quantise(c, n, s);
+            kQuantise(c, n, s);
             ToYC(c, n, 1.0, destination + offset);  // 0..4096 each
         });
     });
