@@ -8,7 +8,6 @@
 
 #include "video/effects.h"
 
-#include "kernels/table.h"
 #include "host/random.h"
 #include "video/arguments.h"
 #include "video/color_space.h"
@@ -297,8 +296,8 @@ void WideDefocusRows(const DefocusPlan& plan, int64_t* sums, int32_t v_begin, in
 
 // For windows of at most 65536 pixels: a component's sum over one then fits 32 bits, so the
 // sums are 32-bit lanes of the compiler's generic vectors, and a mean is one multiplication by
-// a reciprocal (TruncatingReciprocal; the sums lie within 2^31). The portable form is the loop
-// as the build's baseline compiles it; the AVX2 form the same loop for AVX2.
+// a reciprocal (TruncatingReciprocal; the sums lie within 2^31). The same loop compiled for
+// AVX2 ran no faster (docs/PERFORMANCE.md): the build's baseline is the only form.
 constexpr int64_t kNarrowWindowPixels = 65536;
 
 inline int16_t TruncatedMean(int32_t sum, double reciprocal) {
@@ -347,8 +346,7 @@ inline void StoreLanes(int32_t* p, PixelLanes v) { std::memcpy(p, &v, sizeof v);
 
 constexpr int64_t kDefocusRun = 64;  // pixels whose window sums are formed before their means
 
-[[gnu::always_inline]] inline void NarrowDefocusRowsLoop(const DefocusPlan& plan, int32_t* sums,
-                                                         int32_t v_begin, int32_t v_end) {
+void NarrowDefocusRows(const DefocusPlan& plan, int32_t* sums, int32_t v_begin, int32_t v_end) {
     const int64_t a = plan.window.a, b = plan.window.b, right = plan.window.right;
     const int64_t bottom = plan.window.bottom, k0 = plan.k0, c_first = plan.c_first, c_last = plan.c_last;
     const size_t n = 3 * plan.columns;
@@ -415,18 +413,6 @@ constexpr int64_t kDefocusRun = 64;  // pixels whose window sums are formed befo
     }
 }
 
-void NarrowDefocusRowsPortable(const DefocusPlan& plan, int32_t* sums, int32_t v_begin, int32_t v_end) {
-    NarrowDefocusRowsLoop(plan, sums, v_begin, v_end);
-}
-#if defined(KINETRA_VECTOR_KERNELS)
-[[gnu::target("avx2")]] void NarrowDefocusRowsAVX2(const DefocusPlan& plan, int32_t* sums, int32_t v_begin,
-                                                  int32_t v_end) {
-    NarrowDefocusRowsLoop(plan, sums, v_begin, v_end);
-}
-#endif
-using NarrowDefocusForm = void (*)(const DefocusPlan& plan, int32_t* sums, int32_t v_begin, int32_t v_end);
-constinit const KernelTable<NarrowDefocusForm> kNarrowDefocusRows("kNarrowDefocusRows", NarrowDefocusRowsPortable,
-                                                                  nullptr, KINETRA_VECTOR_FORM(NarrowDefocusRowsAVX2));
 
 // ---------------------------------------------------------------------------------------------
 // diffuse
@@ -528,9 +514,8 @@ void Defocus(CommandCall& call) {
     if (largest_window <= kNarrowWindowPixels) {
         const size_t per_block = 3 * plan.columns + 1;
         if (int32_t* memory = args.Scratch<int32_t>(per_block, static_cast<size_t>(blocks)).data()) {
-            const NarrowDefocusForm rows = kNarrowDefocusRows.Active();
             BlockLoop(map.v0, map.rows(), blocks, args.threads, [&](int32_t block, int32_t v_begin, int32_t v_end) {
-                rows(plan, memory + static_cast<size_t>(block) * per_block, v_begin, v_end);
+                NarrowDefocusRows(plan, memory + static_cast<size_t>(block) * per_block, v_begin, v_end);
             });
             return;
         }

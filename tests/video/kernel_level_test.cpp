@@ -1,7 +1,6 @@
-// The picture commands at every kernel level this machine has against the portable level, for the
-// kernels whose forms the table test does not reach by themselves (defocus's rows, posterize_rgb's
-// quantisation) and rotate's whole path; the forms themselves are compared table by table
-// (kernel_table_test.cpp).
+// The picture commands at every kernel level this machine has against the portable level, for
+// posterize_rgb's quantisation, whose forms the table test does not reach by themselves, and
+// rotate's whole path; the forms themselves are compared table by table (kernel_table_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -76,34 +75,6 @@ void FillBySeed(Canvas& canvas, uint32_t seed, uint32_t every) {
         FillExtremes(canvas, seed);
     } else {
         canvas.Randomize(seed);
-    }
-}
-
-TEST(KernelLevel, DefocusMatchesThePortableForm) {
-    // Rectangles clipped at every edge, images one and two pixels wide, windows of 1 (acting as
-    // 2) up to larger than the image.
-    const double windows[] = {1, 2, 3, 4, 7, 16, 63, 1000};
-    for (uint32_t seed = 0; seed < 120; ++seed) {
-        const int32_t w = seed % 10 == 0 ? 1 + int32_t(seed / 10 % 3) : 20 + int32_t(seed % 37);
-        const int32_t h = seed % 10 == 5 ? 1 + int32_t(seed / 10 % 3) : 9 + int32_t(seed % 23);
-        Canvas canvas(w, h);
-        canvas.Randomize(seed);
-        ArgumentSource a(seed, w, h);
-        const double src = a.Buffer(), dst = seed % 4 == 0 ? src : a.Buffer();
-        ExpectSameAtEveryLevel(canvas, "defocus",
-                               {src, dst, a.Position(w), a.Position(h), a.Size(w), a.Size(h), a.Position(w),
-                                a.Position(h), windows[seed % 8], windows[seed / 8 % 8]});
-    }
-    // At the largest window the vector forms take (65536 pixels) and just past it, on extremes.
-    struct Window {
-        double w, h;
-    };
-    for (const Window& window : {Window{256, 256}, Window{258, 256}, Window{2, 32768}, Window{300, 2}}) {
-        for (uint32_t seed = 0; seed < 3; ++seed) {
-            Canvas canvas(261, 259);
-            FillExtremes(canvas, seed);
-            ExpectSameAtEveryLevel(canvas, "defocus", {2, 3, -3, 1, 270, 258, 1, -2, window.w, window.h});
-        }
     }
 }
 

@@ -120,25 +120,6 @@ void TurnLoop(const TurnedRun& run, PixelYC* out, int64_t first, int64_t end, in
     });
 }
 
-#if defined(KINETRA_VECTOR_KERNELS)
-KINETRA_SSE41_BEGIN
-// Each row's pair of neighbours read as 16 bytes and set in pairs by one byte shuffle (SSSE3),
-// instead of four loads and inserts. The 16 bytes reach 4 bytes past the right neighbour: into
-// the pixel after it or the next row, which the image has except past its last pixel.
-void TurnSSSE3(const TurnedRun& run, PixelYC* out, int64_t first, int64_t end, int64_t u, int64_t v) {
-    const size_t down = static_cast<size_t>(run.size.width);
-    const PixelYC* const last_pair = run.source.Row(run.size.height) - 2;
-    const __m128i pairs = _mm_setr_epi8(0, 1, 6, 7, 2, 3, 8, 9, 4, 5, 10, 11, 12, 13, 14, 15);
-    auto pair = [&pairs](const PixelYC* p) {
-        return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), pairs);
-    };
-    TurnRun(run, out, first, end, u, v, [&](PixelYC* to, const PixelYC* p, int32_t fx, int32_t fy) {
-        if (p + down == last_pair) return BilinearSampleAtSSE2(to, p, 1, down, fx, fy);
-        StorePixel(to, BilinearMix(pair(p), pair(p + down), fx, fy));
-    });
-}
-KINETRA_SSE41_END
-#endif
 
 }  // namespace
 
@@ -146,7 +127,6 @@ constinit const KernelTable<MixRowsForm> kMixRows("kMixRows", MixRowsPortable, K
 constinit const KernelTable<MixColumnsForm> kMixColumns("kMixColumns", MixColumnsPortable,
                                                         KINETRA_VECTOR_FORM(MixColumnsSSE2));
 constinit const KernelTable<TurnForm> kTurn("kTurn", TurnLoop<BilinearSampleAt>,
-                                            KINETRA_VECTOR_FORM(TurnLoop<BilinearSampleAtSSE2>),
-                                            KINETRA_VECTOR_FORM(TurnSSSE3));
+                                            KINETRA_VECTOR_FORM(TurnLoop<BilinearSampleAtSSE2>));
 
 }  // namespace kinetra::video
