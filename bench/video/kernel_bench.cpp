@@ -1,18 +1,19 @@
 // Each picture kernel table's form at each level this machine runs, over a 1920x1080 frame of
 // noise on one thread: a form earns its place against the level below.
-#include <benchmark/benchmark.h>
-
 #include <cmath>
 #include <random>
-#include <string>
 #include <vector>
 
+#include "bench/kernel_tables.h"
 #include "video/color_space.h"
 #include "video/kernels/resample.h"
 #include "video/kernels/tables.h"
 
 namespace kinetra::video::bench {
 namespace {
+
+using kinetra::bench::RegisterTable;
+constexpr benchmark::TimeUnit kUnit = benchmark::kMillisecond;
 
 constexpr int32_t kWidth = 1920, kHeight = 1080;
 
@@ -26,40 +27,25 @@ std::vector<PixelYC> Noise(uint32_t seed) {
     return pixels;
 }
 
-// Registers `frame(form)`, one frame's work, under "table/level" for each level the machine has.
-template <typename Form, typename Frame>
-void RegisterTable(const KernelTable<Form>& table, Frame frame) {
-    for (int index = 0; index < kKernelLevels; ++index) {
-        const KernelLevel level = static_cast<KernelLevel>(index);
-        if (level > MachineKernelLevel()) continue;
-        const std::string name = std::string(table.Name()) + "/" + KernelLevelName(level);
-        benchmark::RegisterBenchmark(name.c_str(), [form = table.At(level), frame](benchmark::State& state) {
-            for (auto _ : state) {
-                frame(form);
-                benchmark::ClobberMemory();
-            }
-        })->Unit(benchmark::kMillisecond);
-    }
-}
 
 PixelYC* Row(std::vector<PixelYC>& frame, int32_t y) { return frame.data() + size_t{kWidth} * y; }
 
 int Register() {
     static std::vector<PixelYC> source = Noise(1), gate = Noise(2), out = Noise(3);
-    RegisterTable(kBlendRowNarrow, [](BlendRowNarrowForm form) {
+    RegisterTable(kBlendRowNarrow, kUnit, [](BlendRowNarrowForm form) {
         for (int32_t y = 0; y < kHeight; ++y) form(Row(source, y), Row(out, y), kWidth, 2048);
     });
-    RegisterTable(kBlendRowAbove, [](BlendRowAboveForm form) {
+    RegisterTable(kBlendRowAbove, kUnit, [](BlendRowAboveForm form) {
         for (int32_t y = 0; y < kHeight; ++y) form(Row(source, y), Row(gate, y), Row(out, y), kWidth, 2048, 2048);
     });
     static RGBBlock block;
-    RegisterTable(kToRGB, [](ToRGBForm form) {
+    RegisterTable(kToRGB, kUnit, [](ToRGBForm form) {
         for (size_t at = 0; at < source.size(); at += kColourBlock) form(source.data() + at, kColourBlock, block);
     });
-    RegisterTable(kToYC, [](ToYCForm form) {
+    RegisterTable(kToYC, kUnit, [](ToYCForm form) {
         for (size_t at = 0; at < out.size(); at += kColourBlock) form(block, kColourBlock, 1.0, out.data() + at);
     });
-    RegisterTable(kMaskOfBlock, [](MaskOfBlockForm form) {
+    RegisterTable(kMaskOfBlock, kUnit, [](MaskOfBlockForm form) {
         static const ColourBox box{{1000, 1000, 1000}, {3000, 3000, 3000}};
         for (size_t at = 0; at < out.size(); at += kColourBlock) form(block, kColourBlock, box, 4096, 0, out.data() + at);
     });
@@ -70,14 +56,14 @@ int Register() {
         columns.push_back({q >> 8, 3, (255 - fx) | fx << 16});
     }
     static MixedSpan span;
-    RegisterTable(kMixRows, [](MixRowsForm form) {
+    RegisterTable(kMixRows, kUnit, [](MixRowsForm form) {
         for (int32_t y = 0; y + 1 < kHeight; ++y) {
             for (int32_t x = 0; x + kSpanColumns <= kWidth; x += kSpanColumns) {
                 form(span, Row(source, y) + x, Row(source, y + 1) + x, kSpanColumns, 100);
             }
         }
     });
-    RegisterTable(kMixColumns, [](MixColumnsForm form) {
+    RegisterTable(kMixColumns, kUnit, [](MixColumnsForm form) {
         for (int32_t y = 0; y < kHeight; ++y) {
             for (int32_t x = 0; x + 190 <= kWidth * 3 / 4; x += 190) form(Row(out, y) + x, columns.data(), 190, span, 0);
         }
@@ -87,7 +73,7 @@ int Register() {
     static const int64_t C = std::lround(std::cos(0.5) * 4096), S = std::lround(std::sin(0.5) * 4096);
     static const TurnedRun run{window, C, S, kWidth / 2, kHeight / 2, window.interior_x_end(), window.interior_y_end(),
                                {kWidth, kHeight}};
-    RegisterTable(kTurn, [](TurnForm form) {
+    RegisterTable(kTurn, kUnit, [](TurnForm form) {
         // The middle 400 columns of each row stay inside the picture at this angle.
         for (int32_t y = 0; y < kHeight; ++y) {
             const int64_t dyc = y - kHeight / 2, dxc = -200;
