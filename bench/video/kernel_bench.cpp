@@ -7,7 +7,7 @@
 #include "bench/kernel_tables.h"
 #include "video/color_space.h"
 #include "video/kernels/resample.h"
-#include "video/kernels/tables.h"
+#include "video/kernels/blend.h"
 
 namespace kinetra::video::bench {
 namespace {

@@ -10,7 +10,7 @@
 #include "tests/support/kernel_tables.h"
 #include "video/color_space.h"
 #include "video/kernels/resample.h"
-#include "video/kernels/tables.h"
+#include "video/kernels/blend.h"
 
 namespace kinetra::video {
 namespace {
