@@ -310,10 +310,11 @@ void TonePortable(const ToneTable&, const ToneWave& wave, int16_t* sound, int32_
 }
 constinit const KernelTable<ToneForm> kTone("kTone", TonePortable, ToneSSE2, ToneAVX2);
 
-// The table for a call of `count` frames, or false where the portable form must run: no vector
-// level, no rate, a position whose doubled value would not stay exact, or steps too long to reduce.
+// The table for a call of `count` frames, or false where the portable form must run: it is the
+// active one, no rate, a position whose doubled value would not stay exact, or steps too long
+// to reduce.
 bool MakeToneTable(const ToneWave& wave, int32_t count, ToneTable& table) {
-    if (ActiveKernelLevel() == KernelLevel::kPortable || !(wave.rate > 0)) return false;
+    if (kTone.Active() == TonePortable || !(wave.rate > 0)) return false;
     if (wave.position >= (uint64_t{1} << 50) - uint64_t(count)) return false;
     double t[kToneBlock];
 #pragma omp simd
