@@ -1,6 +1,6 @@
-// The picture commands at every kernel level this machine has against the portable level, for
-// posterize_rgb's quantisation, whose forms the table test does not reach by themselves, and
-// rotate's whole path; the forms themselves are compared table by table (kernel_table_test.cpp).
+// rotate at every kernel level this machine has against the portable level: its whole path, the
+// edges' samples included, on clipped rectangles and extreme pictures; the forms themselves are
+// compared table by table (kernel_table_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -76,24 +76,6 @@ void FillBySeed(Canvas& canvas, uint32_t seed, uint32_t every) {
     } else {
         canvas.Randomize(seed);
     }
-}
-
-TEST(KernelLevel, PosterizeRGBMatchesThePortableForm) {
-    // Level counts that act as 2 and as 4097, steps that divide 4096 and steps that do not.
-    // Steps of 49 and 107 (83 and 39 levels) are ones where a product with the nearest
-    // reciprocal of the step falls short of a whole quotient.
-    const double levels[] = {-1, 2, 3, 4, 5, 39, 83, 255, 4097, 5000};
-    for (uint32_t seed = 0; seed < 30; ++seed) {
-        Canvas canvas(37 + int32_t(seed % 5), 11);
-        FillBySeed(canvas, seed, 3);
-        ExpectSameAtEveryLevel(canvas, "posterize_rgb",
-                               {2, 3, -2, 1, 45, 10, 0, 0, levels[seed % 10], levels[seed / 3 % 10],
-                                levels[(seed + 7) % 10]});
-    }
-    // Every 16-bit y with no colour, where R = G = B = y: every sum the quantiser can meet.
-    Canvas grey(256, 256);
-    for (int32_t i = 0; i < 65536; ++i) grey.Image(2)[i] = {static_cast<int16_t>(i - 32768), 0, 0};
-    for (double n : levels) ExpectSameAtEveryLevel(grey, "posterize_rgb", {2, 3, 0, 0, 256, 256, 0, 0, n, n, n});
 }
 
 TEST(KernelLevel, RotateMatchesThePortableForm) {

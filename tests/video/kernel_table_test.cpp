@@ -11,6 +11,7 @@
 #include "video/color_space.h"
 #include "video/kernels/resample.h"
 #include "video/kernels/blend.h"
+#include "video/kernels/quantise.h"
 
 namespace kinetra::video {
 namespace {
@@ -189,6 +190,32 @@ TEST(PictureKernelTables, TurnFormsMatchThePortableForm) {
                 EXPECT_TRUE(Same(got, expected)) << "angle " << angle << " rectangle " << x0 << " " << y0;
             });
         }
+    }
+}
+
+TEST(PictureKernelTables, QuantiseFormsMatchThePortableForm) {
+    // R, G and B of pixels lie within +-2^17; level counts of wide and narrow steps, those where
+    // the nearest reciprocal alone falls short of whole quotients (steps of 49 and 107), and
+    // counts beyond the range that act as its ends.
+    std::mt19937 random(35);
+    RGBBlock block;
+    for (int32_t* channel : {block.r, block.g, block.b}) {
+        for (int32_t i = 0; i < kColourBlock; ++i) channel[i] = static_cast<int32_t>(random() % (1 << 18)) - (1 << 17);
+        channel[0] = (1 << 17) - 1, channel[1] = -(1 << 17), channel[2] = 4096, channel[3] = 0;
+    }
+    for (int32_t levels : {0, 2, 3, 5, 39, 84, 256, 4097, 9000}) {
+        const Quantisers steps{Quantiser(levels), Quantiser(levels + 1), Quantiser(2)};
+        RGBBlock expected = block;
+        kQuantise.At(KernelLevel::kPortable)(expected, kColourBlock - 3, steps);
+        ForEachVectorForm(kQuantise, [&](QuantiseForm form) {
+            RGBBlock got = block;
+            form(got, kColourBlock - 3, steps);
+            for (int32_t i = 0; i < kColourBlock; ++i) {
+                ASSERT_EQ(got.r[i], expected.r[i]) << "levels " << levels << " at " << i;
+                ASSERT_EQ(got.g[i], expected.g[i]) << "levels " << levels << " at " << i;
+                ASSERT_EQ(got.b[i], expected.b[i]) << "levels " << levels << " at " << i;
+            }
+        });
     }
 }
 
