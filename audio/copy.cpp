@@ -4,14 +4,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "audio/count_division.h"
 #include "audio/handlers.h"
-#include "host/kernel_level.h"
-
-#if defined(KINETRA_VECTOR_KERNELS)
-#include <immintrin.h>
-KINETRA_AVX512_QUIET
-#endif
+#include "audio/kernels/span.h"
 
 namespace kinetra::audio {
 namespace {
@@ -66,26 +60,6 @@ void CopyFrame(const SoundArguments& args) {
 
 namespace {
 
-// The span from s over d frames played into n sample frames: sample frame i comes from sample
-// frame l of frame g, where t = s + (i x d) / n, g = floor(t) and l = floor((t - g) x n).
-struct SpanPositions {
-    double s, d, n;
-    int32_t last;  // n - 1
-
-    double At(int32_t i) const { return s + (double(i) * d) / n; }
-    // floor(t), which lies in 32 bits: truncation, one less below zero between whole numbers.
-    int32_t FrameAt(int32_t i) const {
-        const double t = At(i);
-        return static_cast<int32_t>(t) - (t < static_cast<int32_t>(t) ? 1 : 0);
-    }
-    // (t - g) x n can round up to n: the last sample frame is the nearest earlier one then.
-    int32_t SampleAt(double t, double g) const { return std::min(static_cast<int32_t>((t - g) * n), last); }
-    // The numerators i x d stay where the division-free quotient is exact.
-    bool QuotientWithoutDivider() const {
-        return d >= kSmallestDividend && d * n <= kLargestDividend;
-    }
-};
-
 // Positions only grow with i (every step rounds a growing value), so the sample frames from one
 // frame form a run: the first position after `i` that comes from a later frame, or n, found by
 // doubling steps and then halving them, in about twice the logarithm of the run's length.
@@ -104,155 +78,6 @@ int32_t RunEnd(const SpanPositions& span, int32_t i, int32_t frame) {
         (span.FrameAt(middle) == frame ? inside : beyond) = middle;
     }
     return beyond;
-}
-
-// The sample frames l for positions first .. first + count - 1, all of frame `frame`. The
-// portable form; the vector forms below give the same bits.
-void RunSamplesPortable(const SpanPositions& span, int32_t frame, int32_t first, int32_t count, int32_t* samples) {
-    const double g = frame;
-#pragma omp simd
-    for (int32_t k = 0; k < count; ++k) samples[k] = span.SampleAt(span.At(first + k), g);
-}
-
-#if defined(KINETRA_VECTOR_KERNELS)
-// The same operations on two, four or eight positions at once: packed arithmetic rounds as
-// scalar arithmetic does, the AVX2 and AVX-512 forms' quotient is the divider's
-// (count_division.h), and the truncations lie in 32 bits, where cvttpd2dq truncates exactly.
-// Each returns how many positions it left to the portable form.
-int32_t RunSamplesSSE2(const SpanPositions& span, int32_t frame, int32_t first, int32_t count, int32_t* samples) {
-    const __m128d s = _mm_set1_pd(span.s), d = _mm_set1_pd(span.d), n = _mm_set1_pd(span.n);
-    const __m128d g = _mm_set1_pd(frame);
-    const __m128i last = _mm_set1_epi32(span.last);
-    int32_t k = 0;
-    for (; count - k >= 2; k += 2) {
-        const __m128d i = _mm_set_pd(first + k + 1, first + k);
-        const __m128d t = _mm_add_pd(s, _mm_div_pd(_mm_mul_pd(i, d), n));
-        const __m128i l = _mm_cvttpd_epi32(_mm_mul_pd(_mm_sub_pd(t, g), n));
-        const __m128i over = _mm_cmpgt_epi32(l, last);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(samples + k), _mm_or_si128(_mm_and_si128(over, last), _mm_andnot_si128(over, l)));
-    }
-    return k;
-}
-
-[[gnu::target("avx2,fma")]] int32_t RunSamplesAVX2(const SpanPositions& span, int32_t frame, int32_t first,
-                                                   int32_t count, int32_t* samples) {
-    const __m256d s = _mm256_set1_pd(span.s), d = _mm256_set1_pd(span.d), n = _mm256_set1_pd(span.n);
-    const __m256d g = _mm256_set1_pd(frame), step = _mm256_set1_pd(4.0);
-    const CountDivisor by = DivisorOf(span.n);
-    const __m128i last = _mm_set1_epi32(span.last);
-    __m256d i = _mm256_set_pd(first + 3, first + 2, first + 1, first);
-    int32_t k = 0;
-    for (; count - k >= 4; k += 4, i = _mm256_add_pd(i, step)) {
-        const __m256d t = _mm256_add_pd(s, DivideByCount(_mm256_mul_pd(i, d), by));
-        const __m128i l = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_sub_pd(t, g), n));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + k), _mm_min_epi32(l, last));
-    }
-    return k;
-}
-
-[[gnu::target(KINETRA_AVX512_TARGET)]] int32_t RunSamplesAVX512(const SpanPositions& span, int32_t frame, int32_t first,
-                                                               int32_t count, int32_t* samples) {
-    const __m512d s = _mm512_set1_pd(span.s), d = _mm512_set1_pd(span.d), n = _mm512_set1_pd(span.n);
-    const __m512d g = _mm512_set1_pd(frame), step = _mm512_set1_pd(8.0);
-    const CountDivisor8 by = DivisorOf8(span.n);
-    const __m256i last = _mm256_set1_epi32(span.last);
-    __m512d i = _mm512_add_pd(_mm512_set1_pd(first), _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7));
-    int32_t k = 0;
-    for (; count - k >= 8; k += 8, i = _mm512_add_pd(i, step)) {
-        const __m512d t = _mm512_add_pd(s, DivideByCount(_mm512_mul_pd(i, d), by));
-        const __m256i l = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_sub_pd(t, g), n));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(samples + k), _mm256_min_epi32(l, last));
-    }
-    return k;
-}
-#endif
-
-void RunSamples(const SpanPositions& span, int32_t frame, int32_t first, int32_t count, int32_t* samples) {
-    int32_t done = 0;
-#if defined(KINETRA_VECTOR_KERNELS)
-    const KernelLevel level = ActiveKernelLevel();
-    if (level >= KernelLevel::kAVX512 && span.QuotientWithoutDivider()) {
-        done = RunSamplesAVX512(span, frame, first, count, samples);
-    } else if (level >= KernelLevel::kAVX2 && span.QuotientWithoutDivider()) {
-        done = RunSamplesAVX2(span, frame, first, count, samples);
-    } else if (level >= KernelLevel::kSSE2) {
-        done = RunSamplesSSE2(span, frame, first, count, samples);
-    }
-#endif
-    RunSamplesPortable(span, frame, first + done, count - done, samples + done);
-}
-
-// Sample frame k of `to` takes sample frame samples[k] of `sound`, for k < count.
-void CopySamplesPortable(const int32_t* samples, int32_t count, const int16_t* sound, int16_t* to, int32_t values) {
-    if (values == 2) {
-        for (int32_t k = 0; k < count; ++k) memcpy(to + size_t(k) * 2, sound + size_t(samples[k]) * 2, 4);
-    } else {
-        for (int32_t k = 0; k < count; ++k) to[k] = sound[samples[k]];
-    }
-}
-
-#if defined(KINETRA_VECTOR_KERNELS)
-// Stereo sample frames 8 (AVX2) or 16 (AVX-512) at a time, as 32-bit values: where the sources
-// lie within twice that many sample frames of the first, which they do for spans of up to about
-// two frames, they are read with two loads and picked out with permutes. Sources farther apart
-// are copied one by one: a gather of them saved 2 to 6% of a frame that squeezes four. Sources
-// from `sound_frames` on are never touched. Each returns how many it copied.
-[[gnu::target("avx2")]] int32_t CopyStereoAVX2(const int32_t* samples, int32_t count, const int16_t* sound,
-                                              int32_t sound_frames, int16_t* to) {
-    const int* frames = reinterpret_cast<const int*>(sound);
-    const __m256i seven = _mm256_set1_epi32(7), fifteen = _mm256_set1_epi32(15);
-    int32_t k = 0;
-    for (; count - k >= 8; k += 8) {
-        const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + k));
-        const int32_t first = samples[k];
-        const __m256i offset = _mm256_sub_epi32(at, _mm256_set1_epi32(first));
-        // Every offset 0 .. 15, compared without sign.
-        const bool near = _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_min_epu32(offset, fifteen), offset)) == -1;
-        if (first > sound_frames - 16 || !near) {
-            CopySamplesPortable(samples + k, 8, sound, to + size_t(k) * 2, 2);
-            continue;
-        }
-        const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + first));
-        const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + first + 8));
-        const __m256i picked = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(low, offset),
-                                                  _mm256_permutevar8x32_epi32(high, offset),
-                                                  _mm256_cmpgt_epi32(offset, seven));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + size_t(k) * 2), picked);
-    }
-    return k;
-}
-
-[[gnu::target(KINETRA_AVX512_TARGET)]] int32_t CopyStereoAVX512(const int32_t* samples, int32_t count,
-                                                               const int16_t* sound, int32_t sound_frames, int16_t* to) {
-    const int* frames = reinterpret_cast<const int*>(sound);
-    const __m512i thirty_one = _mm512_set1_epi32(31);
-    int32_t k = 0;
-    for (; count - k >= 16; k += 16) {
-        const __m512i at = _mm512_loadu_si512(samples + k);
-        const int32_t first = samples[k];
-        const __m512i offset = _mm512_sub_epi32(at, _mm512_set1_epi32(first));
-        if (first > sound_frames - 32 || _mm512_cmpgt_epu32_mask(offset, thirty_one) != 0) {
-            CopySamplesPortable(samples + k, 16, sound, to + size_t(k) * 2, 2);
-            continue;
-        }
-        _mm512_storeu_si512(to + size_t(k) * 2, _mm512_permutex2var_epi32(_mm512_loadu_si512(frames + first), offset,
-                                                                          _mm512_loadu_si512(frames + first + 16)));
-    }
-    return k;
-}
-#endif
-
-void CopySamples(const int32_t* samples, int32_t count, const int16_t* sound, int32_t sound_frames, int16_t* to,
-                 int32_t values) {
-    int32_t done = 0;
-#if defined(KINETRA_VECTOR_KERNELS)
-    if (values == 2 && ActiveKernelLevel() >= KernelLevel::kAVX512) {
-        done = CopyStereoAVX512(samples, count, sound, sound_frames, to);
-    } else if (values == 2 && ActiveKernelLevel() >= KernelLevel::kAVX2) {
-        done = CopyStereoAVX2(samples, count, sound, sound_frames, to);
-    }
-#endif
-    CopySamplesPortable(samples + done, count - done, sound, to + size_t(done) * values, values);
 }
 
 }  // namespace
@@ -278,14 +103,20 @@ void CopyFrameSpan(const SoundArguments& args) {
     const int32_t values = args.FrameValues();
     constexpr int32_t kBlock = 256;
     int32_t samples[kBlock];
+    const RunSamplesForm run_samples = kRunSamples.Active();
+    const CopyStereoForm copy_stereo = kCopyStereo.Active();
     for (int32_t i = 0; i < args.n;) {
         const int32_t frame = span.FrameAt(i);
         const int32_t stop = RunEnd(span, i, frame);
         const int16_t* sound = FetchFrameAudio(args, frame);
         for (; i < stop; i += std::min(kBlock, stop - i)) {
             const int32_t count = std::min(kBlock, stop - i);
-            RunSamples(span, frame, i, count, samples);
-            CopySamples(samples, count, sound, args.n, out + size_t(i) * values, values);
+            run_samples(span, frame, i, count, samples);
+            if (values == 2) {
+                copy_stereo(samples, count, sound, args.n, out + size_t(i) * 2);
+            } else {
+                for (int32_t k = 0; k < count; ++k) out[i + k] = sound[samples[k]];
+            }
         }
     }
     if (out != destination) memcpy(destination, out, size_t(args.n) * values * sizeof(int16_t));

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "audio/handlers.h"
-#include "host/kernel_level.h"
+#include "kernels/table.h"
 #include "host/parallel.h"
 #include "host/random.h"
 
@@ -134,9 +134,7 @@ template <int kLanes>
     using Halves = typename Lanes<kLanes>::Halves;
     const Halves halves = (Halves)value;
     Halves frames;
-    if constexpr (kLanes == 8) {
-        frames = __builtin_shufflevector(halves, halves, 0, 0, 2, 2, 4, 4, 6, 6, 8, 8, 10, 10, 12, 12, 14, 14);
-    } else if constexpr (kLanes == 4) {
+    if constexpr (kLanes == 4) {
         frames = __builtin_shufflevector(halves, halves, 0, 0, 2, 2, 4, 4, 6, 6);
     } else {
         frames = __builtin_shufflevector(halves, halves, 0, 0, 2, 2);
@@ -275,10 +273,17 @@ template <int kLanes>
     }
 }
 
-void SinCosSSE2(const double* x, int32_t count, double* sine, double* cosine) { SinCosLoop<2>(x, count, sine, cosine); }
+// Two lanes of the compiler's generic vectors are the portable form, which every level has.
+void SinCosTwoLanes(const double* x, int32_t count, double* sine, double* cosine) { SinCosLoop<2>(x, count, sine, cosine); }
 [[gnu::target("avx2")]] void SinCosAVX2(const double* x, int32_t count, double* sine, double* cosine) {
     SinCosLoop<4>(x, count, sine, cosine);
 }
+constinit const KernelTable<void (*)(const double*, int32_t, double*, double*)> kSineAndCosine(
+    "kSineAndCosine", SinCosTwoLanes, nullptr, SinCosAVX2);
+
+// The frames from the call's table; the portable form computes each frame on its own.
+using ToneForm = void (*)(const ToneTable& table, const ToneWave& wave, int16_t* sound, int32_t values, int32_t begin,
+                          int32_t end);
 void ToneSSE2(const ToneTable& table, const ToneWave& wave, int16_t* sound, int32_t values, int32_t begin, int32_t end) {
     ToneLoop<2>(table, wave, sound, values, begin, end);
 }
@@ -286,15 +291,16 @@ void ToneSSE2(const ToneTable& table, const ToneWave& wave, int16_t* sound, int3
                                       int32_t begin, int32_t end) {
     ToneLoop<4>(table, wave, sound, values, begin, end);
 }
-[[gnu::target(KINETRA_AVX512_TARGET)]] void ToneAVX512(const ToneTable& table, const ToneWave& wave, int16_t* sound,
-                                                     int32_t values, int32_t begin, int32_t end) {
-    ToneLoop<8>(table, wave, sound, values, begin, end);
+void TonePortable(const ToneTable&, const ToneWave& wave, int16_t* sound, int32_t values, int32_t begin, int32_t end) {
+    ToneFrames(wave, sound, values, begin, end);
 }
+constinit const KernelTable<ToneForm> kTone("kTone", TonePortable, ToneSSE2, ToneAVX2);
 
-// The table for a call of `count` frames, or false where the portable form must run: no vector
-// level, no rate, a position whose doubled value would not stay exact, or steps too long to reduce.
+// The table for a call of `count` frames, or false where the portable form must run: it is the
+// active one, no rate, a position whose doubled value would not stay exact, or steps too long
+// to reduce.
 bool MakeToneTable(const ToneWave& wave, int32_t count, ToneTable& table) {
-    if (ActiveKernelLevel() == KernelLevel::kPortable || !(wave.rate > 0)) return false;
+    if (kTone.Active() == TonePortable || !(wave.rate > 0)) return false;
     if (wave.position >= (uint64_t{1} << 50) - uint64_t(count)) return false;
     double t[kToneBlock];
 #pragma omp simd
@@ -316,8 +322,7 @@ bool MakeToneTable(const ToneWave& wave, int32_t count, ToneTable& table) {
 
 #if defined(KINETRA_FAST_TONE)
 void SineAndCosine(const double* x, int32_t count, double* sine, double* cosine) {
-    if (ActiveKernelLevel() >= KernelLevel::kAVX2) return SinCosAVX2(x, count, sine, cosine);
-    SinCosSSE2(x, count, sine, cosine);
+    kSineAndCosine(x, count, sine, cosine);
 }
 #endif
 
@@ -344,14 +349,12 @@ void Tone(const SoundArguments& args) {
 #if defined(KINETRA_FAST_TONE)
         ToneTable table;
         const bool fast = MakeToneTable(wave, args.n, table);
-        const KernelLevel level = ActiveKernelLevel();
+        const ToneForm tone = kTone.Active();
         if (fast) share = kFastToneShare;
 #endif
         SampleLoop(args.n, args.threads, share, [&](int32_t begin, int32_t end) {
 #if defined(KINETRA_FAST_TONE)
-            if (fast && level >= KernelLevel::kAVX512) return ToneAVX512(table, wave, sound, values, begin, end);
-            if (fast && level >= KernelLevel::kAVX2) return ToneAVX2(table, wave, sound, values, begin, end);
-            if (fast) return ToneSSE2(table, wave, sound, values, begin, end);
+            if (fast) return tone(table, wave, sound, values, begin, end);
 #endif
             ToneFrames(wave, sound, values, begin, end);
         });

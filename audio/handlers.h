@@ -5,7 +5,7 @@
 
 #include "audio/arguments.h"
 #include "host/command.h"
-#include "host/kernel_level.h"
+#include "kernels/level.h"
 
 namespace kinetra::audio {
 

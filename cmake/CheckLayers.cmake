@@ -1,29 +1,30 @@
 # Fails when a source includes a header of a layer above its own. Run as
 #   cmake -DSOURCE_DIR=<root> -P cmake/CheckLayers.cmake
-# The layers, bottom up: platform and formula; script; the host binding (host/); the two
+# The layers, bottom up: platform, formula and the kernel level with its tables (kernels/); script; the host binding (host/); the two
 # plug-ins' commands (video/, audio/), which never include each other. The host program
 # (kinetra/) sees only the binary boundary, as any editor does, but for its script checker, the
-# kernel level of its colour maps and the track bars its options set. Its library (kinetra/lib),
+# kernel tables of its colour maps and the track bars its options set. Its library (kinetra/lib),
 # the editor's part that every host plays, includes no other part of the program and no FFmpeg
 # header: the golden renders and the builds without FFmpeg link it alone.
 set(abi "kinetra/filter_abi.h")
 set(allowed_platform platform)
+set(allowed_kernels kernels)
 set(allowed_formula formula)
 set(allowed_script script formula platform ${abi})
-set(allowed_host host script formula platform ${abi})
-set(allowed_video video host script formula platform ${abi})
-set(allowed_audio audio host script formula platform ${abi})
+set(allowed_host host kernels script formula platform ${abi})
+set(allowed_video video host kernels script formula platform ${abi})
+set(allowed_audio audio host kernels script formula platform ${abi})
 set(allowed_kinetra kinetra/lib kinetra/media kinetra/preview kinetra/cli kinetra/check host/track_bars.h ${abi})
 set(allowed_kinetra/lib kinetra/lib ${abi})
 set(forbidden_system_kinetra/lib "^(libav|libsw|libpostproc)")
-# The media side's colour maps choose their vector forms by the plug-ins' kernel level: one
-# choice, and one KINETRA_KERNEL_LEVEL, for the whole program.
-set(allowed_kinetra/media ${allowed_kinetra} host/kernel_level.h)
+# The media side's colour maps are kernels like the plug-ins' own: one level, and one
+# KINETRA_KERNEL_LEVEL, for the whole program.
+set(allowed_kinetra/media ${allowed_kinetra} kernels)
 # The checker reads scripts with the plug-ins' own loader, formula engine and registries.
 set(allowed_kinetra/check kinetra/check script formula platform host video/commands.h audio/commands.h ${abi})
 
 set(failures "")
-foreach(layer platform formula script host video audio kinetra/check kinetra/media kinetra/lib kinetra)
+foreach(layer platform kernels formula script host video audio kinetra/check kinetra/media kinetra/lib kinetra)
   file(GLOB_RECURSE sources "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
   if(layer STREQUAL "kinetra")
     list(FILTER sources EXCLUDE REGEX "/kinetra/(check|media|lib)/")

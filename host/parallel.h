@@ -38,6 +38,19 @@ void RowLoop(int32_t first, int32_t count, int threads, RowWork&& row) {
     ParallelFor(first, count, threads, row);
 }
 
+// Rows first .. first + count - 1 cut into `blocks` blocks of equal length (the last shorter),
+// one call block(k, begin, end) a block, for work that keeps state along its rows (running
+// sums); the blocks run as RowLoop's rows do.
+template <typename BlockWork>
+void BlockLoop(int32_t first, int32_t count, int32_t blocks, int threads, BlockWork&& block) {
+    if (blocks <= 0) return;
+    const int32_t per_block = (count + blocks - 1) / blocks;
+    ParallelFor(0, blocks, threads, [&](int32_t k) {
+        const int32_t begin = first + k * per_block;
+        block(k, begin, std::min(first + count, begin + per_block));
+    });
+}
+
 // The sound commands' loop: sample frames 0 .. count - 1, one contiguous block [begin, end) a
 // thread, each block in order, so a kernel is a plain loop the compiler can vectorise. A frame
 // of fewer than `smallest_share` sample frames a thread uses fewer threads, down to the calling

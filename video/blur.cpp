@@ -8,7 +8,6 @@
 
 #include "video/effects.h"
 
-#include "host/kernel_level.h"
 #include "host/random.h"
 #include "video/arguments.h"
 #include "video/color_space.h"
@@ -280,10 +279,10 @@ void WideDefocusRows(const DefocusPlan& plan, int64_t* sums, int32_t v_begin, in
     }
 }
 
-#if defined(KINETRA_VECTOR_KERNELS)
-// The vector forms, for windows of at most 65536 pixels: a component's sum over one then fits
-// 32 bits, so the sums are 32-bit lanes, and a mean is one multiplication by a reciprocal
-// (TruncatingReciprocal; the sums lie within 2^31).
+// For windows of at most 65536 pixels: a component's sum over one then fits 32 bits, so the
+// sums are 32-bit lanes of the compiler's generic vectors, and a mean is one multiplication by
+// a reciprocal (TruncatingReciprocal; the sums lie within 2^31). The same loop compiled for
+// AVX2 ran no faster (docs/PERFORMANCE.md): the build's baseline is the only form.
 constexpr int64_t kNarrowWindowPixels = 65536;
 
 inline int16_t TruncatedMean(int32_t sum, double reciprocal) {
@@ -332,8 +331,7 @@ inline void StoreLanes(int32_t* p, PixelLanes v) { std::memcpy(p, &v, sizeof v);
 
 constexpr int64_t kDefocusRun = 64;  // pixels whose window sums are formed before their means
 
-[[gnu::always_inline]] inline void NarrowDefocusRowsLoop(const DefocusPlan& plan, int32_t* sums,
-                                                         int32_t v_begin, int32_t v_end) {
+void NarrowDefocusRows(const DefocusPlan& plan, int32_t* sums, int32_t v_begin, int32_t v_end) {
     const int64_t a = plan.window.a, b = plan.window.b, right = plan.window.right;
     const int64_t bottom = plan.window.bottom, k0 = plan.k0, c_first = plan.c_first, c_last = plan.c_last;
     const size_t n = 3 * plan.columns;
@@ -400,14 +398,6 @@ constexpr int64_t kDefocusRun = 64;  // pixels whose window sums are formed befo
     }
 }
 
-void NarrowDefocusRowsSSE2(const DefocusPlan& plan, int32_t* sums, int32_t v_begin, int32_t v_end) {
-    NarrowDefocusRowsLoop(plan, sums, v_begin, v_end);
-}
-[[gnu::target("avx2")]] void NarrowDefocusRowsAVX2(const DefocusPlan& plan, int32_t* sums, int32_t v_begin,
-                                                  int32_t v_end) {
-    NarrowDefocusRowsLoop(plan, sums, v_begin, v_end);
-}
-#endif
 
 // ---------------------------------------------------------------------------------------------
 // diffuse
@@ -496,42 +486,27 @@ void Defocus(const ImageArguments& args) {
     // row at a time; along a row the window's sum moves a column at a time. The cost per pixel
     // does not grow with the window.
     const int32_t blocks = std::min({args.threads, map.rows(), kMaxWorkerThreads});
-    const int32_t rows_per_block = (map.rows() + blocks - 1) / blocks;
     const DefocusPlan plan{source, destination, map, window, k0, c_first, c_last,
                            static_cast<size_t>(k1 - k0), args.size.width};
-    auto rows_of = [&](int32_t block) {
-        const int32_t v_begin = map.v0 + block * rows_per_block;
-        return std::pair{v_begin, std::min(map.v1, v_begin + rows_per_block)};
-    };
     // Each block's sums live in the own block's row scratch, which holds them for every
     // thread count up to the track bar's maximum.
-#if defined(KINETRA_VECTOR_KERNELS)
-    const KernelLevel level = ActiveKernelLevel();
     const int64_t largest_window = std::min<int64_t>(2 * window.a, window.right) *
                                    std::min<int64_t>(2 * window.b, window.bottom);
-    if (level != KernelLevel::kPortable && largest_window <= kNarrowWindowPixels) {
+    if (largest_window <= kNarrowWindowPixels) {
         const size_t per_block = 3 * plan.columns + 1;
         if (int32_t* memory = args.Scratch<int32_t>(per_block, static_cast<size_t>(blocks)).data()) {
-            RowLoop(0, blocks, args.threads, [&](int32_t block) {
-                int32_t* sums = memory + static_cast<size_t>(block) * per_block;
-                const auto [v_begin, v_end] = rows_of(block);
-                if (level >= KernelLevel::kAVX2) {
-                    NarrowDefocusRowsAVX2(plan, sums, v_begin, v_end);
-                } else {
-                    NarrowDefocusRowsSSE2(plan, sums, v_begin, v_end);
-                }
+            BlockLoop(map.v0, map.rows(), blocks, args.threads, [&](int32_t block, int32_t v_begin, int32_t v_end) {
+                NarrowDefocusRows(plan, memory + static_cast<size_t>(block) * per_block, v_begin, v_end);
             });
             return;
         }
     }
-#endif
     int64_t* memory = args.Scratch<int64_t>(plan.columns, 3 * static_cast<size_t>(blocks)).data();
     if (!memory) {
         DefocusDirect(args, map, window, source, destination);
         return;
     }
-    RowLoop(0, blocks, args.threads, [&](int32_t block) {
-        const auto [v_begin, v_end] = rows_of(block);
+    BlockLoop(map.v0, map.rows(), blocks, args.threads, [&](int32_t block, int32_t v_begin, int32_t v_end) {
         WideDefocusRows(plan, memory + static_cast<size_t>(block) * plan.columns * 3, v_begin, v_end);
     });
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "kernels/table.h"
 #include "kinetra/filter_abi.h"
 #include "script/arguments.h"
 #include "video/pixels.h"
@@ -46,20 +47,24 @@ inline PixelYC RGBToYC(double r, double g, double b, double scale = 1.0) {
 
 constexpr double kInverse4096 = 1.0 / 4096.0;  // 0.000244140625, exact
 
-// The same conversions for a run of pixels at a time, in the vector form the processor has
-// (host/kernel_level.h); the commands that work on R, G, B go through these.
+// The same conversions for a run of pixels at a time, kernel tables (kernels/table.h); the
+// commands that work on R, G, B go through these.
 constexpr int32_t kColourBlock = 256;
 struct RGBBlock {
     int32_t r[kColourBlock], g[kColourBlock], b[kColourBlock];
 };
 
 // R, G, B of `count` pixels, at most kColourBlock.
-void ToRGB(const PixelYC* pixels, int32_t count, RGBBlock& out);
+using ToRGBForm = void (*)(const PixelYC* pixels, int32_t count, RGBBlock& out);
+extern const KernelTable<ToRGBForm> kToRGB;
+inline void ToRGB(const PixelYC* pixels, int32_t count, RGBBlock& out) { kToRGB(pixels, count, out); }
 
 // RGBToYC of the first `count` entries. Every scaled sum must lie inside the 32-bit range,
 // which holds for any 32-bit R, G, B when scale is at most 1/2 and for |R|, |G|, |B| < 2^30
 // when it is 1.
-void ToYC(const RGBBlock& in, int32_t count, double scale, PixelYC* pixels);
+using ToYCForm = void (*)(const RGBBlock& in, int32_t count, double scale, PixelYC* pixels);
+extern const KernelTable<ToYCForm> kToYC;
+inline void ToYC(const RGBBlock& in, int32_t count, double scale, PixelYC* pixels) { kToYC(in, count, scale, pixels); }
 
 // work(block, offset, count) for each run of at most kColourBlock pixels of a row, the block
 // holding R, G, B of pixels[offset .. offset + count).

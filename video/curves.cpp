@@ -4,9 +4,9 @@
 
 #include "video/effects.h"
 
-#include "host/kernel_level.h"
 #include "video/arguments.h"
 #include "video/color_space.h"
+#include "video/kernels/quantise.h"
 #include "video/pixels.h"
 #include "video/rectangles.h"
 
@@ -44,81 +44,6 @@ inline int16_t Lookup(const int16_t* table, int32_t offset, int32_t v, const Cur
 
 // ---------------------------------------------------------------------------------------------
 // posterize
-
-// v to the nearest multiple of `step` (halves up), within 0..4096: ((v + step / 2) / step) * step
-// with the division truncating, then clamped. The step comes from a level count: 4096 / (n - 1);
-// fewer than 2 levels act as 2, more than 4097 as 4097 (step 1), so the step is never 0.
-class Quantiser {
-public:
-    explicit Quantiser(int32_t levels)
-        : step_(4096 / (std::clamp(levels, 2, 4097) - 1)),
-          half_(step_ / 2),
-          reciprocal_(UINT64_C(0x100000000) / static_cast<uint64_t>(step_) + 1),
-          inverse_(TruncatingReciprocal(step_)) {}
-
-    // A sum that is not positive has a quotient that clamps to 0. Otherwise it is below 2^17
-    // (a component, or R, G or B of one, plus half a step) and the step at most 4096; below
-    // 2^32 / step a multiplication by the rounded-up reciprocal and a shift give the quotient
-    // exactly.
-    int32_t operator()(int32_t v) const {
-        const int32_t sum = v + half_;
-        if (sum <= 0) return 0;
-        const int32_t quotient = static_cast<int32_t>((static_cast<uint64_t>(sum) * reciprocal_) >> 32);
-        return std::min(quotient * step_, 4096);
-    }
-
-    // The same for values within +-2^17 (R, G and B of pixels), in the form the vector kernels
-    // can take: the quotient through TruncatingReciprocal, exact since the sum is below 2^33.
-    [[gnu::always_inline]] int32_t Narrow(int32_t v) const {
-        const int32_t sum = std::max(v + half_, 0);
-        const int32_t quotient = static_cast<int32_t>(static_cast<double>(sum) * inverse_);
-        return std::min(quotient * step_, 4096);
-    }
-
-private:
-    int32_t step_, half_;
-    uint64_t reciprocal_;  // up to 2^32 + 1, for a step of 1
-    double inverse_;
-};
-
-struct Quantisers {
-    Quantiser a, b, c;
-};
-
-// R, G and B of a block's first `count` pixels quantised, in the form the processor has.
-void QuantisePortable(RGBBlock& c, int32_t count, const Quantisers& s) {
-    for (int32_t i = 0; i < count; ++i) {
-        c.r[i] = s.a(c.r[i]);
-        c.g[i] = s.b(c.g[i]);
-        c.b[i] = s.c(c.b[i]);
-    }
-}
-
-#if defined(KINETRA_VECTOR_KERNELS)
-[[gnu::always_inline]] inline void QuantiseLoop(RGBBlock& c, int32_t count, const Quantisers& s) {
-#pragma omp simd
-    for (int32_t i = 0; i < count; ++i) {
-        c.r[i] = s.a.Narrow(c.r[i]);
-        c.g[i] = s.b.Narrow(c.g[i]);
-        c.b[i] = s.c.Narrow(c.b[i]);
-    }
-}
-void QuantiseSSE2(RGBBlock& c, int32_t count, const Quantisers& s) { QuantiseLoop(c, count, s); }
-[[gnu::target("avx2")]] void QuantiseAVX2(RGBBlock& c, int32_t count, const Quantisers& s) {
-    QuantiseLoop(c, count, s);
-}
-#endif
-
-void Quantise(RGBBlock& c, int32_t count, const Quantisers& s) {
-    switch (ActiveKernelLevel()) {
-#if defined(KINETRA_VECTOR_KERNELS)
-        case KernelLevel::kAVX512:
-        case KernelLevel::kAVX2: return QuantiseAVX2(c, count, s);
-        case KernelLevel::kSSE2: return QuantiseSSE2(c, count, s);
-#endif
-        default: return QuantisePortable(c, count, s);
-    }
-}
 
 // Runs `convert(source, destination, count, quantisers)` on each visible row, the source as it
 // was before the command (in place, position by position, when the rectangle is the same).
@@ -175,7 +100,7 @@ void Posterize(const ImageArguments& args) {
 void PosterizeRGB(const ImageArguments& args) {
     MapRows(args, [](const PixelYC* source, PixelYC* destination, int32_t count, const Quantisers& s) {
         ForEachRGBBlock(source, count, [&](RGBBlock& c, int32_t offset, int32_t n) {
-            Quantise(c, n, s);
+            kQuantise(c, n, s);
             ToYC(c, n, 1.0, destination + offset);  // 0..4096 each
         });
     });

@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/kernel_level.h"
+#include "kernels/integer.h"
+#include "kernels/level.h"
 #include "kinetra/filter_abi.h"
 
 namespace kinetra::video {
-
 
 // 0 below 0, limit above limit.
 template <typename T>
@@ -23,13 +23,6 @@ template <typename T>
 constexpr T ClampSize(T value, T limit) {
     return value < 1 ? T{1} : (value > limit ? limit : value);
 }
-
-// The low 16 bits of an integer result, as the signed value a component stores.
-constexpr int16_t Low16(uint32_t value) {
-    return static_cast<int16_t>(static_cast<uint16_t>(value));
-}
-constexpr int16_t Low16(int64_t value) { return Low16(static_cast<uint32_t>(value)); }
-constexpr int16_t Low16(int32_t value) { return Low16(static_cast<uint32_t>(value)); }
 
 // A 32-bit result read as signed, shifted right with sign (rounds toward minus infinity).
 constexpr int32_t ShiftRight(uint32_t value, int bits) {
@@ -44,12 +37,12 @@ constexpr size_t PixelIndex(int64_t x, int64_t y, int32_t stride) {
 
 // `taken` where `take` holds, else `kept`, without a branch: on pictures where a threshold
 // splits neighbouring pixels at random, a branch per pixel costs more than the pixel.
-inline PixelYC Select(bool take, const PixelYC& taken, const PixelYC& kept) {
+inline int16_t Select(bool take, int16_t taken, int16_t kept) {
     const int16_t mask = static_cast<int16_t>(-static_cast<int16_t>(take));
-    auto pick = [mask](int16_t a, int16_t b) {
-        return static_cast<int16_t>((a & mask) | (b & ~mask));
-    };
-    return {pick(taken.y, kept.y), pick(taken.cb, kept.cb), pick(taken.cr, kept.cr)};
+    return static_cast<int16_t>((taken & mask) | (kept & ~mask));
+}
+inline PixelYC Select(bool take, const PixelYC& taken, const PixelYC& kept) {
+    return {Select(take, taken.y, kept.y), Select(take, taken.cb, kept.cb), Select(take, taken.cr, kept.cr)};
 }
 
 // (s * a + d * (4096 - a)) >> 12 in wrapping 32-bit arithmetic, stored as 16 bits.
@@ -132,16 +125,18 @@ inline __m128i BilinearMix(__m128i top, __m128i bottom, int32_t fx, int32_t fy) 
 }
 #endif
 
-// BilinearSample of p[0], p[right], p[down], p[down + right] (fractions 0..255), stored at *out.
+// BilinearSample of p[0], p[right], p[down], p[down + right] (fractions 0..255), stored at *out:
+// the portable form, and the SSE2 form the kernels that sample take at that level.
 inline void BilinearSampleAt(PixelYC* out, const PixelYC* p, size_t right, size_t down, int32_t fx,
                              int32_t fy) {
+    *out = BilinearSample(fx, fy, p[0], p[right], p[down], p[down + right]);
+}
 #if defined(KINETRA_VECTOR_KERNELS)
+inline void BilinearSampleAtSSE2(PixelYC* out, const PixelYC* p, size_t right, size_t down, int32_t fx, int32_t fy) {
     const __m128i top = _mm_unpacklo_epi16(LoadPixel(p), LoadPixel(p + right));
     const __m128i bottom = _mm_unpacklo_epi16(LoadPixel(p + down), LoadPixel(p + down + right));
     StorePixel(out, BilinearMix(top, bottom, fx, fy));
-#else
-    *out = BilinearSample(fx, fy, p[0], p[right], p[down], p[down + right]);
-#endif
 }
+#endif
 
 }  // namespace kinetra::video

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/kernel_level.h"
+#include "kernels/level.h"
 #include "kinetra/media/colour.h"
 
 namespace kinetra::media {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/kernel_level.h"
+#include "kernels/table.h"
 
 namespace kinetra::media {
 namespace {
@@ -69,20 +69,18 @@ uint8_t ClampToByte(int32_t value) { return static_cast<uint8_t>(std::clamp(valu
 // The per-row work of both maps, in a portable form and vector forms that give its bits. The
 // portable form is the rule; a vector form converts what it can in whole groups of eight pixels
 // and hands the rest of the row to the portable form.
-struct ToYcMap {
-    const int32_t (&k)[3][3];
-    const int32_t (&bias)[3];
-};
-
+// A map's coefficients in 1/65536 and its biases, either way; max is the largest code value of
+// a map to codes.
 template <typename Int>
-struct ToYuvMapOf {
+struct MapOf {
     const Int (&k)[3][3];
     const Int (&bias)[3];
-    Int max = 255;  // the largest code value
+    Int max = 255;
 };
-using ToYuvMap = ToYuvMapOf<int32_t>;
+using ToYcMap = MapOf<int32_t>;
+using ToYuvMap = MapOf<int32_t>;
 // Codes of more than 8 bits: their coefficients and offsets take sums past 32 bits.
-using DeepToYuvMap = ToYuvMapOf<int64_t>;
+using DeepToYuvMap = MapOf<int64_t>;
 
 // The colour samples' share of each component, k1 * Cb + k2 * Cr + bias, in three planes of
 // `samples` terms, from sample `from` on.
@@ -121,7 +119,7 @@ struct YuvRowsOf {
 using YuvRows = YuvRowsOf<uint8_t>;
 
 template <typename Int, typename Sample>
-void LumaPortable(const ToYuvMapOf<Int>& m, const PixelYC* in, int from, int width, Sample* luma) {
+void LumaPortable(const MapOf<Int>& m, const PixelYC* in, int from, int width, Sample* luma) {
     for (int x = from; x < width; ++x) {
         const Int code = (m.k[0][0] * in[x].y + m.k[0][1] * in[x].cb + m.k[0][2] * in[x].cr + m.bias[0]) >> 16;
         luma[x] = static_cast<Sample>(std::clamp<Int>(code, 0, m.max));
@@ -129,7 +127,7 @@ void LumaPortable(const ToYuvMapOf<Int>& m, const PixelYC* in, int from, int wid
 }
 
 template <typename Int, typename Sample>
-void YuvRowsPortable(const ToYuvMapOf<Int>& m, const YuvRowsOf<Sample>& r, int from) {
+void YuvRowsPortable(const MapOf<Int>& m, const YuvRowsOf<Sample>& r, int from) {
     LumaPortable(m, r.first, from, r.width, r.luma_first);
     if (r.second) LumaPortable(m, r.second, from, r.width, r.luma_second);
     const int block_w = 1 << r.shift_x, rows = r.second ? 2 : 1;
@@ -354,31 +352,34 @@ void YuvRowsSSE2(const ToYuvMap& m, const YuvRows& r) {
 }
 #endif
 
-void ColourTerms(const ToYcMap& m, bool vector, const uint8_t* cb, const uint8_t* cr, int samples, int32_t* terms) {
-#if defined(KINETRA_VECTOR_KERNELS)
-    if (vector && ActiveKernelLevel() >= KernelLevel::kSSE2) return ColourTermsSSE2(m, cb, cr, samples, terms);
-#endif
-    (void)vector;
+void ColourTermsWhole(const ToYcMap& m, const uint8_t* cb, const uint8_t* cr, int samples, int32_t* terms) {
     ColourTermsPortable(m, cb, cr, 0, samples, terms);
 }
-
-void Pixels(const ToYcMap& m, bool vector, const uint8_t* luma, const int32_t* terms, int samples, int shift_x,
-            int width, PixelYC* out) {
-#if defined(KINETRA_VECTOR_KERNELS)
-    if (vector && ActiveKernelLevel() >= KernelLevel::kSSE2) {
-        return shift_x ? PixelsSSE2<1>(m, luma, terms, samples, width, out) : PixelsSSE2<0>(m, luma, terms, samples, width, out);
-    }
-#endif
-    (void)vector;
+void PixelsWhole(const ToYcMap& m, const uint8_t* luma, const int32_t* terms, int samples, int shift_x, int width,
+                 PixelYC* out) {
     PixelsPortable(m, luma, terms, samples, shift_x, 0, width, out);
 }
+void YuvRowsWhole(const ToYuvMap& m, const YuvRows& rows) { YuvRowsPortable(m, rows, 0); }
 
-void YuvRowsAtLevel(const ToYuvMap& m, bool vector, const YuvRows& rows) {
 #if defined(KINETRA_VECTOR_KERNELS)
-    if (vector && ActiveKernelLevel() >= KernelLevel::kSSE2) return YuvRowsSSE2(m, rows);
+void PixelsEitherSSE2(const ToYcMap& m, const uint8_t* luma, const int32_t* terms, int samples, int shift_x, int width,
+                      PixelYC* out) {
+    shift_x ? PixelsSSE2<1>(m, luma, terms, samples, width, out) : PixelsSSE2<0>(m, luma, terms, samples, width, out);
+}
 #endif
-    (void)vector;
-    YuvRowsPortable(m, rows, 0);
+
+constinit const KernelTable<void (*)(const ToYcMap&, const uint8_t*, const uint8_t*, int, int32_t*)> kColourTerms(
+    "kColourTerms", ColourTermsWhole, KINETRA_VECTOR_FORM(ColourTermsSSE2));
+constinit const KernelTable<void (*)(const ToYcMap&, const uint8_t*, const int32_t*, int, int, int, PixelYC*)> kPixels(
+    "kPixels", PixelsWhole, KINETRA_VECTOR_FORM(PixelsEitherSSE2));
+constinit const KernelTable<void (*)(const ToYuvMap&, const YuvRows&)> kYuvRows("kYuvRows", YuvRowsWhole,
+                                                                                 KINETRA_VECTOR_FORM(YuvRowsSSE2));
+
+// The form of `table` for a map whose coefficients the vector forms may take (`exact`), or the
+// portable one.
+template <typename Form>
+Form FormFor(const KernelTable<Form>& table, bool exact) {
+    return exact ? table.Active() : table.At(KernelLevel::kPortable);
 }
 
 }  // namespace
@@ -408,14 +409,16 @@ void YuvToYc::Convert(const PlanarPicture& source, const YcPicture& dest) {
     const int samples = ((width - 1) >> source.shift_x) + 1;
     colour_terms_.resize(3 * static_cast<size_t>(samples));
     int32_t* terms = colour_terms_.data();
+    const auto colour_terms = FormFor(kColourTerms, vector_);
+    const auto pixels = FormFor(kPixels, vector_);
     for (int y = 0; y < height; ++y) {
         if (y == 0 || (y >> source.shift_y) != ((y - 1) >> source.shift_y)) {
             const ptrdiff_t row = static_cast<ptrdiff_t>(y >> source.shift_y);
-            ColourTerms(map, vector_, source.planes[1] + row * source.strides[1], source.planes[2] + row * source.strides[2],
-                        samples, terms);
+            colour_terms(map, source.planes[1] + row * source.strides[1], source.planes[2] + row * source.strides[2],
+                         samples, terms);
         }
-        Pixels(map, vector_, source.planes[0] + static_cast<ptrdiff_t>(y) * source.strides[0], terms, samples,
-               source.shift_x, width, dest.pixels + static_cast<ptrdiff_t>(y) * dest.stride);
+        pixels(map, source.planes[0] + static_cast<ptrdiff_t>(y) * source.strides[0], terms, samples, source.shift_x,
+               width, dest.pixels + static_cast<ptrdiff_t>(y) * dest.stride);
     }
 }
 
@@ -443,6 +446,7 @@ void YcToYuv::Convert(const YcPicture& source, const PlanarPicture& dest) const 
     const DeepToYuvMap deep{deep_coefficient_, deep_bias_, (int64_t{1} << bits_) - 1};
     // At 8 bits the PixelYC values are 16-bit, the coefficients below 2^15: every product fits
     // 32 bits. Deeper codes are 16-bit samples, addressed by the planes' byte strides.
+    const auto yuv_rows = FormFor(kYuvRows, vector_);
     const int block_h = 1 << dest.shift_y;
     for (int cy = 0; cy * block_h < height; ++cy) {
         const int y = cy * block_h;
@@ -458,7 +462,7 @@ void YcToYuv::Convert(const YcPicture& source, const PlanarPicture& dest) const 
                            width,
                            dest.shift_x};
         if (bits_ == 8) {
-            YuvRowsAtLevel(map, vector_, rows);
+            yuv_rows(map, rows);
         } else {
             const auto deeper = [](uint8_t* row) { return reinterpret_cast<uint16_t*>(row); };
             const YuvRowsOf<uint16_t> deep_rows{rows.first,         rows.second,        deeper(rows.luma_first),

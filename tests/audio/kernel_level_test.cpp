@@ -1,6 +1,6 @@
-// The sound commands' vector forms against their portable forms: the same buffers from every
-// kernel level this machine has, on random and extreme samples and arguments, at counts that
-// end inside a vector and thread splits that start inside one.
+// The sound commands at every kernel level this machine has against the portable level, where
+// the command's own routing counts (a_copyframe2 gathering through the work area), and the
+// tone's sine; the forms themselves are compared table by table (kernel_table_test.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,9 +10,9 @@
 #include <random>
 #include <vector>
 
-#include "audio/count_division.h"
+#include "audio/kernels/count_division.h"
 #include "audio/handlers.h"
-#include "host/kernel_level.h"
+#include "kernels/level.h"
 #include "tests/support/sound_buffers.h"
 
 namespace kinetra::audio {
@@ -56,43 +56,6 @@ void ExpectEveryLevelAlike(const char* command, const std::vector<double>& args,
 
 // Counts below, at and past one vector of each level, and thread splits that fall inside one.
 constexpr int32_t kCounts[] = {1, 2, 3, 5, 8, 9, 15, 17, 33, 1001, 70001};
-
-TEST(SoundKernels, MonoAndReverseMatchThePortableForm) {
-    uint32_t seed = 0;
-    for (int32_t c : {2, 1}) {
-        for (int32_t n : kCounts) {
-            for (int threads : {1, 3}) {
-                for (double mode : {0, 1, 2}) ExpectEveryLevelAlike("a_mono", {2, mode}, n, c, threads, ++seed);
-                ExpectEveryLevelAlike("a_reverse", {2, 3}, n, c, threads, ++seed);
-                ExpectEveryLevelAlike("a_reverse", {4, 4}, n, c, threads, ++seed);
-            }
-        }
-    }
-}
-
-TEST(SoundKernels, VolumeMatchesThePortableForm) {
-    // Gains that keep the products in 16 bits, wrap them, take them beyond 32 bits (INT32_MIN,
-    // whose low bits are 0), or make them not a number.
-    const double gains[] = {0, -0.0, 1, 0.5, 0.3, -0.7, 2, 65537.5, -1e6, 1e300, -1e300, 1e-300, kInf, -kInf, kNaN};
-    std::mt19937 random(3);
-    uint32_t seed = 100;
-    for (int32_t c : {2, 1}) {
-        for (int32_t n : kCounts) {
-            for (int round = 0; round < 6; ++round) {
-                const double start = gains[random() % std::size(gains)];
-                const double end = round < 2 ? start : gains[random() % std::size(gains)];
-                for (double mode : {0, 1, 2}) {
-                    ExpectEveryLevelAlike("a_volume", {2, start, end, mode}, n, c, 1 + round % 3, ++seed);
-                }
-            }
-        }
-    }
-    // Random ramps on a long frame, split at odd places.
-    std::uniform_real_distribution<double> gain(-3, 3);
-    for (int round = 0; round < 20; ++round) {
-        ExpectEveryLevelAlike("a_volume", {2, gain(random), gain(random), double(round % 3)}, 4801, 2, 3, ++seed);
-    }
-}
 
 #if defined(KINETRA_VECTOR_KERNELS)
 [[gnu::target("avx2,fma")]] void DivideFourByCount(const double* a, double n, double* quotients) {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "host/kernel_level.h"
+#include "kernels/level.h"
 #include "tests/support/sound_buffers.h"
 
 namespace kinetra::audio {

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "host/kernel_level.h"
+#include "kernels/level.h"
 #include "kinetra/media/colour.h"
 
 namespace kinetra::media {

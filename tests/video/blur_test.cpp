@@ -5,7 +5,6 @@
 #include <set>
 #include <utility>
 
-#include "host/kernel_level.h"
 #include "host/random.h"
 #include "tests/video/effects_canvas.h"
 
@@ -213,25 +212,19 @@ TEST(Defocus, MeansAcrossWholeRunsAndAtTheEdges) {
         {192, 191},  // columns 190..192: 191
     };
     const int16_t kMeansOf8Y[4] = {0, 4, 12, 20};
-    // The portable level keeps 64-bit sums, the vector levels 32-bit ones in runs of pixels.
-    for (KernelLevel level : {KernelLevel::kPortable, MachineKernelLevel()}) {
-        SetKernelLevel(level);
-        for (int threads : {1, 2}) {  // one block of rows, whose sums move down every row, and two
-            Canvas run(canvas);
-            // What earlier commands left in the scratch, past this one's sums, must not count.
-            memset(run.table.column_scratch, 0x55, run.table.column_scratch_bytes);
-            run.Run("defocus", {2, 3, 0, 0, 193, 4, 0, 0, 4, 2}, threads);
-            for (int y = 0; y < 4; ++y) {
-                for (const auto& [x, mean] : kMeansOfX) {
-                    const PixelYC& got = run.At(3, x, y);
-                    EXPECT_TRUE(Same(got, {int16_t(100 + mean), int16_t(-mean), kMeansOf8Y[y]}))
-                        << x << "," << y << " on " << threads << " thread(s) at " << KernelLevelName(level) << ": "
-                        << got.y << " " << got.cb << " " << got.cr;
-                }
+    for (int threads : {1, 2}) {  // one block of rows, whose sums move down every row, and two
+        Canvas run(canvas);
+        // What earlier commands left in the scratch, past this one's sums, must not count.
+        memset(run.table.column_scratch, 0x55, run.table.column_scratch_bytes);
+        run.Run("defocus", {2, 3, 0, 0, 193, 4, 0, 0, 4, 2}, threads);
+        for (int y = 0; y < 4; ++y) {
+            for (const auto& [x, mean] : kMeansOfX) {
+                const PixelYC& got = run.At(3, x, y);
+                EXPECT_TRUE(Same(got, {int16_t(100 + mean), int16_t(-mean), kMeansOf8Y[y]}))
+                    << x << "," << y << " on " << threads << " thread(s): " << got.y << " " << got.cb << " " << got.cr;
             }
         }
     }
-    SetKernelLevel(MachineKernelLevel());
 }
 
 TEST(Defocus, AnImageOnePixelWideAveragesItsColumn) {

@@ -1,4 +1,4 @@
-#include "host/kernel_level.h"
+#include "kernels/level.h"
 
 #include <algorithm>
 #include <atomic>

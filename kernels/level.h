@@ -1,8 +1,8 @@
-// Which form of the pixel and sample kernels runs. Each kernel has a portable form, an SSE2 form
-// (the baseline of every x86 build) and, where it pays, an AVX2 form that runs only when the
+// Which form of the pixel and sample kernels runs. Each kernel has a portable form and, where it
+// pays, an SSE2 form (the baseline of every x86 build), an AVX2 form that runs only when the
 // processor has AVX2 and FMA, and an AVX-512 form for processors with its F, BW, DQ and VL
-// parts. A kernel without a form of the active level takes its highest one below. Every form
-// gives the same bits; the choice is only a matter of speed.
+// parts. A kernel's table (kernels/table.h) gives a level without a form of its own the highest
+// one below. Every form gives the same bits; the choice is only a matter of speed.
 #pragma once
 
 #include <cstdint>
@@ -14,14 +14,15 @@
 #include <emmintrin.h>
 #endif
 
-// The code between these two compiles for AVX2, lambdas included, which a function's own target
-// attribute does not reach. Only what the run-time check chose may call into it.
+// The code between these two compiles for SSE4.1 (and SSSE3 below it), lambdas included, which a
+// function's own target attribute does not reach. Only a table's AVX2 slot may hold it: AVX2 is
+// the first level whose processors all have SSE4.1.
 #if defined(__clang__)
-#define KINETRA_AVX2_BEGIN _Pragma("clang attribute push(__attribute__((target(\"avx2\"))), apply_to = function)")
-#define KINETRA_AVX2_END _Pragma("clang attribute pop")
+#define KINETRA_SSE41_BEGIN _Pragma("clang attribute push(__attribute__((target(\"sse4.1\"))), apply_to = function)")
+#define KINETRA_SSE41_END _Pragma("clang attribute pop")
 #else
-#define KINETRA_AVX2_BEGIN _Pragma("GCC push_options") _Pragma("GCC target(\"avx2\")")
-#define KINETRA_AVX2_END _Pragma("GCC pop_options")
+#define KINETRA_SSE41_BEGIN _Pragma("GCC push_options") _Pragma("GCC target(\"sse4.1\")")
+#define KINETRA_SSE41_END _Pragma("GCC pop_options")
 #endif
 
 // What an AVX-512 form may use, for its target attribute.

@@ -4,7 +4,7 @@
 // the portable form's bits.
 #include "video/color_space.h"
 
-#include "host/kernel_level.h"
+#include "kernels/table.h"
 
 namespace kinetra::video {
 namespace {
@@ -59,26 +59,9 @@ void ToYCSSE2(const RGBBlock& in, int32_t count, double scale, PixelYC* pixels) 
 
 }  // namespace
 
-void ToRGB(const PixelYC* pixels, int32_t count, RGBBlock& out) {
-    switch (ActiveKernelLevel()) {
-#if defined(KINETRA_VECTOR_KERNELS)
-        case KernelLevel::kAVX512:
-        case KernelLevel::kAVX2: return ToRGBAVX2(pixels, count, out);
-        case KernelLevel::kSSE2: return ToRGBSSE2(pixels, count, out);
-#endif
-        default: return ToRGBPortable(pixels, count, out);
-    }
-}
-
-void ToYC(const RGBBlock& in, int32_t count, double scale, PixelYC* pixels) {
-    switch (ActiveKernelLevel()) {
-#if defined(KINETRA_VECTOR_KERNELS)
-        case KernelLevel::kAVX512:
-        case KernelLevel::kAVX2: return ToYCAVX2(in, count, scale, pixels);
-        case KernelLevel::kSSE2: return ToYCSSE2(in, count, scale, pixels);
-#endif
-        default: return ToYCPortable(in, count, scale, pixels);
-    }
-}
+constinit const KernelTable<ToRGBForm> kToRGB("kToRGB", ToRGBPortable, KINETRA_VECTOR_FORM(ToRGBSSE2),
+                                              KINETRA_VECTOR_FORM(ToRGBAVX2));
+constinit const KernelTable<ToYCForm> kToYC("kToYC", ToYCPortable, KINETRA_VECTOR_FORM(ToYCSSE2),
+                                            KINETRA_VECTOR_FORM(ToYCAVX2));
 
 }  // namespace kinetra::video

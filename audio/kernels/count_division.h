@@ -3,7 +3,7 @@
 // below issue two a cycle. The quotients are the divider's, bit for bit.
 #pragma once
 
-#include "host/kernel_level.h"
+#include "kernels/level.h"
 
 namespace kinetra::audio {
 

@@ -1,0 +1,168 @@
+// Every form of every sound kernel table against the table's portable form, on random samples
+// with 16 bits' extremes among them, at counts and starts that end and begin inside a vector.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "audio/kernels/samples.h"
+#include "audio/kernels/span.h"
+#include "tests/support/kernel_tables.h"
+
+namespace kinetra::audio {
+namespace {
+
+using testing::ForEachVectorForm;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Sample frames below, at and past a vector of each level, and a frame of 30 fps at 48 kHz.
+constexpr int32_t kCounts[] = {1, 2, 3, 5, 8, 9, 15, 16, 17, 33, 1600};
+// Where a thread's block may start.
+constexpr int32_t kStarts[] = {0, 1, 3, 7};
+
+std::vector<int16_t> RandomSamples(size_t count, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::vector<int16_t> samples(count);
+    constexpr int16_t kExtremes[] = {INT16_MIN, INT16_MAX, 0, -1, 1, INT16_MIN + 1};
+    for (int16_t& s : samples) s = random() % 4 ? static_cast<int16_t>(random()) : kExtremes[random() % 6];
+    return samples;
+}
+
+TEST(SoundKernelTables, RampFormsMatchThePortableForm) {
+    const struct {
+        const KernelTable<RampForm>& table;
+        int32_t values;
+    } tables[] = {{kRampOneChannel, 1}, {kRampLeft, 2}, {kRampRight, 2}, {kRampStereo, 2}};
+    // Gains that keep the products in 16 bits, wrap them, take them beyond 32 bits (INT32_MIN,
+    // whose low bits are 0), make them not a number, or lie outside the range the quotient
+    // without the divider takes.
+    const std::pair<double, double> gains[] = {{0.2, 0.9},  {1, 1},      {0, 0},        {3.7, -2.1},
+                                               {1e6, -1e6}, {kNaN, 1},   {1e-300, 0.5}, {1e300, 1},
+                                               {-0.5, 0x1p-899}};
+    uint32_t seed = 1;
+    for (const auto& [table, values] : tables) {
+        ForEachVectorForm(table, [&](RampForm form) {
+            for (int32_t count : kCounts) {
+                for (int32_t begin : kStarts) {
+                    if (begin >= count) continue;
+                    for (const auto& [start, end] : gains) {
+                        std::vector<int16_t> expected = RandomSamples(size_t(count) * values, ++seed);
+                        std::vector<int16_t> got = expected;
+                        table.At(KernelLevel::kPortable)(expected.data(), count, start, end, begin, count);
+                        form(got.data(), count, start, end, begin, count);
+                        EXPECT_EQ(got, expected) << "count " << count << " from " << begin << " gains " << start << " "
+                                                 << end;
+                    }
+                }
+            }
+        });
+    }
+}
+
+TEST(SoundKernelTables, MonoFormsMatchThePortableForm) {
+    uint32_t seed = 100;
+    for (const KernelTable<MonoForm>* table : {&kMonoMean, &kMonoLeft, &kMonoRight}) {
+        ForEachVectorForm(*table, [&](MonoForm form) {
+            for (int32_t count : kCounts) {
+                for (int32_t begin : kStarts) {
+                    if (begin >= count) continue;
+                    std::vector<int16_t> expected = RandomSamples(size_t(count) * 2, ++seed);
+                    std::vector<int16_t> got = expected;
+                    table->At(KernelLevel::kPortable)(expected.data(), begin, count);
+                    form(got.data(), begin, count);
+                    EXPECT_EQ(got, expected) << "count " << count << " from " << begin;
+                }
+            }
+        });
+    }
+}
+
+TEST(SoundKernelTables, ReverseFormsMatchThePortableForm) {
+    const struct {
+        const KernelTable<ReverseForm>& reverse;
+        const KernelTable<ExchangeForm>& exchange;
+        int32_t values;
+    } tables[] = {{kReverseStereo, kExchangeStereo, 2}, {kReverseOneChannel, kExchangeOneChannel, 1}};
+    uint32_t seed = 200;
+    for (const auto& [reverse, exchange, values] : tables) {
+        for (int32_t n : kCounts) {
+            for (int32_t begin : kStarts) {
+                const std::vector<int16_t> source = RandomSamples(size_t(n) * values, ++seed);
+                if (begin < n) {
+                    std::vector<int16_t> expected(source.size()), got(source.size());
+                    reverse.At(KernelLevel::kPortable)(source.data(), expected.data(), n, begin, n);
+                    ForEachVectorForm(reverse, [&](ReverseForm form) {
+                        std::fill(got.begin(), got.end(), int16_t{0});
+                        form(source.data(), got.data(), n, begin, n);
+                        EXPECT_EQ(got, expected) << "n " << n << " from " << begin;
+                    });
+                }
+                if (begin < n / 2) {
+                    std::vector<int16_t> expected = source;
+                    exchange.At(KernelLevel::kPortable)(expected.data(), n, begin, n / 2);
+                    ForEachVectorForm(exchange, [&](ExchangeForm form) {
+                        std::vector<int16_t> got = source;
+                        form(got.data(), n, begin, n / 2);
+                        EXPECT_EQ(got, expected) << "n " << n << " from " << begin;
+                    });
+                }
+            }
+        }
+    }
+}
+
+TEST(SoundKernelTables, SpanFormsMatchThePortableForm) {
+    // Whole and fractional spans, below zero, tiny and long, and of lengths the quotient without
+    // the divider does not take.
+    const std::pair<double, double> spans[] = {{10, 12},   {-3.5, -1},  {2.7, 3.1},   {0, 1},
+                                               {5, 5 + 1e-7}, {1e-300, 1}, {50, 95}, {0, 1e-310},
+                                               {-1, 1e300}, {3, 3 + 0x1p-899}};
+    for (int32_t n : kCounts) {
+        for (const auto& [s, e] : spans) {
+            const SpanPositions span{s, e - s, double(n), n - 1};
+            const int32_t frame = span.FrameAt(0);
+            // The positions of the first frame's run, from an odd start where there is one.
+            int32_t count = 1;
+            while (count < n && span.FrameAt(count) == frame) ++count;
+            const int32_t first = count > 1 ? 1 : 0;
+            std::vector<int32_t> expected(count, -1), got(count);
+            kRunSamples.At(KernelLevel::kPortable)(span, frame, first, count - first, expected.data());
+            ForEachVectorForm(kRunSamples, [&](RunSamplesForm form) {
+                std::fill(got.begin(), got.end(), -1);
+                form(span, frame, first, count - first, got.data());
+                EXPECT_EQ(got, expected) << "n " << n << " span " << s << " " << e;
+            });
+        }
+    }
+}
+
+TEST(SoundKernelTables, StereoCopyFormsMatchThePortableForm) {
+    // Sources in order and close (the permutes' case), repeated, far apart, and close but too
+    // near the end of the sound to load two vectors from the first.
+    constexpr int32_t kFrames = 1600;
+    const std::vector<int16_t> sound = RandomSamples(kFrames * 2, 300);
+    std::mt19937 random(301);
+    for (int32_t count : kCounts) {
+        for (int pattern = 0; pattern < 4; ++pattern) {
+            std::vector<int32_t> samples(count);
+            int32_t at = pattern == 3 ? kFrames - 20 : int32_t(random() % 100);
+            for (int32_t& s : samples) {
+                s = pattern == 2 ? int32_t(random() % kFrames) : std::min(at, kFrames - 1);
+                at += pattern == 1 ? int32_t(random() % 2) : 1 + int32_t(random() % 2);
+            }
+            std::vector<int16_t> expected(size_t(count) * 2), got(expected.size());
+            kCopyStereo.At(KernelLevel::kPortable)(samples.data(), count, sound.data(), kFrames, expected.data());
+            ForEachVectorForm(kCopyStereo, [&](CopyStereoForm form) {
+                std::fill(got.begin(), got.end(), int16_t{0});
+                form(samples.data(), count, sound.data(), kFrames, got.data());
+                EXPECT_EQ(got, expected) << "count " << count << " pattern " << pattern;
+            });
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kinetra::audio

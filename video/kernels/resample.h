@@ -1,0 +1,96 @@
+// The resampling kernels of resize and rotate: the source rectangle as the sampler sees it,
+// resize's two passes and rotate's turned rows, a table each (kernels/table.h).
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "kernels/table.h"
+#include "kinetra/filter_abi.h"
+#include "video/pixels.h"
+#include "video/rectangles.h"
+
+namespace kinetra::video {
+
+// The source rectangle as the sampler sees it.
+class SourceWindow {
+public:
+    SourceWindow(const PixelYC* pixels, int32_t x0, int32_t y0, int32_t w, int32_t h, ImageSize size)
+        : visible_(ClipRegion(x0, y0, w, h, size)),
+          last_x_(int64_t{x0} + w - 1),
+          last_y_(int64_t{y0} + h - 1),
+          pixels_(pixels),
+          size_(size) {}
+
+    const Region& visible() const { return visible_; }
+    int64_t last_x() const { return last_x_; }
+    int64_t last_y() const { return last_y_; }
+    const PixelYC* Row(int64_t sy) const { return pixels_ + PixelIndex(0, sy, size_.width); }
+    void ReadFrom(const PixelYC* pixels) { pixels_ = pixels; }
+
+    // Positions below both have all four neighbours inside the rectangle and the image.
+    int64_t interior_x_end() const { return std::min<int64_t>(last_x_, size_.width - 1); }
+    int64_t interior_y_end() const { return std::min<int64_t>(last_y_, size_.height - 1); }
+
+    // Writes the sample at integer position (sx, sy), which lies in visible(), with fractions
+    // fx, fy in 1/256. On the rectangle's last column or row the pixel stands alone; a
+    // neighbour beyond the image's edge (the rectangle reaching past it) is the edge pixel.
+    void Sample(PixelYC* out, int64_t sx, int64_t sy, int32_t fx, int32_t fy) const {
+        const bool alone = sx == last_x_ || sy == last_y_;
+        const size_t right = !alone && sx + 1 < size_.width ? 1 : 0;
+        const size_t down = !alone && sy + 1 < size_.height ? static_cast<size_t>(size_.width) : 0;
+        BilinearSampleAt(out, pixels_ + PixelIndex(sx, sy, size_.width), right, down, fx, fy);
+    }
+
+private:
+    Region visible_;
+    int64_t last_x_, last_y_;
+    const PixelYC* pixels_;
+    ImageSize size_;
+};
+
+// resize interpolates in two passes over a row: a vertical one that mixes the two source rows
+// over a span of columns, V = c_top * (255 - fy) + c_bottom * fy, then a horizontal one that
+// mixes each destination pixel's two columns, (255 - fx) * V0 + fx * V1. That is
+// BilinearSample's sum regrouped; nothing in it wraps (|sum| <= 32768 * 65025), so the result
+// is the same. V fits 24 bits and is kept as two 16-bit halves, V >> 8 and V & 255, so that
+// both passes are multiply-adds of 16-bit factors:
+// (255 - fx) * V0 + fx * V1 = 256 * (the halves >> 8 mixed) + (the halves & 255 mixed).
+constexpr int32_t kSpanColumns = 256;  // the most source columns one vertical pass covers
+
+struct MixedSpan {
+    // Per component of each column, in pixel order; room after the last for the horizontal
+    // pass's reads of four elements at a time.
+    int16_t high[3 * kSpanColumns + 8];
+    int16_t low[3 * kSpanColumns + 8];
+};
+
+// One destination column of the run: its source column, the element step to the right
+// neighbour (3, or 0 at the image's right edge), and the weights 255 - fx and fx as the low and
+// high 16 bits.
+struct ResizeColumn {
+    int32_t x, right, weights;
+};
+
+// The vertical pass: rows top and bottom mixed by fy over `columns` source columns into span.
+using MixRowsForm = void (*)(MixedSpan& span, const PixelYC* top, const PixelYC* bottom, int32_t columns, int32_t fy);
+extern const KernelTable<MixRowsForm> kMixRows;
+// The horizontal pass for `count` columns whose source columns lie in the span from x_first.
+using MixColumnsForm = void (*)(PixelYC* out, const ResizeColumn* columns, int32_t count, const MixedSpan& span,
+                                int32_t x_first);
+extern const KernelTable<MixColumnsForm> kMixColumns;
+
+// What turning a run of a row needs: the source, the steps of the positions along a row, the
+// centre, and the ends of the positions whose four neighbours are all inside.
+struct TurnedRun {
+    const SourceWindow& source;
+    int64_t step_u, step_v, centre_x, centre_y, x_end, y_end;
+    ImageSize size;
+};
+
+// Columns [first, end) of a rotated row into out; u, v are at the first.
+using TurnForm = void (*)(const TurnedRun& run, PixelYC* out, int64_t first, int64_t end, int64_t u, int64_t v);
+extern const KernelTable<TurnForm> kTurn;
+
+}  // namespace kinetra::video
