@@ -772,9 +772,7 @@ std::string FormatText(const Report& report, std::string_view file, std::string_
     return out + "\n";
 }
 
-namespace {
-
-std::string JsonString(std::string_view text) {
+std::string JsonQuoted(std::string_view text) {
     std::string out = "\"";
     for (const char c : text) {
         const unsigned char u = static_cast<unsigned char>(c);
@@ -792,18 +790,17 @@ std::string JsonString(std::string_view text) {
     return out + "\"";
 }
 
-}  // namespace
-
-std::string FormatJson(const Report& report, std::string_view file) {
+std::string FormatJson(const Report& report, std::string_view file, std::string_view note) {
     std::string out = "[";
     for (size_t i = 0; i < report.diagnostics.size(); ++i) {
         const Diagnostic& d = report.diagnostics[i];
         out += i ? ",\n " : "\n ";
-        out += "{\"file\": " + JsonString(file) + ", \"line\": " + std::to_string(d.line) +
+        out += "{\"file\": " + JsonQuoted(file) + ", \"line\": " + std::to_string(d.line) +
                ", \"column\": " + std::to_string(d.column) + ", \"severity\": \"" +
                (d.severity == Severity::kError ? "error" : "warning") + "\", \"message\": " +
-               JsonString(d.message) + "}";
+               JsonQuoted(d.message) + "}";
     }
+    if (!note.empty()) out += (report.diagnostics.empty() ? "\n " : ",\n ") + std::string(note);
     return out + "\n]\n";
 }
 

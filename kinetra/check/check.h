@@ -78,7 +78,9 @@ int32_t LengtheningLine(std::string_view bytes, int32_t frame_count, int32_t end
 // As a compiler says it: "FILE:LINE:COLUMN: error: message", the line and a caret under the
 // column, then a summary line.
 std::string FormatText(const Report& report, std::string_view file, std::string_view bytes);
-// The same as a JSON list of objects, for editors and tools.
-std::string FormatJson(const Report& report, std::string_view file);
+// The same as a JSON list of objects, for editors and tools; a `note`, one more object, ends it.
+std::string FormatJson(const Report& report, std::string_view file, std::string_view note = {});
+// `text` as a JSON string, quotes included.
+std::string JsonQuoted(std::string_view text);
 
 }  // namespace kinetra::check

@@ -181,20 +181,16 @@ void Server::Route() {
         const auto [text, version] = session_.script();
         std::lock_guard lock(check_mutex_);
         if (version != check_version_) {
-            const media::EditFormat& format = session_.format();
             // Against the clip as the plug-ins are handed it, every one of its frames.
             check::CheckOptions options;
-            options.clip = {format.has_pictures ? format.width : 0,
-                            format.has_pictures ? format.height : 0,
-                            format.frame_count,
-                            av_q2d(format.frame_rate),
-                            format.has_sound ? session_.sampling_rate() : 0,
-                            format.has_sound ? session_.sound_channels() : 0};
-            const check::Report report = check::CheckScript(text, options, check::PluginCommands());
-            check_json_ = check::FormatJson(report, session_.script_path().filename().string());
+            options.clip = session_.clip_facts();
+            check_report_ = check::CheckScript(text, options, check::PluginCommands());
             check_version_ = version;
         }
-        res.set_content(check_json_, "application/json");
+        const std::string file = session_.script_path().filename().string();
+        // The proof follows the track values too, so it is told afresh.
+        res.set_content(check::FormatJson(check_report_, file, check::StatelessNoteJson(session_.proofs(), file)),
+                        "application/json");
     });
 
     http.Get("/api/curves", [this](const httplib::Request& req, httplib::Response& res) {

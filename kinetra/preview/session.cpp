@@ -5,6 +5,7 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 
+#include "kinetra/check/catalog.h"
 #include "kinetra/check/curves.h"
 #include "kinetra/lib/edit_player.h"
 #include "kinetra/media/pipeline.h"
@@ -126,6 +127,25 @@ bool Session::stateless() {
     return stateless_;
 }
 
+check::StatelessProofs Session::proofs() {
+    std::lock_guard lock(mutex_);
+    return proofs_;
+}
+
+check::ClipFacts Session::clip_facts() const {
+    const media::EditFormat& edit = format();
+    return {edit.has_pictures ? edit.width : 0,
+            edit.has_pictures ? edit.height : 0,
+            edit.frame_count,
+            av_q2d(edit.frame_rate),
+            edit.has_sound ? sampling_rate() : 0,
+            edit.has_sound ? sound_channels() : 0};
+}
+
+check::StatelessProofs Session::Prove(const std::string& text, const Tracks& tracks) const {
+    return check::ProveStateless(text, {clip_facts(), tracks}, check::PluginCommands());
+}
+
 void Session::Publish(std::string json) {
     events_.push_back({next_event_++, std::move(json)});
     if (events_.size() > kKeptEvents) events_.pop_front();
@@ -169,12 +189,14 @@ bool Session::ReadScript() {
         text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (!in && !in.eof()) return false;
     }
-    const bool keeps_nothing = check::OutlineScript(text).empty();
+    std::lock_guard proving(proof_mutex_);
+    const check::StatelessProofs proofs = Prove(text, track_values());
     std::lock_guard lock(mutex_);
     script_time_ = time;
     script_size_ = size;
     script_text_ = std::move(text);
-    stateless_ = keeps_nothing;
+    proofs_ = proofs;
+    stateless_ = proofs.picture.proven;
     ++script_version_;
     Changed();
     Publish(Dump(Json{{"type", "script"}, {"version", script_version_}, {"stateless", stateless_}}));
@@ -377,10 +399,18 @@ bool Session::SetTracks(const std::vector<std::pair<int64_t, int64_t>>& values, 
             return false;
         }
     }
+    // The proof follows the tracks: the shown buffer, and variables that size a rectangle.
+    std::lock_guard proving(proof_mutex_);
+    auto [text, version] = script();
+    Tracks tracks = track_values();
+    for (const auto& [index, value] : values) tracks[index] = static_cast<int32_t>(value);
+    const check::StatelessProofs proofs = Prove(text, tracks);
     std::lock_guard lock(mutex_);
-    for (const auto& [index, value] : values) values_[index] = static_cast<int32_t>(value);
+    values_ = tracks;
+    proofs_ = proofs;
+    stateless_ = proofs.picture.proven;
     Changed();
-    Publish(Dump(Json{{"type", "tracks"}, {"values", values_}}));
+    Publish(Dump(Json{{"type", "tracks"}, {"values", values_}, {"stateless", stateless_}}));
     return true;
 }
 

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "kinetra/check/stateless.h"
 #include "kinetra/lib/session.h"
 #include "kinetra/media/edit_source.h"
 #include "kinetra/preview/picture_player.h"
@@ -81,6 +82,10 @@ public:
     std::string Readable(const std::string& text) const;
     // Whether every result is exact at once: a script that keeps nothing between frames.
     bool stateless();
+    // The proof behind it, for the current script and track values, sound's included.
+    check::StatelessProofs proofs();
+    // The clip as the plug-ins are handed it, for the check.
+    check::ClipFacts clip_facts() const;
 
     // The result at `frame` with the current settings: at once, marked exact when it is; with
     // `wait_exact`, once the in-order play has reached it.
@@ -104,6 +109,8 @@ private:
     void Changed();                  // with mutex_ held: the exact results are void
     void Keep(int32_t frame, std::shared_ptr<const editor::Image> image);  // with mutex_ held
     bool ReadScript();               // reloads when the file changed; with mutex_ not held
+    // With proof_mutex_ held and mutex_ not held.
+    check::StatelessProofs Prove(const std::string& text, const Tracks& tracks) const;
     void PlayInOrder();
     void Watch();
 
@@ -121,6 +128,10 @@ private:
     std::filesystem::file_time_type script_time_{};
     uintmax_t script_size_ = 0;
     bool stateless_ = false;
+    check::StatelessProofs proofs_;
+    // Held from reading the script and tracks to storing their proof, which takes long enough
+    // that mutex_ is not held meanwhile; taken before mutex_.
+    std::mutex proof_mutex_;
     uint64_t generation_ = 0;  // grows at every change of script or tracks
     std::chrono::steady_clock::time_point changed_at_{};
     int showing_ = 0;          // frames being shown at once

@@ -329,6 +329,7 @@ function listen() {
       refresh();
     } else if (event.type === 'tracks') {
       syncTracks(event.values);
+      $('stateless').classList.toggle('hidden', !event.stateless);
     } else if (event.type === 'exact') {
       $('progress').textContent = event.frame < event.target ? `making exact: ${event.frame} / ${event.target}` : '';
     } else if (event.type === 'error') {
