@@ -178,6 +178,25 @@ TEST_F(PreviewTest, TrackChangesReachTheFrameAndTheState) {
     EXPECT_NE(DecodePng(Png(3)), DecodePng(before));
 }
 
+// A script proven to keep nothing shows its far frame exact at once, and says so in the state
+// and the check; moving a track can take the proof away.
+TEST_F(PreviewTest, AProvenStatelessScriptIsExactAtOnce) {
+    Open("[0-299]\nrotate(0,0,2*p*f/12,0,0,i/2,j/2,i/4,j/4)\ncopy(0,2,0,0,x,j,0,0)\n", 300);
+    EXPECT_EQ(State()["stateless"], true);
+    const httplib::Result far = client_->Get("/frame/299.png");
+    ASSERT_TRUE(far && far->status == 200);
+    EXPECT_EQ(far->get_header_value("X-Kinetra-Exact"), "1");
+    const Json check = Json::parse(client_->Get("/api/check")->body);
+    ASSERT_FALSE(check.empty());
+    EXPECT_EQ(check.back()["stateless"], true) << check;
+
+    // Buffer 2 shown: written whole only while track x covers the picture's width.
+    ASSERT_EQ(client_->Post("/api/tracks", "{\"1\": 2, \"8\": 50}", "application/json")->status, 200);
+    EXPECT_EQ(State()["stateless"], false);
+    ASSERT_EQ(client_->Post("/api/tracks", "{\"8\": 4096}", "application/json")->status, 200);
+    EXPECT_EQ(State()["stateless"], true);
+}
+
 // The preview's frames equal a lossless render's, reached by jumps back and forth.
 class ExactTest : public PreviewTest, public ::testing::WithParamInterface<const char*> {};
 
