@@ -290,15 +290,17 @@ bool Render(const EditSource& source, const RenderSettings& settings, RenderSumm
         return cache.Fetch(frame, fetch_error);
     };
     const SoundFrames sound(source.sound(), shape.timing);
+    // A fetch comes while the plug-in works on the frame's own samples: it has buffers of its own,
+    // grown once and reused for every fetch of the render.
+    std::vector<int16_t> fetched_all, fetched_seen;
     player.frame_audio = [&](int32_t frame, int16_t* dest) -> int32_t {
         const int32_t count = shape.timing.SampleCount(frame);
         if (!sound.split()) {
             source.sound().Read(shape.timing.FirstSample(frame), count, dest);
             return count;
         }
-        std::vector<int16_t> all, seen;
-        sound.Read(frame, all, seen);
-        std::copy(seen.begin(), seen.end(), dest);
+        sound.Read(frame, fetched_all, fetched_seen);
+        std::copy(fetched_seen.begin(), fetched_seen.end(), dest);
         return count;
     };
 
