@@ -425,8 +425,9 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         ->excludes(start)
         ->excludes(end);
     command->add_flag("--no-autorotate", a->no_autorotate,
-                      "Hand the plug-ins the pictures as stored, not turned as the input's rotation says "
-                      "(by default a portrait phone clip stays portrait and i/j are its shown size)");
+                      "Hand the plug-ins the pictures as stored, not turned as the input's rotation says, and "
+                      "give the output the input's rotation for players to turn (by default a portrait phone "
+                      "clip stays portrait and i/j are its shown size)");
     command->add_flag("--keep-channels", a->keep_channels,
                       "Keep the channels of sound with more than two as they are: the sound plug-in works on "
                       "the first two, the others pass through untouched (default: mixed to stereo)");
