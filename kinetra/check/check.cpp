@@ -804,6 +804,14 @@ std::string FormatJson(const Report& report, std::string_view file, std::string_
     return out + "\n]\n";
 }
 
+int64_t LengthenedFrameCount(std::string_view bytes, int32_t frame_count) {
+    int64_t count = frame_count;
+    auto table = std::make_unique<ScriptTable>();
+    ParseScript({bytes.data(), bytes.size()}, frame_count, *table,
+                [&count](int32_t end) { count = std::max(count, int64_t{end} + 1); });
+    return count;
+}
+
 int32_t LengtheningLine(std::string_view bytes, int32_t frame_count, int32_t end) {
     // The loader's own reading: the lines it takes as ranges are the ones the plug-ins do.
     struct Ranges : ScriptListener {

@@ -75,6 +75,10 @@ std::string EscapeSecondByteBackslashes(std::string_view bytes, int& escaped);
 // `frame_count` frames to be lengthened; 0 when none does.
 int32_t LengtheningLine(std::string_view bytes, int32_t frame_count, int32_t end);
 
+// The frame count an edit of `frame_count` frames reaches once the range lines of `bytes` that end
+// past it have lengthened it, as the plug-ins ask it to.
+int64_t LengthenedFrameCount(std::string_view bytes, int32_t frame_count);
+
 // As a compiler says it: "FILE:LINE:COLUMN: error: message", the line and a caret under the
 // column, then a summary line.
 std::string FormatText(const Report& report, std::string_view file, std::string_view bytes);

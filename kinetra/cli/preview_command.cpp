@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "kinetra/cli/plugins.h"
+#include "kinetra/cli/render_input.h"
 #include "kinetra/lib/session.h"
 #include "kinetra/lib/synthetic.h"
 #include "kinetra/media/edit_source.h"
@@ -87,6 +88,7 @@ int Run(const Arguments& a) {
     if (!FindPlugins(a.plugins, setup.picture_plugin, setup.sound_plugin, error)) return Fail(error);
     setup.work_folder = folder.path();
     setup.shift_jis_to_utf8 = Utf8Name;
+    setup.max_frames = kDefaultMaxFrames;
 
     // Ctrl+C and termination reach this thread alone, through sigwait, never a server thread.
     sigset_t signals;

@@ -142,8 +142,23 @@ check::ClipFacts Session::clip_facts() const {
             edit.has_sound ? sound_channels() : 0};
 }
 
-check::StatelessProofs Session::Prove(const std::string& text, const Tracks& tracks) const {
-    return check::ProveStateless(text, {clip_facts(), tracks}, check::PluginCommands());
+int32_t Session::frame_count() {
+    std::lock_guard lock(mutex_);
+    return frame_count_;
+}
+
+std::string Session::Outside(int32_t first, int32_t last) {
+    const int32_t count = frame_count();
+    if (first >= 0 && first <= last && last < count) return {};
+    return (first == last ? "frame " + std::to_string(first) + " is"
+                          : "frames " + std::to_string(first) + ".." + std::to_string(last) + " are") +
+           " outside the edit's 0.." + std::to_string(count - 1);
+}
+
+check::StatelessProofs Session::Prove(const std::string& text, int32_t frame_count, const Tracks& tracks) const {
+    check::ClipFacts clip = clip_facts();
+    clip.frame_count = frame_count;  // the frames a lengthening range adds are proven too
+    return check::ProveStateless(text, {clip, tracks}, check::PluginCommands());
 }
 
 void Session::Publish(std::string json) {
@@ -189,9 +204,13 @@ bool Session::ReadScript() {
         text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (!in && !in.eof()) return false;
     }
+    // The plug-ins lengthen the edit as the script's ranges ask, up to the limit a render has.
+    const auto frames = static_cast<int32_t>(
+        std::min(check::LengthenedFrameCount(text, format().frame_count), std::min<int64_t>(setup_.max_frames, INT32_MAX)));
     std::lock_guard proving(proof_mutex_);
-    const check::StatelessProofs proofs = Prove(text, track_values());
+    const check::StatelessProofs proofs = Prove(text, frames, track_values());
     std::lock_guard lock(mutex_);
+    frame_count_ = frames;
     script_time_ = time;
     script_size_ = size;
     script_text_ = std::move(text);
@@ -199,7 +218,7 @@ bool Session::ReadScript() {
     stateless_ = proofs.picture.proven;
     ++script_version_;
     Changed();
-    Publish(Dump(Json{{"type", "script"}, {"version", script_version_}, {"stateless", stateless_}}));
+    Publish(Dump(Json{{"type", "script"}, {"version", script_version_}, {"stateless", stateless_}, {"frame_count", frame_count_}}));
     return true;
 }
 
@@ -277,10 +296,8 @@ private:
 };
 
 bool Session::Frame(int32_t frame, bool wait_exact, Picture& picture, std::string& error) {
-    if (frame < 0 || frame >= format().frame_count) {
-        error = "frame " + std::to_string(frame) + " is outside the edit's 0.." + std::to_string(format().frame_count - 1);
-        return false;
-    }
+    error = Outside(frame, frame);
+    if (!error.empty()) return false;
     std::unique_lock lock(mutex_);
     if (!stateless_) {
         target_ = frame;
@@ -329,10 +346,8 @@ bool Session::Frame(int32_t frame, bool wait_exact, Picture& picture, std::strin
 }
 
 bool Session::Source(int32_t frame, editor::Image& picture, std::string& error) {
-    if (frame < 0 || frame >= format().frame_count) {
-        error = "frame " + std::to_string(frame) + " is outside the edit's 0.." + std::to_string(format().frame_count - 1);
-        return false;
-    }
+    error = Outside(frame, frame);
+    if (!error.empty()) return false;
     std::lock_guard shown_lock(shown_mutex_);
     return shown_->Source(frame, picture, error);
 }
@@ -344,11 +359,8 @@ bool Session::Sound(int32_t first, int32_t last, std::vector<int16_t>& samples, 
         error = "the edit has no sound";
         return false;
     }
-    if (first < 0 || last < first || last >= edit.frame_count) {
-        error = "frames " + std::to_string(first) + ".." + std::to_string(last) + " are outside the edit's 0.." +
-                std::to_string(edit.frame_count - 1);
-        return false;
-    }
+    error = Outside(first, last);
+    if (!error.empty()) return false;
     editor::EditShape shape = media::ShapeOf(*setup_.source);
     shape.pictures = false;  // the pictures play on their own
     if (shape.timing.FirstSample(last + 1) - shape.timing.FirstSample(first) > int64_t{kLongestSound} * shape.timing.sampling_rate) {
@@ -404,7 +416,7 @@ bool Session::SetTracks(const std::vector<std::pair<int64_t, int64_t>>& values, 
     auto [text, version] = script();
     Tracks tracks = track_values();
     for (const auto& [index, value] : values) tracks[index] = static_cast<int32_t>(value);
-    const check::StatelessProofs proofs = Prove(text, tracks);
+    const check::StatelessProofs proofs = Prove(text, frame_count(), tracks);
     std::lock_guard lock(mutex_);
     values_ = tracks;
     proofs_ = proofs;

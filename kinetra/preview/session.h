@@ -44,6 +44,8 @@ struct SessionSetup {
     // The plug-ins' texts are Shift-JIS: their track names, and scripts written for the editor.
     std::string (*shift_jis_to_utf8)(const char*) = nullptr;
     std::chrono::milliseconds poll{250};          // how often the script file is looked at
+    // Frames a script's range may lengthen the edit to; the frames past it are not served.
+    int64_t max_frames = INT32_MAX;
     // Bytes of exact results kept for jumps back; past them, a jump back replays from frame 0.
     size_t exact_budget = size_t{384} << 20;
 };
@@ -71,6 +73,8 @@ public:
 
     const media::EditFormat& format() const { return setup_.source->format(); }
     const std::vector<TrackInfo>& tracks() const { return tracks_; }
+    // The edit's frames: the clip's, and those a range of the script lengthens it by.
+    int32_t frame_count();
     const std::filesystem::path& script_path() const { return setup_.script; }
     int sound_channels() const { return std::clamp(setup_.source->sound().channels(), 1, 2); }
     int32_t sampling_rate() const { return setup_.source->sound().sampling_rate(); }
@@ -110,7 +114,9 @@ private:
     void Keep(int32_t frame, std::shared_ptr<const editor::Image> image);  // with mutex_ held
     bool ReadScript();               // reloads when the file changed; with mutex_ not held
     // With proof_mutex_ held and mutex_ not held.
-    check::StatelessProofs Prove(const std::string& text, const Tracks& tracks) const;
+    check::StatelessProofs Prove(const std::string& text, int32_t frame_count, const Tracks& tracks) const;
+    // The error for a frame outside the edit, or nothing; with mutex_ not held.
+    std::string Outside(int32_t first, int32_t last);
     void PlayInOrder();
     void Watch();
 
@@ -127,6 +133,7 @@ private:
     int64_t script_version_ = 0;
     std::filesystem::file_time_type script_time_{};
     uintmax_t script_size_ = 0;
+    int32_t frame_count_ = 0;
     bool stateless_ = false;
     check::StatelessProofs proofs_;
     // Held from reading the script and tracks to storing their proof, which takes long enough

@@ -95,6 +95,15 @@ protected:
         return result ? result->body : "";
     }
     Json State() { return Json::parse(client_->Get("/api/state")->body); }
+    // The script over the built-in clip as `kinetra render` gives it, one PNG a frame.
+    fs::path RenderFrames() {
+        const fs::path frames = folder_.path() / "render";
+        fs::create_directories(frames);
+        const std::string render = std::string("'") + KINETRA_PROGRAM + "' render -q --size 96x54 --frames 12 --rate 30 --script '" +
+                                   script_file().string() + "' -o '" + (frames / "f%d.png").string() + "' 2>/dev/null";
+        EXPECT_EQ(std::system(render.c_str()), 0) << render;
+        return frames;
+    }
     // Waits until the session has read the script again.
     void AwaitVersion(int64_t version) {
         for (int tries = 0; tries < 200 && State()["script_version"] < version; ++tries) {
@@ -197,16 +206,25 @@ TEST_F(PreviewTest, AProvenStatelessScriptIsExactAtOnce) {
     EXPECT_EQ(State()["stateless"], true);
 }
 
+// A range past the clip's end lengthens the edit for the preview as for a render.
+TEST_F(PreviewTest, FramesAddedByALengtheningRangeArePreviewed) {
+    Open("[0-19]\nfill(0,0,0,4*f,j,4096,0,0)\n");
+    EXPECT_EQ(State()["frame_count"], 20);
+    const fs::path frames = RenderFrames();
+    for (const int frame : {19, 12}) {
+        const Rgb expected = DecodePng(ReadFile(frames / ("f" + std::to_string(frame) + ".png")));
+        ASSERT_GT(expected.width, 0);
+        EXPECT_EQ(DecodePng(Png(frame, "?exact=1")), expected) << "frame " << frame;
+    }
+    EXPECT_EQ(client_->Get("/frame/20.png")->status, 404);
+}
+
 // The preview's frames equal a lossless render's, reached by jumps back and forth.
 class ExactTest : public PreviewTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(ExactTest, FramesEqualTheRenderAfterJumps) {
     Open(GetParam());
-    const fs::path frames = folder_.path() / "render";
-    fs::create_directories(frames);
-    const std::string render = std::string("'") + KINETRA_PROGRAM + "' render -q --size 96x54 --frames 12 --rate 30 --script '" +
-                               script_file().string() + "' -o '" + (frames / "f%d.png").string() + "'";
-    ASSERT_EQ(std::system(render.c_str()), 0) << render;
+    const fs::path frames = RenderFrames();
     for (const int frame : {7, 2, 11, 0, 5}) {
         Png(frame);  // shown at once, on whatever state the shown instance holds
         const httplib::Result result = client_->Get("/frame/" + std::to_string(frame) + ".png?exact=1");
@@ -259,7 +277,9 @@ TEST_F(PreviewTest, TheEventStreamTellsOfEachReload) {
     });
     std::ofstream(script_file(), std::ios::binary | std::ios::trunc) << "[0-11]\nalpha(2,0,0,0,i,j,0,0,0.5)\n";
     listener.join();
-    EXPECT_NE(stream.find("data: {\"stateless\":false,\"type\":\"script\",\"version\":2}"), std::string::npos) << stream;
+    EXPECT_NE(stream.find("data: {\"frame_count\":12,\"stateless\":false,\"type\":\"script\",\"version\":2}"),
+              std::string::npos)
+        << stream;
 }
 
 // The listening socket is on the loopback address alone (IPv4 127.0.0.1, no IPv6 socket),

@@ -324,6 +324,8 @@ function listen() {
     const event = JSON.parse(message.data);
     if (event.type === 'script') {
       state.script_version = event.version;
+      state.frame_count = event.frame_count;  // a range may lengthen the edit
+      $('scrubber').max = state.frame_count - 1;
       $('stateless').classList.toggle('hidden', !event.stateless);
       await loadScript();
       refresh();
