@@ -18,6 +18,9 @@ namespace {
 
 // Seconds of sound one request plays at most: a WAV of a minute is 11 MB.
 constexpr int32_t kLongestSound = 60;
+// Bytes of the sound plug-in's results kept, so that a range played again or just after the last
+// one is not played from frame 0 again: some ten minutes of stereo at 48 kHz.
+constexpr size_t kKeptSound = size_t{112} << 20;
 // Events kept for a page that reconnects.
 constexpr size_t kKeptEvents = 256;
 // How often the in-order play reports its progress.
@@ -353,49 +356,36 @@ bool Session::Source(int32_t frame, editor::Image& picture, std::string& error) 
 }
 
 bool Session::Sound(int32_t first, int32_t last, std::vector<int16_t>& samples, std::string& error) {
-    const media::EditFormat& edit = format();
-    const media::SoundTrack& track = setup_.source->sound();
-    if (!edit.has_sound) {
+    if (!format().has_sound) {
         error = "the edit has no sound";
         return false;
     }
     error = Outside(first, last);
     if (!error.empty()) return false;
-    editor::EditShape shape = media::ShapeOf(*setup_.source);
-    shape.pictures = false;  // the pictures play on their own
-    if (shape.timing.FirstSample(last + 1) - shape.timing.FirstSample(first) > int64_t{kLongestSound} * shape.timing.sampling_rate) {
+    const editor::FrameTiming timing = media::ShapeOf(*setup_.source).timing;
+    if (timing.FirstSample(last + 1) - timing.FirstSample(first) > int64_t{kLongestSound} * timing.sampling_rate) {
         error = "at most " + std::to_string(kLongestSound) + " s of sound at a time";
         return false;
     }
-    const int channels = track.channels();
-    std::lock_guard sound_lock(sound_mutex_);
-    editor::EditPlayer player(shape, {{}, setup_.sound_plugin, SettingsWith(track_values())});
-    // The plug-in sees two channels at most; the WAV holds what it sees.
-    std::vector<int16_t> all;
-    const auto read = [&](int32_t frame, int16_t* dest) {
-        const int32_t count = shape.timing.SampleCount(frame);
-        all.resize(static_cast<size_t>(count) * channels);
-        track.Read(shape.timing.FirstSample(frame), count, all.data());
-        for (int32_t i = 0; i < count; ++i) std::copy_n(&all[static_cast<size_t>(i) * channels], shape.channels, dest + i * shape.channels);
-        return count;
-    };
-    player.frame_audio = read;
-    if (!player.Load(error)) return false;
-    samples.clear();
-    std::vector<int16_t> frame_sound;
-    // The sound plug-in keeps state too; it is quick enough to play from the start every time.
-    for (int32_t f = 0; f <= last; ++f) {
-        frame_sound.resize(static_cast<size_t>(shape.timing.SampleCount(f)) * shape.channels);
-        const int32_t count = read(f, frame_sound.data());
-        try {
-            if (!player.RunSound(f, frame_sound.data(), count, error)) return false;
-        } catch (const std::exception& e) {
-            error = e.what();
-            return false;
-        }
-        if (f >= first) samples.insert(samples.end(), frame_sound.begin(), frame_sound.end());
+    bool stateless = false;
+    uint64_t generation = 0;
+    Tracks tracks{};
+    {
+        std::lock_guard lock(mutex_);
+        stateless = proofs_.sound.proven;
+        generation = generation_;
+        tracks = values_;
     }
-    return player.Unload(error);
+    std::lock_guard sound_lock(sound_mutex_);
+    if (!sound_ || sound_generation_ != generation) {
+        // One instance of the plug-in at a time: its state lives in its library.
+        sound_.reset();
+        auto player = std::make_unique<SoundPlayer>(*setup_.source, setup_.sound_plugin, SettingsWith(tracks), kKeptSound);
+        if (!player->Load(error)) return false;
+        sound_ = std::move(player);
+        sound_generation_ = generation;
+    }
+    return sound_->Play(first, last, stateless, samples, error);
 }
 
 bool Session::SetTracks(const std::vector<std::pair<int64_t, int64_t>>& values, std::string& error) {

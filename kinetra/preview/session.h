@@ -25,6 +25,7 @@
 #include "kinetra/lib/session.h"
 #include "kinetra/media/edit_source.h"
 #include "kinetra/preview/picture_player.h"
+#include "kinetra/preview/sound_player.h"
 
 namespace kinetra::preview {
 
@@ -95,7 +96,7 @@ public:
     // `wait_exact`, once the in-order play has reached it.
     bool Frame(int32_t frame, bool wait_exact, Picture& picture, std::string& error);
     bool Source(int32_t frame, editor::Image& picture, std::string& error);
-    // The sound plug-in's result for frames first..last, played in order from frame 0.
+    // The sound plug-in's result for frames first..last, as played in order from frame 0.
     bool Sound(int32_t first, int32_t last, std::vector<int16_t>& samples, std::string& error);
     // Sets tracks by index; nothing changes and `error` says why when any index is unknown or
     // any value lies outside its track's range.
@@ -156,6 +157,8 @@ private:
     int64_t shown_version_ = -1;
 
     std::mutex sound_mutex_;
+    std::unique_ptr<SoundPlayer> sound_;
+    uint64_t sound_generation_ = UINT64_MAX;  // the settings `sound_` was loaded with
     std::unique_ptr<PicturePlayer> in_order_;  // used by the in-order thread only
     std::thread player_, watcher_;
 };

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -204,6 +205,39 @@ TEST_F(PreviewTest, AProvenStatelessScriptIsExactAtOnce) {
     EXPECT_EQ(State()["stateless"], false);
     ASSERT_EQ(client_->Post("/api/tracks", "{\"8\": 4096}", "application/json")->status, 200);
     EXPECT_EQ(State()["stateless"], true);
+}
+
+// The sound of ranges asked in any order equals a render's; a range after the last one played
+// goes on from it, and one played before is served again without running the plug-in.
+TEST_F(PreviewTest, SoundGoesOnFromWhereItStoodAndEqualsTheRender) {
+    Open("[0-11]\na_noise(0,0.3)\na_tone(0,440,0,0.2)\n");
+    const fs::path wav = folder_.path() / "out.wav";
+    const std::string render = std::string("'") + KINETRA_PROGRAM + "' render -q --size 96x54 --frames 12 --rate 30 --script '" +
+                               script_file().string() + "' -o '" + wav.string() + "'";
+    ASSERT_EQ(std::system(render.c_str()), 0) << render;
+    const std::string bytes = ReadFile(wav);
+    const size_t data = bytes.find("data");
+    ASSERT_NE(data, std::string::npos);
+    std::vector<int16_t> rendered((bytes.size() - data - 8) / 2);
+    memcpy(rendered.data(), bytes.data() + data + 8, rendered.size() * 2);
+    const size_t per_frame = rendered.size() / 12;
+
+    editor::PluginSettings settings;
+    settings.edited_path = folder_.EditedPath("synthetic-clip");
+    SoundPlayer player(*source_, fs::path(KINETRA_PLUGIN_DIR) / "dizorud_audio.auf", settings, size_t{1} << 20);
+    std::string error;
+    ASSERT_TRUE(player.Load(error)) << error;
+    struct Case {
+        int32_t first, last;
+        int64_t run;  // frames the plug-in has run once the range is played
+    };
+    for (const Case& c : {Case{4, 7, 8}, Case{8, 11, 12}, Case{0, 3, 12}, Case{2, 9, 12}}) {
+        std::vector<int16_t> samples;
+        ASSERT_TRUE(player.Play(c.first, c.last, false, samples, error)) << error;
+        const std::vector<int16_t> expected(rendered.begin() + c.first * per_frame, rendered.begin() + (c.last + 1) * per_frame);
+        EXPECT_EQ(samples, expected) << c.first << ".." << c.last;
+        EXPECT_EQ(player.frames_run(), c.run) << c.first << ".." << c.last;
+    }
 }
 
 // A range past the clip's end lengthens the edit for the preview as for a render.
