@@ -186,7 +186,8 @@ async function loadScript() {
     li.dataset.line = d.line;
     li.addEventListener('click', () => selectLine(d.line));
     box.append(li);
-    list.querySelector(`li[data-line="${d.line}"]`)?.classList.add('flagged');
+    // The note on keeping state is no fault of the line.
+    if (d.severity !== 'note') list.querySelector(`li[data-line="${d.line}"]`)?.classList.add('flagged');
   }
   if (selectedLine) selectLine(selectedLine, false);
 }
