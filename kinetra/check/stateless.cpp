@@ -134,8 +134,8 @@ char LetterOf(Letters bits) { return static_cast<char>('A' + std::countr_zero(bi
 // Follows one plug-in through one frame: which buffers hold only what this frame made.
 class FrameTrace {
 public:
-    FrameTrace(bool sound, int32_t width, int32_t height, int32_t frame_count)
-        : sound_(sound), width_(width), height_(height), frame_count_(frame_count) {}
+    FrameTrace(bool sound, int32_t width, int32_t height, int32_t source_frames)
+        : sound_(sound), width_(width), height_(height), source_frames_(source_frames) {}
 
     void Start() {
         made_now_.fill(false);
@@ -165,10 +165,10 @@ public:
             return {};
         }
         const bool fetches = FetchesFrames(command.arguments);
-        // A picture fetch outside the edit writes nothing.
+        // A picture fetch outside the clip writes nothing.
         if (fetches && !sound_) {
             for (const ArgumentSpec& row : command.arguments) {
-                if (row.unit == Unit::kFrames && (args[row.number] < 0 || args[row.number] >= frame_count_)) return {};
+                if (row.unit == Unit::kFrames && (args[row.number] < 0 || args[row.number] >= source_frames_)) return {};
             }
         }
         // Reads first: a command reads its sources before it writes its destination.
@@ -206,7 +206,7 @@ public:
 
 private:
     bool sound_;
-    int32_t width_, height_, frame_count_;
+    int32_t width_, height_, source_frames_;
     std::array<bool, kBufferCount> made_now_{};
     bool font_set_now_ = false;
     bool fetched_ = false, wrote_fetch_buffer_ = false;
@@ -344,11 +344,11 @@ std::array<int32_t, KINETRA_TRACK_COUNT> DefaultTracks() {
 StatelessProofs ProveStateless(std::string_view bytes, const StatelessOptions& options,
                                std::span<const KnownCommand> commands) {
     const ClipFacts& clip = options.clip;
+    const int32_t frames = options.edit_frames > 0 ? options.edit_frames : clip.frame_count;
     Script script;
     Tracer tracer(commands, clip);
     script.set_listener(&tracer);
-    // Frames past the clip that a range asks for are not proven here: their ranges name them.
-    if (!script.Load({bytes.data(), bytes.size()}, clip.frame_count > 0 ? clip.frame_count : INT32_MAX, nullptr) ||
+    if (!script.Load({bytes.data(), bytes.size()}, frames > 0 ? frames : INT32_MAX, nullptr) ||
         !script.table()) {
         StatelessProofs unknown;
         unknown.picture = unknown.sound = {false, 0, 0, "the script could not be loaded"};
@@ -366,8 +366,8 @@ StatelessProofs ProveStateless(std::string_view bytes, const StatelessOptions& o
     FrameContext frame{};
     frame.width = frame.max_width = clip.width;
     frame.height = frame.max_height = clip.height;
-    frame.frame_count = clip.frame_count;
-    const int32_t last = clip.frame_count > 0 ? clip.frame_count - 1 : LastFrameOf(table);
+    frame.frame_count = frames;
+    const int32_t last = frames > 0 ? frames - 1 : LastFrameOf(table);
     for (int32_t f = 0; f <= last && (tracer.proofs.picture.proven || tracer.proofs.sound.proven); ++f) {
         char letter = 0;
         if (const int32_t statement = variables.FirstCarriedRead(f, letter); statement >= 0) {

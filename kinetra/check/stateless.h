@@ -17,8 +17,11 @@
 namespace kinetra::check {
 
 struct StatelessOptions {
-    ClipFacts clip;                  // its frames are the ones proven; 0 frames: the script's own range
+    ClipFacts clip;  // its frames are the ones proven; 0 frames: the script's own range
     std::array<int32_t, KINETRA_TRACK_COUNT> tracks{};  // the track bars' values, the display buffer's among them
+    // The edit's frames when a range lengthens it past the clip's (0: the clip's); a frame past
+    // the clip has no picture to fetch.
+    int32_t edit_frames = 0;
 };
 
 // One plug-in's verdict; `line` (from 1) is the statement that keeps state, 0 when none does or

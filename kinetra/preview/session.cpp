@@ -159,9 +159,8 @@ std::string Session::Outside(int32_t first, int32_t last) {
 }
 
 check::StatelessProofs Session::Prove(const std::string& text, int32_t frame_count, const Tracks& tracks) const {
-    check::ClipFacts clip = clip_facts();
-    clip.frame_count = frame_count;  // the frames a lengthening range adds are proven too
-    return check::ProveStateless(text, {clip, tracks}, check::PluginCommands());
+    // The frames a lengthening range adds are proven too.
+    return check::ProveStateless(text, {clip_facts(), tracks, frame_count}, check::PluginCommands());
 }
 
 void Session::Publish(std::string json) {

@@ -16,6 +16,7 @@ struct Case {
     int32_t line;         // of the first that keeps state, 0 for the frame's end
     int track = -1;       // a track set to `value` instead of its default
     int32_t value = 0;
+    int32_t edit_frames = 0;  // lengthened past the clip's 12
 };
 
 constexpr ClipFacts kClip{96, 54, 12, 30, 48000, 2};
@@ -24,7 +25,7 @@ class StatelessTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(StatelessTest, ProvesOrNamesTheLineThatKeepsState) {
     const Case& c = GetParam();
-    StatelessOptions options{kClip, DefaultTracks()};
+    StatelessOptions options{kClip, DefaultTracks(), c.edit_frames};
     if (c.track >= 0) options.tracks[c.track] = c.value;
     const StatelessProofs proofs = ProveStateless(c.script, options, PluginCommands());
     EXPECT_EQ(proofs.picture.proven, c.picture) << proofs.picture.reason;
@@ -47,6 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"WrittenAside", "[0-11]\ncopy(0,2,0,0,i,j,5,0)\nalpha(2,0,0,0,i,j,10,10,0.5)\n", false, true, 3},
         Case{"DrawnIntoBeforeWritten", "[0-11]\nfill(2,0,0,9,9,4096,0,0)\ncopy(2,0,0,0,i,j,0,0)\n", false, true, 3},
         Case{"FetchBeforeTheEditStarts", kTrail, false, true, 3},
+        Case{"FetchPastTheClipsEnd", "[0-11]\ncopyframe(2,12,0,0,i,j,0,0)\nalpha(2,0,0,0,i,j,0,0,0.5)\n", false, true, 3, -1, 0, 20},
         Case{"RegionSizedByATrack", kWideCopy, true, true, 0},
         Case{"RegionSizedByATrackMovedDown", kWideCopy, false, true, 3, kFirstVariableTrack + 6, 50},
         Case{"ShownBufferWrittenWhole", "[0-11]\ncopy(0,2,0,0,i,j,0,0)\n", true, false, 0, kDisplayTrack, 2},
