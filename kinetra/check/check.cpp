@@ -19,7 +19,6 @@
 #include "script/script.h"
 
 namespace kinetra::check {
-namespace {
 
 // The letters the executor sets again before every line: the track bars' and the system's.
 constexpr std::string_view kSystemLetters = "efghijmnpsw";
@@ -29,6 +28,8 @@ bool SetBeforeEveryLine(char letter) {
     return std::any_of(std::begin(kTrackBars), std::end(kTrackBars),
                        [letter](const TrackBar& t) { return t.variable == letter; });
 }
+
+namespace {
 
 bool IsLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }

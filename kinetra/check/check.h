@@ -59,6 +59,10 @@ struct Report {
     int warnings() const;
 };
 
+// Whether the executor sets variable `letter` before every line (a track bar's or the system's),
+// so that no assignment to it lasts.
+bool SetBeforeEveryLine(char letter);
+
 // Checks the script `bytes` against the commands of both plug-ins.
 Report CheckScript(std::string_view bytes, const CheckOptions& options,
                    std::span<const KnownCommand> commands);

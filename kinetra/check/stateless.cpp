@@ -115,9 +115,8 @@ Letters LettersRead(const char* text) {
 // The letters the executor sets before every line, whatever the frames before did.
 Letters SetBeforeEveryLine() {
     Letters set = 0;
-    for (const char letter : std::string_view("efghijmnpsw")) set |= Bit(letter);
-    for (const TrackBar& t : kTrackBars) {
-        if (t.variable) set |= Bit(t.variable);
+    for (char letter = 'A'; letter <= 'z'; ++letter) {
+        if (check::SetBeforeEveryLine(letter)) set |= Bit(letter);
     }
     return set;
 }
