@@ -2,6 +2,8 @@
 // scripts that keep state through a buffer, a variable or a command, with the line that does.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "host/track_bars.h"
 #include "kinetra/check/catalog.h"
 #include "kinetra/check/stateless.h"
@@ -17,6 +19,8 @@ struct Case {
     int track = -1;       // a track set to `value` instead of its default
     int32_t value = 0;
     int32_t edit_frames = 0;  // lengthened past the clip's 12
+
+    friend void PrintTo(const Case& c, std::ostream* out) { *out << c.script; }
 };
 
 constexpr ClipFacts kClip{96, 54, 12, 30, 48000, 2};
