@@ -19,7 +19,6 @@
 #include "script/script.h"
 
 namespace kinetra::check {
-namespace {
 
 // The letters the executor sets again before every line: the track bars' and the system's.
 bool SetBeforeEveryLine(char letter) {
@@ -27,6 +26,8 @@ bool SetBeforeEveryLine(char letter) {
     return std::any_of(std::begin(kTrackBars), std::end(kTrackBars),
                        [letter](const TrackBar& t) { return t.variable == letter; });
 }
+
+namespace {
 
 bool IsLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -770,9 +771,7 @@ std::string FormatText(const Report& report, std::string_view file, std::string_
     return out + "\n";
 }
 
-namespace {
-
-std::string JsonString(std::string_view text) {
+std::string JsonQuoted(std::string_view text) {
     std::string out = "\"";
     for (const char c : text) {
         const unsigned char u = static_cast<unsigned char>(c);
@@ -790,19 +789,26 @@ std::string JsonString(std::string_view text) {
     return out + "\"";
 }
 
-}  // namespace
-
-std::string FormatJson(const Report& report, std::string_view file) {
+std::string FormatJson(const Report& report, std::string_view file, std::string_view note) {
     std::string out = "[";
     for (size_t i = 0; i < report.diagnostics.size(); ++i) {
         const Diagnostic& d = report.diagnostics[i];
         out += i ? ",\n " : "\n ";
-        out += "{\"file\": " + JsonString(file) + ", \"line\": " + std::to_string(d.line) +
+        out += "{\"file\": " + JsonQuoted(file) + ", \"line\": " + std::to_string(d.line) +
                ", \"column\": " + std::to_string(d.column) + ", \"severity\": \"" +
                (d.severity == Severity::kError ? "error" : "warning") + "\", \"message\": " +
-               JsonString(d.message) + "}";
+               JsonQuoted(d.message) + "}";
     }
+    if (!note.empty()) out += (report.diagnostics.empty() ? "\n " : ",\n ") + std::string(note);
     return out + "\n]\n";
+}
+
+int64_t LengthenedFrameCount(std::string_view bytes, int32_t frame_count) {
+    int64_t count = frame_count;
+    auto table = std::make_unique<ScriptTable>();
+    ParseScript({bytes.data(), bytes.size()}, frame_count, *table,
+                [&count](int32_t end) { count = std::max(count, int64_t{end} + 1); });
+    return count;
 }
 
 int32_t LengtheningLine(std::string_view bytes, int32_t frame_count, int32_t end) {

@@ -61,6 +61,10 @@ struct Report {
     int warnings() const;
 };
 
+// Whether the executor sets variable `letter` before every line (a track bar's or the system's),
+// so that no assignment to it lasts.
+bool SetBeforeEveryLine(char letter);
+
 // Checks the script `bytes` against the commands of both plug-ins.
 Report CheckScript(std::string_view bytes, const CheckOptions& options,
                    std::span<const KnownCommand> commands);
@@ -77,10 +81,16 @@ std::string EscapeSecondByteBackslashes(std::string_view bytes, int& escaped);
 // `frame_count` frames to be lengthened; 0 when none does.
 int32_t LengtheningLine(std::string_view bytes, int32_t frame_count, int32_t end);
 
+// The frame count an edit of `frame_count` frames reaches once the range lines of `bytes` that end
+// past it have lengthened it, as the plug-ins ask it to.
+int64_t LengthenedFrameCount(std::string_view bytes, int32_t frame_count);
+
 // As a compiler says it: "FILE:LINE:COLUMN: error: message", the line and a caret under the
 // column, then a summary line.
 std::string FormatText(const Report& report, std::string_view file, std::string_view bytes);
-// The same as a JSON list of objects, for editors and tools.
-std::string FormatJson(const Report& report, std::string_view file);
+// The same as a JSON list of objects, for editors and tools; a `note`, one more object, ends it.
+std::string FormatJson(const Report& report, std::string_view file, std::string_view note = {});
+// `text` as a JSON string, quotes included.
+std::string JsonQuoted(std::string_view text);
 
 }  // namespace kinetra::check

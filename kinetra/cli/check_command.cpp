@@ -8,11 +8,13 @@
 #include <memory>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "kinetra/check/catalog.h"
 #include "kinetra/check/check.h"
 #include "kinetra/cli/exit_status.h"
 #include "kinetra/check/encoding.h"
+#include "kinetra/check/stateless.h"
 #include "kinetra/media/edit_source.h"
 
 namespace kinetra::cli {
@@ -137,7 +139,8 @@ void AddCheckCommand(CLI::App& app, std::function<int()>& run) {
                      "Without --input: sampling rate of the sound; 0 for an edit without sound")
         ->capture_default_str()
         ->check(CLI::Range(0, 768000));
-    command->add_flag("--json", arguments->json, "Print the diagnostics as a JSON list");
+    command->add_flag("--json", arguments->json, "Print the diagnostics as a JSON list, ended by a note that says whether the script keeps state "
+                      "from frame to frame (\"stateless\": true or false)");
     command->add_flag("--fix-encoding", arguments->fix_encoding,
                       "Convert a UTF-8 script to Shift-JIS in place, keeping the original as SCRIPT.utf8");
     command->callback([arguments, &run] {
@@ -169,9 +172,14 @@ void AddCheckCommand(CLI::App& app, std::function<int()>& run) {
             if (a.fix_encoding) {
                 if (const int failed = FixEncoding(a.script, bytes)) return failed;
             }
-            const check::Report report = check::CheckScript(bytes, options, check::PluginCommands());
+            const std::span<const check::KnownCommand> commands = check::PluginCommands();
+            const check::Report report = check::CheckScript(bytes, options, commands);
             const std::string out =
-                a.json ? check::FormatJson(report, a.script) : check::FormatText(report, a.script, bytes);
+                a.json ? check::FormatJson(report, a.script,
+                                           check::StatelessNoteJson(
+                                               check::ProveStateless(bytes, {options.clip, check::DefaultTracks()}, commands),
+                                               a.script))
+                       : check::FormatText(report, a.script, bytes);
             fputs(out.c_str(), stdout);
             return report.errors() > 0 ? kFailure : kSuccess;
         };

@@ -1,5 +1,8 @@
 #include "kinetra/cli/plugins.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <system_error>
 
 #include "kinetra/check/encoding.h"
@@ -35,6 +38,16 @@ bool FindPlugins(const std::string& folder, fs::path& picture, fs::path& sound, 
 std::string PresentScript(const editor::ScriptFolder& folder, const std::string& script, const std::string& clip_name) {
     const bool made = script.empty() ? folder.Write(editor::kDemoScript) : folder.Link(script);
     return folder.ok() && made ? folder.EditedPath(clip_name) : std::string();
+}
+
+std::string UnreadableFile(const std::string& path) {
+    if (path.empty() || path.find('%') != std::string::npos) return {};
+    std::error_code failed;
+    if (fs::is_directory(path, failed)) return path + ": is a folder, not a file";
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) return path + ": " + strerror(errno);
+    fclose(file);
+    return {};
 }
 
 std::string ShiftJisToUtf8(const char* text) { return text ? check::ShiftJisToUtf8(text) : ""; }

@@ -1,4 +1,5 @@
-// Where the program finds the plug-in files, and their texts for the terminal.
+// Where the program finds the plug-in files and the files it is given, and the plug-ins' texts for
+// the terminal.
 #pragma once
 
 #include <filesystem>
@@ -21,6 +22,11 @@ bool FindPlugins(const std::string& folder, std::filesystem::path& picture, std:
 // input: `script` (or, without one, the built-in demo script) presented as animation.txt in
 // `folder`, beside a file named `clip_name`. Empty when the folder cannot take it.
 std::string PresentScript(const editor::ScriptFolder& folder, const std::string& script, const std::string& clip_name);
+
+// Why a file named on the command line cannot be read, or nothing when it can or none is named.
+// A missing input is work that fails (status 1), no usage error, so the command tells it rather
+// than the option parser. A picture sequence's pattern (img%03d.png) names no file of its own.
+std::string UnreadableFile(const std::string& path);
 
 // A Shift-JIS text of a plug-in (names, information) as UTF-8, by the one conversion scripts
 // take too.

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "kinetra/cli/plugins.h"
+#include "kinetra/cli/render_input.h"
 #include "kinetra/lib/session.h"
 #include "kinetra/lib/synthetic.h"
 #include "kinetra/media/edit_source.h"
@@ -59,6 +60,9 @@ int Run(const Arguments& a) {
     clip.frames = a.frames;
     clip.frame_rate = a.rate;
 
+    for (const std::string& file : {a.input, a.script}) {
+        if (const std::string why = UnreadableFile(file); !why.empty()) return Fail(why);
+    }
     std::string error;
     editor::ScriptFolder folder;
     if (!folder.ok()) return Fail("cannot make a temporary folder");
@@ -84,6 +88,7 @@ int Run(const Arguments& a) {
     if (!FindPlugins(a.plugins, setup.picture_plugin, setup.sound_plugin, error)) return Fail(error);
     setup.work_folder = folder.path();
     setup.shift_jis_to_utf8 = Utf8Name;
+    setup.max_frames = kDefaultMaxFrames;
 
     // Ctrl+C and termination reach this thread alone, through sigwait, never a server thread.
     sigset_t signals;
@@ -125,9 +130,8 @@ void AddPreviewCommand(CLI::App& app, std::function<int()>& run) {
         "  kinetra preview                          the built-in clip with the demo script\n"
         "  kinetra preview clip.mp4                 clip.mp4 with the animation.txt beside it\n"
         "  kinetra preview clip.mp4 --script fx.txt --port 8080 --open");
-    command->add_option("INPUT", a->input, "A file FFmpeg reads, with video")->check(CLI::ExistingFile);
-    command->add_option("-s,--script", a->script, "Present this file to the plug-ins as animation.txt")
-        ->check(CLI::ExistingFile);
+    command->add_option("INPUT", a->input, "A file FFmpeg reads, with video");
+    command->add_option("-s,--script", a->script, "Present this file to the plug-ins as animation.txt");
     command->add_option("--port", a->port, "Port on 127.0.0.1 (default: a free one)")->check(CLI::Range(1, 65535));
     command->add_flag("--open", a->open, "Open the page in the desktop's browser");
     command->add_option("--size", a->size, "Size of the built-in clip, WIDTHxHEIGHT")->capture_default_str();

@@ -246,6 +246,15 @@ int Run(const Arguments& a) {
     if (!ParseBitrate(a.audio_bitrate, audio_bitrate)) {
         return UsageError("-b:a " + a.audio_bitrate + ": give bits a second, as 192k");
     }
+    for (const std::string& file : {a.input, a.script}) {
+        const std::string why = UnreadableFile(file);
+        if (why.empty()) continue;
+        // "--var a=1 b=2": the second setting is taken for the input.
+        if (file == a.input && file.size() > 1 && file[1] == '=' && VariableTrack(file[0]) >= 0) {
+            return UsageError(file + ": a --var takes one NAME=VALUE; give --var " + file + " for another");
+        }
+        return Fail(why);
+    }
     editor::ScriptFolder folder;
     std::unique_ptr<media::EditSource> source;
     if (!a.input.empty()) {
@@ -386,16 +395,9 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         "  kinetra render clip.mp4 --frame 150 -o shot.png            frame 150 alone, as a picture\n"
         "  kinetra render clip.mp4 -o null                 render and discard, for timing\n\n" +
         std::string(kExitStatusHelp));
-    // A picture sequence's pattern (img%03d.png) names no file of its own: FFmpeg finds its files.
-    const CLI::Validator existing_or_pattern(
-        [](std::string& input) {
-            return input.find('%') != std::string::npos ? std::string() : CLI::ExistingFile(input);
-        },
-        "FILE");
     command->add_option("INPUT", a->input,
                         "What FFmpeg reads: a file of video with or without sound, sound alone, or a picture "
-                        "sequence's pattern (img%03d.png)")
-        ->check(existing_or_pattern);
+                        "sequence's pattern (img%03d.png)");
     command->add_option("-o,--output", a->output,
                         "OUTPUT by its name: any container FFmpeg writes (.mp4 .mkv .mov .webm .avi; H.264 + AAC "
                         "in .mp4, PCM sound in .mkv/.mov), a sound file (.wav .flac), a PNG pattern with %d, one "
@@ -403,8 +405,7 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
                         "(default: INPUT-kinetra.mp4, or demo.mp4)");
     command->add_flag("-y", a->overwrite, "Replace OUTPUT if it exists");
     command->add_flag("-n", a->never_overwrite, "Never replace an existing OUTPUT")->excludes("-y");
-    command->add_option("-s,--script", a->script, "Present this file to the plug-ins as animation.txt")
-        ->check(CLI::ExistingFile);
+    command->add_option("-s,--script", a->script, "Present this file to the plug-ins as animation.txt");
     const TrackBar& threads = kTrackBars[kThreadTrack];
     command
         ->add_option("-t,--threads", a->threads,
@@ -456,8 +457,9 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         ->excludes(start)
         ->excludes(end);
     command->add_flag("--no-autorotate", a->no_autorotate,
-                      "Hand the plug-ins the pictures as stored, not turned as the input's rotation says "
-                      "(by default a portrait phone clip stays portrait and i/j are its shown size)");
+                      "Hand the plug-ins the pictures as stored, not turned as the input's rotation says, and "
+                      "give the output the input's rotation for players to turn (by default a portrait phone "
+                      "clip stays portrait and i/j are its shown size)");
     command->add_flag("--keep-channels", a->keep_channels,
                       "Keep the channels of sound with more than two as they are: the sound plug-in works on "
                       "the first two, the others pass through untouched (default: mixed to stereo)");

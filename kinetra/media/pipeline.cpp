@@ -252,6 +252,8 @@ OutputSettings OutputFor(const EditSource& source, const OutputSettings& setting
     output.primaries = format.video.primaries;
     output.transfer = format.video.transfer;
     output.matrix_tag = format.video.matrix_tag;
+    // What was not turned on the way in is left for players to turn.
+    output.rotation = (format.video.rotation - format.rotation + 360) % 360;
     output.sound = format.has_sound;
     output.sampling_rate = source.sound().sampling_rate();
     output.channels = std::max(source.sound().channels(), 1);
@@ -290,15 +292,17 @@ bool Render(const EditSource& source, const RenderSettings& settings, RenderSumm
         return cache.Fetch(frame, fetch_error);
     };
     const SoundFrames sound(source.sound(), shape.timing);
+    // A fetch comes while the plug-in works on the frame's own samples: it has buffers of its own,
+    // grown once and reused for every fetch of the render.
+    std::vector<int16_t> fetched_all, fetched_seen;
     player.frame_audio = [&](int32_t frame, int16_t* dest) -> int32_t {
         const int32_t count = shape.timing.SampleCount(frame);
         if (!sound.split()) {
             source.sound().Read(shape.timing.FirstSample(frame), count, dest);
             return count;
         }
-        std::vector<int16_t> all, seen;
-        sound.Read(frame, all, seen);
-        std::copy(seen.begin(), seen.end(), dest);
+        sound.Read(frame, fetched_all, fetched_seen);
+        std::copy(fetched_seen.begin(), fetched_seen.end(), dest);
         return count;
     };
 

@@ -404,6 +404,12 @@ bool MediaWriter::OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_for
     if (status < 0) return Fail(error, "cannot open the " + name + " encoder", status);
     status = avcodec_parameters_from_context(video_stream_->codecpar, &c);
     if (status < 0) return Fail(error, "cannot write " + settings_.path, status);
+    if (settings_.rotation) {
+        auto* matrix = reinterpret_cast<int32_t*>(
+            av_stream_new_side_data(video_stream_, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
+        if (!matrix) return Fail(error, "cannot write " + settings_.path, AVERROR(ENOMEM));
+        av_display_rotation_set(matrix, settings_.rotation);  // read back as this clockwise turn
+    }
     video_stream_->time_base = c.time_base;
     video_stream_->avg_frame_rate = settings_.frame_rate;
 

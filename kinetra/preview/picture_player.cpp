@@ -52,6 +52,11 @@ bool PicturePlayer::SetTracks(const TrackValues& tracks, std::string& error) {
 
 bool PicturePlayer::Source(int32_t frame, editor::Image& picture, std::string& error) {
     const media::EditFormat& format = source_.format();
+    // A frame a range lengthened the edit by is black, as a render gives it to the plug-ins.
+    if (frame >= format.frame_count) {
+        picture = editor::Image(format.width, format.height);
+        return true;
+    }
     const PixelYC* pixels = cache_->Fetch(frame, error);
     if (!pixels) {
         if (error.empty()) error = "frame " + std::to_string(frame) + " is outside the edit";

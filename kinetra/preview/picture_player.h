@@ -30,7 +30,7 @@ public:
     // Runs `frame` of the edit through the plug-in into `result` (the edit's size; what lies
     // outside the shown size is black).
     bool Run(int32_t frame, editor::Image& result, std::string& error);
-    // The edit's own picture at `frame`.
+    // The edit's own picture at `frame`; black past the clip's end.
     bool Source(int32_t frame, editor::Image& picture, std::string& error);
     // The frame the plug-in runs next when the edit is played in order from its first state
     // (-1 once a frame was run out of that order).

@@ -67,7 +67,7 @@ Json StateJson(Session& session) {
                           {"default", t.default_value}, {"value", values[t.index]}});
     }
     const auto [text, version] = session.script();
-    return {{"frame_count", format.frame_count},
+    return {{"frame_count", session.frame_count()},
             {"rate", av_q2d(format.frame_rate)},
             {"rate_fraction", {format.frame_rate.num, format.frame_rate.den}},
             {"width", format.width},
@@ -151,7 +151,7 @@ void Server::Route() {
             if (!session_.Source(frame, *source, error)) return Refuse(res, 404, error);
             picture = {std::move(source), true, 0};
         } else if (!session_.Frame(frame, Flag(req, "exact"), picture, error)) {
-            return Refuse(res, frame < session_.format().frame_count ? 500 : 404, error);
+            return Refuse(res, frame < session_.frame_count() ? 500 : 404, error);
         }
         if (!EncodePicture(*picture.image, format, bytes, error)) return Refuse(res, 500, error);
         res.set_header("X-Kinetra-Exact", picture.exact ? "1" : "0");
@@ -181,35 +181,32 @@ void Server::Route() {
         const auto [text, version] = session_.script();
         std::lock_guard lock(check_mutex_);
         if (version != check_version_) {
-            const media::EditFormat& format = session_.format();
             // Against the clip as the plug-ins are handed it, every one of its frames.
             check::CheckOptions options;
-            options.clip = {format.has_pictures ? format.width : 0,
-                            format.has_pictures ? format.height : 0,
-                            format.frame_count,
-                            av_q2d(format.frame_rate),
-                            format.has_sound ? session_.sampling_rate() : 0,
-                            format.has_sound ? session_.sound_channels() : 0};
-            const check::Report report = check::CheckScript(text, options, check::PluginCommands());
-            check_json_ = check::FormatJson(report, session_.script_path().filename().string());
+            options.clip = session_.clip_facts();
+            check_report_ = check::CheckScript(text, options, check::PluginCommands());
             check_version_ = version;
         }
-        res.set_content(check_json_, "application/json");
+        const std::string file = session_.script_path().filename().string();
+        // The proof follows the track values too, so it is told afresh.
+        res.set_content(check::FormatJson(check_report_, file, check::StatelessNoteJson(session_.proofs(), file)),
+                        "application/json");
     });
 
     http.Get("/api/curves", [this](const httplib::Request& req, httplib::Response& res) {
         const std::optional<int32_t> line = Parameter(req, "line"), from = Parameter(req, "from"), to = Parameter(req, "to");
         if (!line || !from || !to) return Refuse(res, 400, "give line, from and to as whole numbers");
         const media::EditFormat& format = session_.format();
-        if (*to >= format.frame_count) {
-            return Refuse(res, 404, "frame " + std::to_string(*to) + " is outside the edit's 0.." + std::to_string(format.frame_count - 1));
+        const int32_t frame_count = session_.frame_count();
+        if (*to >= frame_count) {
+            return Refuse(res, 404, "frame " + std::to_string(*to) + " is outside the edit's 0.." + std::to_string(frame_count - 1));
         }
         check::CurveOptions options;
         options.first_frame = *from;
         options.last_frame = *to;
         options.width = format.width;
         options.height = format.height;
-        options.frame_count = format.frame_count;
+        options.frame_count = frame_count;
         options.tracks = session_.track_values();
         check::ArgumentCurves curves;
         std::string error;

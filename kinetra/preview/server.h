@@ -31,8 +31,8 @@ private:
     Session& session_;
     std::unique_ptr<httplib::Server> http_;
     std::mutex check_mutex_;
-    int64_t check_version_ = -1;  // the script version `check_json_` was made for
-    std::string check_json_;
+    int64_t check_version_ = -1;  // the script version `check_report_` was made for
+    check::Report check_report_;
 };
 
 }  // namespace kinetra::preview

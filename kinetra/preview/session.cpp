@@ -5,6 +5,7 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 
+#include "kinetra/check/catalog.h"
 #include "kinetra/check/curves.h"
 #include "kinetra/lib/edit_player.h"
 #include "kinetra/media/pipeline.h"
@@ -17,6 +18,9 @@ namespace {
 
 // Seconds of sound one request plays at most: a WAV of a minute is 11 MB.
 constexpr int32_t kLongestSound = 60;
+// Bytes of the sound plug-in's results kept, so that a range played again or just after the last
+// one is not played from frame 0 again: some ten minutes of stereo at 48 kHz.
+constexpr size_t kKeptSound = size_t{112} << 20;
 // Events kept for a page that reconnects.
 constexpr size_t kKeptEvents = 256;
 // How often the in-order play reports its progress.
@@ -126,6 +130,39 @@ bool Session::stateless() {
     return stateless_;
 }
 
+check::StatelessProofs Session::proofs() {
+    std::lock_guard lock(mutex_);
+    return proofs_;
+}
+
+check::ClipFacts Session::clip_facts() const {
+    const media::EditFormat& edit = format();
+    return {edit.has_pictures ? edit.width : 0,
+            edit.has_pictures ? edit.height : 0,
+            edit.frame_count,
+            av_q2d(edit.frame_rate),
+            edit.has_sound ? sampling_rate() : 0,
+            edit.has_sound ? sound_channels() : 0};
+}
+
+int32_t Session::frame_count() {
+    std::lock_guard lock(mutex_);
+    return frame_count_;
+}
+
+std::string Session::Outside(int32_t first, int32_t last) {
+    const int32_t count = frame_count();
+    if (first >= 0 && first <= last && last < count) return {};
+    return (first == last ? "frame " + std::to_string(first) + " is"
+                          : "frames " + std::to_string(first) + ".." + std::to_string(last) + " are") +
+           " outside the edit's 0.." + std::to_string(count - 1);
+}
+
+check::StatelessProofs Session::Prove(const std::string& text, int32_t frame_count, const Tracks& tracks) const {
+    // The frames a lengthening range adds are proven too.
+    return check::ProveStateless(text, {clip_facts(), tracks, frame_count}, check::PluginCommands());
+}
+
 void Session::Publish(std::string json) {
     events_.push_back({next_event_++, std::move(json)});
     if (events_.size() > kKeptEvents) events_.pop_front();
@@ -169,15 +206,21 @@ bool Session::ReadScript() {
         text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (!in && !in.eof()) return false;
     }
-    const bool keeps_nothing = check::OutlineScript(text).empty();
+    // The plug-ins lengthen the edit as the script's ranges ask, up to the limit a render has.
+    const auto frames = static_cast<int32_t>(
+        std::min(check::LengthenedFrameCount(text, format().frame_count), std::min<int64_t>(setup_.max_frames, INT32_MAX)));
+    std::lock_guard proving(proof_mutex_);
+    const check::StatelessProofs proofs = Prove(text, frames, track_values());
     std::lock_guard lock(mutex_);
+    frame_count_ = frames;
     script_time_ = time;
     script_size_ = size;
     script_text_ = std::move(text);
-    stateless_ = keeps_nothing;
+    proofs_ = proofs;
+    stateless_ = proofs.picture.proven;
     ++script_version_;
     Changed();
-    Publish(Dump(Json{{"type", "script"}, {"version", script_version_}, {"stateless", stateless_}}));
+    Publish(Dump(Json{{"type", "script"}, {"version", script_version_}, {"stateless", stateless_}, {"frame_count", frame_count_}}));
     return true;
 }
 
@@ -255,10 +298,8 @@ private:
 };
 
 bool Session::Frame(int32_t frame, bool wait_exact, Picture& picture, std::string& error) {
-    if (frame < 0 || frame >= format().frame_count) {
-        error = "frame " + std::to_string(frame) + " is outside the edit's 0.." + std::to_string(format().frame_count - 1);
-        return false;
-    }
+    error = Outside(frame, frame);
+    if (!error.empty()) return false;
     std::unique_lock lock(mutex_);
     if (!stateless_) {
         target_ = frame;
@@ -307,61 +348,43 @@ bool Session::Frame(int32_t frame, bool wait_exact, Picture& picture, std::strin
 }
 
 bool Session::Source(int32_t frame, editor::Image& picture, std::string& error) {
-    if (frame < 0 || frame >= format().frame_count) {
-        error = "frame " + std::to_string(frame) + " is outside the edit's 0.." + std::to_string(format().frame_count - 1);
-        return false;
-    }
+    error = Outside(frame, frame);
+    if (!error.empty()) return false;
     std::lock_guard shown_lock(shown_mutex_);
     return shown_->Source(frame, picture, error);
 }
 
 bool Session::Sound(int32_t first, int32_t last, std::vector<int16_t>& samples, std::string& error) {
-    const media::EditFormat& edit = format();
-    const media::SoundTrack& track = setup_.source->sound();
-    if (!edit.has_sound) {
+    if (!format().has_sound) {
         error = "the edit has no sound";
         return false;
     }
-    if (first < 0 || last < first || last >= edit.frame_count) {
-        error = "frames " + std::to_string(first) + ".." + std::to_string(last) + " are outside the edit's 0.." +
-                std::to_string(edit.frame_count - 1);
-        return false;
-    }
-    editor::EditShape shape = media::ShapeOf(*setup_.source);
-    shape.pictures = false;  // the pictures play on their own
-    if (shape.timing.FirstSample(last + 1) - shape.timing.FirstSample(first) > int64_t{kLongestSound} * shape.timing.sampling_rate) {
+    error = Outside(first, last);
+    if (!error.empty()) return false;
+    const editor::FrameTiming timing = media::ShapeOf(*setup_.source).timing;
+    if (timing.FirstSample(last + 1) - timing.FirstSample(first) > int64_t{kLongestSound} * timing.sampling_rate) {
         error = "at most " + std::to_string(kLongestSound) + " s of sound at a time";
         return false;
     }
-    const int channels = track.channels();
-    std::lock_guard sound_lock(sound_mutex_);
-    editor::EditPlayer player(shape, {{}, setup_.sound_plugin, SettingsWith(track_values())});
-    // The plug-in sees two channels at most; the WAV holds what it sees.
-    std::vector<int16_t> all;
-    const auto read = [&](int32_t frame, int16_t* dest) {
-        const int32_t count = shape.timing.SampleCount(frame);
-        all.resize(static_cast<size_t>(count) * channels);
-        track.Read(shape.timing.FirstSample(frame), count, all.data());
-        for (int32_t i = 0; i < count; ++i) std::copy_n(&all[static_cast<size_t>(i) * channels], shape.channels, dest + i * shape.channels);
-        return count;
-    };
-    player.frame_audio = read;
-    if (!player.Load(error)) return false;
-    samples.clear();
-    std::vector<int16_t> frame_sound;
-    // The sound plug-in keeps state too; it is quick enough to play from the start every time.
-    for (int32_t f = 0; f <= last; ++f) {
-        frame_sound.resize(static_cast<size_t>(shape.timing.SampleCount(f)) * shape.channels);
-        const int32_t count = read(f, frame_sound.data());
-        try {
-            if (!player.RunSound(f, frame_sound.data(), count, error)) return false;
-        } catch (const std::exception& e) {
-            error = e.what();
-            return false;
-        }
-        if (f >= first) samples.insert(samples.end(), frame_sound.begin(), frame_sound.end());
+    bool stateless = false;
+    uint64_t generation = 0;
+    Tracks tracks{};
+    {
+        std::lock_guard lock(mutex_);
+        stateless = proofs_.sound.proven;
+        generation = generation_;
+        tracks = values_;
     }
-    return player.Unload(error);
+    std::lock_guard sound_lock(sound_mutex_);
+    if (!sound_ || sound_generation_ != generation) {
+        // One instance of the plug-in at a time: its state lives in its library.
+        sound_.reset();
+        auto player = std::make_unique<SoundPlayer>(*setup_.source, setup_.sound_plugin, SettingsWith(tracks), kKeptSound);
+        if (!player->Load(error)) return false;
+        sound_ = std::move(player);
+        sound_generation_ = generation;
+    }
+    return sound_->Play(first, last, stateless, samples, error);
 }
 
 bool Session::SetTracks(const std::vector<std::pair<int64_t, int64_t>>& values, std::string& error) {
@@ -377,10 +400,18 @@ bool Session::SetTracks(const std::vector<std::pair<int64_t, int64_t>>& values, 
             return false;
         }
     }
+    // The proof follows the tracks: the shown buffer, and variables that size a rectangle.
+    std::lock_guard proving(proof_mutex_);
+    auto [text, version] = script();
+    Tracks tracks = track_values();
+    for (const auto& [index, value] : values) tracks[index] = static_cast<int32_t>(value);
+    const check::StatelessProofs proofs = Prove(text, frame_count(), tracks);
     std::lock_guard lock(mutex_);
-    for (const auto& [index, value] : values) values_[index] = static_cast<int32_t>(value);
+    values_ = tracks;
+    proofs_ = proofs;
+    stateless_ = proofs.picture.proven;
     Changed();
-    Publish(Dump(Json{{"type", "tracks"}, {"values", values_}}));
+    Publish(Dump(Json{{"type", "tracks"}, {"values", values_}, {"stateless", stateless_}}));
     return true;
 }
 

@@ -21,9 +21,11 @@
 #include <utility>
 #include <vector>
 
+#include "kinetra/check/stateless.h"
 #include "kinetra/lib/session.h"
 #include "kinetra/media/edit_source.h"
 #include "kinetra/preview/picture_player.h"
+#include "kinetra/preview/sound_player.h"
 
 namespace kinetra::preview {
 
@@ -43,6 +45,8 @@ struct SessionSetup {
     // The plug-ins' texts are Shift-JIS: their track names, and scripts written for the editor.
     std::string (*shift_jis_to_utf8)(const char*) = nullptr;
     std::chrono::milliseconds poll{250};          // how often the script file is looked at
+    // Frames a script's range may lengthen the edit to; the frames past it are not served.
+    int64_t max_frames = INT32_MAX;
     // Bytes of exact results kept for jumps back; past them, a jump back replays from frame 0.
     size_t exact_budget = size_t{384} << 20;
 };
@@ -70,6 +74,8 @@ public:
 
     const media::EditFormat& format() const { return setup_.source->format(); }
     const std::vector<TrackInfo>& tracks() const { return tracks_; }
+    // The edit's frames: the clip's, and those a range of the script lengthens it by.
+    int32_t frame_count();
     const std::filesystem::path& script_path() const { return setup_.script; }
     int sound_channels() const { return std::clamp(setup_.source->sound().channels(), 1, 2); }
     int32_t sampling_rate() const { return setup_.source->sound().sampling_rate(); }
@@ -81,12 +87,16 @@ public:
     std::string Readable(const std::string& text) const;
     // Whether every result is exact at once: a script that keeps nothing between frames.
     bool stateless();
+    // The proof behind it, for the current script and track values, sound's included.
+    check::StatelessProofs proofs();
+    // The clip as the plug-ins are handed it, for the check.
+    check::ClipFacts clip_facts() const;
 
     // The result at `frame` with the current settings: at once, marked exact when it is; with
     // `wait_exact`, once the in-order play has reached it.
     bool Frame(int32_t frame, bool wait_exact, Picture& picture, std::string& error);
     bool Source(int32_t frame, editor::Image& picture, std::string& error);
-    // The sound plug-in's result for frames first..last, played in order from frame 0.
+    // The sound plug-in's result for frames first..last, as played in order from frame 0.
     bool Sound(int32_t first, int32_t last, std::vector<int16_t>& samples, std::string& error);
     // Sets tracks by index; nothing changes and `error` says why when any index is unknown or
     // any value lies outside its track's range.
@@ -104,6 +114,10 @@ private:
     void Changed();                  // with mutex_ held: the exact results are void
     void Keep(int32_t frame, std::shared_ptr<const editor::Image> image);  // with mutex_ held
     bool ReadScript();               // reloads when the file changed; with mutex_ not held
+    // With proof_mutex_ held and mutex_ not held.
+    check::StatelessProofs Prove(const std::string& text, int32_t frame_count, const Tracks& tracks) const;
+    // The error for a frame outside the edit, or nothing; with mutex_ not held.
+    std::string Outside(int32_t first, int32_t last);
     void PlayInOrder();
     void Watch();
 
@@ -120,7 +134,12 @@ private:
     int64_t script_version_ = 0;
     std::filesystem::file_time_type script_time_{};
     uintmax_t script_size_ = 0;
+    int32_t frame_count_ = 0;
     bool stateless_ = false;
+    check::StatelessProofs proofs_;
+    // Held from reading the script and tracks to storing their proof, which takes long enough
+    // that mutex_ is not held meanwhile; taken before mutex_.
+    std::mutex proof_mutex_;
     uint64_t generation_ = 0;  // grows at every change of script or tracks
     std::chrono::steady_clock::time_point changed_at_{};
     int showing_ = 0;          // frames being shown at once
@@ -138,6 +157,8 @@ private:
     int64_t shown_version_ = -1;
 
     std::mutex sound_mutex_;
+    std::unique_ptr<SoundPlayer> sound_;
+    uint64_t sound_generation_ = UINT64_MAX;  // the settings `sound_` was loaded with
     std::unique_ptr<PicturePlayer> in_order_;  // used by the in-order thread only
     std::thread player_, watcher_;
 };

@@ -92,12 +92,16 @@ TEST_F(RenderOutput, CommandLinesEndWithTheConventionsStatus) {
         {"render clip.mp4 --frobnicate -o o.mkv", 2, "--frobnicate"},
         {"check --frames x bad.txt", 2, "--frames"},
         {"check bad.txt", 1, ""},
+        // A file that cannot be read is work that failed, not a usage error.
+        {"render missing.mp4 -o o.mkv", 1, "missing.mp4: No such file or directory"},
+        {"render clip.mp4 --script missing.txt -o o.mkv", 1, "missing.txt: No such file or directory"},
+        {"preview missing.mp4", 1, "missing.mp4: No such file or directory"},
         {"render clip.mp4 --threads 0 -o o.mkv", 2, "--threads"},
         {"render clip.mp4 --threads -3 -o o.mkv", 2, "--threads"},
         {"render clip.mp4 --threads 17 -o o.mkv", 2, "--threads"},
         // One value a --var: the clip after it is the input.
         {"render --var a=100 clip.mp4 -q -o o.var.mkv", 0, ""},
-        {"render --var a=100 b=7 -o o.mkv", 2, ""},
+        {"render --var a=100 b=7 -o o.mkv", 2, "give --var b=7"},
         // The built-in clip's shape does not apply to a file; its frame rate does to sound alone.
         {"render clip.mp4 --frames 10 -o o.mkv", 2, "--frames"},
         {"render clip.mp4 --size 64x36 -o o.mkv", 2, "--size"},

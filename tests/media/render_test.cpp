@@ -567,6 +567,12 @@ TEST_F(Render, ARotatedClipIsTurnedAsPlayersShowItUnlessAskedNotTo) {
         }
         EXPECT_LE(MaxDifference(in, 0, out, 0, in.size()), 1) << clip << " " << c.arguments;
     }
+    // Kept as stored, the output carries the clip's rotation, so that players still show it upright.
+    ASSERT_EQ(Kinetra("rotate90.mp4 --no-autorotate -q -y -o kept.mp4", folder).status, 0);
+    EXPECT_NE(Shell(Quote(KINETRA_PROGRAM) + " info kept.mp4", folder).output.find("rotation    90 degrees counter-clockwise"),
+              std::string::npos);
+    ASSERT_EQ(Kinetra("rotate90.mp4 -q -y -o turned.mp4", folder).status, 0);
+    EXPECT_EQ(Shell(Quote(KINETRA_PROGRAM) + " info turned.mp4", folder).output.find("rotation"), std::string::npos);
 }
 
 TEST_F(Render, AnAllocationFailureAtAnyStageEndsWithOneLineAndLeavesNothing) {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -95,6 +96,15 @@ protected:
         return result ? result->body : "";
     }
     Json State() { return Json::parse(client_->Get("/api/state")->body); }
+    // The script over the built-in clip as `kinetra render` gives it, one PNG a frame.
+    fs::path RenderFrames() {
+        const fs::path frames = folder_.path() / "render";
+        fs::create_directories(frames);
+        const std::string render = std::string("'") + KINETRA_PROGRAM + "' render -q --size 96x54 --frames 12 --rate 30 --script '" +
+                                   script_file().string() + "' -o '" + (frames / "f%d.png").string() + "' 2>/dev/null";
+        EXPECT_EQ(std::system(render.c_str()), 0) << render;
+        return frames;
+    }
     // Waits until the session has read the script again.
     void AwaitVersion(int64_t version) {
         for (int tries = 0; tries < 200 && State()["script_version"] < version; ++tries) {
@@ -178,16 +188,77 @@ TEST_F(PreviewTest, TrackChangesReachTheFrameAndTheState) {
     EXPECT_NE(DecodePng(Png(3)), DecodePng(before));
 }
 
+// A script proven to keep nothing shows its far frame exact at once, and says so in the state
+// and the check; moving a track can take the proof away.
+TEST_F(PreviewTest, AProvenStatelessScriptIsExactAtOnce) {
+    Open("[0-299]\nrotate(0,0,2*p*f/12,0,0,i/2,j/2,i/4,j/4)\ncopy(0,2,0,0,x,j,0,0)\n", 300);
+    EXPECT_EQ(State()["stateless"], true);
+    const httplib::Result far = client_->Get("/frame/299.png");
+    ASSERT_TRUE(far && far->status == 200);
+    EXPECT_EQ(far->get_header_value("X-Kinetra-Exact"), "1");
+    const Json check = Json::parse(client_->Get("/api/check")->body);
+    ASSERT_FALSE(check.empty());
+    EXPECT_EQ(check.back()["stateless"], true) << check;
+
+    // Buffer 2 shown: written whole only while track x covers the picture's width.
+    ASSERT_EQ(client_->Post("/api/tracks", "{\"1\": 2, \"8\": 50}", "application/json")->status, 200);
+    EXPECT_EQ(State()["stateless"], false);
+    ASSERT_EQ(client_->Post("/api/tracks", "{\"8\": 4096}", "application/json")->status, 200);
+    EXPECT_EQ(State()["stateless"], true);
+}
+
+// The sound of ranges asked in any order equals a render's; a range after the last one played
+// goes on from it, and one played before is served again without running the plug-in.
+TEST_F(PreviewTest, SoundGoesOnFromWhereItStoodAndEqualsTheRender) {
+    Open("[0-11]\na_noise(0,0.3)\na_tone(0,440,0,0.2)\n");
+    const fs::path wav = folder_.path() / "out.wav";
+    const std::string render = std::string("'") + KINETRA_PROGRAM + "' render -q --size 96x54 --frames 12 --rate 30 --script '" +
+                               script_file().string() + "' -o '" + wav.string() + "'";
+    ASSERT_EQ(std::system(render.c_str()), 0) << render;
+    const std::string bytes = ReadFile(wav);
+    const size_t data = bytes.find("data");
+    ASSERT_NE(data, std::string::npos);
+    std::vector<int16_t> rendered((bytes.size() - data - 8) / 2);
+    memcpy(rendered.data(), bytes.data() + data + 8, rendered.size() * 2);
+    const size_t per_frame = rendered.size() / 12;
+
+    editor::PluginSettings settings;
+    settings.edited_path = folder_.EditedPath("synthetic-clip");
+    SoundPlayer player(*source_, fs::path(KINETRA_PLUGIN_DIR) / "dizorud_audio.auf", settings, size_t{1} << 20);
+    std::string error;
+    ASSERT_TRUE(player.Load(error)) << error;
+    struct Case {
+        int32_t first, last;
+        int64_t run;  // frames the plug-in has run once the range is played
+    };
+    for (const Case& c : {Case{4, 7, 8}, Case{8, 11, 12}, Case{0, 3, 12}, Case{2, 9, 12}}) {
+        std::vector<int16_t> samples;
+        ASSERT_TRUE(player.Play(c.first, c.last, false, samples, error)) << error;
+        const std::vector<int16_t> expected(rendered.begin() + c.first * per_frame, rendered.begin() + (c.last + 1) * per_frame);
+        EXPECT_EQ(samples, expected) << c.first << ".." << c.last;
+        EXPECT_EQ(player.frames_run(), c.run) << c.first << ".." << c.last;
+    }
+}
+
+// A range past the clip's end lengthens the edit for the preview as for a render.
+TEST_F(PreviewTest, FramesAddedByALengtheningRangeArePreviewed) {
+    Open("[0-19]\nfill(0,0,0,4*f,j,4096,0,0)\n");
+    EXPECT_EQ(State()["frame_count"], 20);
+    const fs::path frames = RenderFrames();
+    for (const int frame : {19, 12}) {
+        const Rgb expected = DecodePng(ReadFile(frames / ("f" + std::to_string(frame) + ".png")));
+        ASSERT_GT(expected.width, 0);
+        EXPECT_EQ(DecodePng(Png(frame, "?exact=1")), expected) << "frame " << frame;
+    }
+    EXPECT_EQ(client_->Get("/frame/20.png")->status, 404);
+}
+
 // The preview's frames equal a lossless render's, reached by jumps back and forth.
 class ExactTest : public PreviewTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(ExactTest, FramesEqualTheRenderAfterJumps) {
     Open(GetParam());
-    const fs::path frames = folder_.path() / "render";
-    fs::create_directories(frames);
-    const std::string render = std::string("'") + KINETRA_PROGRAM + "' render -q --size 96x54 --frames 12 --rate 30 --script '" +
-                               script_file().string() + "' -o '" + (frames / "f%d.png").string() + "'";
-    ASSERT_EQ(std::system(render.c_str()), 0) << render;
+    const fs::path frames = RenderFrames();
     for (const int frame : {7, 2, 11, 0, 5}) {
         Png(frame);  // shown at once, on whatever state the shown instance holds
         const httplib::Result result = client_->Get("/frame/" + std::to_string(frame) + ".png?exact=1");
@@ -240,7 +311,9 @@ TEST_F(PreviewTest, TheEventStreamTellsOfEachReload) {
     });
     std::ofstream(script_file(), std::ios::binary | std::ios::trunc) << "[0-11]\nalpha(2,0,0,0,i,j,0,0,0.5)\n";
     listener.join();
-    EXPECT_NE(stream.find("data: {\"stateless\":false,\"type\":\"script\",\"version\":2}"), std::string::npos) << stream;
+    EXPECT_NE(stream.find("data: {\"frame_count\":12,\"stateless\":false,\"type\":\"script\",\"version\":2}"),
+              std::string::npos)
+        << stream;
 }
 
 // The listening socket is on the loopback address alone (IPv4 127.0.0.1, no IPv6 socket),

@@ -186,7 +186,8 @@ async function loadScript() {
     li.dataset.line = d.line;
     li.addEventListener('click', () => selectLine(d.line));
     box.append(li);
-    list.querySelector(`li[data-line="${d.line}"]`)?.classList.add('flagged');
+    // The note on keeping state is no fault of the line.
+    if (d.severity !== 'note') list.querySelector(`li[data-line="${d.line}"]`)?.classList.add('flagged');
   }
   if (selectedLine) selectLine(selectedLine, false);
 }
@@ -325,11 +326,14 @@ function listen() {
     const event = JSON.parse(message.data);
     if (event.type === 'script') {
       state.script_version = event.version;
+      state.frame_count = event.frame_count;  // a range may lengthen the edit
+      $('scrubber').max = state.frame_count - 1;
       $('stateless').classList.toggle('hidden', !event.stateless);
       await loadScript();
       refresh();
     } else if (event.type === 'tracks') {
       syncTracks(event.values);
+      $('stateless').classList.toggle('hidden', !event.stateless);
     } else if (event.type === 'exact') {
       $('progress').textContent = event.frame < event.target ? `making exact: ${event.frame} / ${event.target}` : '';
     } else if (event.type === 'error') {
