@@ -15,11 +15,12 @@ inline constexpr char kGenerators[] = "Noise and tone";
 // Dispatch order: a line is offered to the first row of its name.
 inline constexpr CommandRow<SoundArguments> kCommands[] = {
     {"a_copyframe", kCopyFrameArguments, CopyFrame,
-     {kCopying, "another frame's sound into a buffer", "a_copyframe(3,f-1)"}},
+     {kCopying, "another frame's sound into a buffer", "a_copyframe(3,f-1)"}, CommandEffect::kOverwrites},
     {"a_copyframe2", kCopyFrameSpanArguments, CopyFrameSpan,
-     {kCopying, "a span of frames squeezed or stretched into one frame", "a_copyframe2(4,f,f+2)"}},
+     {kCopying, "a span of frames squeezed or stretched into one frame", "a_copyframe2(4,f,f+2)"},
+     CommandEffect::kOverwrites},
     {"a_copy", kSourceAndDestination, Copy,
-     {kCopying, "a buffer's sound into another", "a_copy(0,2)"}},
+     {kCopying, "a buffer's sound into another", "a_copy(0,2)"}, CommandEffect::kOverwrites},
     {"a_volume", kVolumeArguments, Volume,
      {kSamples, "a gain that ramps from the frame's start to its end", "a_volume(0,g/n,(g+1)/n,0)"}},
     {"a_blend", kBlendArguments, Blend,
@@ -29,11 +30,12 @@ inline constexpr CommandRow<SoundArguments> kCommands[] = {
     {"a_mono", kMonoArguments, Mono,
      {kSamples, "both channels made one", "a_mono(0,0)"}},
     {"a_reverse", kSourceAndDestination, Reverse,
-     {kSamples, "the frame's sound played backwards", "a_reverse(3,3)"}},
+     {kSamples, "the frame's sound played backwards", "a_reverse(3,3)"}, CommandEffect::kOverwrites},
     {"a_noise", kNoiseArguments, Noise,
-     {kGenerators, "white noise", "a_noise(2,0.1)"}},
+     {kGenerators, "white noise", "a_noise(2,0.1)"}, CommandEffect::kKeepsState},
     {"a_tone", kToneArguments, Tone,
-     {kGenerators, "a sine or square tone whose phase runs on from frame to frame", "a_tone(2,440,0,0.25)"}},
+     {kGenerators, "a sine or square tone whose phase runs on from frame to frame", "a_tone(2,440,0,0.25)"},
+     CommandEffect::kContinues},
 };
 
 // Runs a command line through its row; false when no command has its name.

@@ -27,8 +27,21 @@ struct CommandNote {
     const char* example;  // a line of a script that checks clean
 };
 
-// One command of a plug-in: its name, the table its arguments are read through, and its
-// handler, which is handed them converted and checked. `Values` is the plug-in's view of the
+// What a handler does to the buffers beyond what its table says, for the checker's proof that
+// a script keeps nothing from frame to frame. The cautious reading is the default.
+enum class CommandEffect : uint8_t {
+    kDrawsInto,    // draws, blends or changes in place: what it writes it also reads
+    kOverwrites,   // writes every pixel or sample of its destination rectangle
+    kKeepsState,   // a generator of its own runs on from frame to frame
+    kContinues,    // overwrites, and its wave goes on from the frame before but at its line's first
+    kSetsFont,     // stores the font every later text draws with, in this frame and after
+    kDrawsText,    // draws with the stored font
+    kSwapsImages,  // exchanges the frame's image (buffer 0) and the scratch image (buffer 1)
+};
+
+// One command of a plug-in: its name, the table its arguments are read through, its handler,
+// which is handed them converted and checked, what help tells of it and what it does beyond
+// its table. `Values` is the plug-in's view of the
 // arguments (the buffers as pictures or as sound); its Read converts and checks them.
 template <typename Values>
 struct CommandRow {
@@ -36,6 +49,7 @@ struct CommandRow {
     ArgumentTable arguments;
     void (*run)(const Values& args);
     CommandNote note;
+    CommandEffect effect = CommandEffect::kDrawsInto;
 };
 
 // The first row of `name`: a line is offered to it, whatever rows of that name follow.

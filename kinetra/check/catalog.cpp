@@ -17,8 +17,8 @@ namespace {
 constexpr auto kKnownCommands = []() consteval {
     std::array<KnownCommand, std::size(video::kCommands) + std::size(audio::kCommands)> known{};
     size_t next = 0;
-    for (const auto& row : video::kCommands) known[next++] = {row.name, row.arguments, false, row.note};
-    for (const auto& row : audio::kCommands) known[next++] = {row.name, row.arguments, true, row.note};
+    for (const auto& row : video::kCommands) known[next++] = {row.name, row.arguments, false, row.note, row.effect};
+    for (const auto& row : audio::kCommands) known[next++] = {row.name, row.arguments, true, row.note, row.effect};
     return known;
 }();
 

@@ -20,6 +20,7 @@ struct KnownCommand {
     ArgumentTable arguments;
     bool sound;  // a command of the sound plug-in
     CommandNote note;
+    CommandEffect effect;
 };
 
 // What the plug-ins are handed: the clip's, or assumed ones when there is no clip.

@@ -21,41 +21,6 @@ constexpr int kFrameBuffer = 0;
 // reaches the later fetch.
 constexpr int kSoundFetchBuffer = 9;
 
-// What a handler does beyond what its argument table says. A command absent here draws into
-// (or blends into, or changes in place) the buffer it writes, so it reads that buffer too.
-enum class Nature : uint8_t {
-    kDrawsInto,
-    kOverwrites,   // writes every pixel or sample of its destination rectangle
-    kKeepsState,   // a generator of its own runs on from frame to frame
-    kContinues,    // overwrites, and its wave goes on from the frame before but at its line's first
-    kSetsFont,     // stores the font every later text draws with, in this frame and after
-    kDrawsText,    // draws with the stored font
-    kSwapsImages,  // exchanges the frame's image (buffer 0) and the scratch image (buffer 1)
-};
-
-struct CommandNature {
-    const char* name;
-    Nature nature;
-};
-
-constexpr CommandNature kNatures[] = {
-    {"copyframe", Nature::kOverwrites},  {"copy", Nature::kOverwrites},        {"mkmask", Nature::kOverwrites},
-    {"mkmask_rgb", Nature::kOverwrites}, {"fill", Nature::kOverwrites},        {"resize", Nature::kOverwrites},
-    {"flipv", Nature::kOverwrites},      {"fliph", Nature::kOverwrites},       {"mosaic", Nature::kOverwrites},
-    {"defocus", Nature::kOverwrites},    {"posterize", Nature::kOverwrites},   {"posterize_rgb", Nature::kOverwrites},
-    {"a_copyframe", Nature::kOverwrites}, {"a_copyframe2", Nature::kOverwrites}, {"a_copy", Nature::kOverwrites},
-    {"a_reverse", Nature::kOverwrites},  {"diffuse", Nature::kKeepsState},     {"a_noise", Nature::kKeepsState},
-    {"a_tone", Nature::kContinues},      {"font", Nature::kSetsFont},          {"text", Nature::kDrawsText},
-    {"swapbuf", Nature::kSwapsImages},
-};
-
-Nature NatureOf(const char* name) {
-    for (const CommandNature& c : kNatures) {
-        if (strcmp(c.name, name) == 0) return c.nature;
-    }
-    return Nature::kDrawsInto;
-}
-
 bool StartsWith(const char* text, std::string_view prefix) { return std::string_view(text).starts_with(prefix); }
 
 // How a buffer row is used, from its meaning: a source, a key and a mask that a destination is
@@ -146,20 +111,20 @@ public:
     std::string Run(const KnownCommand& command, const ScriptLine& line, int32_t frame) {
         Arguments args;
         if (!args.Read(line, command.arguments)) return {};  // out of range: it does nothing
-        const Nature nature = NatureOf(command.name);
+        const CommandEffect effect = command.effect;
         const std::string name = command.name;
-        if (nature == Nature::kKeepsState) return name + " draws from a generator that runs on from frame to frame";
-        if (nature == Nature::kContinues && frame != line.start_frame) {
+        if (effect == CommandEffect::kKeepsState) return name + " draws from a generator that runs on from frame to frame";
+        if (effect == CommandEffect::kContinues && frame != line.start_frame) {
             return name + " goes on with the wave of the frame before";
         }
-        if (nature == Nature::kSetsFont) {
+        if (effect == CommandEffect::kSetsFont) {
             font_set_now_ = true;
             return {};
         }
-        if (nature == Nature::kDrawsText && !font_set_now_) {
+        if (effect == CommandEffect::kDrawsText && !font_set_now_) {
             return name + " draws with the font of an earlier frame: no font line runs before it in this frame";
         }
-        if (nature == Nature::kSwapsImages) {
+        if (effect == CommandEffect::kSwapsImages) {
             std::swap(made_now_[0], made_now_[1]);
             return {};
         }
@@ -171,7 +136,7 @@ public:
             }
         }
         // Reads first: a command reads its sources before it writes its destination.
-        const bool overwrites = nature == Nature::kOverwrites || nature == Nature::kContinues;
+        const bool overwrites = effect == CommandEffect::kOverwrites || effect == CommandEffect::kContinues;
         for (const ArgumentSpec& row : command.arguments) {
             if (row.role != Role::kBuffer) continue;
             // What a command writes it also reads, unless it writes over it.

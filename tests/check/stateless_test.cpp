@@ -35,7 +35,9 @@ TEST_P(StatelessTest, ProvesOrNamesTheLineThatKeepsState) {
     EXPECT_EQ(proofs.picture.proven, c.picture) << proofs.picture.reason;
     EXPECT_EQ(proofs.sound.proven, c.sound) << proofs.sound.reason;
     const StatelessProof& failed = proofs.picture.proven ? proofs.sound : proofs.picture;
-    if (!failed.proven) EXPECT_EQ(failed.line, c.line) << failed.reason;
+    if (!failed.proven) {
+        EXPECT_EQ(failed.line, c.line) << failed.reason;
+    }
 }
 
 constexpr char kTrail[] = "[0-11]\ncopyframe(2,f-1,0,0,i,j,0,0)\nalpha(2,0,0,0,i,j,0,0,0.33)\n";
