@@ -3,8 +3,10 @@
 #include <httplib.h>
 
 #include <charconv>
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <thread>
 
 #include "kinetra/check/catalog.h"
 #include "kinetra/check/check.h"
@@ -92,9 +94,19 @@ int Server::Bind(int port, std::string& error) {
     return bound;
 }
 
-void Server::Run() { http_->listen_after_bind(); }
+void Server::Run() {
+    run_started_ = true;
+    if (!stop_requested_) http_->listen_after_bind();
+    run_ended_ = true;
+}
 
-void Server::Stop() { http_->stop(); }
+void Server::Stop() {
+    stop_requested_ = true;
+    if (!run_started_) return;  // Run, when it comes, sees the request and returns
+    // A stop before the listener runs would be lost, and the listener would wait for ever.
+    while (!http_->is_running() && !run_ended_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    http_->stop();
+}
 
 void Server::Route() {
     httplib::Server& http = *http_;

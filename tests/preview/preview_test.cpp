@@ -343,6 +343,21 @@ TEST_F(PreviewTest, ListensOnLoopbackOnly) {
     EXPECT_FALSE(error.empty());
 }
 
+TEST_F(PreviewTest, StopsWhenAskedBeforeItsListenerRuns) {
+    Open("");
+    // A stop that reaches the server before its thread listens must still end the thread: the
+    // join below would wait for ever otherwise.
+    for (int i = 0; i < 50; ++i) {
+        Server server(session_);
+        std::string error;
+        ASSERT_GT(server.Bind(0, error), 0) << error;
+        std::thread serving([&server] { server.Run(); });
+        if (i % 2) std::this_thread::yield();
+        server.Stop();
+        serving.join();
+    }
+}
+
 TEST_F(PreviewTest, CurvesGiveEachArgumentAtEachFrame) {
     Open("[2-5]\nfill(0,f*2,0,1,1,4096,0,0)\n[0-11]\nA=A+f\n");
     const Json fill = Json::parse(client_->Get("/api/curves?line=2&from=0&to=7")->body);
