@@ -3,7 +3,7 @@
 # The layers, bottom up: platform, formula and the kernel level with its tables (kernels/); script; the host binding (host/); the two
 # plug-ins' commands (video/, audio/), which never include each other. The host program
 # (kinetra/) sees only the binary boundary, as any editor does, but for its script checker, the
-# kernel tables of its colour maps and the track bars its options set. Its library (kinetra/lib),
+# kernel tables of its colour maps and the track bars its options set. Its library (kinetra/editor),
 # the editor's part that every host plays, includes no other part of the program and no FFmpeg
 # header: the golden renders and the builds without FFmpeg link it alone.
 set(abi "kinetra/filter_abi.h")
@@ -14,9 +14,9 @@ set(allowed_script script formula platform ${abi})
 set(allowed_host host kernels script formula platform ${abi})
 set(allowed_video video host kernels script formula platform ${abi})
 set(allowed_audio audio host kernels script formula platform ${abi})
-set(allowed_kinetra kinetra/lib kinetra/media kinetra/preview kinetra/cli kinetra/check host/track_bars.h ${abi})
-set(allowed_kinetra/lib kinetra/lib ${abi})
-set(forbidden_system_kinetra/lib "^(libav|libsw|libpostproc)")
+set(allowed_kinetra kinetra/editor kinetra/media kinetra/preview kinetra/cli kinetra/check host/track_bars.h ${abi})
+set(allowed_kinetra/editor kinetra/editor ${abi})
+set(forbidden_system_kinetra/editor "^(libav|libsw|libpostproc)")
 # The media side's colour maps are kernels like the plug-ins' own: one level, and one
 # KINETRA_KERNEL_LEVEL, for the whole program.
 set(allowed_kinetra/media ${allowed_kinetra} kernels)
@@ -24,7 +24,7 @@ set(allowed_kinetra/media ${allowed_kinetra} kernels)
 set(allowed_kinetra/check kinetra/check script formula platform host video/commands.h audio/commands.h ${abi})
 
 set(failures "")
-foreach(layer platform kernels formula script host video audio kinetra/check kinetra/media kinetra/lib kinetra)
+foreach(layer platform kernels formula script host video audio kinetra/check kinetra/media kinetra/editor kinetra)
   file(GLOB_RECURSE sources "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
   if(layer STREQUAL "kinetra")
     list(FILTER sources EXCLUDE REGEX "/kinetra/(check|media|lib)/")

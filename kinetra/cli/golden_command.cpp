@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "kinetra/cli/plugins.h"
-#include "kinetra/lib/golden.h"
+#include "kinetra/editor/golden.h"
 
 namespace kinetra::cli {
 

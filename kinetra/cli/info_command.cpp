@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "kinetra/cli/plugins.h"
-#include "kinetra/lib/filter_host.h"
-#include "kinetra/lib/frame_timing.h"
+#include "kinetra/editor/filter_host.h"
+#include "kinetra/editor/frame_timing.h"
 #include "kinetra/media/edit_source.h"
 
 namespace kinetra::cli {

@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "kinetra/check/encoding.h"
-#include "kinetra/lib/synthetic.h"
+#include "kinetra/editor/synthetic.h"
 
 namespace kinetra::cli {
 namespace fs = std::filesystem;

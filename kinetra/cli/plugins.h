@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "kinetra/lib/session.h"
+#include "kinetra/editor/session.h"
 
 namespace kinetra::cli {
 

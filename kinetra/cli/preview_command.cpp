@@ -11,8 +11,8 @@
 
 #include "kinetra/cli/plugins.h"
 #include "kinetra/cli/render_input.h"
-#include "kinetra/lib/session.h"
-#include "kinetra/lib/synthetic.h"
+#include "kinetra/editor/session.h"
+#include "kinetra/editor/synthetic.h"
 #include "kinetra/media/edit_source.h"
 #include "kinetra/preview/server.h"
 #include "kinetra/preview/session.h"

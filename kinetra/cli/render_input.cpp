@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "kinetra/check/check.h"
-#include "kinetra/lib/synthetic.h"
+#include "kinetra/editor/synthetic.h"
 
 namespace kinetra::cli {
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "kinetra/lib/edit_player.h"
+#include "kinetra/editor/edit_player.h"
 #include "kinetra/media/edit_source.h"
 #include "kinetra/media/pipeline.h"
 

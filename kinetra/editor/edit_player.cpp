@@ -1,4 +1,4 @@
-#include "kinetra/lib/edit_player.h"
+#include "kinetra/editor/edit_player.h"
 
 #include <algorithm>
 #include <exception>

@@ -8,9 +8,9 @@
 #include <functional>
 #include <string>
 
-#include "kinetra/lib/filter_host.h"
-#include "kinetra/lib/frame_timing.h"
-#include "kinetra/lib/session.h"
+#include "kinetra/editor/filter_host.h"
+#include "kinetra/editor/frame_timing.h"
+#include "kinetra/editor/session.h"
 
 namespace kinetra::editor {
 

@@ -1,4 +1,4 @@
-#include "kinetra/lib/fault_injection.h"
+#include "kinetra/editor/fault_injection.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "kinetra/lib/filter_host.h"
+#include "kinetra/editor/filter_host.h"
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN

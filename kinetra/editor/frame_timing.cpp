@@ -1,4 +1,4 @@
-#include "kinetra/lib/frame_timing.h"
+#include "kinetra/editor/frame_timing.h"
 
 namespace kinetra::editor {
 namespace {

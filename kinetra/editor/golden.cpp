@@ -1,4 +1,4 @@
-#include "kinetra/lib/golden.h"
+#include "kinetra/editor/golden.h"
 
 #include <algorithm>
 #include <cinttypes>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "kinetra/lib/render.h"
+#include "kinetra/editor/render.h"
 
 namespace kinetra::editor {
 

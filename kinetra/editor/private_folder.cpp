@@ -1,4 +1,4 @@
-#include "kinetra/lib/private_folder.h"
+#include "kinetra/editor/private_folder.h"
 
 #include <cstdio>
 #include <random>

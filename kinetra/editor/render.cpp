@@ -1,10 +1,10 @@
-#include "kinetra/lib/render.h"
+#include "kinetra/editor/render.h"
 
 #include <algorithm>
 #include <memory>
 
-#include "kinetra/lib/edit_player.h"
-#include "kinetra/lib/session.h"
+#include "kinetra/editor/edit_player.h"
+#include "kinetra/editor/session.h"
 
 namespace kinetra::editor {
 namespace fs = std::filesystem;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "kinetra/lib/synthetic.h"
+#include "kinetra/editor/synthetic.h"
 
 namespace kinetra::editor {
 

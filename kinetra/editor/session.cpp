@@ -1,8 +1,8 @@
-#include "kinetra/lib/session.h"
+#include "kinetra/editor/session.h"
 
 #include <fstream>
 
-#include "kinetra/lib/private_folder.h"
+#include "kinetra/editor/private_folder.h"
 
 namespace kinetra::editor {
 namespace fs = std::filesystem;

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "kinetra/lib/filter_host.h"
+#include "kinetra/editor/filter_host.h"
 
 namespace kinetra::editor {
 

@@ -1,4 +1,4 @@
-#include "kinetra/lib/synthetic.h"
+#include "kinetra/editor/synthetic.h"
 
 #include <cstdint>
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "kinetra/lib/filter_host.h"
-#include "kinetra/lib/frame_timing.h"
+#include "kinetra/editor/filter_host.h"
+#include "kinetra/editor/frame_timing.h"
 
 namespace kinetra::editor {
 

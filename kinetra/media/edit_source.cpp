@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "kinetra/lib/frame_timing.h"
+#include "kinetra/editor/frame_timing.h"
 
 namespace kinetra::media {
 namespace {

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "kinetra/lib/filter_host.h"
-#include "kinetra/lib/synthetic.h"
+#include "kinetra/editor/filter_host.h"
+#include "kinetra/editor/synthetic.h"
 #include "kinetra/media/sound_track.h"
 #include "kinetra/media/video_decoder.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "kinetra/lib/fault_injection.h"
+#include "kinetra/editor/fault_injection.h"
 
 namespace kinetra::media {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "kinetra/lib/filter_host.h"
+#include "kinetra/editor/filter_host.h"
 #include "kinetra/media/edit_source.h"
 
 namespace kinetra::media {

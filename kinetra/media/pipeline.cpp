@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "kinetra/lib/edit_player.h"
-#include "kinetra/lib/fault_injection.h"
-#include "kinetra/lib/frame_timing.h"
+#include "kinetra/editor/edit_player.h"
+#include "kinetra/editor/fault_injection.h"
+#include "kinetra/editor/frame_timing.h"
 #include "kinetra/media/frame_cache.h"
 
 namespace kinetra::media {

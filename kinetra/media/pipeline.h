@@ -10,8 +10,8 @@
 #include <functional>
 #include <string>
 
-#include "kinetra/lib/edit_player.h"
-#include "kinetra/lib/session.h"
+#include "kinetra/editor/edit_player.h"
+#include "kinetra/editor/session.h"
 #include "kinetra/media/edit_source.h"
 #include "kinetra/media/writer.h"
 

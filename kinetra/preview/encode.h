@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "kinetra/lib/filter_host.h"
+#include "kinetra/editor/filter_host.h"
 
 namespace kinetra::preview {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "kinetra/lib/edit_player.h"
+#include "kinetra/editor/edit_player.h"
 #include "kinetra/media/edit_source.h"
 #include "kinetra/media/frame_cache.h"
 

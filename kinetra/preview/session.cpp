@@ -7,7 +7,7 @@
 
 #include "kinetra/check/catalog.h"
 #include "kinetra/check/curves.h"
-#include "kinetra/lib/edit_player.h"
+#include "kinetra/editor/edit_player.h"
 #include "kinetra/media/pipeline.h"
 
 namespace kinetra::preview {

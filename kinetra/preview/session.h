@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "kinetra/check/stateless.h"
-#include "kinetra/lib/session.h"
+#include "kinetra/editor/session.h"
 #include "kinetra/media/edit_source.h"
 #include "kinetra/preview/picture_player.h"
 #include "kinetra/preview/sound_player.h"

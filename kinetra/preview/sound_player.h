@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "kinetra/lib/edit_player.h"
+#include "kinetra/editor/edit_player.h"
 #include "kinetra/media/edit_source.h"
 
 namespace kinetra::preview {

@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "kinetra/lib/edit_player.h"
-#include "kinetra/lib/session.h"
+#include "kinetra/editor/edit_player.h"
+#include "kinetra/editor/session.h"
 
 namespace kinetra::editor {
 namespace {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "kinetra/lib/golden.h"
-#include "kinetra/lib/synthetic.h"
+#include "kinetra/editor/golden.h"
+#include "kinetra/editor/synthetic.h"
 #include "script/script.h"
 #include "tests/support/test_platform.h"
 
@@ -128,7 +128,7 @@ TEST(GoldenFiles, ExistForEveryExampleAndOnlyForExamples) {
 
 TEST(GoldenFiles, DemoExampleIsTheBuiltInDemoScript) {
     EXPECT_EQ(ReadFile(kExamples / "demo.txt"), std::string(kDemoScript))
-        << "examples/demo.txt and kDemoScript (kinetra/lib/synthetic.cpp) must say the same";
+        << "examples/demo.txt and kDemoScript (kinetra/editor/synthetic.cpp) must say the same";
 }
 
 TEST(GoldenFormat, ReadsBackWhatItWrites) {

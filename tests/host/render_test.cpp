@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "kinetra/lib/filter_host.h"
-#include "kinetra/lib/render.h"
+#include "kinetra/editor/filter_host.h"
+#include "kinetra/editor/render.h"
 
 namespace kinetra::editor {
 namespace {

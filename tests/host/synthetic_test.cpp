@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "kinetra/lib/frame_timing.h"
-#include "kinetra/lib/synthetic.h"
+#include "kinetra/editor/frame_timing.h"
+#include "kinetra/editor/synthetic.h"
 
 namespace kinetra::editor {
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "kinetra/lib/filter_host.h"
+#include "kinetra/editor/filter_host.h"
 #include "tests/support/test_platform.h"
 
 namespace kinetra {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "kinetra/lib/filter_host.h"
+#include "kinetra/editor/filter_host.h"
 #include "tests/support/test_platform.h"
 
 namespace kinetra::testing {

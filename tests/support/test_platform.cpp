@@ -4,7 +4,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "kinetra/lib/private_folder.h"
+#include "kinetra/editor/private_folder.h"
 
 namespace kinetra::testing {
 

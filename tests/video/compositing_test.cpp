@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "kinetra/lib/filter_host.h"
+#include "kinetra/editor/filter_host.h"
 #include "script/arguments.h"
 #include "tests/support/image_buffers.h"
 #include "tests/support/plugin_harness.h"

@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "kinetra/lib/filter_host.h"
+#include "kinetra/editor/filter_host.h"
 #include "tests/support/plugin_harness.h"
 #include "video/plugin.h"
 
