@@ -1,6 +1,6 @@
-// A family's kernel: one function signature, a form for some of the levels. The table is filled
-// once, where it is defined: a level without a form of its own takes the highest form below it,
-// down to the portable form every kernel has. Callers ask the table, never the level.
+// A family's kernel: one function signature, a form for some of the levels, set once where the
+// table is defined. A level without a form of its own takes the highest form below it, down to
+// the portable form every kernel has. Callers ask the table, never the level.
 #pragma once
 
 #include <array>
@@ -24,14 +24,16 @@ public:
     // `name` is for the table test and the benchmarks. Forms above the portable one may be nullptr.
     constexpr KernelTable(const char* name, Form portable, Form sse2 = nullptr, Form avx2 = nullptr,
                           Form avx512 = nullptr)
-        : name_(name), own_{portable, sse2, avx2, avx512}, filled_(own_) {
-        for (int level = 1; level < kKernelLevels; ++level) {
-            if (filled_[level] == nullptr) filled_[level] = filled_[level - 1];
-        }
-    }
+        : name_(name), own_{portable, sse2, avx2, avx512} {}
 
-    // The form that runs at `level`.
-    Form At(KernelLevel level) const { return filled_[static_cast<int>(level)]; }
+    // The form that runs at `level`: its own, or the highest one below it. Looked up at each
+    // call rather than filled in while compiling, where a sanitizer build cannot tell whether a
+    // function's address is null.
+    Form At(KernelLevel level) const {
+        int at = static_cast<int>(level);
+        while (at > 0 && own_[at] == nullptr) --at;
+        return own_[at];
+    }
     // The form that runs at the active level.
     Form Active() const { return At(ActiveKernelLevel()); }
     // The form written for `level` itself, or nullptr.
@@ -46,7 +48,6 @@ public:
 private:
     const char* name_;
     std::array<Form, kKernelLevels> own_;
-    std::array<Form, kKernelLevels> filled_;
 };
 
 }  // namespace kinetra
