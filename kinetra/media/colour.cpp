@@ -7,6 +7,10 @@
 
 #include "kernels/table.h"
 
+#if defined(KINETRA_VECTOR_KERNELS)
+#include <immintrin.h>
+#endif
+
 namespace kinetra::media {
 namespace {
 
@@ -350,6 +354,105 @@ void YuvRowsSSE2(const ToYuvMap& m, const YuvRows& r) {
     }
     YuvRowsPortable(m, r, x);
 }
+
+// The AVX2 form of the way back: sixteen pixels a step, the first eight in the low 128-bit lane
+// and the next eight in the high one, each lane doing the SSE2 form's work on its eight. Only
+// the loads, the stores and the closing of the two lanes' bytes cross lanes.
+
+// One 16-byte load for each lane: a pixel and 10 bytes past it.
+[[gnu::target("avx2")]] inline __m256i LanePair(const PixelYC* low, const PixelYC* high) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low))),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(high)), 1);
+}
+
+// Sixteen PixelYC to their components, as LoadPixels lane by lane; reads 10 bytes past the
+// sixteenth pixel, so pixels 17 and 18 must follow in the row.
+[[gnu::target("avx2")]] inline void LoadPixelsAVX2(const PixelYC* in, __m256i& y, __m256i& cb, __m256i& cr) {
+    __m256i p[8];
+    for (int i = 0; i < 8; ++i) p[i] = LanePair(in + i, in + i + 8);
+    const __m256i a0 = _mm256_unpacklo_epi16(p[0], p[1]), a1 = _mm256_unpacklo_epi16(p[2], p[3]);
+    const __m256i a2 = _mm256_unpacklo_epi16(p[4], p[5]), a3 = _mm256_unpacklo_epi16(p[6], p[7]);
+    const __m256i yb_low = _mm256_unpacklo_epi32(a0, a1), r_low = _mm256_unpackhi_epi32(a0, a1);
+    const __m256i yb_high = _mm256_unpacklo_epi32(a2, a3), r_high = _mm256_unpackhi_epi32(a2, a3);
+    y = _mm256_unpacklo_epi64(yb_low, yb_high);
+    cb = _mm256_unpackhi_epi64(yb_low, yb_high);
+    cr = _mm256_unpacklo_epi64(r_low, r_high);
+}
+
+[[gnu::target("avx2")]] inline __m256i DivideTowardsZeroAVX2(__m256i n, int shift) {
+    if (shift == 0) return n;
+    const __m256i negative_bias = _mm256_and_si256(_mm256_srai_epi32(n, 31), _mm256_set1_epi32((1 << shift) - 1));
+    return _mm256_sra_epi32(_mm256_add_epi32(n, negative_bias), _mm_cvtsi32_si128(shift));
+}
+
+// Values >> 16 as 16-bit lanes, clamped to bytes: each 128-bit lane's in its low 8 bytes.
+[[gnu::target("avx2")]] inline __m256i BytesByLane(__m256i low, __m256i high) {
+    const __m256i words = _mm256_packs_epi32(_mm256_srai_epi32(low, 16), _mm256_srai_epi32(high, 16));
+    return _mm256_packus_epi16(words, words);
+}
+
+// The low 8 bytes of each lane, closed up: sixteen bytes in order.
+[[gnu::target("avx2")]] inline __m128i Sixteen(__m256i by_lane) {
+    return _mm256_castsi256_si128(_mm256_permute4x64_epi64(by_lane, 0b1000));
+}
+
+[[gnu::target("avx2")]] inline void LumaAVX2(__m256i y, __m256i cb, __m256i cr, __m256i k_yb, __m256i k_r, __m256i bias,
+                                             uint8_t* to) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i low = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(y, cb), k_yb),
+                                                          _mm256_madd_epi16(_mm256_unpacklo_epi16(cr, zero), k_r)), bias);
+    const __m256i high = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(y, cb), k_yb),
+                                                           _mm256_madd_epi16(_mm256_unpackhi_epi16(cr, zero), k_r)), bias);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), Sixteen(BytesByLane(low, high)));
+}
+
+[[gnu::target("avx2")]] void YuvRowsAVX2(const ToYuvMap& m, const YuvRows& r) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i luma_yb = _mm256_set1_epi32(static_cast<int32_t>(static_cast<uint16_t>(m.k[0][0]) |
+                                                                   uint32_t{static_cast<uint16_t>(m.k[0][1])} << 16));
+    const __m256i luma_r = _mm256_set1_epi32(static_cast<uint16_t>(m.k[0][2]));
+    const __m256i luma_bias = _mm256_set1_epi32(m.bias[0]);
+    __m256i k[2][3], bias[2];
+    for (int i = 0; i < 2; ++i) {
+        for (int j = 0; j < 3; ++j) k[i][j] = _mm256_set1_epi16(static_cast<int16_t>(m.k[i + 1][j]));
+        bias[i] = _mm256_set1_epi32(m.bias[i + 1]);
+    }
+    const int shift = r.shift_x + (r.second ? 1 : 0);
+    // Each lane's four block samples in its first 4 bytes, gathered into 8.
+    const __m256i first_dwords = _mm256_setr_epi32(0, 4, 0, 0, 0, 0, 0, 0);
+    int x = 0;
+    for (; x + 18 <= r.width; x += 16) {  // the loads read 10 bytes past pixel x + 15
+        __m256i a[3], b[3] = {zero, zero, zero};
+        LoadPixelsAVX2(r.first + x, a[0], a[1], a[2]);
+        LumaAVX2(a[0], a[1], a[2], luma_yb, luma_r, luma_bias, r.luma_first + x);
+        if (r.second) {
+            LoadPixelsAVX2(r.second + x, b[0], b[1], b[2]);
+            LumaAVX2(b[0], b[1], b[2], luma_yb, luma_r, luma_bias, r.luma_second + x);
+        }
+        for (int i = 0; i < 2; ++i) {
+            uint8_t* to = i == 0 ? r.cb : r.cr;
+            if (r.shift_x) {
+                __m256i n = zero;
+                for (int j = 0; j < 3; ++j) {
+                    n = _mm256_add_epi32(n, _mm256_add_epi32(_mm256_madd_epi16(a[j], k[i][j]), _mm256_madd_epi16(b[j], k[i][j])));
+                }
+                n = _mm256_add_epi32(DivideTowardsZeroAVX2(n, shift), bias[i]);
+                const __m256i eight = _mm256_permutevar8x32_epi32(BytesByLane(n, n), first_dwords);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(to + x / 2), _mm256_castsi256_si128(eight));
+            } else {
+                __m256i low = zero, high = zero;
+                for (int j = 0; j < 3; ++j) {
+                    low = _mm256_add_epi32(low, _mm256_madd_epi16(_mm256_unpacklo_epi16(a[j], b[j]), k[i][j]));
+                    high = _mm256_add_epi32(high, _mm256_madd_epi16(_mm256_unpackhi_epi16(a[j], b[j]), k[i][j]));
+                }
+                low = _mm256_add_epi32(DivideTowardsZeroAVX2(low, shift), bias[i]);
+                high = _mm256_add_epi32(DivideTowardsZeroAVX2(high, shift), bias[i]);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(to + x), Sixteen(BytesByLane(low, high)));
+            }
+        }
+    }
+    YuvRowsPortable(m, r, x);
+}
 #endif
 
 void ColourTermsWhole(const ToYcMap& m, const uint8_t* cb, const uint8_t* cr, int samples, int32_t* terms) {
@@ -373,7 +476,8 @@ constinit const KernelTable<void (*)(const ToYcMap&, const uint8_t*, const uint8
 constinit const KernelTable<void (*)(const ToYcMap&, const uint8_t*, const int32_t*, int, int, int, PixelYC*)> kPixels(
     "kPixels", PixelsWhole, KINETRA_VECTOR_FORM(PixelsEitherSSE2));
 constinit const KernelTable<void (*)(const ToYuvMap&, const YuvRows&)> kYuvRows("kYuvRows", YuvRowsWhole,
-                                                                                 KINETRA_VECTOR_FORM(YuvRowsSSE2));
+                                                                                 KINETRA_VECTOR_FORM(YuvRowsSSE2),
+                                                                                 KINETRA_VECTOR_FORM(YuvRowsAVX2));
 
 // The form of `table` for a map whose coefficients the vector forms may take (`exact`), or the
 // portable one.
