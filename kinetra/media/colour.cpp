@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "kernels/table.h"
+#include "kinetra/media/colour_kernels.h"
 
 #if defined(KINETRA_VECTOR_KERNELS)
 #include <immintrin.h>
@@ -71,21 +71,8 @@ const ColourSpace kPixelYc = ColourSpace::Bt601(true);
 uint8_t ClampToByte(int32_t value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
 
 // The per-row work of both maps, in a portable form and vector forms that give its bits. The
-// portable form is the rule; a vector form converts what it can in whole groups of eight pixels
+// portable form is the rule; a vector form converts what it can in whole groups of 8 or 16 pixels
 // and hands the rest of the row to the portable form.
-// A map's coefficients in 1/65536 and its biases, either way; max is the largest code value of
-// a map to codes.
-template <typename Int>
-struct MapOf {
-    const Int (&k)[3][3];
-    const Int (&bias)[3];
-    Int max = 255;
-};
-using ToYcMap = MapOf<int32_t>;
-using ToYuvMap = MapOf<int32_t>;
-// Codes of more than 8 bits: their coefficients and offsets take sums past 32 bits.
-using DeepToYuvMap = MapOf<int64_t>;
-
 // The colour samples' share of each component, k1 * Cb + k2 * Cr + bias, in three planes of
 // `samples` terms, from sample `from` on.
 void ColourTermsPortable(const ToYcMap& m, const uint8_t* cb, const uint8_t* cr, int from, int samples,
@@ -106,21 +93,6 @@ void PixelsPortable(const ToYcMap& m, const uint8_t* luma, const int32_t* terms,
         out[x].cr = static_cast<int16_t>((m.k[2][0] * l + tr[c]) >> 16);
     }
 }
-
-// One row of colour samples and the one or two rows of pixels they cover (`second` null for
-// one), from pixel `from` on (a multiple of the colour block's width).
-template <typename Sample>
-struct YuvRowsOf {
-    const PixelYC* first;
-    const PixelYC* second;
-    Sample* luma_first;
-    Sample* luma_second;
-    Sample* cb;
-    Sample* cr;
-    int width;
-    int shift_x;
-};
-using YuvRows = YuvRowsOf<uint8_t>;
 
 template <typename Int, typename Sample>
 void LumaPortable(const MapOf<Int>& m, const PixelYC* in, int from, int width, Sample* luma) {
@@ -471,13 +443,15 @@ void PixelsEitherSSE2(const ToYcMap& m, const uint8_t* luma, const int32_t* term
 }
 #endif
 
-constinit const KernelTable<void (*)(const ToYcMap&, const uint8_t*, const uint8_t*, int, int32_t*)> kColourTerms(
-    "kColourTerms", ColourTermsWhole, KINETRA_VECTOR_FORM(ColourTermsSSE2));
-constinit const KernelTable<void (*)(const ToYcMap&, const uint8_t*, const int32_t*, int, int, int, PixelYC*)> kPixels(
-    "kPixels", PixelsWhole, KINETRA_VECTOR_FORM(PixelsEitherSSE2));
-constinit const KernelTable<void (*)(const ToYuvMap&, const YuvRows&)> kYuvRows("kYuvRows", YuvRowsWhole,
-                                                                                 KINETRA_VECTOR_FORM(YuvRowsSSE2),
-                                                                                 KINETRA_VECTOR_FORM(YuvRowsAVX2));
+}  // namespace
+
+constinit const KernelTable<ColourTermsForm> kColourTerms("kColourTerms", ColourTermsWhole,
+                                                          KINETRA_VECTOR_FORM(ColourTermsSSE2));
+constinit const KernelTable<PixelsForm> kPixels("kPixels", PixelsWhole, KINETRA_VECTOR_FORM(PixelsEitherSSE2));
+constinit const KernelTable<YuvRowsForm> kYuvRows("kYuvRows", YuvRowsWhole, KINETRA_VECTOR_FORM(YuvRowsSSE2),
+                                                  KINETRA_VECTOR_FORM(YuvRowsAVX2));
+
+namespace {
 
 // The form of `table` for a map whose coefficients the vector forms may take (`exact`), or the
 // portable one.
