@@ -73,6 +73,7 @@ uint8_t ClampToByte(int32_t value) { return static_cast<uint8_t>(std::clamp(valu
 // The per-row work of both maps, in a portable form and vector forms that give its bits. The
 // portable form is the rule; a vector form converts what it can in whole groups of 8 or 16 pixels
 // and hands the rest of the row to the portable form.
+
 // The colour samples' share of each component, k1 * Cb + k2 * Cr + bias, in three planes of
 // `samples` terms, from sample `from` on.
 void ColourTermsPortable(const ToYcMap& m, const uint8_t* cb, const uint8_t* cr, int from, int samples,
