@@ -12,6 +12,10 @@ namespace kinetra {
 namespace {
 
 bool IsSecondByte(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
+// ASCII and the half-width katakana. Some converters pass 0x80, 0xA0 and 0xFD..0xFF through as
+// characters of their own and some refuse them; here they are no character on every system.
+bool IsSingleByteCharacter(unsigned char c) { return c < 0x80 || (c >= 0xA1 && c <= 0xDF); }
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 // One character at a time between Shift-JIS and UTF-8; nothing when it has no form in the other.
@@ -98,10 +102,13 @@ std::string ShiftJisToUtf8(std::string_view text) {
     for (size_t at = 0; at < text.size();) {
         const size_t length = ShiftJisLength(text, at);
         const std::string_view character = text.substr(at, length);
-        if (static_cast<unsigned char>(character[0]) < 0x80) {
+        const unsigned char first = static_cast<unsigned char>(character[0]);
+        if (first < 0x80) {
             out += character;
+        } else if (length == 1 && !IsSingleByteCharacter(first)) {
+            out += kReplacement;
         } else {
-            out += convert(character).value_or("\xEF\xBF\xBD");
+            out += convert(character).value_or(kReplacement);
         }
         at += length;
     }
@@ -113,8 +120,10 @@ bool Utf8ToShiftJis(std::string_view text, std::string& out, size_t& failed_at) 
     out.clear();
     for (size_t at = 0; at < text.size();) {
         const size_t length = Utf8Length(text, at);
-        const std::optional<std::string> converted =
-            length ? convert(text.substr(at, length)) : std::nullopt;
+        std::optional<std::string> converted = length ? convert(text.substr(at, length)) : std::nullopt;
+        if (converted && converted->size() == 1 && !IsSingleByteCharacter(static_cast<unsigned char>((*converted)[0]))) {
+            converted.reset();
+        }
         if (!converted) {
             failed_at = at;
             return false;

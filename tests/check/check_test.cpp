@@ -196,6 +196,8 @@ TEST(Check, ConvertsUtf8ToShiftJisOrSaysWhereItCannot) {
     EXPECT_EQ(ShiftJisToUtf8(out), "A=1 # \xE8\xA1\xA8\xE3\x83\x86\n");
     EXPECT_FALSE(Utf8ToShiftJis("A=1 \xF0\x9F\x98\x80", out, failed_at));  // an emoji
     EXPECT_EQ(failed_at, 4u);
+    EXPECT_FALSE(Utf8ToShiftJis("ab\xC2\x80", out, failed_at));  // U+0080, which some converters pass as 0x80
+    EXPECT_EQ(failed_at, 2u);
 }
 
 // The conversion's last step: a backslash after each second byte the loader would take for one,

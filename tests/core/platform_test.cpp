@@ -103,7 +103,8 @@ TEST(ShiftJis, ToUtf8CharacterByCharacter) {
     } cases[] = {
         {"A=1 \x95\x5C\x83\x65", "A=1 \xE8\xA1\xA8\xE3\x83\x86"},  // 表テ, a second byte 0x5C
         {"\xB1", "\xEF\xBD\xB1"},                                  // half-width ア
-        {"a\x80" "b", "a\xEF\xBF\xBD" "b"},                         // no character
+        {"a\x80" "b", "a\xEF\xBF\xBD" "b"},                         // no character, on any system
+        {"\xA0\xFD", "\xEF\xBF\xBD\xEF\xBF\xBD"},                    // nor these
         {"\x85\x40z", "\xEF\xBF\xBD" "z"},                          // an unassigned pair is one
         {"\x83\x0A", "\xEF\xBF\xBD\n"},                             // a lead byte before no second
         {"x\x83", "x\xEF\xBF\xBD"},                                 // a lead byte at the end
