@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -84,13 +83,6 @@ Letters SetBeforeEveryLine() {
         if (check::SetBeforeEveryLine(letter)) set |= Bit(letter);
     }
     return set;
-}
-
-const KnownCommand* FindCommand(std::span<const KnownCommand> commands, const char* name) {
-    for (const KnownCommand& command : commands) {
-        if (strcmp(command.name, name) == 0) return &command;
-    }
-    return nullptr;
 }
 
 char LetterOf(Letters bits) { return static_cast<char>('A' + std::countr_zero(bits)); }
