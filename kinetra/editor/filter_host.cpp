@@ -10,6 +10,7 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sys/mman.h>
 #endif
 
 #include <algorithm>
@@ -53,11 +54,30 @@ size_t PixelCount(int32_t width, int32_t height) {
     return count;
 }
 
+// A picture is megabytes, touched first when it is filled: with the system's 2 MiB pages that
+// is one page fault where 4 KiB pages take 512, which in a virtual machine cost more than the
+// filling itself. Advice only: where the system has no such pages nothing changes.
+void AdviseLargePages(void* block, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(block);
+    const uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
+    const uintptr_t end = (start + bytes) & ~(kLargePage - 1);
+    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+    (void)block;
+    (void)bytes;
+#endif
+}
+
 }  // namespace
 
-Image::Image(int32_t width, int32_t height, PixelYC fill)
-    : max_width(width), max_height(height),
-      pixels(PixelCount(width, height), fill) {}
+Image::Image(int32_t width, int32_t height, PixelYC fill) : max_width(width), max_height(height) {
+    const size_t count = PixelCount(width, height);
+    pixels.reserve(count);
+    AdviseLargePages(pixels.data(), count * sizeof(PixelYC));
+    pixels.assign(count, fill);
+}
 
 std::unique_ptr<FilterHost> FilterHost::Load(const std::string& path, std::string& error) {
     void* library = OpenLibrary(path);
