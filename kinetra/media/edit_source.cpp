@@ -25,14 +25,13 @@ void Rotate(const editor::Image& source, int rotation, editor::Image& dest) {
 
 class FileReader : public PictureReader {
 public:
-    bool Open(const std::string& path, int rotation, std::string& error) {
-        rotation_ = rotation;
-        if (decoder_.Open(path, 0, error)) return true;
-        if (error.empty()) error = path + " has no video stream";
-        return false;
-    }
     // False with `error` empty when the file has no video stream.
-    bool Probe(const std::string& path, std::string& error) { return decoder_.Open(path, 0, error); }
+    bool Probe(const std::string& path, std::string& error) { return decoder_.Probe(path, 0, error); }
+    // The stream `probe` found, read afresh and turned by `rotation`.
+    bool OpenLike(const FileReader& probe, int rotation, std::string& error) {
+        rotation_ = rotation;
+        return decoder_.OpenLike(probe.decoder_, error);
+    }
     bool Read(int32_t frame, editor::Image& dest, std::string& error, const Earlier& earlier) override {
         if (rotation_) {
             // Decoded at the stored size, then turned; the frames passed on the way are not kept.
@@ -65,11 +64,10 @@ public:
         std::error_code failed;
         edited_path_ = std::filesystem::absolute(path, failed).string();
         if (failed) edited_path_ = path;
-        FileReader probe;
         std::string video_error;
         int64_t origin = INT64_MIN;
-        if (probe.Probe(path, video_error)) {
-            const VideoFormat& video = probe.format();
+        if (probe_.Probe(path, video_error)) {
+            const VideoFormat& video = probe_.format();
             format_.has_pictures = true;
             format_.rotation = options.autorotate ? video.rotation : 0;
             const bool across = format_.rotation % 180 != 0;
@@ -105,12 +103,13 @@ public:
 
     std::unique_ptr<PictureReader> NewReader(std::string& error) const override {
         auto reader = std::make_unique<FileReader>();
-        if (!reader->Open(path_, format_.rotation, error)) return nullptr;
+        if (!reader->OpenLike(probe_, format_.rotation, error)) return nullptr;
         return reader;
     }
 
 private:
     std::string path_;
+    FileReader probe_;  // what the file holds, read once: the readers take their index from it
 };
 
 class SyntheticReader : public PictureReader {

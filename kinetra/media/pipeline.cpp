@@ -42,10 +42,23 @@ public:
         changed_.notify_all();
         return true;
     }
+    // An item at once, without waiting: false when there is none.
+    bool TryPop(T& item) {
+        std::lock_guard lock(mutex_);
+        if (items_.empty()) return false;
+        item = std::move(items_.front());
+        items_.pop_front();
+        changed_.notify_all();
+        return true;
+    }
     void Close() {
         std::lock_guard lock(mutex_);
         closed_ = true;
         changed_.notify_all();
+    }
+    bool closed() {
+        std::lock_guard lock(mutex_);
+        return closed_;
     }
 
 private:
@@ -96,18 +109,42 @@ private:
     std::atomic<bool> failed_{false};
 };
 
+// The pictures that travel between the stages: made when first wanted, so that making them
+// (megabytes each, faulted in on first touch) overlaps the first frames' work instead of
+// delaying the first frame, up to `limit`; from then on those given back are handed round.
+class PicturePool {
+public:
+    PicturePool(int width, int height, size_t limit) : width_(width), height_(height), limit_(limit) {}
+    // A picture whose pixels are left to the taker to fill; false once the pool is closed.
+    bool Take(ImagePtr& picture) {
+        if (returned_.TryPop(picture)) return true;
+        if (returned_.closed()) return false;
+        if (made_.fetch_add(1) < limit_) {
+            picture = std::make_unique<editor::Image>(width_, height_);
+            return true;
+        }
+        return returned_.Pop(picture);
+    }
+    void GiveBack(ImagePtr picture) { returned_.Push(std::move(picture)); }
+    void Close() { returned_.Close(); }
+
+private:
+    int width_, height_;
+    size_t limit_;
+    std::atomic<size_t> made_{0};
+    Channel<ImagePtr> returned_{SIZE_MAX};
+};
+
 // The queues between the stages, and the pictures that travel through them.
 struct Queues {
     static constexpr size_t kQueued = 3;
-    Channel<ImagePtr> pool{SIZE_MAX};
+    // Enough pictures for every queue and every stage's hands, so that no one waits for one that
+    // is never given back.
+    PicturePool pool;
     Channel<Decoded> decoded{kQueued};
     Channel<Work> encoded{kQueued};
 
-    // Enough pictures for every queue and every stage's hands, so that no one waits for one that
-    // is never given back.
-    Queues(int width, int height, bool pictures) {
-        for (size_t i = 0; pictures && i < 2 * kQueued + 4; ++i) pool.Push(std::make_unique<editor::Image>(width, height));
-    }
+    Queues(int width, int height) : pool(width, height, 2 * kQueued + 4) {}
     void CloseAll() {
         pool.Close();
         decoded.Close();
@@ -148,8 +185,8 @@ void DecodeStage(PictureReader& reader, int32_t first, int32_t end, Queues& queu
                  DecodeEnd& stopped) {
     for (int32_t f = first; f < end; ++f) {
         ImagePtr picture;
-        if (!queues.pool.Pop(picture)) break;
         editor::AllocationPoint("decoder");
+        if (!queues.pool.Take(picture)) break;
         std::string read_error;
         if (!reader.Read(f, *picture, read_error, {})) {
             // What decoded is kept, as ffmpeg keeps it; a file with nothing is a failure.
@@ -176,7 +213,7 @@ void EncodeStage(MediaWriter& writer, Queues& queues, Failure& failure, int64_t&
             const editor::Image& p = *work.picture;
             const YcPicture picture{const_cast<PixelYC*>(p.pixels.data()), p.max_width, p.max_width, p.max_height};
             if (!writer.WritePicture(picture, write_error)) break;
-            queues.pool.Push(std::move(work.picture));
+            queues.pool.GiveBack(std::move(work.picture));
         }
         if (work.samples > 0 && !writer.WriteSound(work.sound.data(), work.samples, write_error)) break;
         samples += work.samples;
@@ -186,6 +223,20 @@ void EncodeStage(MediaWriter& writer, Queues& queues, Failure& failure, int64_t&
         queues.CloseAll();
     }
 }
+
+// The reader of the frames a script fetches, opened at its first read: most scripts fetch none.
+class ReaderOnFirstRead : public PictureReader {
+public:
+    explicit ReaderOnFirstRead(const EditSource& source) : source_(source) {}
+    bool Read(int32_t frame, editor::Image& dest, std::string& error, const Earlier& earlier) override {
+        if (!reader_ && !(reader_ = source_.NewReader(error))) return false;
+        return reader_->Read(frame, dest, error, earlier);
+    }
+
+private:
+    const EditSource& source_;
+    std::unique_ptr<PictureReader> reader_;
+};
 
 // A frame's sound as the sound plug-in sees it: it takes one or two channels, so of more (kept
 // by the source) it sees the first two and the others pass it by.
@@ -276,13 +327,9 @@ bool Render(const EditSource& source, const RenderSettings& settings, RenderSumm
 
     const int32_t first = std::clamp(settings.first_frame, 0, std::max(shape.frames - 1, 0));
     const int32_t written_from = std::max(settings.written_from, first);
-    std::unique_ptr<PictureReader> sequential, random;
-    if (format.has_pictures) {
-        sequential = source.NewReader(error);
-        if (sequential) random = source.NewReader(error);
-        if (!random) return false;
-    }
-    FrameCache cache(std::move(random), format.width, format.height, shape.frames,
+    std::unique_ptr<PictureReader> sequential;
+    if (format.has_pictures && !(sequential = source.NewReader(error))) return false;
+    FrameCache cache(std::make_unique<ReaderOnFirstRead>(source), format.width, format.height, shape.frames,
                      FrameCache::CapacityFor(format.width, format.height));
     Failure failure;
     player.frame_image = [&](int32_t frame) -> const PixelYC* {
@@ -306,7 +353,7 @@ bool Render(const EditSource& source, const RenderSettings& settings, RenderSumm
         return count;
     };
 
-    Queues queues(format.width, format.height, format.has_pictures);
+    Queues queues(format.width, format.height);
     DecodeEnd stopped;
     StageThread decoder(failure, queues, [&] {
         const int32_t end = settings.last_frame >= 0 ? std::min(settings.last_frame + 1, shape.frames) : shape.frames;
@@ -329,7 +376,7 @@ bool Render(const EditSource& source, const RenderSettings& settings, RenderSumm
                 if (!queues.decoded.Pop(next)) break;  // the source ended early, or a stage failed
                 work.picture = std::move(next.picture);
             } else {
-                if (!queues.pool.Pop(work.picture)) break;
+                if (!queues.pool.Take(work.picture)) break;
                 std::fill(work.picture->pixels.begin(), work.picture->pixels.end(), PixelYC{0, 0, 0});
             }
             cache.Offer(f, *work.picture);
@@ -348,7 +395,7 @@ bool Render(const EditSource& source, const RenderSettings& settings, RenderSumm
             work.samples = static_cast<int32_t>(std::clamp<int64_t>(end - begin, 0, count));
         }
         if (f < written_from) {
-            if (work.picture) queues.pool.Push(std::move(work.picture));
+            if (work.picture) queues.pool.GiveBack(std::move(work.picture));
         } else {
             if (!queues.encoded.Push(std::move(work))) break;
             ++summary.frames;

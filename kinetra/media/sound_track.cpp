@@ -33,7 +33,7 @@ bool SoundTrack::Open(const std::string& path, const SoundFormat& format, int64_
     sampling_rate_ = sampling_rate;
     const bool keep = format.keep_channels || source_channels <= 2;
     channels_ = keep ? source_channels : 2;
-    AVChannelLayout out_layout;
+    AVChannelLayout out_layout{};  // zeroed: the copy releases what the destination held first
     if (keep) {
         av_channel_layout_copy(&out_layout, &codec->ch_layout);
     } else {

@@ -92,6 +92,10 @@ int Rotation(const AVStream& stream) {
 }  // namespace
 
 bool VideoDecoder::Open(const std::string& path, int threads, std::string& error) {
+    return Probe(path, threads, error) && Reopen(error);
+}
+
+bool VideoDecoder::Probe(const std::string& path, int threads, std::string& error) {
     path_ = path;
     threads_ = threads;
     if (!OpenInput(path, input_, error)) return false;
@@ -151,15 +155,31 @@ bool VideoDecoder::Open(const std::string& path, int threads, std::string& error
         error = path + ": its video stream has no picture size";
         return false;
     }
-    picture_.reset(av_frame_alloc());
-    received_.reset(av_frame_alloc());
-    converted_.reset(av_frame_alloc());
+    input_.reset();
+    return true;
+}
+
+bool VideoDecoder::OpenLike(const VideoDecoder& probed, std::string& error) {
+    path_ = probed.path_;
+    threads_ = probed.threads_;
+    stream_index_ = probed.stream_index_;
+    format_ = probed.format_;
+    to_yc_ = probed.to_yc_;
+    pts_ = probed.pts_;
+    keys_ = probed.keys_;
+    key_seek_ = probed.key_seek_;
+    packet_.reset(av_packet_alloc());
     return Reopen(error);
 }
 
 bool VideoDecoder::Reopen(std::string& error) {
     input_.reset();
     codec_.reset();
+    if (!picture_) {
+        picture_.reset(av_frame_alloc());
+        received_.reset(av_frame_alloc());
+        converted_.reset(av_frame_alloc());
+    }
     if (!OpenInput(path_, input_, error)) return false;
     if (FindVideoStream(*input_) != stream_index_) {
         error = path_ + " changed while it was read";

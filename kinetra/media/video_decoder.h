@@ -33,6 +33,12 @@ public:
     // Opens the first video stream of `path`; false with `error` set when it cannot be decoded,
     // false with `error` empty when the file has no video stream. `threads` as for OpenDecoder.
     bool Open(const std::string& path, int threads, std::string& error);
+    // What Open learns of the stream (its format and the index of its pictures) without readying
+    // to decode, as OpenLike reads it.
+    bool Probe(const std::string& path, int threads, std::string& error);
+    // Opens the stream `probed` probed or opened, with the index of its pictures taken from it
+    // instead of read from the whole file again.
+    bool OpenLike(const VideoDecoder& probed, std::string& error);
     const VideoFormat& format() const { return format_; }
 
     // Frame `frame` (0..frame_count - 1) of the edit into `dest`, whose size may differ from the
