@@ -1,5 +1,5 @@
 // The text renderer of the Linux build: fontconfig chooses the faces, FreeType draws the glyphs,
-// iconv reads the Shift-JIS names and strings. It draws as the Windows build's renderer does:
+// the platform's one conversion reads the Shift-JIS names and strings. It draws as the Windows build's renderer does:
 // a positive height is the cell height (the face's Windows ascent plus descent), the reference
 // point is the top of the cell, the string is laid out by advance widths alone (no kerning or
 // shaping), and a style the family lacks is made from the regular outlines.
@@ -14,10 +14,8 @@
 #include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
 #include <dlfcn.h>
-#include <iconv.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -41,54 +39,6 @@ constexpr size_t kGlyphBudgetBytes = size_t{64} << 20;
 constexpr size_t kMostGlyphSets = 48;
 constexpr size_t kMostStyles = 64;
 constexpr size_t kMostPrimaryChoices = 256;  // per style
-
-// Shift-JIS strings as the characters to draw, through iconv, the converter opened once. (Face
-// names go to fontconfig as UTF-8, through the platform's one conversion.)
-class ShiftJis {
-public:
-    ~ShiftJis() { Close(); }
-
-    // The characters of `text`; a byte sequence that is no character is skipped.
-    void Decode(const char* text, std::vector<char32_t>& out) {
-        out.clear();
-        if (!Open(to_utf32_, "UTF-32LE")) return;
-        const size_t length = strlen(text);
-        bytes_.resize(length * 4 + 4);
-        char* in = const_cast<char*>(text);
-        size_t in_left = length;
-        char* dest = bytes_.data();
-        size_t out_left = bytes_.size();
-        iconv(to_utf32_, nullptr, nullptr, nullptr, nullptr);
-        while (in_left > 0) {
-            if (iconv(to_utf32_, &in, &in_left, &dest, &out_left) != static_cast<size_t>(-1)) break;
-            if (errno != EILSEQ) break;  // an incomplete last character, or no room (cannot be)
-            ++in;
-            --in_left;
-        }
-        const size_t count = (bytes_.size() - out_left) / 4;
-        for (size_t i = 0; i < count; ++i) {
-            const auto* b = reinterpret_cast<const unsigned char*>(bytes_.data() + 4 * i);
-            out.push_back(char32_t{b[0]} | char32_t{b[1]} << 8 | char32_t{b[2]} << 16 |
-                          char32_t{b[3]} << 24);
-        }
-    }
-
-    void Close() {
-        if (to_utf32_ != kClosed) iconv_close(to_utf32_);
-        to_utf32_ = kClosed;
-    }
-
-private:
-    static inline const iconv_t kClosed = reinterpret_cast<iconv_t>(-1);
-
-    static bool Open(iconv_t& converter, const char* to) {
-        if (converter == kClosed) converter = iconv_open(to, "CP932");
-        return converter != kClosed;
-    }
-
-    iconv_t to_utf32_ = kClosed;
-    std::vector<char> bytes_;
-};
 
 // One face of one font file.
 struct Face {
@@ -167,7 +117,6 @@ public:
         library_ = nullptr;
         if (config_) FcConfigDestroy(config_);
         config_ = nullptr;
-        text_.Close();
     }
 
 private:
@@ -175,7 +124,7 @@ private:
         CoverageBox box;
         if (!surface.pixels || surface.width <= 0 || surface.height <= 0) return box;
         if (!Start()) return box;
-        text_.Decode(request.text, characters_);
+        characters_ = ShiftJisToCharacters(request.text);
         if (characters_.empty()) return box;
         MakeRoom();
         const bool bold = request.weight >= 600;
@@ -544,14 +493,13 @@ private:
 
     FcConfig* config_ = nullptr;
     FT_Library library_ = nullptr;
-    ShiftJis text_;
     std::vector<Face> faces_;
     std::vector<Style> styles_;
     std::vector<std::unique_ptr<GlyphSet>> sets_;
     size_t glyph_bytes_ = 0;
     uint64_t clock_ = 0;
     // Reused from draw to draw.
-    std::vector<char32_t> characters_;
+    std::u32string characters_;
     std::vector<Placed> placed_;
     std::string family_, key_;
 };

@@ -115,16 +115,31 @@ std::string ShiftJisToUtf8(std::string_view text) {
     return out;
 }
 
+std::u32string ShiftJisToCharacters(std::string_view text) {
+    const std::string utf8 = ShiftJisToUtf8(text);
+    std::u32string out;
+    for (size_t at = 0; at < utf8.size();) {
+        // Well-formed by construction: the lead byte's payload, then 6 bits a continuation byte.
+        const size_t length = Utf8Length(utf8, at);
+        constexpr unsigned char kLeadPayload[5] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+        char32_t c = static_cast<unsigned char>(utf8[at]) & kLeadPayload[length];
+        for (size_t k = 1; k < length; ++k) c = c << 6 | (static_cast<unsigned char>(utf8[at + k]) & 0x3F);
+        out.push_back(c);
+        at += length;
+    }
+    return out;
+}
+
 bool Utf8ToShiftJis(std::string_view text, std::string& out, size_t& failed_at) {
     Converter convert(false);
     out.clear();
     for (size_t at = 0; at < text.size();) {
         const size_t length = Utf8Length(text, at);
-        std::optional<std::string> converted = length ? convert(text.substr(at, length)) : std::nullopt;
-        if (converted && converted->size() == 1 && !IsSingleByteCharacter(static_cast<unsigned char>((*converted)[0]))) {
-            converted.reset();
-        }
-        if (!converted) {
+        const std::optional<std::string> converted = length ? convert(text.substr(at, length)) : std::nullopt;
+        // A single byte that is no character here, whatever the system's converter made of it.
+        const bool refused = !converted || (converted->size() == 1 &&
+                                            !IsSingleByteCharacter(static_cast<unsigned char>((*converted)[0])));
+        if (refused) {
             failed_at = at;
             return false;
         }

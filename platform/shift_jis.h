@@ -20,6 +20,8 @@ size_t Utf8Length(std::string_view text, size_t at);
 
 // Shift-JIS as UTF-8; a character with no UTF-8 form, or a byte that starts none, is U+FFFD.
 std::string ShiftJisToUtf8(std::string_view text);
+// Shift-JIS as the characters it holds, by the rule of ShiftJisToUtf8.
+std::u32string ShiftJisToCharacters(std::string_view text);
 // UTF-8 as Shift-JIS. False when a character has no Shift-JIS form, or the text is no UTF-8;
 // `failed_at` is then that character's byte offset.
 bool Utf8ToShiftJis(std::string_view text, std::string& out, size_t& failed_at);

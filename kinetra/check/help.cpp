@@ -8,6 +8,7 @@
 
 #include "formula/formula.h"
 #include "kinetra/check/catalog.h"
+#include "script/script.h"
 
 namespace kinetra::check {
 namespace {
@@ -26,6 +27,27 @@ constexpr struct {
     {"s e", "the range's first and last frame"},
     {"m", "frames in the edit"},
 };
+
+// Help names each of the executor's letters once, and no other.
+consteval bool NamesEverySystemVariableOnce() {
+    size_t named = 0;
+    for (const auto& v : kVariables) {
+        for (const char* c = v.letters; *c; ++c) {
+            if (*c == ' ') continue;
+            ++named;
+            if (kSystemVariables.find(*c) == std::string_view::npos) return false;
+        }
+    }
+    for (const char letter : kSystemVariables) {
+        size_t times = 0;
+        for (const auto& v : kVariables) {
+            for (const char* c = v.letters; *c; ++c) times += *c == letter;
+        }
+        if (times != 1) return false;
+    }
+    return named == kSystemVariables.size();
+}
+static_assert(NamesEverySystemVariableOnce());
 
 std::string Format(const char* format, const char* a, const char* b) {
     char line[256];

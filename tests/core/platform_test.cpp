@@ -96,21 +96,25 @@ TEST(SystemPlatform, AllocationMessageReadsAsUtf8) {
 
 // One rule for every conversion: a byte that starts no character, or a character with no
 // UTF-8 form, is one U+FFFD, and the text around it is kept.
-TEST(ShiftJis, ToUtf8CharacterByCharacter) {
+TEST(ShiftJis, CharacterByCharacter) {
     const struct {
         std::string_view shift_jis;
         std::string_view utf8;
+        std::u32string_view characters;  // as the text renderer draws them
     } cases[] = {
-        {"A=1 \x95\x5C\x83\x65", "A=1 \xE8\xA1\xA8\xE3\x83\x86"},  // 表テ, a second byte 0x5C
-        {"\xB1", "\xEF\xBD\xB1"},                                  // half-width ア
-        {"a\x80" "b", "a\xEF\xBF\xBD" "b"},                         // no character, on any system
-        {"\xA0\xFD", "\xEF\xBF\xBD\xEF\xBF\xBD"},                    // nor these
-        {"\x85\x40z", "\xEF\xBF\xBD" "z"},                          // an unassigned pair is one
-        {"\x83\x0A", "\xEF\xBF\xBD\n"},                             // a lead byte before no second
-        {"x\x83", "x\xEF\xBF\xBD"},                                 // a lead byte at the end
-        {std::string_view("\0\x83\x65", 3), std::string_view("\0\xE3\x83\x86", 4)},
+        {"A=1 \x95\x5C\x83\x65", "A=1 \xE8\xA1\xA8\xE3\x83\x86", U"A=1 \u8868\u30C6"},  // 表テ, a second byte 0x5C
+        {"\xB1", "\xEF\xBD\xB1", U"\uFF71"},                                           // half-width ア
+        {"a\x80" "b", "a\xEF\xBF\xBD" "b", U"a\uFFFDb"},                                 // no character, on any system
+        {"\xA0\xFD", "\xEF\xBF\xBD\xEF\xBF\xBD", U"\uFFFD\uFFFD"},                        // nor these
+        {"\x85\x40z", "\xEF\xBF\xBD" "z", U"\uFFFDz"},                                  // an unassigned pair is one
+        {"\x83\x0A", "\xEF\xBF\xBD\n", U"\uFFFD\n"},                                    // a lead byte before no second
+        {"x\x83", "x\xEF\xBF\xBD", U"x\uFFFD"},                                         // a lead byte at the end
+        {std::string_view("\0\x83\x65", 3), std::string_view("\0\xE3\x83\x86", 4), std::u32string_view(U"\0\u30C6", 2)},
     };
-    for (const auto& c : cases) EXPECT_EQ(ShiftJisToUtf8(c.shift_jis), c.utf8) << c.shift_jis;
+    for (const auto& c : cases) {
+        EXPECT_EQ(ShiftJisToUtf8(c.shift_jis), c.utf8) << c.shift_jis;
+        EXPECT_TRUE(ShiftJisToCharacters(c.shift_jis) == c.characters) << c.shift_jis;
+    }
 }
 
 TEST(SystemPlatform, ClockIsTheCalendarSecond) {
