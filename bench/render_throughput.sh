@@ -57,9 +57,10 @@ commands=(
 )
 if [ -n "$baseline" ]; then
   b=$(printf %q "$baseline")
-  names+=(baseline_empty baseline_null)
+  names+=(baseline_empty baseline_null baseline_veryfast)
   commands+=("rm -f out-baseline.mp4; $b render clip.mp4 --script empty.txt -q -o out-baseline.mp4"
-             "$b render clip.mp4 --script empty.txt -q -o null")
+             "$b render clip.mp4 --script empty.txt -q -o null"
+             "rm -f out-baseline-vf.mp4; $b render clip.mp4 --script empty.txt --preset veryfast --crf 23 -q -o out-baseline-vf.mp4")
 fi
 declare -A best
 for ((round = 1; round <= rounds; ++round)); do
@@ -94,4 +95,6 @@ if [ -n "$baseline" ]; then
   printf '%-44s %8.2f %8s %8s\n' "baseline render, empty script" "${best[baseline_empty]}" \
     "$(fps "${best[baseline_empty]}")" "$(ratio "${best[baseline_empty]}" "$ffmpeg_s")"
   printf '%-44s %8.2f %8s %8s\n' "baseline render -o null" "${best[baseline_null]}" "$(fps "${best[baseline_null]}")" "-"
+  printf '%-44s %8.2f %8s %8s\n' "baseline render veryfast, empty script" "${best[baseline_veryfast]}" \
+    "$(fps "${best[baseline_veryfast]}")" "$(ratio "${best[baseline_veryfast]}" "$vf_ffmpeg_s")"
 fi
