@@ -63,7 +63,7 @@ void BackToYuv(benchmark::State& state) {
     }
     SetKernelLevel(MachineKernelLevel());
 }
-BENCHMARK(BackToYuv)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BackToYuv)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace kinetra::media

@@ -509,6 +509,100 @@ template <int kShiftX>
     _mm256_zeroupper();  // as in PixelsAVX2
     YuvRowsPortable(m, r, x);
 }
+
+// The AVX-512 form of the way back, for colour samples that cover two pixels across (4:2:0 and
+// 4:2:2, what encoders are given): thirty-two pixels a step. Their 192 bytes are read in three
+// loads and parted into the three components by two word permutes each, where the narrower
+// forms spend a load and a share of the unpacks on every pixel; the arithmetic is theirs.
+KINETRA_AVX512_QUIET
+
+// For component `c`, the word permutes' indices: the first takes pixel i's word from the first
+// two loads (words 0..63), the second keeps it or takes it from the third load.
+struct PartIndices {
+    int16_t from_first_two[32], with_third[32];
+};
+constexpr PartIndices MakePartIndices(int c) {
+    PartIndices p{};
+    for (int i = 0; i < 32; ++i) {
+        const int word = 3 * i + c;
+        p.from_first_two[i] = static_cast<int16_t>(word < 64 ? word : 0);
+        p.with_third[i] = static_cast<int16_t>(word < 64 ? i : 32 + word - 64);
+    }
+    return p;
+}
+constexpr PartIndices kPartIndices[3] = {MakePartIndices(0), MakePartIndices(1), MakePartIndices(2)};
+
+[[gnu::target(KINETRA_AVX512_TARGET)]] inline void LoadPixelsAVX512(const PixelYC* in, __m512i component[3]) {
+    const __m512i w0 = _mm512_loadu_si512(in), w1 = _mm512_loadu_si512(reinterpret_cast<const char*>(in) + 64);
+    const __m512i w2 = _mm512_loadu_si512(reinterpret_cast<const char*>(in) + 128);
+    for (int c = 0; c < 3; ++c) {
+        const __m512i first_two = _mm512_permutex2var_epi16(w0, _mm512_loadu_si512(kPartIndices[c].from_first_two), w1);
+        component[c] = _mm512_permutex2var_epi16(first_two, _mm512_loadu_si512(kPartIndices[c].with_third), w2);
+    }
+}
+
+// Values >> 16 clamped to bytes.
+[[gnu::target(KINETRA_AVX512_TARGET)]] inline __m128i BytesOfAVX512(__m512i v) {
+    return _mm512_cvtusepi32_epi8(_mm512_max_epi32(_mm512_srai_epi32(v, 16), _mm512_setzero_si512()));
+}
+
+[[gnu::target(KINETRA_AVX512_TARGET)]] inline void LumaAVX512(const __m512i p[3], __m512i k_yb, __m512i k_r,
+                                                               __m512i bias, uint8_t* to) {
+    const __m512i zero = _mm512_setzero_si512();
+    // Within each 128-bit lane the low half's pixels and then the high half's, as the
+    // narrower forms do; the two halves' bytes are then put back in order.
+    const __m512i low = _mm512_add_epi32(_mm512_add_epi32(_mm512_madd_epi16(_mm512_unpacklo_epi16(p[0], p[1]), k_yb),
+                                                          _mm512_madd_epi16(_mm512_unpacklo_epi16(p[2], zero), k_r)), bias);
+    const __m512i high = _mm512_add_epi32(_mm512_add_epi32(_mm512_madd_epi16(_mm512_unpackhi_epi16(p[0], p[1]), k_yb),
+                                                           _mm512_madd_epi16(_mm512_unpackhi_epi16(p[2], zero), k_r)), bias);
+    const __m512i words = _mm512_packs_epi32(_mm512_srai_epi32(low, 16), _mm512_srai_epi32(high, 16));
+    const __m512i bytes = _mm512_packus_epi16(words, words);  // each lane's eight pixels, twice
+    const __m512i in_order = _mm512_permutexvar_epi64(_mm512_setr_epi64(0, 2, 4, 6, 0, 2, 4, 6), bytes);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), _mm512_castsi512_si256(in_order));
+}
+
+[[gnu::target(KINETRA_AVX512_TARGET)]] void YuvRowsAVX512(const ToYuvMap& m, const YuvRows& r) {
+    if (!r.shift_x) return YuvRowsAVX2(m, r);
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i luma_yb = _mm512_set1_epi32(static_cast<int32_t>(static_cast<uint16_t>(m.k[0][0]) |
+                                                                   uint32_t{static_cast<uint16_t>(m.k[0][1])} << 16));
+    const __m512i luma_r = _mm512_set1_epi32(static_cast<uint16_t>(m.k[0][2]));
+    const __m512i luma_bias = _mm512_set1_epi32(m.bias[0]);
+    __m512i k[2][3], bias[2];
+    for (int i = 0; i < 2; ++i) {
+        for (int j = 0; j < 3; ++j) k[i][j] = _mm512_set1_epi16(static_cast<int16_t>(m.k[i + 1][j]));
+        bias[i] = _mm512_set1_epi32(m.bias[i + 1]);
+    }
+    const int shift = 1 + (r.second ? 1 : 0);
+    const __m128i shift_count = _mm_cvtsi32_si128(shift);
+    const __m512i rounding = _mm512_set1_epi32((1 << shift) - 1);
+    int x = 0;
+    for (; x + 32 <= r.width; x += 32) {
+        __m512i a[3], b[3] = {zero, zero, zero};
+        LoadPixelsAVX512(r.first + x, a);
+        LumaAVX512(a, luma_yb, luma_r, luma_bias, r.luma_first + x);
+        if (r.second) {
+            LoadPixelsAVX512(r.second + x, b);
+            LumaAVX512(b, luma_yb, luma_r, luma_bias, r.luma_second + x);
+        }
+        for (int i = 0; i < 2; ++i) {
+            // Each pair of neighbours summed by a multiply-add: sixteen blocks, in order.
+            __m512i n = zero;
+            for (int j = 0; j < 3; ++j) {
+                n = _mm512_add_epi32(n, _mm512_add_epi32(_mm512_madd_epi16(a[j], k[i][j]), _mm512_madd_epi16(b[j], k[i][j])));
+            }
+            // Divided by the pixels of a block, rounded towards zero.
+            n = _mm512_sra_epi32(_mm512_add_epi32(n, _mm512_and_si512(_mm512_srai_epi32(n, 31), rounding)), shift_count);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>((i == 0 ? r.cb : r.cr) + x / 2),
+                             BytesOfAVX512(_mm512_add_epi32(n, bias[i])));
+        }
+    }
+    _mm256_zeroupper();
+    // The last pixels, fewer than a step, by the AVX2 form from x on (a block starts there).
+    const YuvRows rest{r.first + x,   r.second ? r.second + x : nullptr, r.luma_first + x,
+                       r.luma_second ? r.luma_second + x : nullptr,    r.cb + x / 2, r.cr + x / 2, r.width - x, r.shift_x};
+    YuvRowsAVX2(m, rest);
+}
 #endif
 
 void ColourTermsWhole(const ToYcMap& m, const uint8_t* cb, const uint8_t* cr, int samples, int32_t* terms) {
@@ -538,7 +632,7 @@ constinit const KernelTable<ColourTermsForm> kColourTerms("kColourTerms", Colour
 constinit const KernelTable<PixelsForm> kPixels("kPixels", PixelsWhole, KINETRA_VECTOR_FORM(PixelsEitherSSE2),
                                                 KINETRA_VECTOR_FORM(PixelsEitherAVX2));
 constinit const KernelTable<YuvRowsForm> kYuvRows("kYuvRows", YuvRowsWhole, KINETRA_VECTOR_FORM(YuvRowsSSE2),
-                                                  KINETRA_VECTOR_FORM(YuvRowsAVX2));
+                                                  KINETRA_VECTOR_FORM(YuvRowsAVX2), KINETRA_VECTOR_FORM(YuvRowsAVX512));
 
 namespace {
 

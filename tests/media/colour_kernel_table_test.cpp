@@ -14,7 +14,7 @@ namespace {
 
 using testing::ForEachVectorForm;
 
-constexpr int kWidths[] = {1, 7, 9, 16, 17, 18, 33, 34, 51, 1920};
+constexpr int kWidths[] = {1, 7, 9, 16, 17, 18, 32, 33, 34, 51, 95, 1920};
 constexpr int kGuard = 16;  // bytes past a row's end that no form may write
 
 // Codes with 0 and 255 among them.
