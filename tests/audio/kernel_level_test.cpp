@@ -10,8 +10,8 @@
 #include <random>
 #include <vector>
 
-#include "audio/kernels/count_division.h"
 #include "audio/handlers.h"
+#include "audio/kernels/count_division.h"
 #include "audio/kernels/tone.h"
 #include "kernels/level.h"
 #include "tests/support/sound_buffers.h"
