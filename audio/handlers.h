@@ -32,14 +32,6 @@ void Reverse(const SoundArguments& args);  // a_reverse
 void Noise(const SoundArguments& args);  // a_noise
 void Tone(const SoundArguments& args);   // a_tone
 
-// The tone's vector forms stand on a sine of their own, proven against the C library's, which
-// is within 1 ulp where the forms are built: glibc's on x86-64.
-#if defined(KINETRA_VECTOR_KERNELS) && defined(__x86_64__) && defined(__GLIBC__)
-#define KINETRA_FAST_TONE 1
-// Sine and cosine of x[k], |x[k]| <= 2^26, within 2^-50 of the true values, at the active level.
-void SineAndCosine(const double* x, int32_t count, double* sine, double* cosine);
-#endif
-
 // The noise generator's state: it runs on from call to call and is never seeded; tests that
 // replay a sequence save and restore it.
 uint32_t& NoiseState();

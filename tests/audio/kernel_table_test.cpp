@@ -1,14 +1,19 @@
-// Every form of every sound kernel table against the table's portable form, on random samples
-// with 16 bits' extremes among them, at counts and starts that end and begin inside a vector.
+// Every form of every sound kernel table against the table's portable form, on random input with
+// its extremes among it (16 bits' samples, the sine's boundaries), at counts and starts that end
+// and begin inside a vector.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <limits>
+#include <numbers>
 #include <random>
 #include <vector>
 
 #include "audio/kernels/samples.h"
 #include "audio/kernels/span.h"
+#include "audio/kernels/tone.h"
+#include "script/arguments.h"
 #include "tests/support/kernel_tables.h"
 
 namespace kinetra::audio {
@@ -163,6 +168,87 @@ TEST(SoundKernelTables, StereoCopyFormsMatchThePortableForm) {
         }
     }
 }
+
+#if defined(KINETRA_FAST_TONE)
+std::vector<uint64_t> BitsOf(const std::vector<double>& values) {
+    std::vector<uint64_t> bits;
+    for (double v : values) bits.push_back(std::bit_cast<uint64_t>(v));
+    return bits;
+}
+
+TEST(SoundKernelTables, SineAndCosineFormsMatchThePortableForm) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    // Zero of both signs, tiny, the reducible bound of both signs and just inside it.
+    std::vector<double> x = {0.0, -0.0, 0x1p-1074, 1e-300, -1e-8, 0x1p26, -0x1p26, std::nextafter(0x1p26, 0.0)};
+    // Odd multiples of pi / 4, where the reduction turns to the next quarter, up to the last below
+    // the bound, and their neighbours.
+    for (double odd : {1.0, 3.0, 5.0, 7.0, 1001.0, 85445657.0, 85445659.0}) {
+        for (double boundary : {odd * std::numbers::pi / 4, -odd * std::numbers::pi / 4}) {
+            x.insert(x.end(), {boundary, std::nextafter(boundary, -kInf), std::nextafter(boundary, kInf)});
+        }
+    }
+    std::mt19937_64 random(400);
+    for (double scale : {1e-3, 1.0, 1e3, 1e6, 0x1p26}) {
+        std::uniform_real_distribution<double> any(-scale, scale);
+        for (int k = 0; k < 1000; ++k) x.push_back(any(random));
+    }
+    // Counts that end inside a vector, the whole set among them.
+    for (size_t count : {size_t{1}, size_t{3}, size_t{5}, x.size() | 1}) {
+        const std::vector<double> in(x.begin(), x.begin() + std::min(count, x.size()));
+        std::vector<double> sine(in.size()), cosine(in.size());
+        kSineAndCosine.At(KernelLevel::kPortable)(in.data(), int32_t(in.size()), sine.data(), cosine.data());
+        ForEachVectorForm(kSineAndCosine, [&](SineAndCosineForm form) {
+            std::vector<double> got_sine(in.size()), got_cosine(in.size());
+            form(in.data(), int32_t(in.size()), got_sine.data(), got_cosine.data());
+            EXPECT_EQ(BitsOf(got_sine), BitsOf(sine)) << "count " << in.size();
+            EXPECT_EQ(BitsOf(got_cosine), BitsOf(cosine)) << "count " << in.size();
+        });
+    }
+}
+
+TEST(SoundKernelTables, ToneFormsMatchThePortableForm) {
+    // No frequency, 1 Hz, 440 Hz, half the rate, peaks of exactly 32767 at full scale (a
+    // quarter of the rate), a negative frequency, and steps so short that positions near the
+    // largest exact one still reduce.
+    const struct {
+        double frequency, rate;
+    } waves[] = {{0, 48000}, {1, 48000}, {440, 48000}, {24000, 48000}, {12000, 48000}, {-440, 44100}, {1, 2147483647}};
+    // Full scale, below it, and the square wave's turn at 1.
+    const double amplitudes[] = {1, 0.37, 2.0 / 32767};
+    uint32_t seed = 500;
+    for (const auto& [frequency, rate] : waves) {
+        for (double amplitude : amplitudes) {
+            for (int32_t count : kCounts) {
+                // From the start, where 440 Hz reaches the reducible bound, and the last position
+                // whose doubled value stays exact for the call.
+                for (uint64_t position : {uint64_t{0}, uint64_t{1} << 30, (uint64_t{1} << 50) - count - 1}) {
+                    for (const int32_t values : {1, 2}) {
+                        for (const bool square : {false, true}) {
+                            const ToneWave wave{position, frequency, rate, amplitude, square,
+                                                TruncateToInt32(amplitude * kFullScale)};
+                            ToneTable table;
+                            ASSERT_TRUE(MakeToneTable(wave, count, table));
+                            for (int32_t begin : kStarts) {
+                                if (begin >= count) continue;
+                                std::vector<int16_t> expected = RandomSamples(size_t(count) * values, ++seed);
+                                kTone.At(KernelLevel::kPortable)(table, wave, expected.data(), values, begin, count);
+                                ForEachVectorForm(kTone, [&](ToneForm form) {
+                                    std::vector<int16_t> got = RandomSamples(size_t(count) * values, seed);
+                                    form(table, wave, got.data(), values, begin, count);
+                                    EXPECT_EQ(got, expected)
+                                        << "f " << frequency << " rate " << rate << " amplitude " << amplitude
+                                        << " position " << position << " values " << values << " square "
+                                        << square << " count " << count << " from " << begin;
+                                });
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace kinetra::audio
