@@ -143,7 +143,7 @@ void Resize(const ImageArguments& args) {
 
         constexpr int32_t kPiece = 512;  // two widened rows of it fit the first-level cache
         ResizeColumn piece[kPiece];
-        alignas(32) int32_t widened[2][3 * kPiece + kWidenedSlack];
+        int32_t widened[2][3 * kPiece + kWidenedSlack];
         for (int32_t done = 0; done < interpolated; done += kPiece) {
             const int32_t count = std::min(kPiece, interpolated - done);
             if (table.empty()) describe(piece, first + done, count);

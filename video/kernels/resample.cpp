@@ -1,8 +1,6 @@
 // The resampling kernels' forms (resample.h).
 #include "video/kernels/resample.h"
 
-#include <algorithm>
-#include <cstring>
 #if defined(KINETRA_VECTOR_KERNELS)
 #include <immintrin.h>
 #endif
