@@ -96,53 +96,54 @@ void MixColumnsSSE2(int32_t* widened, const PixelYC* row, int32_t width, const R
     MixColumnsFrom(widened, row, width, columns, j, count);
 }
 
-// Four sums (255 - fy) * top + fy * bottom without a 32-bit multiply: each side split into its
-// 16-bit halves v >> 8 and v & 255, the top's and the bottom's paired per lane and
-// multiplied-added with the weights; then 256 * the halves' sum + the lows' sum, shifted.
-inline __m128i MixFourSSE2(__m128i top, __m128i bottom, __m128i weights) {
-    const __m128i low16 = _mm_set1_epi32(0xFFFF), low8 = _mm_set1_epi32(255);
-    const __m128i high = _mm_or_si128(_mm_and_si128(_mm_srli_epi32(top, 8), low16),
-                                      _mm_andnot_si128(low16, _mm_slli_epi32(bottom, 8)));
-    const __m128i low = _mm_or_si128(_mm_and_si128(top, low8), _mm_slli_epi32(_mm_and_si128(bottom, low8), 16));
-    const __m128i sum = _mm_add_epi32(_mm_slli_epi32(_mm_madd_epi16(high, weights), 8), _mm_madd_epi16(low, weights));
-    return _mm_srai_epi32(sum, 16);
+// Four sums (255 - fy) * top + fy * bottom, formed as 256 * top - top + fy * (bottom - top) in
+// wrapping 32-bit arithmetic, which gives the sum since it fits 32 bits. SSE2 multiplies 32-bit
+// lanes two at a time, the even ones and then the odd ones; their products' low halves are
+// those of the signed products.
+inline __m128i MixFourSSE2(__m128i top, __m128i bottom, __m128i fy) {
+    const __m128i step = _mm_sub_epi32(bottom, top);
+    const __m128i even = _mm_mul_epu32(step, fy), odd = _mm_mul_epu32(_mm_srli_epi64(step, 32), fy);
+    const __m128i product = _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(3, 1, 2, 0)),
+                                               _mm_shuffle_epi32(odd, _MM_SHUFFLE(3, 1, 2, 0)));
+    return _mm_srai_epi32(_mm_add_epi32(_mm_sub_epi32(_mm_slli_epi32(top, 8), top), product), 16);
 }
 
 // Eight pixels at a time, 24 elements in three stores of eight.
 void MixRowsSSE2(PixelYC* out, const int32_t* top, const int32_t* bottom, int32_t count, int32_t fy) {
-    const __m128i weights = _mm_set1_epi32((255 - fy) | fy << 16);
+    const __m128i weight = _mm_set1_epi32(fy);
     auto* to = reinterpret_cast<unsigned char*>(out);
     auto load = [](const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
     int32_t i = 0;
     for (; i + 8 <= count; i += 8) {
         for (int32_t e = 3 * i; e < 3 * i + 24; e += 8) {
-            const __m128i first = MixFourSSE2(load(top + e), load(bottom + e), weights);
-            const __m128i second = MixFourSSE2(load(top + e + 4), load(bottom + e + 4), weights);
+            const __m128i first = MixFourSSE2(load(top + e), load(bottom + e), weight);
+            const __m128i second = MixFourSSE2(load(top + e + 4), load(bottom + e + 4), weight);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 2 * size_t(e)), _mm_packs_epi32(first, second));
         }
     }
     MixRowsFrom(out, top, bottom, i, count, fy);
 }
 
-// Eight sums (255 - fy) * top + fy * bottom, shifted; no product or sum wraps.
+// Eight sums (255 - fy) * top + fy * bottom, shifted: MixFourSSE2's sum, with one multiply.
 [[gnu::target("avx2"), gnu::always_inline]] inline __m256i MixEightAVX2(const int32_t* top, const int32_t* bottom,
-                                                                         __m256i a, __m256i b) {
+                                                                         __m256i fy) {
     const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(top));
     const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom));
-    return _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(t, a), _mm256_mullo_epi32(d, b)), 16);
+    const __m256i product = _mm256_mullo_epi32(_mm256_sub_epi32(d, t), fy);
+    return _mm256_srai_epi32(_mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(t, 8), t), product), 16);
 }
 
 // Sixteen pixels at a time, 48 elements in three stores of sixteen.
 [[gnu::target("avx2")]] void MixRowsAVX2(PixelYC* out, const int32_t* top, const int32_t* bottom, int32_t count,
                                          int32_t fy) {
-    const __m256i a = _mm256_set1_epi32(255 - fy), b = _mm256_set1_epi32(fy);
+    const __m256i weight = _mm256_set1_epi32(fy);
     auto* to = reinterpret_cast<unsigned char*>(out);
     int32_t i = 0;
     for (; i + 16 <= count; i += 16) {
         for (int32_t e = 3 * i; e < 3 * i + 48; e += 16) {
             // packs interleaves the halves per 128-bit lane; the permute puts them back in order.
-            const __m256i packed = _mm256_packs_epi32(MixEightAVX2(top + e, bottom + e, a, b),
-                                                      MixEightAVX2(top + e + 8, bottom + e + 8, a, b));
+            const __m256i packed = _mm256_packs_epi32(MixEightAVX2(top + e, bottom + e, weight),
+                                                      MixEightAVX2(top + e + 8, bottom + e + 8, weight));
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 2 * size_t(e)),
                                 _mm256_permute4x64_epi64(packed, 0xD8));
         }
