@@ -57,8 +57,11 @@ int Register() {
         columns.push_back({q >> 8, (255 - fx) | fx << 16});
     }
     static std::vector<int32_t> widened(3 * kWidth + kWidenedSlack), below(3 * kWidth + kWidenedSlack);
+    kMixColumns.At(KernelLevel::kPortable)(widened.data(), Row(source, 0), kWidth, columns.data(), kWidth);
+    kMixColumns.At(KernelLevel::kPortable)(below.data(), Row(source, 1), kWidth, columns.data(), kWidth);
     RegisterTable(kMixColumns, kUnit, [](MixColumnsForm form) {
-        for (int32_t y = 0; y < kHeight; ++y) form(widened.data(), Row(source, y), kWidth, columns.data(), kWidth);
+        static std::vector<int32_t> to(3 * kWidth + kWidenedSlack);
+        for (int32_t y = 0; y < kHeight; ++y) form(to.data(), Row(source, y), kWidth, columns.data(), kWidth);
     });
     RegisterTable(kMixRows, kUnit, [](MixRowsForm form) {
         for (int32_t y = 0; y < kHeight; ++y) form(Row(out, y), widened.data(), below.data(), kWidth, 100 + y % 128);

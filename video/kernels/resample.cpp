@@ -93,6 +93,9 @@ void MixColumnsSSE2(int32_t* widened, const PixelYC* row, int32_t width, const R
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(widened + 3 * j),
                             _mm256_permutevar8x32_epi32(sums, close_up));
     }
+    // GCC leaves the upper halves dirty before the tail call, and every SSE instruction after
+    // (the next command's SSE2 forms among them) then runs several times slower: clear them.
+    _mm256_zeroupper();
     MixColumnsFrom(widened, row, width, columns, j, count);
 }
 
@@ -148,6 +151,7 @@ void MixRowsSSE2(PixelYC* out, const int32_t* top, const int32_t* bottom, int32_
                                 _mm256_permute4x64_epi64(packed, 0xD8));
         }
     }
+    _mm256_zeroupper();  // as in MixColumnsAVX2
     MixRowsFrom(out, top, bottom, i, count, fy);
 }
 #endif
