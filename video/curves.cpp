@@ -81,8 +81,16 @@ void Gamma(const ImageArguments& args) {
     RowLoop(region.y0, region.rows(), args.threads, [&](int32_t row) {
         PixelYC* p = image + PixelIndex(region.x0, row, args.size.width);
         for (int32_t i = 0; i < region.columns(); ++i, ++p) {
-            *p = {Lookup(t.y, 0, p->y, y_curve), Lookup(t.cb, 2048, p->cb, cb_curve),
-                  Lookup(t.cr, 2048, p->cr, cr_curve)};
+            const PixelYC v = *p;
+            // One test for the usual pixel, every component inside its table's first 4096.
+            const uint32_t at_y = static_cast<uint16_t>(v.y), at_cb = static_cast<uint16_t>(v.cb + 2048),
+                           at_cr = static_cast<uint16_t>(v.cr + 2048);
+            if ((at_y | at_cb | at_cr) < 4096) {
+                *p = {t.y[at_y], t.cb[at_cb], t.cr[at_cr]};
+            } else {
+                *p = {Lookup(t.y, 0, v.y, y_curve), Lookup(t.cb, 2048, v.cb, cb_curve),
+                      Lookup(t.cr, 2048, v.cr, cr_curve)};
+            }
         }
     });
 }

@@ -100,69 +100,73 @@ void Resize(const ImageArguments& args) {
     alone_from = std::min(alone_from, end);
 
     // The run's columns, computed once into the row scratch and shared by the rows; without
-    // room there, each row computes them again, a piece at a time on its stack.
+    // room there, each block of rows computes them again, a piece at a time on its stack.
     auto describe = [&](ResizeColumn* to, int32_t from, int32_t count) {
         Progression xq(x_step, dw, int64_t{from} - dx);
         for (int32_t k = 0; k < count; ++k, xq.Next()) {
-            const int32_t x = static_cast<int32_t>(sx0 + (xq.value() >> 8));
             const int32_t fx = static_cast<int32_t>(xq.value() & 255);
-            to[k] = {x, x + 1 < args.size.width ? 3 : 0, (255 - fx) | fx << 16};
+            to[k] = {static_cast<int32_t>(sx0 + (xq.value() >> 8)), (255 - fx) | fx << 16};
         }
     };
-    const std::span<ResizeColumn> table =
-        args.Scratch<ResizeColumn>(static_cast<size_t>(alone_from - first));
-    if (!table.empty()) describe(table.data(), first, alone_from - first);
+    const int32_t interpolated = alone_from - first;
+    const std::span<ResizeColumn> table = args.Scratch<ResizeColumn>(static_cast<size_t>(interpolated));
+    if (!table.empty()) describe(table.data(), first, interpolated);
 
     const int32_t stride = args.size.width;
-    RowLoop(written.y0, written.rows(), args.threads, [&](int32_t r) {
-        const int64_t yq = Progression(int64_t{sh} * 256, dh, int64_t{r} - dy).value();
-        const int64_t sy = sy0 + (yq >> 8);
-        if (sy < inside.y0 || sy >= inside.y1) return;
-        const int32_t fy = static_cast<int32_t>(yq & 255);
-        const PixelYC* top = source.Row(sy);
-        PixelYC* out = destination + PixelIndex(first, r, stride);
-        if (sy == source.last_y()) {  // the whole row stands alone
-            Progression xq(x_step, dw, int64_t{first} - dx);
-            for (int32_t k = 0; k < end - first; ++k, xq.Next()) {
-                out[k] = Alone(top[sx0 + (xq.value() >> 8)]);
-            }
-            return;
-        }
-        // The rectangle's last column may lie beyond the image, where no column of the run is.
-        if (alone_from < end) {
-            std::fill(out + (alone_from - first), out + (end - first), Alone(top[source.last_x()]));
-        }
-        const PixelYC* bottom = sy + 1 < args.size.height ? top + stride : top;
-
-        // Pieces whose source columns fit one span.
-        MixedSpan span;
-        const MixRowsForm mix_rows = kMixRows.Active();
-        const MixColumnsForm mix_columns = kMixColumns.Active();
-        auto interpolate = [&](PixelYC* to, const ResizeColumn* columns, int32_t count) {
-            for (int32_t j = 0; j < count;) {
-                // The columns grow along the run: those reading no further than the span reaches.
-                const int32_t x_first = columns[j].x;
-                const ResizeColumn* past = std::upper_bound(
-                    columns + j + 1, columns + count, x_first + kSpanColumns - 2,
-                    [](int32_t x, const ResizeColumn& column) { return x < column.x; });
-                const int32_t n = static_cast<int32_t>(past - (columns + j));
-                const ResizeColumn& last = columns[j + n - 1];
-                const int32_t x_end = last.x + (last.right ? 2 : 1);
-                mix_rows(span, top + x_first, bottom + x_first, x_end - x_first, fy);
-                mix_columns(to + j, columns + j, n, span, x_first);
-                j += n;
+    const MixColumnsForm mix_columns = kMixColumns.Active();
+    const MixRowsForm mix_rows = kMixRows.Active();
+    // A block of rows a thread, so that a thread keeps the source rows it widened for the
+    // destination rows after: the block walks its rows once for the pixels that stand alone,
+    // then once for each piece of the interpolated columns.
+    BlockLoop(written.y0, written.rows(), args.threads, args.threads, [&](int32_t, int32_t begin, int32_t end_row) {
+        // work(r, sy, fy) for the rows whose source row lies inside the source.
+        auto each_row = [&](auto&& work) {
+            Progression yq(int64_t{sh} * 256, dh, int64_t{begin} - dy);
+            for (int32_t r = begin; r < end_row; ++r, yq.Next()) {
+                const int64_t sy = sy0 + (yq.value() >> 8);
+                if (sy >= inside.y0 && sy < inside.y1) work(r, sy, static_cast<int32_t>(yq.value() & 255));
             }
         };
-        if (!table.empty()) {
-            interpolate(out, table.data(), alone_from - first);
-            return;
-        }
-        constexpr int32_t kPiece = 256;
+        each_row([&](int32_t r, int64_t sy, int32_t) {
+            const PixelYC* top = source.Row(sy);
+            PixelYC* out = destination + PixelIndex(first, r, stride);
+            if (sy == source.last_y()) {  // the whole row stands alone
+                Progression xq(x_step, dw, int64_t{first} - dx);
+                for (int32_t k = 0; k < end - first; ++k, xq.Next()) {
+                    out[k] = Alone(top[sx0 + (xq.value() >> 8)]);
+                }
+                return;
+            }
+            // The rectangle's last column may lie beyond the image, where no column of the run is.
+            if (alone_from < end) std::fill(out + interpolated, out + (end - first), Alone(top[source.last_x()]));
+        });
+
+        constexpr int32_t kPiece = 512;  // two widened rows of it fit the first-level cache
         ResizeColumn piece[kPiece];
-        for (int32_t done = 0; done < alone_from - first; done += kPiece) {
-            const int32_t count = std::min(kPiece, alone_from - first - done);
-            describe(piece, first + done, count);
-            interpolate(out + done, piece, count);
+        int32_t widened[2][3 * kPiece + kWidenedSlack];
+        for (int32_t done = 0; done < interpolated; done += kPiece) {
+            const int32_t count = std::min(kPiece, interpolated - done);
+            if (table.empty()) describe(piece, first + done, count);
+            const ResizeColumn* columns = table.empty() ? piece : table.data() + done;
+            // The source row each widened row holds. A row is widened into the one not holding
+            // `keep`, the other row the destination row needs.
+            int64_t held[2] = {-1, -1};
+            auto widened_row = [&](int64_t sy, int64_t keep) -> const int32_t* {
+                for (int k : {0, 1}) {
+                    if (held[k] == sy) return widened[k];
+                }
+                const int k = held[0] == keep ? 1 : 0;
+                mix_columns(widened[k], source.Row(sy), stride, columns, count);
+                held[k] = sy;
+                return widened[k];
+            };
+            each_row([&](int32_t r, int64_t sy, int32_t fy) {
+                if (sy == source.last_y()) return;
+                const int64_t below = sy + 1 < args.size.height ? sy + 1 : sy;
+                const int32_t* top = widened_row(sy, below);
+                const int32_t* bottom = widened_row(below, sy);
+                mix_rows(destination + PixelIndex(first + done, r, stride), top, bottom, count, fy);
+            });
         }
     });
 }

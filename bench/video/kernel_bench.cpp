@@ -49,24 +49,22 @@ int Register() {
         static const ColourBox box{{1000, 1000, 1000}, {3000, 3000, 3000}};
         for (size_t at = 0; at < out.size(); at += kColourBlock) form(block, kColourBlock, box, 4096, 0, out.data() + at);
     });
-    // resize to 0.75 of the width: spans of 256 source columns, each mixed down then across.
+    // resize enlarging twice: each source row's columns mixed into a widened row of 1920,
+    // then each destination row mixed from two widened rows.
     static std::vector<ResizeColumn> columns;
-    for (int32_t j = 0; j < 190; ++j) {
-        const int32_t q = j * 256 * 4 / 3, fx = q & 255;
-        columns.push_back({q >> 8, 3, (255 - fx) | fx << 16});
+    for (int32_t j = 0; j < kWidth; ++j) {
+        const int32_t q = j * 128, fx = q & 255;
+        columns.push_back({q >> 8, (255 - fx) | fx << 16});
     }
-    static MixedSpan span;
-    RegisterTable(kMixRows, kUnit, [](MixRowsForm form) {
-        for (int32_t y = 0; y + 1 < kHeight; ++y) {
-            for (int32_t x = 0; x + kSpanColumns <= kWidth; x += kSpanColumns) {
-                form(span, Row(source, y) + x, Row(source, y + 1) + x, kSpanColumns, 100);
-            }
-        }
-    });
+    static std::vector<int32_t> widened(3 * kWidth + kWidenedSlack), below(3 * kWidth + kWidenedSlack);
+    kMixColumns.At(KernelLevel::kPortable)(widened.data(), Row(source, 0), kWidth, columns.data(), kWidth);
+    kMixColumns.At(KernelLevel::kPortable)(below.data(), Row(source, 1), kWidth, columns.data(), kWidth);
     RegisterTable(kMixColumns, kUnit, [](MixColumnsForm form) {
-        for (int32_t y = 0; y < kHeight; ++y) {
-            for (int32_t x = 0; x + 190 <= kWidth * 3 / 4; x += 190) form(Row(out, y) + x, columns.data(), 190, span, 0);
-        }
+        static std::vector<int32_t> to(3 * kWidth + kWidenedSlack);
+        for (int32_t y = 0; y < kHeight; ++y) form(to.data(), Row(source, y), kWidth, columns.data(), kWidth);
+    });
+    RegisterTable(kMixRows, kUnit, [](MixRowsForm form) {
+        for (int32_t y = 0; y < kHeight; ++y) form(Row(out, y), widened.data(), below.data(), kWidth, 100 + y % 128);
     });
     // rotate by 0.5 rad about the centre, whole rows of the interior.
     static const SourceWindow window(source.data(), 0, 0, kWidth, kHeight, {kWidth, kHeight});

@@ -135,31 +135,41 @@ TEST(PictureKernelTables, MaskFormsMatchThePortableForm) {
 
 TEST(PictureKernelTables, ResizePassFormsMatchThePortableForm) {
     std::mt19937 random(33);
-    for (int32_t columns : {1, 2, 3, 5, 11, kSpanColumns}) {
-        const std::vector<PixelYC> top = RandomPixels(columns + 2, random), bottom = RandomPixels(columns + 2, random);
-        for (int32_t fy : {0, 1, 128, 255}) {
-            MixedSpan expected{}, got{};
-            kMixRows.At(KernelLevel::kPortable)(expected, top.data(), bottom.data(), columns, fy);
-            ForEachVectorForm(kMixRows, [&](MixRowsForm form) {
-                std::fill_n(got.high, 3 * kSpanColumns + 8, int16_t{77});
-                std::fill_n(got.low, 3 * kSpanColumns + 8, int16_t{77});
-                form(got, top.data(), bottom.data(), columns, fy);
-                for (int32_t i = 0; i < 3 * columns + 4; ++i) {
-                    ASSERT_EQ(got.high[i], expected.high[i]) << "columns " << columns << " fy " << fy << " at " << i;
-                    ASSERT_EQ(got.low[i], expected.low[i]) << "columns " << columns << " fy " << fy << " at " << i;
-                }
-            });
-            // Destination columns from random source columns of the span, the last one alone.
-            std::vector<ResizeColumn> described(columns);
-            for (ResizeColumn& column : described) {
-                const int32_t x = static_cast<int32_t>(random() % columns), fx = static_cast<int32_t>(random() % 256);
-                column = {x, x + 1 < columns ? 3 : 0, (255 - fx) | fx << 16};
+    // Rows enlarged, shrunk and kept; the last columns read the row's last pixels, where the
+    // vector forms' loads would pass the row's end.
+    for (const auto& [width, count] : {std::pair{1, 1}, {2, 3}, {3, 5}, {5, 11}, {40, 17}, {300, 512}, {600, 301}}) {
+        const std::vector<PixelYC> row = RandomPixels(width, random);
+        std::vector<ResizeColumn> columns(count);
+        for (int32_t j = 0; j < count; ++j) {
+            const int32_t fx = static_cast<int32_t>(random() % 256);
+            columns[j] = {static_cast<int32_t>(int64_t{j} * width / count), (255 - fx) | fx << 16};
+        }
+        columns.back().x = width - 1;
+        std::vector<int32_t> expected(3 * count + kWidenedSlack), got(expected.size());
+        kMixColumns.At(KernelLevel::kPortable)(expected.data(), row.data(), width, columns.data(), count);
+        ForEachVectorForm(kMixColumns, [&](MixColumnsForm form) {
+            form(got.data(), row.data(), width, columns.data(), count);
+            for (int32_t i = 0; i < 3 * count; ++i) ASSERT_EQ(got[i], expected[i]) << "width " << width << " at " << i;
+        });
+    }
+    // Widened rows with the sums' extremes, +-32768 * 255, among random ones.
+    for (int32_t count : {1, 5, 8, 15, 16, 17, 512}) {
+        auto widened = [&] {
+            std::vector<int32_t> sums(3 * count);
+            for (int32_t& sum : sums) {
+                sum = random() % 4 ? static_cast<int32_t>(random() % (2 * 8355840 + 1)) - 8355840
+                                   : (random() % 2 ? -8355840 : 8355585);
             }
-            std::vector<PixelYC> want(columns), have(columns);
-            kMixColumns.At(KernelLevel::kPortable)(want.data(), described.data(), columns, expected, 0);
-            ForEachVectorForm(kMixColumns, [&](MixColumnsForm form) {
-                form(have.data(), described.data(), columns, expected, 0);
-                EXPECT_TRUE(Same(have, want)) << "columns " << columns << " fy " << fy;
+            return sums;
+        };
+        const std::vector<int32_t> top = widened(), bottom = widened();
+        for (int32_t fy : {0, 1, 128, 255}) {
+            std::vector<PixelYC> want(count), have(count);
+            kMixRows.At(KernelLevel::kPortable)(want.data(), top.data(), bottom.data(), count, fy);
+            ForEachVectorForm(kMixRows, [&](MixRowsForm form) {
+                have = RandomPixels(count, random);
+                form(have.data(), top.data(), bottom.data(), count, fy);
+                EXPECT_TRUE(Same(have, want)) << "count " << count << " fy " << fy;
             });
         }
     }

@@ -50,36 +50,30 @@ private:
     ImageSize size_;
 };
 
-// resize interpolates in two passes over a row: a vertical one that mixes the two source rows
-// over a span of columns, V = c_top * (255 - fy) + c_bottom * fy, then a horizontal one that
-// mixes each destination pixel's two columns, (255 - fx) * V0 + fx * V1. That is
-// BilinearSample's sum regrouped; nothing in it wraps (|sum| <= 32768 * 65025), so the result
-// is the same. V fits 24 bits and is kept as two 16-bit halves, V >> 8 and V & 255, so that
-// both passes are multiply-adds of 16-bit factors:
-// (255 - fx) * V0 + fx * V1 = 256 * (the halves >> 8 mixed) + (the halves & 255 mixed).
-constexpr int32_t kSpanColumns = 256;  // the most source columns one vertical pass covers
+// resize interpolates in two passes: a horizontal one that mixes, in one source row, each
+// destination column's two source columns, W = (255 - fx) * c_left + fx * c_right, into a
+// widened row, then a vertical one that mixes the widened rows of the two source rows,
+// (255 - fy) * W_top + fy * W_bottom. That is BilinearSample's sum regrouped; nothing in it
+// wraps (|sum| <= 32768 * 65025), so the result is the same. A widened row serves every
+// destination row between its source row and the next, so enlarging widens each source row
+// once, not once for each destination row.
+constexpr int32_t kWidenedSlack = 2;  // elements the vector forms may write past a widened row's last
 
-struct MixedSpan {
-    // Per component of each column, in pixel order; room after the last for the horizontal
-    // pass's reads of four elements at a time.
-    int16_t high[3 * kSpanColumns + 8];
-    int16_t low[3 * kSpanColumns + 8];
-};
-
-// One destination column of the run: its source column, the element step to the right
-// neighbour (3, or 0 at the image's right edge), and the weights 255 - fx and fx as the low and
+// One destination column: its source column and the weights 255 - fx and fx as the low and
 // high 16 bits.
 struct ResizeColumn {
-    int32_t x, right, weights;
+    int32_t x, weights;
 };
 
-// The vertical pass: rows top and bottom mixed by fy over `columns` source columns into span.
-using MixRowsForm = void (*)(MixedSpan& span, const PixelYC* top, const PixelYC* bottom, int32_t columns, int32_t fy);
-extern const KernelTable<MixRowsForm> kMixRows;
-// The horizontal pass for `count` columns whose source columns lie in the span from x_first.
-using MixColumnsForm = void (*)(PixelYC* out, const ResizeColumn* columns, int32_t count, const MixedSpan& span,
-                                int32_t x_first);
+// The horizontal pass: for `count` columns whose x lie in [0, width) and never decrease, the
+// three components' sums W of each, 24 bits wide, into widened (3 * count elements and the
+// slack after them). On the image's last column the right neighbour is the pixel itself.
+using MixColumnsForm = void (*)(int32_t* widened, const PixelYC* row, int32_t width, const ResizeColumn* columns,
+                                int32_t count);
 extern const KernelTable<MixColumnsForm> kMixColumns;
+// The vertical pass: the `count` pixels of two widened rows mixed by fy into out.
+using MixRowsForm = void (*)(PixelYC* out, const int32_t* top, const int32_t* bottom, int32_t count, int32_t fy);
+extern const KernelTable<MixRowsForm> kMixRows;
 
 // What turning a run of a row needs: the source, the steps of the positions along a row, the
 // centre, and the ends of the positions whose four neighbours are all inside.
