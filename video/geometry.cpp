@@ -193,8 +193,8 @@ void Rotate(const ImageArguments& args) {
     // Along a row the positions move one way, so those inside the source are one run of columns,
     // and those among them with all four neighbours inside (off the rectangle's last column and
     // row and the image's edge) another: found per row from the progressions, so that the
-    // kernel samples the inner run without a test and the few positions at the edges are
-    // sampled with theirs.
+    // kernel samples the inner run without a test, and the source window's sampler, which
+    // knows the edges, the few positions beside it.
     const Region& inside = source.visible();
     auto offset = [](int64_t from, int64_t centre) { return (from - centre) * 4096; };
     const int64_t u_lo = offset(inside.x0, centre_x), v_lo = offset(inside.y0, centre_y);
@@ -225,8 +225,8 @@ void Rotate(const ImageArguments& args) {
         auto sample_edge = [&](int64_t first, int64_t end) {
             for (int64_t k = first; k < end; ++k) {
                 const int64_t uk = u + k * C, vk = v + k * S;
-                source.Sample(out + k, centre_x + (uk >> 12), centre_y + (vk >> 12), static_cast<int32_t>((uk >> 4) & 255),
-                              static_cast<int32_t>((vk >> 4) & 255));
+                source.Sample(out + k, centre_x + (uk >> 12), centre_y + (vk >> 12),
+                              static_cast<int32_t>((uk >> 4) & 255), static_cast<int32_t>((vk >> 4) & 255));
             }
         };
         sample_edge(seen.first, inner_first);
