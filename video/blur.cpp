@@ -34,6 +34,20 @@ struct AreaSums {
         cr += p.cr;
         ++count;
     }
+    // The n pixels from p, summed in registers first: adding each pixel to the sums in memory
+    // waits on the store of the one before.
+    void AddRun(const PixelYC* p, int64_t n) {
+        int64_t run_y = 0, run_cb = 0, run_cr = 0;
+        for (int64_t i = 0; i < n; ++i) {
+            run_y += p[i].y;
+            run_cb += p[i].cb;
+            run_cr += p[i].cr;
+        }
+        y += run_y;
+        cb += run_cb;
+        cr += run_cr;
+        count += n;
+    }
     // Each quotient truncated toward zero; the mean of 16-bit values is one again. Up to 2^18
     // values the sums lie within 2^33, where one reciprocal replaces three 64-bit divisions.
     PixelYC Mean() const {
@@ -97,10 +111,7 @@ struct MosaicSource {
                  int64_t cols_to) const {
         const int64_t r0 = std::max(rows_from, v0), r1 = std::min(rows_to, v1);
         const int64_t c0 = std::max(cols_from, u0), c1 = std::min(cols_to, u1);
-        for (int64_t r = r0; r < r1; ++r) {
-            const PixelYC* line = pixels + PixelIndex(x + c0, y + r, stride);
-            for (int64_t c = 0; c < c1 - c0; ++c) sums.Add(line[c]);
-        }
+        for (int64_t r = r0; r < r1 && c0 < c1; ++r) sums.AddRun(pixels + PixelIndex(x + c0, y + r, stride), c1 - c0);
     }
 };
 
@@ -113,6 +124,7 @@ void MosaicCellRow(const MosaicGrid& grid, const MosaicSource& source, PixelYC* 
     const int64_t first_j = written.u0 / grid.cell_width();
     const int64_t end_j = (int64_t{written.u1} - 1) / grid.cell_width() + 1;
     AreaSums cells[kCellsPerPass];
+    PixelYC means[kCellsPerPass];
     for (int64_t ja = first_j; ja < end_j; ja += kCellsPerPass) {
         const int64_t jb = std::min<int64_t>(ja + kCellsPerPass, end_j);
         std::fill(cells, cells + (jb - ja), AreaSums{});
@@ -122,20 +134,18 @@ void MosaicCellRow(const MosaicGrid& grid, const MosaicSource& source, PixelYC* 
             source.AddArea(cells[0], grid.RowStart(run_first), grid.RowEnd(run_end - 1), 0,
                            grid.ColumnEnd(0));
         } else {
-            // Each row of the cell row once, left to right, moving to the next cell at its edge.
+            // Each row of the cell row once, left to right, a cell's columns at a time.
             const int64_t r0 = std::max(row_start, source.v0), r1 = std::min(row_end, source.v1);
             const int64_t c0 = std::max(grid.ColumnStart(ja), source.u0);
             const int64_t c1 = std::min(grid.ColumnEnd(jb - 1), source.u1);
             for (int64_t r = r0; r < r1 && c0 < c1; ++r) {
-                const PixelYC* line = source.pixels + PixelIndex(source.x + c0, source.y + r, source.stride);
+                const PixelYC* line = source.pixels + PixelIndex(source.x, source.y + r, source.stride);
                 AreaSums* cell = cells + (c0 / grid.cell_width() - ja);
                 int64_t edge = grid.ColumnEnd(c0 / grid.cell_width());
-                for (int64_t c = c0; c < c1; ++c) {
-                    if (c == edge) {
-                        ++cell;
-                        edge += grid.cell_width();
-                    }
-                    cell->Add(line[c - c0]);
+                for (int64_t c = c0; c < c1; ++cell, edge += grid.cell_width()) {
+                    const int64_t stop = std::min(edge, c1);
+                    cell->AddRun(line + c, stop - c);
+                    c = stop;
                 }
             }
             if (ja == 0 && k > 0 && grid.Number(k - 1, last_j) == grid.Number(k, 0)) {
@@ -148,6 +158,10 @@ void MosaicCellRow(const MosaicGrid& grid, const MosaicSource& source, PixelYC* 
                                grid.ColumnEnd(0));
             }
         }
+        // Each mean once, not once a row: it waits on a division.
+        for (int64_t j = ja; j < jb; ++j) {
+            if (cells[j - ja].count > 0) means[j - ja] = cells[j - ja].Mean();
+        }
         const int64_t r0 = std::max<int64_t>(row_start, written.v0);
         const int64_t r1 = std::min<int64_t>(row_end, written.v1);
         for (int64_t r = r0; r < r1; ++r) {
@@ -157,9 +171,8 @@ void MosaicCellRow(const MosaicGrid& grid, const MosaicSource& source, PixelYC* 
                 if (cells[j - ja].count == 0) continue;  // no pixel of the cell in the image
                 const int64_t c0 = std::max<int64_t>(grid.ColumnStart(j), written.u0);
                 const int64_t c1 = std::min<int64_t>(grid.ColumnEnd(j), written.u1);
-                const PixelYC mean = cells[j - ja].Mean();
                 std::fill(line + written.SourceX(static_cast<int32_t>(c0)),
-                          line + written.SourceX(static_cast<int32_t>(c0)) + (c1 - c0), mean);
+                          line + written.SourceX(static_cast<int32_t>(c0)) + (c1 - c0), means[j - ja]);
             }
         }
     }

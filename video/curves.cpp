@@ -96,11 +96,23 @@ void Gamma(const ImageArguments& args) {
 }
 
 void Posterize(const ImageArguments& args) {
+    // y, and cb and cr moved up by 2048, as a block's three arrays, so that the quantisers'
+    // vector forms take them; a block is read whole before it is written.
     MapRows(args, [](const PixelYC* source, PixelYC* destination, int32_t count, const Quantisers& s) {
-        for (int32_t i = 0; i < count; ++i) {
-            const PixelYC p = source[i];
-            destination[i] = {static_cast<int16_t>(s.a(p.y)), static_cast<int16_t>(s.b(p.cb + 2048) - 2048),
-                              static_cast<int16_t>(s.c(p.cr + 2048) - 2048)};
+        RGBBlock c;
+        for (int32_t offset = 0; offset < count; offset += kColourBlock) {
+            const int32_t n = std::min(kColourBlock, count - offset);
+            for (int32_t i = 0; i < n; ++i) {
+                const PixelYC p = source[offset + i];
+                c.r[i] = p.y;
+                c.g[i] = p.cb + 2048;
+                c.b[i] = p.cr + 2048;
+            }
+            kQuantise(c, n, s);
+            for (int32_t i = 0; i < n; ++i) {
+                destination[offset + i] = {static_cast<int16_t>(c.r[i]), static_cast<int16_t>(c.g[i] - 2048),
+                                           static_cast<int16_t>(c.b[i] - 2048)};
+            }
         }
     });
 }

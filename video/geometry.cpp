@@ -171,8 +171,6 @@ void Resize(const ImageArguments& args) {
     });
 }
 
-// Columns [first, end) of a rotated row into out; u, v are at the first.
-
 void Rotate(const ImageArguments& args) {
     const double angle = args.Real(3);
     const int32_t sx0 = args[4], sy0 = args[5], w = args[6], h = args[7], dx = args[8], dy = args[9];
@@ -196,30 +194,48 @@ void Rotate(const ImageArguments& args) {
     // pixel; along a row they grow by C and S.
     const int64_t centre_x = sx0 + hw, centre_y = sy0 + hh;
     const int32_t stride = args.size.width;
-    // The columns whose position falls inside the source are found per row from the two
-    // progressions, so the pixel loop tests nothing.
+    // Along a row the positions move one way, so those inside the source are one run of columns,
+    // and those among them with all four neighbours inside (off the rectangle's last column and
+    // row and the image's edge) another: found per row from the progressions, so that the
+    // kernel samples the inner run without a test, and the source window's sampler, which
+    // knows the edges, the few positions beside it.
     const Region& inside = source.visible();
-    const int64_t u_lo = (inside.x0 - centre_x) * 4096, u_hi = (inside.x1 - centre_x) * 4096;
-    const int64_t v_lo = (inside.y0 - centre_y) * 4096, v_hi = (inside.y1 - centre_y) * 4096;
-    const int64_t interior_x = source.interior_x_end(), interior_y = source.interior_y_end();
-    const TurnedRun run{source, C, S, centre_x, centre_y, interior_x, interior_y, args.size};
+    auto offset = [](int64_t from, int64_t centre) { return (from - centre) * 4096; };
+    const int64_t u_lo = offset(inside.x0, centre_x), v_lo = offset(inside.y0, centre_y);
+    const int64_t u_hi = offset(inside.x1, centre_x), v_hi = offset(inside.y1, centre_y);
+    const int64_t u_inner = offset(source.interior_x_end(), centre_x);
+    const int64_t v_inner = offset(source.interior_y_end(), centre_y);
+    const TurnedRun run{source.Row(0), C, S, centre_x, centre_y, args.size};
     const auto turn_run = kTurn.Active();
-    // Columns [first, end) (from written.x0) of destination row r; u, v are at the first.
-    auto turn = [&](int32_t r, int64_t first, int64_t end, int64_t u, int64_t v) {
-        turn_run(run, destination + PixelIndex(written.x0, r, stride), first, end, u, v);
-    };
 
     // Whole rows, a block of them a thread: a slanted row reads a cache line or two per source
     // row it crosses, and the next row finds those lines, shifted by about a row, in L2. Strips
-    // of columns that would keep them in L1 measured slower (docs/PERFORMANCE.md).
+    // or tiles of the destination that would keep them in L1 measured slower (docs/PERFORMANCE.md).
     RowLoop(written.y0, written.rows(), args.threads, [&](int32_t r) {
         const int64_t dyc = r - hh - dy, dxc = written.x0 - hw - dx;
         const int64_t u = dxc * C - dyc * S, v = dxc * S + dyc * C;
-        const StepRange along_u = StepsWithin(u, C, u_lo, u_hi, written.columns());
-        const StepRange along_v = StepsWithin(v, S, v_lo, v_hi, written.columns());
-        const int64_t first = std::max(along_u.first, along_v.first);
-        const int64_t end = std::min(along_u.end, along_v.end);
-        if (first < end) turn(r, first, end, u + first * C, v + first * S);
+        auto steps_inside = [&](int64_t u_end, int64_t v_end) {
+            const StepRange along_u = StepsWithin(u, C, u_lo, u_end, written.columns());
+            const StepRange along_v = StepsWithin(v, S, v_lo, v_end, written.columns());
+            return StepRange{std::max(along_u.first, along_v.first), std::min(along_u.end, along_v.end)};
+        };
+        const StepRange seen = steps_inside(u_hi, v_hi);
+        if (seen.first >= seen.end) return;
+        const StepRange inner = steps_inside(u_inner, v_inner);
+        const int64_t inner_first = std::clamp(inner.first, seen.first, seen.end);
+        const int64_t inner_end = std::clamp(inner.end, inner_first, seen.end);
+
+        PixelYC* out = destination + PixelIndex(written.x0, r, stride);
+        auto sample_edge = [&](int64_t first, int64_t end) {
+            for (int64_t k = first; k < end; ++k) {
+                const int64_t uk = u + k * C, vk = v + k * S;
+                source.Sample(out + k, centre_x + (uk >> 12), centre_y + (vk >> 12),
+                              static_cast<int32_t>((uk >> 4) & 255), static_cast<int32_t>((vk >> 4) & 255));
+            }
+        };
+        sample_edge(seen.first, inner_first);
+        if (inner_first < inner_end) turn_run(run, out, inner_first, inner_end, u + inner_first * C, v + inner_first * S);
+        sample_edge(inner_end, seen.end);
     });
 }
 

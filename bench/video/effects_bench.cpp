@@ -39,6 +39,10 @@ BENCHMARK_CAPTURE(Effect, resize_shrink_4x, "resize", {2, 3, 0, 0, kWidth, kHeig
 BENCHMARK_CAPTURE(Effect, rotate_0_5_rad, "rotate", {2, 3, 0.5, 0, 0, kWidth, kHeight, 0, 0})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, rotate_0_rad, "rotate", {2, 3, 0.0, 0, 0, kWidth, kHeight, 0, 0})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, rotate_1_5_rad, "rotate", {2, 3, 1.5, 0, 0, kWidth, kHeight, 0, 0})->UseRealTime();
+// Small turns, as when straightening a horizon: a row crosses a source row every 5 to 20 pixels.
+BENCHMARK_CAPTURE(Effect, rotate_0_05_rad, "rotate", {2, 3, 0.05, 0, 0, kWidth, kHeight, 0, 0})->UseRealTime();
+BENCHMARK_CAPTURE(Effect, rotate_0_2_rad, "rotate", {2, 3, 0.2, 0, 0, kWidth, kHeight, 0, 0})->UseRealTime();
+BENCHMARK_CAPTURE(Effect, rotate_1_rad, "rotate", {2, 3, 1.0, 0, 0, kWidth, kHeight, 0, 0})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, mosaic_16x16, "mosaic", {2, 3, 0, 0, kWidth, kHeight, 0, 0, 16, 16})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, mosaic_3x3, "mosaic", {2, 3, 0, 0, kWidth, kHeight, 0, 0, 3, 3})->UseRealTime();
 BENCHMARK_CAPTURE(Effect, defocus_4x4, "defocus", {2, 3, 0, 0, kWidth, kHeight, 0, 0, 4, 4})->UseRealTime();

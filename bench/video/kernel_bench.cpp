@@ -67,10 +67,8 @@ int Register() {
         for (int32_t y = 0; y < kHeight; ++y) form(Row(out, y), widened.data(), below.data(), kWidth, 100 + y % 128);
     });
     // rotate by 0.5 rad about the centre, whole rows of the interior.
-    static const SourceWindow window(source.data(), 0, 0, kWidth, kHeight, {kWidth, kHeight});
     static const int64_t C = std::lround(std::cos(0.5) * 4096), S = std::lround(std::sin(0.5) * 4096);
-    static const TurnedRun run{window, C, S, kWidth / 2, kHeight / 2, window.interior_x_end(), window.interior_y_end(),
-                               {kWidth, kHeight}};
+    static const TurnedRun run{source.data(), C, S, kWidth / 2, kHeight / 2, {kWidth, kHeight}};
     RegisterTable(kTurn, kUnit, [](TurnForm form) {
         // The middle 400 columns of each row stay inside the picture at this angle.
         for (int32_t y = 0; y < kHeight; ++y) {

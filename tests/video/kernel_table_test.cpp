@@ -177,21 +177,32 @@ TEST(PictureKernelTables, ResizePassFormsMatchThePortableForm) {
 
 TEST(PictureKernelTables, TurnFormsMatchThePortableForm) {
     // A 40 x 30 image, the source rectangle inside it and reaching past its right and bottom
-    // edges; rows turned from near the centre at random angles, crossing the last column and row.
+    // edges; at random angles, runs through a random position or the last one with four
+    // neighbours (whose lower pair ends the image when the rectangle reaches its corner), as
+    // far as the positions keep all four neighbours inside.
     constexpr ImageSize kSize{40, 30};
     std::mt19937 random(34);
     const std::vector<PixelYC> image = RandomPixels(kSize.width * kSize.height, random);
     for (const auto& [x0, y0, w, h] : {std::array{0, 0, 40, 30}, std::array{5, 3, 20, 15}, std::array{20, 10, 30, 30}}) {
         const SourceWindow source(image.data(), x0, y0, w, h, kSize);
         const Region& inside = source.visible();
+        const int64_t x_end = source.interior_x_end(), y_end = source.interior_y_end();
         for (int round = 0; round < 50; ++round) {
             const double angle = (random() % 6283) / 1000.0;
             const int64_t C = static_cast<int64_t>(std::cos(angle) * 4096), S = static_cast<int64_t>(std::sin(angle) * 4096);
             const int64_t centre_x = (inside.x0 + inside.x1) / 2, centre_y = (inside.y0 + inside.y1) / 2;
-            const TurnedRun run{source, C, S, centre_x, centre_y, source.interior_x_end(), source.interior_y_end(), kSize};
-            // Positions stay inside the rectangle for as many columns as half its smaller side.
-            const int64_t columns = std::min(inside.columns(), inside.rows()) / 2;
-            const int64_t u = static_cast<int64_t>(random() % 4096), v = static_cast<int64_t>(random() % 4096);
+            const TurnedRun run{image.data(), C, S, centre_x, centre_y, kSize};
+            auto inner = [&](int64_t u, int64_t v) {
+                const int64_t sx = centre_x + (u >> 12), sy = centre_y + (v >> 12);
+                return sx >= inside.x0 && sx < x_end && sy >= inside.y0 && sy < y_end;
+            };
+            const bool corner = round % 3 == 0;
+            const int64_t px = corner ? x_end - 1 : inside.x0 + random() % (x_end - inside.x0);
+            const int64_t py = corner ? y_end - 1 : inside.y0 + random() % (y_end - inside.y0);
+            int64_t u = (px - centre_x) * 4096 + random() % 4096, v = (py - centre_y) * 4096 + random() % 4096;
+            while (inner(u - C, v - S)) u -= C, v -= S;
+            int64_t columns = 1;
+            while (inner(u + columns * C, v + columns * S)) ++columns;
             std::vector<PixelYC> expected(columns), got(columns);
             kTurn.At(KernelLevel::kPortable)(run, expected.data(), 0, columns, u, v);
             ForEachVectorForm(kTurn, [&](TurnForm form) {

@@ -75,15 +75,17 @@ extern const KernelTable<MixColumnsForm> kMixColumns;
 using MixRowsForm = void (*)(PixelYC* out, const int32_t* top, const int32_t* bottom, int32_t count, int32_t fy);
 extern const KernelTable<MixRowsForm> kMixRows;
 
-// What turning a run of a row needs: the source, the steps of the positions along a row, the
-// centre, and the ends of the positions whose four neighbours are all inside.
+// What turning a run of a row needs: the source pixels (at the image's coordinates and stride),
+// the steps of the positions along a row and the centre they are measured from.
 struct TurnedRun {
-    const SourceWindow& source;
-    int64_t step_u, step_v, centre_x, centre_y, x_end, y_end;
+    const PixelYC* pixels;
+    int64_t step_u, step_v, centre_x, centre_y;
     ImageSize size;
 };
 
-// Columns [first, end) of a rotated row into out; u, v are at the first.
+// Columns [first, end) of a rotated row into out; u, v are at the first. Every position of the
+// run has all four neighbours inside the source rectangle and the image: the caller samples
+// the edges, where a neighbour is missing.
 using TurnForm = void (*)(const TurnedRun& run, PixelYC* out, int64_t first, int64_t end, int64_t u, int64_t v);
 extern const KernelTable<TurnForm> kTurn;
 
