@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <functional>
 #include <new>
@@ -19,7 +20,26 @@
 #include "kinetra/cli/render_command.h"
 #include "kinetra/media/ffmpeg.h"
 
+#if defined(__linux__)
+#include <unistd.h>
+#endif
+
 namespace {
+
+// The plug-ins' worker threads, a loop done, wait for the next by spinning, by default for
+// milliseconds, on the cores the decoder and the encoder need: a render with a typical script
+// took a fifth to a third longer (docs/PERFORMANCE.md). The OpenMP runtime reads its wait policy
+// once, when it is loaded, which FFmpeg's libraries do before main; so unless the user chose a
+// policy, the program starts itself again with waiting workers asleep.
+void LetWaitingWorkersSleep(char** argv) {
+#if defined(__linux__)
+    if (getenv("OMP_WAIT_POLICY") || getenv("GOMP_SPINCOUNT")) return;
+    setenv("OMP_WAIT_POLICY", "passive", 1);
+    execv("/proc/self/exe", argv);  // returns only when it fails: then run on as we are
+#else
+    (void)argv;
+#endif
+}
 
 int Main(int argc, char** argv) {
     using namespace kinetra::cli;
@@ -56,6 +76,7 @@ int Main(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    LetWaitingWorkersSleep(argv);
     // The last resort: whatever escapes a command ends the program with one line, after the
     // stack has unwound, so that partial outputs and private folders are removed.
     try {
