@@ -100,7 +100,10 @@ bool VideoDecoder::Probe(const std::string& path, int threads, std::string& erro
     threads_ = threads;
     if (!OpenInput(path, input_, error)) return false;
     stream_index_ = FindVideoStream(*input_);
-    if (stream_index_ < 0) return false;
+    if (stream_index_ < 0) {
+        input_.reset();  // sound alone: the file is read again for it, not kept open here
+        return false;
+    }
     const AVStream& stream = *input_->streams[stream_index_];
     // Every picture's time and the key pictures, from the packets alone.
     struct Key {
