@@ -461,10 +461,15 @@ template <int kShiftX>
     PixelsPortable(m, luma, terms, samples, kShiftX, x, width, out);
 }
 
+// The luma's Y and Cb coefficients as the two 16-bit halves of a lane, for the multiply-adds of
+// the wide forms against (y, cb) pairs.
+inline int32_t LumaPair(const ToYuvMap& m) {
+    return static_cast<int32_t>(static_cast<uint16_t>(m.k[0][0]) | uint32_t{static_cast<uint16_t>(m.k[0][1])} << 16);
+}
+
 [[gnu::target("avx2")]] void YuvRowsAVX2(const ToYuvMap& m, const YuvRows& r) {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i luma_yb = _mm256_set1_epi32(static_cast<int32_t>(static_cast<uint16_t>(m.k[0][0]) |
-                                                                   uint32_t{static_cast<uint16_t>(m.k[0][1])} << 16));
+    const __m256i luma_yb = _mm256_set1_epi32(LumaPair(m));
     const __m256i luma_r = _mm256_set1_epi32(static_cast<uint16_t>(m.k[0][2]));
     const __m256i luma_bias = _mm256_set1_epi32(m.bias[0]);
     __m256i k[2][3], bias[2];
@@ -564,8 +569,7 @@ constexpr PartIndices kPartIndices[3] = {MakePartIndices(0), MakePartIndices(1),
 [[gnu::target(KINETRA_AVX512_TARGET)]] void YuvRowsAVX512(const ToYuvMap& m, const YuvRows& r) {
     if (!r.shift_x) return YuvRowsAVX2(m, r);
     const __m512i zero = _mm512_setzero_si512();
-    const __m512i luma_yb = _mm512_set1_epi32(static_cast<int32_t>(static_cast<uint16_t>(m.k[0][0]) |
-                                                                   uint32_t{static_cast<uint16_t>(m.k[0][1])} << 16));
+    const __m512i luma_yb = _mm512_set1_epi32(LumaPair(m));
     const __m512i luma_r = _mm512_set1_epi32(static_cast<uint16_t>(m.k[0][2]));
     const __m512i luma_bias = _mm512_set1_epi32(m.bias[0]);
     __m512i k[2][3], bias[2];
