@@ -28,7 +28,7 @@ namespace {
 
 // The plug-ins' worker threads, a loop done, wait for the next by spinning, by default for
 // milliseconds, on the cores the decoder and the encoder need: a render with a typical script
-// took a fifth to a third longer (docs/PERFORMANCE.md). The OpenMP runtime reads its wait policy
+// took up to a third longer, one with a single resize two thirds longer (docs/PERFORMANCE.md). The OpenMP runtime reads its wait policy
 // once, when it is loaded, which FFmpeg's libraries do before main; so unless the user chose a
 // policy, the program starts itself again with waiting workers asleep.
 void LetWaitingWorkersSleep(char** argv) {
