@@ -13,6 +13,7 @@ namespace kinetra::media {
 namespace {
 
 using testing::ForEachVectorForm;
+using testing::RandomPixels;
 
 constexpr int kWidths[] = {1, 7, 9, 16, 17, 18, 32, 33, 34, 51, 95, 1920};
 constexpr int kGuard = 16;  // bytes past a row's end that no form may write
@@ -22,14 +23,6 @@ std::vector<uint8_t> RandomCodes(int count, std::mt19937& random) {
     std::vector<uint8_t> codes(count + kGuard);
     for (uint8_t& c : codes) c = random() % 5 ? static_cast<uint8_t>(random()) : (random() % 2 ? 255 : 0);
     return codes;
-}
-
-std::vector<PixelYC> RandomPixels(int count, std::mt19937& random) {
-    constexpr int16_t kExtremes[] = {INT16_MIN, INT16_MAX, 0, -1, 1, 4096};
-    auto component = [&] { return random() % 4 ? static_cast<int16_t>(random()) : kExtremes[random() % 6]; };
-    std::vector<PixelYC> pixels(count);
-    for (PixelYC& p : pixels) p = {component(), component(), component()};
-    return pixels;
 }
 
 // Maps to PixelYC of the size real spaces have, and with coefficients towards the largest whose

@@ -17,14 +17,7 @@ namespace kinetra::video {
 namespace {
 
 using testing::ForEachVectorForm;
-
-std::vector<PixelYC> RandomPixels(int32_t count, std::mt19937& random) {
-    constexpr int16_t kExtremes[] = {INT16_MIN, INT16_MAX, 0, -1, 1, 4096};
-    auto component = [&] { return random() % 4 ? static_cast<int16_t>(random()) : kExtremes[random() % 6]; };
-    std::vector<PixelYC> pixels(count);
-    for (PixelYC& p : pixels) p = {component(), component(), component()};
-    return pixels;
-}
+using testing::RandomPixels;
 
 bool Same(const std::vector<PixelYC>& a, const std::vector<PixelYC>& b) {
     for (size_t i = 0; i < a.size(); ++i) {
