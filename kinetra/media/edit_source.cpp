@@ -1,6 +1,7 @@
 #include "kinetra/media/edit_source.h"
 
 #include <filesystem>
+#include <future>
 
 #include "kinetra/editor/frame_timing.h"
 
@@ -64,9 +65,13 @@ public:
         std::error_code failed;
         edited_path_ = std::filesystem::absolute(path, failed).string();
         if (failed) edited_path_ = path;
-        std::string video_error;
-        int64_t origin = INT64_MIN;
-        if (probe_.Probe(path, video_error)) {
+        // The sound is decoded whole while the pictures' index is read: the two are the start's
+        // longest steps, and each waits mostly on its own file reads and decoding.
+        std::string video_error, sound_error;
+        auto sound = std::async(std::launch::async, [&] { return sound_.Open(path, options.sound, sound_error); });
+        const bool has_pictures = probe_.Probe(path, video_error);
+        format_.has_sound = sound.get();
+        if (has_pictures) {
             const VideoFormat& video = probe_.format();
             format_.has_pictures = true;
             format_.rotation = options.autorotate ? video.rotation : 0;
@@ -76,13 +81,11 @@ public:
             format_.frame_rate = video.frame_rate;
             format_.frame_count = video.frame_count;
             format_.video = video;
-            origin = video.start_time;
+            if (format_.has_sound) sound_.Align(video.start_time);
         } else if (!video_error.empty()) {
             error = video_error;
             return false;
         }
-        std::string sound_error;
-        format_.has_sound = sound_.Open(path, options.sound, origin, sound_error);
         if (!sound_error.empty()) {
             error = sound_error;
             return false;

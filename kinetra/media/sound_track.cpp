@@ -7,7 +7,7 @@
 
 namespace kinetra::media {
 
-bool SoundTrack::Open(const std::string& path, const SoundFormat& format, int64_t origin, std::string& error) {
+bool SoundTrack::Open(const std::string& path, const SoundFormat& format, std::string& error) {
     InputPtr input;
     if (!OpenInput(path, input, error)) return false;
     const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
@@ -55,7 +55,7 @@ bool SoundTrack::Open(const std::string& path, const SoundFormat& format, int64_
                    std::to_string(codec->sample_rate) + " Hz, " + layout;
 
     samples_.clear();
-    int64_t start = INT64_MIN;  // the first decoded sample's place on the edit's time line
+    start_ = INT64_MIN;
     PacketPtr packet(av_packet_alloc());
     FramePtr frame(av_frame_alloc());
     std::vector<int16_t> converted;
@@ -73,9 +73,9 @@ bool SoundTrack::Open(const std::string& path, const SoundFormat& format, int64_
     for (;;) {
         int status = avcodec_receive_frame(codec.get(), frame.get());
         if (status == 0) {
-            if (start == INT64_MIN) {
+            if (start_ == INT64_MIN) {
                 const int64_t pts = frame->best_effort_timestamp;
-                start = pts == AV_NOPTS_VALUE ? 0 : av_rescale_q(pts, stream.time_base, AV_TIME_BASE_Q);
+                start_ = pts == AV_NOPTS_VALUE ? 0 : av_rescale_q(pts, stream.time_base, AV_TIME_BASE_Q);
             }
             if (!append(const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples)) {
                 error = path + ": its sound cannot be resampled";
@@ -102,17 +102,20 @@ bool SoundTrack::Open(const std::string& path, const SoundFormat& format, int64_
         error = path + ": its sound cannot be resampled";
         return false;
     }
-    if (origin != INT64_MIN && start != INT64_MIN) {
-        // Samples before the edit's time 0 are dropped; a later start is preceded by silence.
-        const int64_t offset = av_rescale(start - origin, sampling_rate, AV_TIME_BASE);
-        const size_t values = static_cast<size_t>(std::min<int64_t>(std::abs(offset), length())) * channels_;
-        if (offset > 0) {
-            samples_.insert(samples_.begin(), static_cast<size_t>(offset) * channels_, 0);
-        } else {
-            samples_.erase(samples_.begin(), samples_.begin() + static_cast<ptrdiff_t>(values));
-        }
-    }
     return true;
+}
+
+void SoundTrack::Align(int64_t origin) {
+    if (start_ == INT64_MIN) return;
+    // Samples before the edit's time 0 are dropped; a later start is preceded by silence.
+    const int64_t offset = av_rescale(start_ - origin, sampling_rate_, AV_TIME_BASE);
+    const size_t values = static_cast<size_t>(std::min<int64_t>(std::abs(offset), length())) * channels_;
+    if (offset > 0) {
+        samples_.insert(samples_.begin(), static_cast<size_t>(offset) * channels_, 0);
+    } else {
+        samples_.erase(samples_.begin(), samples_.begin() + static_cast<ptrdiff_t>(values));
+    }
+    start_ = origin;
 }
 
 void SoundTrack::Assign(int32_t sampling_rate, int channels, std::vector<int16_t> samples) {

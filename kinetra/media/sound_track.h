@@ -19,11 +19,13 @@ struct SoundFormat {
 
 class SoundTrack {
 public:
-    // Reads the first audio stream of `path`. `origin` is the edit's time 0 in AV_TIME_BASE
-    // units (sound before it is dropped, a later start is preceded by silence); INT64_MIN takes
-    // the sound's own start. False with `error` set when there is no sound or it cannot be
-    // decoded; `error` stays empty when the file simply has no audio stream.
-    bool Open(const std::string& path, const SoundFormat& format, int64_t origin, std::string& error);
+    // Reads the first audio stream of `path`; sample 0 is the sound's own start. False with
+    // `error` set when there is no sound or it cannot be decoded; `error` stays empty when the
+    // file simply has no audio stream.
+    bool Open(const std::string& path, const SoundFormat& format, std::string& error);
+    // Puts sample 0 at the edit's time `origin`, in AV_TIME_BASE units: sound before it is
+    // dropped, a later start is preceded by silence.
+    void Align(int64_t origin);
     // A track of `samples` samples per channel made by the caller.
     void Assign(int32_t sampling_rate, int channels, std::vector<int16_t> samples);
 
@@ -44,6 +46,7 @@ private:
     std::string description_;
     int32_t source_rate_ = 0;
     int source_channels_ = 0;
+    int64_t start_ = INT64_MIN;  // sample 0's time in AV_TIME_BASE units, when it has one
 };
 
 }  // namespace kinetra::media
