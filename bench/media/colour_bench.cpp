@@ -50,7 +50,7 @@ void ToPixelYc(benchmark::State& state) {
     }
     SetKernelLevel(MachineKernelLevel());
 }
-BENCHMARK(ToPixelYc)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(ToPixelYc)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
 
 void BackToYuv(benchmark::State& state) {
     if (!AtLevel(state)) return;

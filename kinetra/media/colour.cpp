@@ -607,6 +607,103 @@ constexpr PartIndices kPartIndices[3] = {MakePartIndices(0), MakePartIndices(1),
                        r.luma_second ? r.luma_second + x : nullptr,    r.cb + x / 2, r.cr + x / 2, r.width - x, r.shift_x};
     YuvRowsAVX2(m, rest);
 }
+
+// The AVX-512 form of the map to PixelYC: thirty-two pixels a step, each 128-bit lane doing the
+// SSE2 form's arithmetic on its eight. The three components' words are then woven into the
+// pixels' 192 bytes by two word permutes for each of three stores, the way back's parting turned
+// round, where the AVX2 form spends nine byte shuffles and three lane permutes on sixteen pixels.
+
+// Sixteen bytes v, each widened to a 32-bit lane holding the pair (v, v * 2^7): one multiply-add
+// with a split coefficient gives k * v, in the bytes' order.
+[[gnu::target(KINETRA_AVX512_TARGET)]] inline __m512i BytePairsAVX512(const uint8_t* bytes) {
+    const __m512i v = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
+    return _mm512_or_si512(v, _mm512_slli_epi32(v, 23));
+}
+
+// The colour terms sixteen samples a step.
+[[gnu::target(KINETRA_AVX512_TARGET)]] void ColourTermsAVX512(const ToYcMap& m, const uint8_t* cb, const uint8_t* cr,
+                                                               int samples, int32_t* terms) {
+    __m512i k_cb[3], k_cr[3], bias[3];
+    for (int i = 0; i < 3; ++i) {
+        k_cb[i] = _mm512_set1_epi32(_mm_cvtsi128_si32(Split(m.k[i][1])));
+        k_cr[i] = _mm512_set1_epi32(_mm_cvtsi128_si32(Split(m.k[i][2])));
+        bias[i] = _mm512_set1_epi32(m.bias[i]);
+    }
+    int c = 0;
+    for (; c + 16 <= samples; c += 16) {
+        const __m512i b = BytePairsAVX512(cb + c), r = BytePairsAVX512(cr + c);
+        for (int i = 0; i < 3; ++i) {
+            _mm512_storeu_si512(terms + i * samples + c,
+                                _mm512_add_epi32(_mm512_add_epi32(_mm512_madd_epi16(b, k_cb[i]), _mm512_madd_epi16(r, k_cr[i])),
+                                                 bias[i]));
+        }
+    }
+    _mm256_zeroupper();
+    ColourTermsPortable(m, cb, cr, c, samples, terms);
+}
+
+// For store `s`, the word permutes' indices: the first takes each word's pixel from the luma
+// (0..31) or Cb (32..63), the second keeps that word or takes the pixel's Cr.
+struct WeaveIndices {
+    int16_t luma_and_cb[32], with_cr[32];
+};
+constexpr WeaveIndices MakeWeaveIndices(int s) {
+    WeaveIndices p{};
+    for (int i = 0; i < 32; ++i) {
+        const int word = 32 * s + i, pixel = word / 3, c = word % 3;
+        p.luma_and_cb[i] = static_cast<int16_t>(c == 0 ? pixel : c == 1 ? 32 + pixel : 0);
+        p.with_cr[i] = static_cast<int16_t>(c == 2 ? 32 + pixel : i);
+    }
+    return p;
+}
+constexpr WeaveIndices kWeaveIndices[3] = {MakeWeaveIndices(0), MakeWeaveIndices(1), MakeWeaveIndices(2)};
+
+// One component of thirty-two pixels, as Component lane by lane: lane j holds pixels 8j..8j+7.
+template <int kShiftX>
+[[gnu::target(KINETRA_AVX512_TARGET), gnu::always_inline]] inline __m512i ComponentAVX512(__m512i l_low, __m512i l_high,
+                                                                                       __m512i k, const int32_t* terms,
+                                                                                       int x) {
+    __m512i t_low, t_high;
+    if (kShiftX) {
+        const __m512i sixteen = _mm512_loadu_si512(terms + x / 2);
+        t_low = _mm512_unpacklo_epi32(sixteen, sixteen);
+        t_high = _mm512_unpackhi_epi32(sixteen, sixteen);
+    } else {
+        // Lane j's first four terms are 8j..8j+3, its last four 8j+4..8j+7.
+        const __m512i first = _mm512_loadu_si512(terms + x), second = _mm512_loadu_si512(terms + x + 16);
+        t_low = _mm512_shuffle_i32x4(first, second, _MM_SHUFFLE(2, 0, 2, 0));
+        t_high = _mm512_shuffle_i32x4(first, second, _MM_SHUFFLE(3, 1, 3, 1));
+    }
+    return _mm512_packs_epi32(_mm512_srai_epi32(_mm512_add_epi32(_mm512_madd_epi16(l_low, k), t_low), 16),
+                              _mm512_srai_epi32(_mm512_add_epi32(_mm512_madd_epi16(l_high, k), t_high), 16));
+}
+
+template <int kShiftX>
+[[gnu::target(KINETRA_AVX512_TARGET)]] void PixelsAVX512(const ToYcMap& m, const uint8_t* luma, const int32_t* terms,
+                                                          int samples, int width, PixelYC* out) {
+    const __m512i k_y = _mm512_set1_epi32(_mm_cvtsi128_si32(Split(m.k[0][0])));
+    const __m512i k_cb = _mm512_set1_epi32(_mm_cvtsi128_si32(Split(m.k[1][0])));
+    const __m512i k_cr = _mm512_set1_epi32(_mm_cvtsi128_si32(Split(m.k[2][0])));
+    const int32_t *t_y = terms, *t_cb = terms + samples, *t_cr = terms + 2 * samples;
+    int x = 0;
+    for (; x + 32 <= width; x += 32) {
+        const __m512i l = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma + x)));
+        const __m512i shifted = _mm512_slli_epi16(l, 7);
+        const __m512i l_low = _mm512_unpacklo_epi16(l, shifted), l_high = _mm512_unpackhi_epi16(l, shifted);
+        const __m512i y = ComponentAVX512<kShiftX>(l_low, l_high, k_y, t_y, x);
+        const __m512i cb = ComponentAVX512<kShiftX>(l_low, l_high, k_cb, t_cb, x);
+        const __m512i cr = ComponentAVX512<kShiftX>(l_low, l_high, k_cr, t_cr, x);
+        char* to = reinterpret_cast<char*>(out + x);
+        for (int s = 0; s < 3; ++s) {
+            const __m512i luma_and_cb = _mm512_permutex2var_epi16(y, _mm512_loadu_si512(kWeaveIndices[s].luma_and_cb), cb);
+            _mm512_storeu_si512(to + 64 * s,
+                                _mm512_permutex2var_epi16(luma_and_cb, _mm512_loadu_si512(kWeaveIndices[s].with_cr), cr));
+        }
+    }
+    _mm256_zeroupper();
+    // The last pixels, fewer than a step, by the AVX2 form from x on (a colour sample starts there).
+    PixelsAVX2<kShiftX>(m, luma + x, terms + (x >> kShiftX), samples, width - x, out + x);
+}
 #endif
 
 void ColourTermsWhole(const ToYcMap& m, const uint8_t* cb, const uint8_t* cr, int samples, int32_t* terms) {
@@ -627,14 +724,19 @@ void PixelsEitherAVX2(const ToYcMap& m, const uint8_t* luma, const int32_t* term
                       PixelYC* out) {
     shift_x ? PixelsAVX2<1>(m, luma, terms, samples, width, out) : PixelsAVX2<0>(m, luma, terms, samples, width, out);
 }
+void PixelsEitherAVX512(const ToYcMap& m, const uint8_t* luma, const int32_t* terms, int samples, int shift_x, int width,
+                        PixelYC* out) {
+    shift_x ? PixelsAVX512<1>(m, luma, terms, samples, width, out) : PixelsAVX512<0>(m, luma, terms, samples, width, out);
+}
 #endif
 
 }  // namespace
 
 constinit const KernelTable<ColourTermsForm> kColourTerms("kColourTerms", ColourTermsWhole,
-                                                          KINETRA_VECTOR_FORM(ColourTermsSSE2));
+                                                          KINETRA_VECTOR_FORM(ColourTermsSSE2), nullptr,
+                                                          KINETRA_VECTOR_FORM(ColourTermsAVX512));
 constinit const KernelTable<PixelsForm> kPixels("kPixels", PixelsWhole, KINETRA_VECTOR_FORM(PixelsEitherSSE2),
-                                                KINETRA_VECTOR_FORM(PixelsEitherAVX2));
+                                                KINETRA_VECTOR_FORM(PixelsEitherAVX2), KINETRA_VECTOR_FORM(PixelsEitherAVX512));
 constinit const KernelTable<YuvRowsForm> kYuvRows("kYuvRows", YuvRowsWhole, KINETRA_VECTOR_FORM(YuvRowsSSE2),
                                                   KINETRA_VECTOR_FORM(YuvRowsAVX2), KINETRA_VECTOR_FORM(YuvRowsAVX512));
 
