@@ -322,19 +322,36 @@ bool Render(const EditSource& source, const RenderSettings& settings, RenderSumm
     editor::PlayerPlugins plugins{settings.picture_plugin, settings.sound_plugin, settings.plugins};
     editor::EditPlayer player(shape, plugins);
     player.lengthen = settings.lengthen;
+
+    // The decoder starts first: its reader opens and the first pictures decode while the
+    // plug-ins load and the encoder opens.
+    const int32_t first = std::clamp(settings.first_frame, 0, std::max(shape.frames - 1, 0));
+    const int32_t written_from = std::max(settings.written_from, first);
+    Failure failure;
+    Queues queues(format.width, format.height);
+    DecodeEnd stopped;
+    StageThread decoder(failure, queues, [&] {
+        const int32_t end = settings.last_frame >= 0 ? std::min(settings.last_frame + 1, shape.frames) : shape.frames;
+        if (format.has_pictures) {
+            std::string open_error;
+            if (const auto reader = source.NewReader(open_error)) {
+                DecodeStage(*reader, first, end, queues, failure, stopped);
+            } else {
+                failure.Set(open_error);
+                queues.CloseAll();
+            }
+        }
+        queues.decoded.Close();
+    });
+
     if (!player.Load(error)) return false;
 
     MediaWriter writer;
     if (!writer.Open(OutputFor(source, settings.output), error)) return false;
     summary.codecs = writer.codecs();
 
-    const int32_t first = std::clamp(settings.first_frame, 0, std::max(shape.frames - 1, 0));
-    const int32_t written_from = std::max(settings.written_from, first);
-    std::unique_ptr<PictureReader> sequential;
-    if (format.has_pictures && !(sequential = source.NewReader(error))) return false;
     FrameCache cache(std::make_unique<ReaderOnFirstRead>(source), format.width, format.height, shape.frames,
                      FrameCache::CapacityFor(format.width, format.height));
-    Failure failure;
     player.frame_image = [&](int32_t frame) -> const PixelYC* {
         editor::AllocationPoint("fetch");
         // A frame that does not decode is one the editor would not have: unavailable.
@@ -356,13 +373,6 @@ bool Render(const EditSource& source, const RenderSettings& settings, RenderSumm
         return count;
     };
 
-    Queues queues(format.width, format.height);
-    DecodeEnd stopped;
-    StageThread decoder(failure, queues, [&] {
-        const int32_t end = settings.last_frame >= 0 ? std::min(settings.last_frame + 1, shape.frames) : shape.frames;
-        if (format.has_pictures) DecodeStage(*sequential, first, end, queues, failure, stopped);
-        queues.decoded.Close();
-    });
     StageThread encoder(failure, queues, [&] { EncodeStage(writer, queues, failure, summary.samples); });
 
     std::vector<int16_t> seen;
