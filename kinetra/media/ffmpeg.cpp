@@ -18,6 +18,12 @@ bool OpenInput(const std::string& path, InputPtr& input, std::string& error) {
     return true;
 }
 
+void ReadOnly(AVFormatContext& input, int stream) {
+    for (unsigned i = 0; i < input.nb_streams; ++i) {
+        if (static_cast<int>(i) != stream) input.streams[i]->discard = AVDISCARD_ALL;
+    }
+}
+
 bool OpenDecoder(const AVStream& stream, int threads, CodecPtr& codec, std::string& error) {
     const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
     if (!decoder) {

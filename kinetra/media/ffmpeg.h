@@ -58,6 +58,9 @@ namespace kinetra::media {
 
 // Opens `path` and reads its streams' parameters; false with `error` naming the file.
 bool OpenInput(const std::string& path, InputPtr& input, std::string& error);
+// Every stream of `input` but `stream` skipped by the demuxer from now on: their packets are not
+// read, as ffmpeg skips the streams it does not use.
+void ReadOnly(AVFormatContext& input, int stream);
 // A decoder for `stream` with `threads` threads (0: as many as the codec likes).
 bool OpenDecoder(const AVStream& stream, int threads, CodecPtr& codec, std::string& error);
 

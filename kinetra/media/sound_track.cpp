@@ -12,6 +12,7 @@ bool SoundTrack::Open(const std::string& path, const SoundFormat& format, std::s
     if (!OpenInput(path, input, error)) return false;
     const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (index < 0) return false;
+    ReadOnly(*input, index);
     const AVStream& stream = *input->streams[index];
     CodecPtr codec;
     if (!OpenDecoder(stream, 0, codec, error)) {

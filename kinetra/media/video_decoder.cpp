@@ -104,6 +104,7 @@ bool VideoDecoder::Probe(const std::string& path, int threads, std::string& erro
         input_.reset();  // sound alone: the file is read again for it, not kept open here
         return false;
     }
+    ReadOnly(*input_, stream_index_);
     const AVStream& stream = *input_->streams[stream_index_];
     // Every picture's time and the key pictures, from the packets alone.
     struct Key {
@@ -188,6 +189,7 @@ bool VideoDecoder::Reopen(std::string& error) {
         error = path_ + " changed while it was read";
         return false;
     }
+    ReadOnly(*input_, stream_index_);
     if (!OpenDecoder(*input_->streams[stream_index_], threads_, codec_, error)) {
         error = path_ + ": " + error;
         return false;
