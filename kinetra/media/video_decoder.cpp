@@ -49,19 +49,25 @@ void ReadColour(const AVCodecParameters& codec, VideoFormat& format) {
     format.transfer = codec.color_trc != AVCOL_TRC_UNSPECIFIED ? codec.color_trc : transfer;
 }
 
-// Planes the integer map reads as they are: three 8-bit planes, one component each.
-bool IsPlanarYuv8(AVPixelFormat pixel_format) {
+// The depth of planes the integer maps read as they are: three planes, one component each, of
+// 8-bit samples or of 9 to 16 bits in 16-bit samples of the machine's order; 0 for any other layout.
+int PlanarYuvDepth(AVPixelFormat pixel_format) {
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(pixel_format);
     if (!d || d->nb_components != 3 || (d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) ||
-        !(d->flags & AV_PIX_FMT_FLAG_PLANAR)) {
-        return false;
+        !(d->flags & AV_PIX_FMT_FLAG_PLANAR) || d->log2_chroma_w > 1 || d->log2_chroma_h > 1) {
+        return 0;
     }
+    const int depth = d->comp[0].depth;
+    const bool big_endian = (d->flags & AV_PIX_FMT_FLAG_BE) != 0;
+    if (depth > 8 && big_endian != (AV_NE(1, 0) == 1)) return 0;
     for (int c = 0; c < 3; ++c) {
-        if (d->comp[c].plane != c || d->comp[c].depth != 8 || d->comp[c].step != 1 || d->comp[c].shift != 0) {
-            return false;
+        const AVComponentDescriptor& comp = d->comp[c];
+        if (comp.plane != c || comp.depth != depth || comp.step != (depth > 8 ? 2 : 1) || comp.shift != 0 ||
+            comp.offset != 0 || depth > 16) {
+            return 0;
         }
     }
-    return d->log2_chroma_w <= 1 && d->log2_chroma_h <= 1;
+    return depth;
 }
 
 PlanarPicture PlanesOf(const AVFrame& frame) {
@@ -150,7 +156,6 @@ bool VideoDecoder::Probe(const std::string& path, int threads, std::string& erro
                                         int64_t{base.den} * rate.den, AV_ROUND_NEAR_INF);
     format_.frame_count = static_cast<int32_t>(std::clamp<int64_t>(span + 1, 1, INT32_MAX));
     ReadColour(*stream.codecpar, format_);
-    to_yc_ = YuvToYc(format_.colour);
     format_.start_time = av_rescale_q(pts_.front(), base, AV_TIME_BASE_Q);
     format_.codec_name = avcodec_get_name(stream.codecpar->codec_id);
     format_.rotation = Rotation(stream);
@@ -167,7 +172,6 @@ bool VideoDecoder::OpenLike(const VideoDecoder& probed, std::string& error) {
     threads_ = probed.threads_;
     stream_index_ = probed.stream_index_;
     format_ = probed.format_;
-    to_yc_ = probed.to_yc_;
     pts_ = probed.pts_;
     keys_ = probed.keys_;
     key_seek_ = probed.key_seek_;
@@ -285,17 +289,20 @@ bool VideoDecoder::DecodeSource(int32_t index, std::string& error, const std::fu
 bool VideoDecoder::ConvertPicture(const YcPicture& dest, std::string& error) {
     const AVFrame& frame = *picture_;
     const auto pixel_format = static_cast<AVPixelFormat>(frame.format);
-    if (IsPlanarYuv8(pixel_format)) {
-        to_yc_.Convert(PlanesOf(frame), dest);
+    const int depth = PlanarYuvDepth(pixel_format);
+    if (depth) {
+        MapFor(format_.colour, depth).Convert(PlanesOf(frame), dest);
         return true;
     }
-    // Other layouts go to 8-bit 4:4:4 first: Y'CbCr keeps its values, R'G'B' becomes full-range
-    // BT.601.
+    // Other layouts go to 4:4:4 first, of 8 bits or, for deeper pictures, of 16 so that none of
+    // their levels is lost: Y'CbCr keeps its values, R'G'B' becomes full-range BT.601.
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(pixel_format);
     const bool rgb = d && (d->flags & AV_PIX_FMT_FLAG_RGB);
+    const bool deep = d && d->comp[0].depth > 8;
+    const AVPixelFormat layout = deep ? AV_PIX_FMT_YUV444P16 : AV_PIX_FMT_YUV444P;
     const ColourSpace colour = rgb ? ColourSpace::Bt601(true) : format_.colour;
     scale_.reset(sws_getCachedContext(scale_.release(), frame.width, frame.height, pixel_format, frame.width,
-                                      frame.height, AV_PIX_FMT_YUV444P, SWS_POINT, nullptr, nullptr, nullptr));
+                                      frame.height, layout, SWS_POINT, nullptr, nullptr, nullptr));
     if (!scale_) {
         error = path_ + ": its pictures (" + (d ? d->name : "?") + ") cannot be converted";
         return false;
@@ -303,9 +310,9 @@ bool VideoDecoder::ConvertPicture(const YcPicture& dest, std::string& error) {
     const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
     sws_setColorspaceDetails(scale_.get(), coefficients, colour.full_range, coefficients, colour.full_range, 0,
                              1 << 16, 1 << 16);
-    if (converted_->width != frame.width || converted_->height != frame.height) {
+    if (converted_->width != frame.width || converted_->height != frame.height || converted_->format != layout) {
         av_frame_unref(converted_.get());
-        converted_->format = AV_PIX_FMT_YUV444P;
+        converted_->format = layout;
         converted_->width = frame.width;
         converted_->height = frame.height;
         if (av_frame_get_buffer(converted_.get(), 0) < 0) {
@@ -314,8 +321,15 @@ bool VideoDecoder::ConvertPicture(const YcPicture& dest, std::string& error) {
         }
     }
     sws_scale(scale_.get(), frame.data, frame.linesize, 0, frame.height, converted_->data, converted_->linesize);
-    (rgb ? rgb_to_yc_ : to_yc_).Convert(PlanesOf(*converted_), dest);
+    MapFor(colour, deep ? 16 : 8).Convert(PlanesOf(*converted_), dest);
     return true;
+}
+
+YuvToYc& VideoDecoder::MapFor(const ColourSpace& colour, int bits) {
+    for (YuvToYc& map : maps_) {
+        if (map.space() == colour && map.bits() == bits) return map;
+    }
+    return maps_.emplace_back(colour, bits);
 }
 
 bool VideoDecoder::Read(int32_t frame, const YcPicture& dest, std::string& error, int32_t lookback,

@@ -62,6 +62,8 @@ private:
     bool DecodeNext(std::string& error);
     int32_t IndexOfPts(int64_t pts) const;
     bool ConvertPicture(const YcPicture& dest, std::string& error);
+    // The map from codes of `colour` with `bits` bits, made when first needed.
+    YuvToYc& MapFor(const ColourSpace& colour, int bits);
 
     std::string path_;
     int threads_ = 0;
@@ -70,12 +72,13 @@ private:
     PacketPtr packet_;
     FramePtr picture_;
     FramePtr received_;   // the decoder's next picture, before it becomes `picture_`
-    FramePtr converted_;  // pictures the integer map does not read directly, as 8-bit 4:4:4
+    FramePtr converted_;  // pictures the integer maps do not read directly, as 4:4:4
     ScalePtr scale_;
     int stream_index_ = -1;
     VideoFormat format_;
-    YuvToYc to_yc_{ColourSpace()};      // for the stream's own matrix and range
-    YuvToYc rgb_to_yc_{ColourSpace::Bt601(true)};  // for R'G'B' pictures, once in 4:4:4
+    // For the stream's own matrix and range, and R'G'B' pictures once in 4:4:4: a list, since
+    // the maps keep work areas of their own and a decoder meets one or two of them.
+    std::vector<YuvToYc> maps_;
 
     std::vector<int64_t> pts_;        // every picture's time, in presentation order
     std::vector<int32_t> keys_;       // indices of the key pictures, ascending

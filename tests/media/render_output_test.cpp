@@ -255,6 +255,32 @@ TEST_F(RenderOutput, DeeperPixelFormatsKeepTheRampsLevels) {
     }
 }
 
+TEST_F(RenderOutput, DeepInputsReachADeepOutputWithEveryLevel) {
+    const fs::path folder = Folder();
+    std::ofstream(folder / "empty.txt") << "";
+    // A luma ramp over the 877 codes of 10-bit limited range; the same in 10-bit R'G'B', which
+    // goes through libswscale on its way in.
+    ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i \"nullsrc=s=1024x16:d=0.1:r=10,format=yuv420p10le,"
+                    "geq=lum='64+X*876/1023':cb=512:cr=512\" -c:v ffv1 ramp.mkv && "
+                    "ffmpeg -v error -y -i ramp.mkv -pix_fmt gbrp10le -c:v ffv1 rgb.mkv", folder).status, 0);
+    const auto luma = [&](const std::string& file) {
+        return Shell("ffmpeg -v error -i " + file + " -frames:v 1 -f rawvideo -pix_fmt gray10le -", folder).output;
+    };
+    for (const char* input : {"ramp.mkv", "rgb.mkv"}) {
+        const ProgramResult result = Kinetra(std::string("render ") + input + " --script empty.txt -q -y -c:v ffv1 "
+                                             "-pix_fmt yuv420p10le -o o.mkv", folder);
+        ASSERT_EQ(result.status, 0) << input << ": " << result.errors;
+        const std::string out = luma("o.mkv");
+        ASSERT_EQ(out.size(), 1024u * 16 * 2) << input;
+        std::set<std::string> levels;
+        for (size_t at = 0; at < 1024 * 2; at += 2) levels.insert(out.substr(at, 2));
+        EXPECT_EQ(levels.size(), 877u) << input;
+    }
+    // Read directly, the 10-bit codes come back as they were.
+    ASSERT_EQ(Kinetra("render ramp.mkv --script empty.txt -q -y -c:v ffv1 -pix_fmt yuv420p10le -o o.mkv", folder).status, 0);
+    EXPECT_EQ(luma("o.mkv"), luma("ramp.mkv"));
+}
+
 TEST_F(RenderOutput, OddSizesArePaddedToPlayEverywhere) {
     const fs::path folder = Folder();
     std::ofstream(folder / "empty.txt") << "";
