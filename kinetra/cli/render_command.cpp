@@ -356,7 +356,8 @@ int Run(const Arguments& a) {
 std::string RenderOptionSpelling(const std::string& word) {
     static const std::pair<const char*, const char*> kSpellings[] = {
         {"-c:v", "--video-encoder"}, {"-c:a", "--audio-encoder"}, {"-b:v", "--video-bitrate"},
-        {"-b:a", "--audio-bitrate"}, {"-pix_fmt", "--pix-fmt"},
+        {"-b:a", "--audio-bitrate"}, {"-pix_fmt", "--pix-fmt"},  {"-ss", "--start"},
+        {"-to", "--end"},            {"-crf", "--crf"},            {"-preset", "--preset"},
     };
     for (const auto& [ffmpeg, ours] : kSpellings) {
         if (word == ffmpeg) return ours;
@@ -392,10 +393,11 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         "  kinetra render phone.mp4 --no-autorotate        the pictures as stored, ignoring their rotation\n"
         "  kinetra render clip.mp4 --start 2.5 --end 4 -o part.mp4     frames from 2.5 s up to 4 s\n"
         "  kinetra render clip.mp4 --start 75f --end 120f -o part.mp4  frames 75 to 119\n"
+        "  kinetra render -i clip.mp4 -ss 2.5 -t 1.5 -o part.mp4   ffmpeg's spellings: 2.5 s to 4 s\n"
         "  kinetra render clip.mp4 --frame 150 -o shot.png            frame 150 alone, as a picture\n"
         "  kinetra render clip.mp4 -o null                 render and discard, for timing\n\n" +
         std::string(kExitStatusHelp));
-    command->add_option("INPUT", a->input,
+    command->add_option("INPUT,-i,--input", a->input,
                         "What FFmpeg reads: a file of video with or without sound, sound alone, or a picture "
                         "sequence's pattern (img%03d.png)");
     command->add_option("-o,--output", a->output,
@@ -408,7 +410,7 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
     command->add_option("-s,--script", a->script, "Present this file to the plug-ins as animation.txt");
     const TrackBar& threads = kTrackBars[kThreadTrack];
     command
-        ->add_option("-t,--threads", a->threads,
+        ->add_option("--threads", a->threads,
                      "Worker threads of the plug-ins, " + std::to_string(threads.minimum) + ".." +
                          std::to_string(threads.maximum) + " (track bar 0; default: the processors)")
         ->check(CLI::Range(threads.minimum, threads.maximum));
@@ -451,11 +453,16 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         "own frame numbers, as when the editor plays from the middle of a clip");
     CLI::Option* end = command->add_option("--end", a->trim.end,
                                            "Where writing stops, that frame not included: a time or a frame (300f)");
+    CLI::Option* duration =
+        command->add_option("-t,--duration", a->trim.duration,
+                            "How long to write from --start on, as ffmpeg's -t: a time (1.5) or frames (45f)")
+            ->excludes(end);
     command->add_option("--frame", a->trim.frame,
                         "Write the one frame N (or the one at a time, 2.5s), as a full render would give it: the "
                         "frames before it run through the plug-ins unwritten, so that a script's state is the same")
         ->excludes(start)
-        ->excludes(end);
+        ->excludes(end)
+        ->excludes(duration);
     command->add_flag("--no-autorotate", a->no_autorotate,
                       "Hand the plug-ins the pictures as stored, not turned as the input's rotation says, and "
                       "give the output the input's rotation for players to turn (by default a portrait phone "

@@ -129,6 +129,16 @@ bool ApplyTrim(const Trim& trim, const media::EditFormat& format, media::RenderS
         return false;
     }
     if (!trim.end.empty() && !position("--end", trim.end, false, end)) return false;
+    if (!trim.duration.empty()) {
+        int64_t length = 0;
+        if (!position("-t", trim.duration, false, length)) return false;
+        if (length == 0) {
+            usage = true;
+            error = "-t " + trim.duration + ": shorter than one frame";
+            return false;
+        }
+        end = first + length;
+    }
     if (end >= 0 && end <= first) {
         usage = true;
         error = "--end " + trim.end + ": not after --start " + (trim.start.empty() ? "0" : trim.start);

@@ -42,6 +42,7 @@ void TellDecodingStopped(const std::string& input, const media::EditSource& sour
 struct Trim {
     std::string start;  // the first frame written: a time (2.5, 1:02.5, 00:01:02.5) or a frame (150f)
     std::string end;    // where writing stops, that frame not included: the same forms
+    std::string duration;  // how long writing goes on from `start`, instead of `end`: a time or a frame count
     std::string frame;  // one frame alone: a frame number (150) or a time (2.5s); the frames before it run unwritten
 };
 

@@ -123,6 +123,7 @@ TEST_F(RenderOutput, CommandLinesEndWithTheConventionsStatus) {
         {"render --size 64x36 --frames 1 --script empty.txt -o 'o.%d.png'", 0, "wrote o.%d.png: 1 frame of", "sound"},
         {"render tone.wav -o o.wav", 0, "wrote o.wav: 1.00 s of sound (pcm_s16le)", "frame"},
         {"render clip.mp4 -o null", 0, "rendered 30 frames of 160x90", "wrote"},
+        {"render -i clip.mp4 -t 10f -o null", 0, "rendered 10 frames of 160x90"},
     };
     for (const Case& c : kCases) {
         const ProgramResult result = Kinetra(c.arguments, folder);

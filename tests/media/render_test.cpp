@@ -648,6 +648,9 @@ TEST_F(Render, StartEndAndFrameRunTheClipsOwnFrameNumbers) {
     const Case kCases[] = {
         {"--start 1 --end 1.5", "out.mkv", 15, 30, {0}},
         {"--start 00:00:01.0 --end 45f", "out.mkv", 15, 30, {0}},
+        // ffmpeg's spellings: -t is a duration, as there.
+        {"-ss 1 -t 0.5", "out.mkv", 15, 30, {0}},
+        {"-ss 30f -to 1.5", "out.mkv", 15, 30, {0}},
         {"--frame 40", "shot.png", 1, 40, {0}},
         {"--frame 1.1s", "shot.png", 1, 33, {}},
     };
@@ -667,7 +670,8 @@ TEST_F(Render, StartEndAndFrameRunTheClipsOwnFrameNumbers) {
     }
     // Positions outside the clip fail the render; malformed or out of order, they are usage errors.
     const std::pair<const char*, int> kRefused[] = {
-        {"--start 2.5", 1}, {"--frame 60", 1}, {"--start 10f --end 5f", 2}, {"--start 1x", 2}};
+        {"--start 2.5", 1}, {"--frame 60", 1}, {"--start 10f --end 5f", 2}, {"--start 1x", 2}, {"-t 0", 2},
+        {"-t 1 --end 2", 2}};
     for (const auto& [refused, status] : kRefused) {
         EXPECT_EQ(Kinetra("h264.mp4 " + std::string(refused) + " -q -y -o out.mkv", folder).status, status) << refused;
     }
