@@ -17,11 +17,15 @@ int FindVideoStream(AVFormatContext& input) {
 }
 
 // The matrix and range of a stream: its tags, and BT.601 limited range where it has none, as
-// FFmpeg's own conversions take an untagged stream.
+// FFmpeg's own conversions take an untagged stream. An untagged Y'CbCr stream stays untagged:
+// its codes come back as they were, so a player shows the output as it showed the input (an HD
+// one as BT.709); R'G'B' pictures are made BT.601 here, and say so.
 void ReadColour(const AVCodecParameters& codec, VideoFormat& format) {
     const auto pixel_format = static_cast<AVPixelFormat>(codec.format);
     const bool full = codec.color_range == AVCOL_RANGE_JPEG || pixel_format == AV_PIX_FMT_YUVJ420P ||
                       pixel_format == AV_PIX_FMT_YUVJ422P || pixel_format == AV_PIX_FMT_YUVJ444P;
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(pixel_format);
+    const bool untagged = codec.color_space == AVCOL_SPC_UNSPECIFIED && d && !(d->flags & AV_PIX_FMT_FLAG_RGB);
     AVColorPrimaries primaries;
     AVColorTransferCharacteristic transfer;
     switch (codec.color_space) {
@@ -40,9 +44,11 @@ void ReadColour(const AVCodecParameters& codec, VideoFormat& format) {
             break;
         default:
             format.colour = ColourSpace::Bt601(full);
-            format.matrix_tag = codec.color_space == AVCOL_SPC_BT470BG ? AVCOL_SPC_BT470BG : AVCOL_SPC_SMPTE170M;
-            primaries = AVCOL_PRI_SMPTE170M;
-            transfer = AVCOL_TRC_SMPTE170M;
+            format.matrix_tag = codec.color_space == AVCOL_SPC_BT470BG ? AVCOL_SPC_BT470BG
+                                : untagged                              ? AVCOL_SPC_UNSPECIFIED
+                                                                        : AVCOL_SPC_SMPTE170M;
+            primaries = untagged ? AVCOL_PRI_UNSPECIFIED : AVCOL_PRI_SMPTE170M;
+            transfer = untagged ? AVCOL_TRC_UNSPECIFIED : AVCOL_TRC_SMPTE170M;
             break;
     }
     format.primaries = codec.color_primaries != AVCOL_PRI_UNSPECIFIED ? codec.color_primaries : primaries;

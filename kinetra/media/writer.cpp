@@ -435,7 +435,9 @@ bool MediaWriter::OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_for
     scale_.reset(sws_getContext(c.width, c.height, AV_PIX_FMT_YUV444P16, c.width, c.height, pixel_format,
                                 SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
     if (!deep_ || !scale_) return Fail(error, "cannot convert the pictures to " + std::string(d.name), AVERROR(ENOMEM));
-    const int* matrix = sws_getCoefficients(settings_.matrix_tag);
+    // An untagged output holds BT.601 codes, as an untagged input is read.
+    const int* matrix = sws_getCoefficients(settings_.matrix_tag == AVCOL_SPC_UNSPECIFIED ? SWS_CS_ITU601
+                                                                                          : settings_.matrix_tag);
     sws_setColorspaceDetails(scale_.get(), matrix, settings_.colour.full_range, matrix,
                              c.color_range == AVCOL_RANGE_JPEG, 0, 1 << 16, 1 << 16);
     return true;

@@ -186,11 +186,12 @@ TEST_F(Render, AnEmptyScriptGivesTheColoursBack) {
         const std::string in = DecodePictures(folder / clip, "rgb24"), out = DecodePictures(folder / "out.mkv", "rgb24");
         ASSERT_EQ(out.size(), in.size()) << clip;
         EXPECT_LE(MaxDifference(in, 0, out, 0, in.size()), 2) << clip;
-        // Tagged with what it holds: the input's matrix and range.
+        // Tagged as the input is: its matrix and range, and none where it has none, so that a
+        // player shows both alike (an untagged HD clip as BT.709).
         const std::string tags =
-            Shell("ffprobe -v error -select_streams v -show_entries stream=color_space,color_range -of csv=p=0 out.mkv",
-                  folder).output;
-        EXPECT_EQ(tags, std::string(clip) == "h264.mp4" ? "tv,smpte170m\n" : "pc,bt709\n") << clip;
+            Shell("ffprobe -v error -select_streams v -show_entries stream=color_space,color_primaries,color_range "
+                  "-of csv=p=0 out.mkv", folder).output;
+        EXPECT_EQ(tags, std::string(clip) == "h264.mp4" ? "tv,unknown,unknown\n" : "pc,bt709,bt709\n") << clip;
     }
 }
 
