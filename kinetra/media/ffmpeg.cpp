@@ -1,6 +1,36 @@
 #include "kinetra/media/ffmpeg.h"
 
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+
 namespace kinetra::media {
+namespace {
+
+thread_local std::string t_last_error;
+
+void KeepError(void*, int level, const char* format, va_list arguments) {
+    if (level > AV_LOG_ERROR) return;
+    char line[512];
+    vsnprintf(line, sizeof line, format, arguments);
+    std::string text = line;
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '.')) text.pop_back();
+    if (!text.empty()) t_last_error = text;
+}
+
+}  // namespace
+
+void KeepFfmpegErrors() {
+    static std::once_flag installed;
+    std::call_once(installed, [] { av_log_set_callback(KeepError); });
+    t_last_error.clear();
+}
+
+std::string FfmpegReason(int code) {
+    std::string reason = t_last_error.empty() ? AvError(code) : t_last_error;
+    t_last_error.clear();
+    return reason;
+}
 
 bool OpenInput(const std::string& path, InputPtr& input, std::string& error) {
     AVFormatContext* context = nullptr;

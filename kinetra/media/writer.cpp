@@ -189,8 +189,15 @@ bool ChooseVideo(const OutputSettings& s, OutputKind kind, Encoders& e, std::str
             return false;
         }
     } else {
-        // 4:2:0 is what every player plays.
-        e.pixel_format = Takes(*e.video, AV_PIX_FMT_YUV420P) ? AV_PIX_FMT_YUV420P : e.video->pix_fmts[0];
+        // 4:2:0 is what every player plays: the first of its two forms the encoder lists, since
+        // the JPEG encoders list their full-range one first and refuse limited-range yuv420p.
+        e.pixel_format = e.video->pix_fmts ? e.video->pix_fmts[0] : AV_PIX_FMT_YUV420P;
+        for (const AVPixelFormat* f = e.video->pix_fmts; f && *f != AV_PIX_FMT_NONE; ++f) {
+            if (*f == AV_PIX_FMT_YUV420P || *f == AV_PIX_FMT_YUVJ420P) {
+                e.pixel_format = *f;
+                break;
+            }
+        }
     }
     if (!WrittenDirectly(e.pixel_format) && !sws_isSupportedOutput(e.pixel_format)) {
         error = std::string(e.video->name) + ": the pictures cannot be converted to " + av_get_pix_fmt_name(e.pixel_format);
@@ -270,7 +277,9 @@ bool OutputKindOf(const std::string& name, OutputKind& kind, std::string& error)
                 "pattern such as frame%04d.png, or null";
         return false;
     } else {
-        kind = format->video_codec == AV_CODEC_ID_NONE ? OutputKind::kSoundFile : OutputKind::kVideoFile;
+        // Sound containers that take a picture only as cover art (.flac, .mp3, .aiff) are sound files.
+        const bool sound_alone = format->video_codec == AV_CODEC_ID_NONE || format->video_codec == AV_CODEC_ID_PNG;
+        kind = sound_alone ? OutputKind::kSoundFile : OutputKind::kVideoFile;
     }
     return true;
 }
@@ -302,7 +311,7 @@ void MediaWriter::Discard() {
 }
 
 bool MediaWriter::Fail(std::string& error, const std::string& what, int status) {
-    error = what + ": " + AvError(status);
+    error = what + ": " + FfmpegReason(status);
     return false;
 }
 
@@ -310,6 +319,7 @@ bool MediaWriter::Open(const OutputSettings& settings, std::string& error) {
     settings_ = settings;
     if (!OutputKindOf(settings.path, kind_, error) || !MatchToKind(settings_, kind_, error)) return false;
     if (kind_ == OutputKind::kNull) return true;
+    KeepFfmpegErrors();
     Encoders encoders;
     if (!ChooseEncoders(settings_, kind_, encoders, error)) return false;
 

@@ -115,6 +115,12 @@ TEST_F(RenderOutput, CommandLinesEndWithTheConventionsStatus) {
         {"render clip.mp4 -c:v mpeg4 -pix_fmt yuv444p -o o.mkv", 2, "mpeg4 takes yuv420p"},
         {"render clip.mp4 -pix_fmt no_such_format -o o.mkv", 2, "no such pixel format"},
         {"render clip.mp4 -b:v fast -o o.mkv", 2, "-b:v fast"},
+        // The JPEG encoder's own 4:2:0 by default; FFmpeg's reason when it refuses one.
+        {"render clip.mp4 -c:v mjpeg -q -o o.avi", 0, ""},
+        {"render clip.mp4 -c:v mjpeg -pix_fmt yuv420p -o o.mkv", 1, "full-range"},
+        // Sound containers whose pictures are only cover art are sound files.
+        {"render clip.mp4 -o o.flac", 0, "wrote o.flac: 1.00 s of sound (flac)", "frame"},
+        {"render clip.mp4 -o o.mp3", 0, "wrote o.mp3: 1.00 s of sound", "png"},
         {"render clip.mp4 -y -n -o o.mkv", 2, ""},
         // One picture is one frame's.
         {"render --size 64x36 --frames 1 --script empty.txt -o o.png", 0, "wrote o.png: 1 frame of 64x36", "sound"},
