@@ -306,8 +306,8 @@ int Run(const Arguments& a) {
     Progress progress(!a.quiet && isatty(STDERR_FILENO));
     settings.progress = [&progress](int32_t frame, int32_t frames) { progress.Frame(frame, frames); };
 
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    // Ctrl-C, kill, and a terminal closed under the render all stop it cleanly.
+    for (const int stop : {SIGINT, SIGTERM, SIGHUP}) std::signal(stop, OnInterrupt);
     if (!a.quiet && (!a.input.empty() || !a.script.empty())) {
         const std::string script =
             !a.script.empty() ? a.script : (fs::path(a.input).parent_path() / "animation.txt").string();

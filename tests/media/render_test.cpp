@@ -423,15 +423,18 @@ TEST_F(Render, AnInterruptStopsTheRenderAndLeavesNoOutput) {
     const fs::path folder = clips_ / "interrupt";
     fs::create_directories(folder);
     std::ofstream(folder / "fx.txt") << "fill(0,0,0,16,16,4096,0,0)\n";
-    for (const char* output : {"out.mkv", "out%03d.png"}) {
+    // Ctrl-C, kill, and the terminal closed under the render.
+    const std::pair<const char*, int> kStops[] = {{"out.mkv", SIGINT}, {"out%03d.png", SIGINT}, {"out.mkv", SIGTERM},
+                                                  {"out.mkv", SIGHUP}};
+    for (const auto& [output, signal] : kStops) {
         std::vector<std::string> arguments = kLongRender;
         arguments.insert(arguments.end(), {"--script", "fx.txt", "-o", output});
         const pid_t pid = StartKinetra(arguments, folder);
         // A sequence's temporary is a folder: its size says nothing, so any time after it appears.
         ASSERT_TRUE(WaitForFrames(folder, std::string(output) == "out.mkv" ? 256 << 10 : 0, pid)) << output;
         if (std::string(output) != "out.mkv") std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        ASSERT_EQ(kill(pid, SIGINT), 0);
-        EXPECT_EQ(ExitStatus(pid), 130) << output;
+        ASSERT_EQ(kill(pid, signal), 0);
+        EXPECT_EQ(ExitStatus(pid), 130) << output << ", signal " << signal;
         const std::string errors = ReadFile(folder / "stderr.txt");
         EXPECT_NE(errors.find("stopped; nothing written to "), std::string::npos) << errors;
         EXPECT_EQ(OutputsLeft(folder), std::vector<std::string>{}) << output;
