@@ -38,6 +38,10 @@ bool ShowPlugin(const fs::path& file) {
 }
 
 bool ShowInput(const std::string& path, int32_t sampling_rate) {
+    if (const std::string why = UnreadableFile(path); !why.empty()) {
+        fprintf(stderr, "kinetra: %s\n", why.c_str());
+        return false;
+    }
     std::string error;
     const std::unique_ptr<media::EditSource> source =
         media::OpenFileSource(path, {{sampling_rate, false}}, AVRational{30, 1}, error);
