@@ -225,6 +225,11 @@ int Run(const Arguments& a) {
             return UsageError("--var " + setting + ": give NAME=VALUE with NAME one of " + VariableLetters() +
                               " and a whole VALUE");
         }
+        const TrackBar& bar = kTrackBars[track];
+        if (value < bar.minimum || value > bar.maximum) {
+            return UsageError("--var " + setting + ": outside " + std::to_string(bar.minimum) + ".." +
+                              std::to_string(bar.maximum));
+        }
         plugins.tracks[track] = value;
     }
     editor::SyntheticClip clip;
@@ -414,7 +419,12 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
                      "Worker threads of the plug-ins, " + std::to_string(threads.minimum) + ".." +
                          std::to_string(threads.maximum) + " (track bar 0; default: the processors)")
         ->check(CLI::Range(threads.minimum, threads.maximum));
-    command->add_option("--display", a->display, "The buffer shown as the result (track bar 1, 0..9)");
+    const TrackBar& display = kTrackBars[kDisplayTrack];
+    command
+        ->add_option("--display", a->display,
+                     "The buffer shown as the result (track bar 1, " + std::to_string(display.minimum) + ".." +
+                         std::to_string(display.maximum) + ")")
+        ->check(CLI::Range(display.minimum, display.maximum));
     command->add_option("--var", a->variables,
                         "A variable track bar, NAME=VALUE, once per bar: " + check::VariableTrackBars())
         ->allow_extra_args(false);
