@@ -279,13 +279,17 @@ bool OutputKindOf(const std::string& name, OutputKind& kind, std::string& error)
     } else {
         // Sound containers that take a picture only as cover art (.flac, .mp3, .aiff) are sound files.
         const bool sound_alone = format->video_codec == AV_CODEC_ID_NONE || format->video_codec == AV_CODEC_ID_PNG;
-        kind = sound_alone ? OutputKind::kSoundFile : OutputKind::kVideoFile;
+        kind = sound_alone                                ? OutputKind::kSoundFile
+               : format->audio_codec == AV_CODEC_ID_NONE ? OutputKind::kSilentVideoFile
+                                                          : OutputKind::kVideoFile;
     }
     return true;
 }
 
 bool TakesPictures(OutputKind kind) { return kind != OutputKind::kSoundFile; }
-bool TakesSound(OutputKind kind) { return kind != OutputKind::kPictureSequence && kind != OutputKind::kPicture; }
+bool TakesSound(OutputKind kind) {
+    return kind == OutputKind::kVideoFile || kind == OutputKind::kSoundFile || kind == OutputKind::kNull;
+}
 
 bool CheckOutput(const OutputSettings& settings, std::string& error) {
     OutputKind kind;

@@ -16,7 +16,8 @@
 namespace kinetra::media {
 
 // kPicture: one PNG picture, for a render of one frame.
-enum class OutputKind { kVideoFile, kPictureSequence, kPicture, kSoundFile, kNull };
+// A video file holds pictures and sound; a silent one (.gif, .y4m, a raw .h264 stream) pictures alone.
+enum class OutputKind { kVideoFile, kSilentVideoFile, kPictureSequence, kPicture, kSoundFile, kNull };
 
 // The kind of output `name` asks for; false with `error` set when it names none.
 bool OutputKindOf(const std::string& name, OutputKind& kind, std::string& error);

@@ -126,6 +126,8 @@ TEST_F(RenderOutput, CommandLinesEndWithTheConventionsStatus) {
         // Sound containers whose pictures are only cover art are sound files.
         {"render clip.mp4 -o o.flac", 0, "wrote o.flac: 1.00 s of sound (flac)", "frame"},
         {"render clip.mp4 -o o.mp3", 0, "wrote o.mp3: 1.00 s of sound", "png"},
+        // And containers without sound take the pictures alone.
+        {"render clip.mp4 -o o.gif", 0, "wrote o.gif: 30 frames of 160x90", "sound"},
         {"render clip.mp4 -y -n -o o.mkv", 2, ""},
         // One picture is one frame's.
         {"render --size 64x36 --frames 1 --script empty.txt -o o.png", 0, "wrote o.png: 1 frame of 64x36", "sound"},
