@@ -627,15 +627,20 @@ TEST_F(Render, ATruncatedFileRendersTheFramesThatDecodeWithAWarning) {
 
 TEST_F(Render, APictureSequencePatternIsAnInput) {
     const fs::path folder = Folder("h264.mp4", "");
-    ASSERT_EQ(Shell("ffmpeg -v error -y -i h264.mp4 -frames:v 10 'img%03d.png'", folder).status, 0);
-    const Result result = Kinetra("'img%03d.png' --lossless -q -o out.mkv", folder);
-    ASSERT_EQ(result.status, 0) << result.errors;
-    // Luma: the output's chroma is subsampled, the pictures' is not.
-    const std::string in = Shell("ffmpeg -v error -i 'img%03d.png' -f rawvideo -pix_fmt gray -", folder).output;
-    const std::string out = DecodePictures(folder / "out.mkv", "gray");
-    ASSERT_EQ(in.size(), 10u * kWidth * kHeight);
-    ASSERT_EQ(out.size(), in.size());
-    EXPECT_LE(MaxDifference(in, 0, out, 0, in.size()), 2);
+    // Numbered from 1, and from 100, past where FFmpeg's reader looks for a first picture.
+    for (const int first : {1, 100}) {
+        const std::string pattern = "'img" + std::to_string(first) + "-%03d.png'", start = std::to_string(first);
+        ASSERT_EQ(Shell("ffmpeg -v error -y -i h264.mp4 -frames:v 10 -start_number " + start + " " + pattern, folder).status, 0);
+        const Result result = Kinetra(pattern + " --lossless -q -y -o out.mkv", folder);
+        ASSERT_EQ(result.status, 0) << first << ": " << result.errors;
+        // Luma: the output's chroma is subsampled, the pictures' is not.
+        const std::string in =
+            Shell("ffmpeg -v error -start_number " + start + " -i " + pattern + " -f rawvideo -pix_fmt gray -", folder).output;
+        const std::string out = DecodePictures(folder / "out.mkv", "gray");
+        ASSERT_EQ(in.size(), 10u * kWidth * kHeight) << first;
+        ASSERT_EQ(out.size(), in.size()) << first;
+        EXPECT_LE(MaxDifference(in, 0, out, 0, in.size()), 2) << first;
+    }
 }
 
 TEST_F(Render, StartEndAndFrameRunTheClipsOwnFrameNumbers) {
