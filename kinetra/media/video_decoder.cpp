@@ -130,7 +130,10 @@ bool VideoDecoder::Probe(const std::string& path, int threads, std::string& erro
                 error = path + ": its video packets carry no times";
                 return false;
             }
-            pts_.push_back(pts);
+            // Pictures an edit list leaves out (a clip cut without re-encoding keeps the ones
+            // from the key picture before its start) are decoded, never shown: they are no frames
+            // of the clip, but their key picture is where decoding its first frames starts.
+            if (!(packet_->flags & AV_PKT_FLAG_DISCARD)) pts_.push_back(pts);
             if (packet_->flags & AV_PKT_FLAG_KEY) {
                 const int64_t seek = packet_->dts != AV_NOPTS_VALUE ? std::min(packet_->dts, pts) : pts;
                 keys.push_back({pts, seek});

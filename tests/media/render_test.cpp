@@ -625,6 +625,22 @@ TEST_F(Render, ATruncatedFileRendersTheFramesThatDecodeWithAWarning) {
     EXPECT_EQ(none.status, 1) << none.errors;
 }
 
+TEST_F(Render, AClipCutWithoutReencodingStartsWhereItsEditListSays) {
+    const fs::path folder = Folder("h264.mp4", "");
+    // Cut at 1.1 s with -c copy: the pictures from the key picture at 0.8 s are kept in the file,
+    // marked to be left out, and the sound that goes with them is not there.
+    ASSERT_EQ(Shell("ffmpeg -v error -y -ss 1.1 -i h264.mp4 -c copy cut.mp4", folder).status, 0);
+    const Result result = Kinetra("cut.mp4 --lossless -q -o out.mkv", folder);
+    ASSERT_EQ(result.status, 0) << result.errors;
+    const std::string in = Shell("ffmpeg -v error -i cut.mp4 -f rawvideo -pix_fmt yuv420p -", folder).output;
+    const std::string out = DecodePictures(folder / "out.mkv");
+    ASSERT_GT(in.size(), 0u);
+    ASSERT_EQ(out.size(), in.size());
+    EXPECT_LE(MaxDifference(in, 0, out, 0, in.size()), 1);
+    // The sound as long as the pictures, not the cut-away lead's length longer.
+    EXPECT_NEAR(DecodeSound(folder / "out.mkv").size() / 2.0 / 48000, in.size() / kFrameBytes / 30.0, 0.05);
+}
+
 TEST_F(Render, APictureSequencePatternIsAnInput) {
     const fs::path folder = Folder("h264.mp4", "");
     // Numbered from 1, and from 100, past where FFmpeg's reader looks for a first picture.
