@@ -167,6 +167,9 @@ bool VideoDecoder::Probe(const std::string& path, int threads, std::string& erro
     ReadColour(*stream.codecpar, format_);
     format_.start_time = av_rescale_q(pts_.front(), base, AV_TIME_BASE_Q);
     format_.codec_name = avcodec_get_name(stream.codecpar->codec_id);
+    if (const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(stream.codecpar->format))) {
+        format_.bits = d->comp[0].depth;
+    }
     format_.rotation = Rotation(stream);
     if (format_.width <= 0 || format_.height <= 0) {
         error = path + ": its video stream has no picture size";

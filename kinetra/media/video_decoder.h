@@ -24,6 +24,7 @@ struct VideoFormat {
     AVColorTransferCharacteristic transfer = AVCOL_TRC_UNSPECIFIED;
     AVColorSpace matrix_tag = AVCOL_SPC_UNSPECIFIED;  // the colour space's own tag
     std::string codec_name;
+    int bits = 8;                 // the depth of the stream's pictures
     int64_t start_time = 0;       // the first picture's time, in AV_TIME_BASE units
     int rotation = 0;             // clockwise degrees to turn a picture to show it: 0, 90, 180 or 270
 };

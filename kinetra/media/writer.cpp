@@ -400,6 +400,12 @@ bool MediaWriter::OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_for
                          std::to_string(c.width) + "x" + std::to_string(c.height) + ", the edge repeated: " +
                          d.name + " needs an even size (-pix_fmt yuv444p keeps the size, in fewer players)");
     }
+    // Deeper pictures written at 8 bits by default, where the encoder could keep more: said.
+    if (settings_.pixel_format.empty() && settings_.source_bits > 8 && d.comp[0].depth == 8 &&
+        pixel_format != AV_PIX_FMT_RGB24 && Takes(codec, AV_PIX_FMT_YUV420P10LE) && settings_.notice) {
+        settings_.notice(std::to_string(settings_.source_bits) + "-bit pictures written as " + d.name + ", which " +
+                         "every player plays (-pix_fmt yuv420p10le keeps 10 bits)");
+    }
     c.pix_fmt = pixel_format;
     c.time_base = av_inv_q(settings_.frame_rate);
     c.framerate = settings_.frame_rate;

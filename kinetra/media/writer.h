@@ -45,6 +45,7 @@ struct OutputSettings {
     int64_t video_bitrate = 0;  // bits a second; 0: the encoder's own rate control
     // Empty: 8-bit 4:2:0 where the encoder takes it, else the encoder's first.
     std::string pixel_format;
+    int source_bits = 8;  // the input pictures' depth, told when the default writes fewer
     // Clockwise degrees a player turns the pictures by to show them (0, 90, 180, 270): the
     // input's rotation, carried over when its pictures were kept as stored.
     int rotation = 0;

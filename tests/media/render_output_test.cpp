@@ -293,6 +293,9 @@ TEST_F(RenderOutput, DeepInputsReachADeepOutputWithEveryLevel) {
     // Read directly, the 10-bit codes come back as they were.
     ASSERT_EQ(Kinetra("render ramp.mkv --script empty.txt -q -y -c:v ffv1 -pix_fmt yuv420p10le -o o.mkv", folder).status, 0);
     EXPECT_EQ(luma("o.mkv"), luma("ramp.mkv"));
+    // Without -pix_fmt they are written at 8 bits, for every player, and the user is told.
+    const ProgramResult plain = Kinetra("render ramp.mkv --script empty.txt -q -y -o o.mp4", folder);
+    EXPECT_NE(plain.errors.find("10-bit pictures written as yuv420p"), std::string::npos) << plain.errors;
 }
 
 TEST_F(RenderOutput, OddSizesArePaddedToPlayEverywhere) {
