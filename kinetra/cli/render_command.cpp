@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <regex>
 #include <string>
 #include <cstring>
 #include <thread>
@@ -153,7 +154,10 @@ private:
 std::string DefaultOutput(const Arguments& a, const media::EditFormat& format) {
     if (a.input.empty()) return "demo.mp4";
     const fs::path input(a.input);
-    return (input.parent_path() / (input.stem().string() + "-kinetra" + (format.has_pictures ? ".mp4" : ".wav"))).string();
+    // A picture sequence's number (img%03d.png) is no part of the one file's name.
+    const std::string stem = std::regex_replace(input.stem().string(), std::regex("%0?[0-9]*d"), "");
+    return (input.parent_path() / ((stem.empty() ? "frames" : stem) + "-kinetra" + (format.has_pictures ? ".mp4" : ".wav")))
+        .string();
 }
 
 int Fail(const std::string& message, int status = kFailure) {

@@ -649,6 +649,9 @@ TEST_F(Render, APictureSequencePatternIsAnInput) {
         ASSERT_EQ(Shell("ffmpeg -v error -y -i h264.mp4 -frames:v 10 -start_number " + start + " " + pattern, folder).status, 0);
         const Result result = Kinetra(pattern + " --lossless -q -y -o out.mkv", folder);
         ASSERT_EQ(result.status, 0) << first << ": " << result.errors;
+        // Without -o, one file named for the sequence, not for its number's pattern.
+        ASSERT_EQ(Kinetra(pattern + " -q -y", folder).status, 0) << first;
+        EXPECT_TRUE(fs::exists(folder / ("img" + start + "--kinetra.mp4"))) << first;
         // Luma: the output's chroma is subsampled, the pictures' is not.
         const std::string in =
             Shell("ffmpeg -v error -start_number " + start + " -i " + pattern + " -f rawvideo -pix_fmt gray -", folder).output;
