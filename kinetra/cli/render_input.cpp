@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "kinetra/check/check.h"
+#include "kinetra/editor/frame_timing.h"
 #include "kinetra/editor/synthetic.h"
 
 namespace kinetra::cli {
@@ -53,6 +54,15 @@ void TellSoundFormat(const std::string& input, const media::EditSource& source) 
     if (sound.source_channels() > sound.channels()) {
         fprintf(stderr, "kinetra: %s: %d channels of sound mixed to stereo for the sound plug-in (--keep-channels keeps "
                 "them)\n", input.c_str(), sound.source_channels());
+    }
+    // The edit is as long as its pictures, as in the editor; sound a frame or more past them is cut.
+    const media::EditFormat& format = source.format();
+    if (!format.has_pictures) return;
+    const editor::FrameTiming timing{format.frame_rate.num, format.frame_rate.den, sound.sampling_rate()};
+    const int64_t past = sound.length() - timing.FirstSample(format.frame_count);
+    if (past >= timing.SampleCount(format.frame_count)) {
+        fprintf(stderr, "kinetra: %s: the sound runs %.2f s past the last picture; the edit ends with the pictures\n",
+                input.c_str(), static_cast<double>(past) / sound.sampling_rate());
     }
 }
 

@@ -32,7 +32,7 @@ std::function<bool(const editor::Lengthening&, std::string& error)> LengthenUpTo
                                                                                  int64_t max_frames);
 
 // One notice line for each change the sound of `input` undergoes on its way to the plug-ins: a
-// sampling rate other than its own, channels mixed to stereo.
+// sampling rate other than its own, channels mixed to stereo, a part past the last picture cut.
 void TellSoundFormat(const std::string& input, const media::EditSource& source);
 
 // The warning for a source that stopped decoding before its end (a truncated file), if it did.

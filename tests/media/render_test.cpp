@@ -259,6 +259,19 @@ TEST_F(Render, SoundPassesThroughWithTheInputsLength) {
     EXPECT_EQ(DecodePictures(folder / "out.mkv").size(), static_cast<size_t>(kFrames) * kFrameBytes);
 }
 
+TEST_F(Render, SoundPastTheLastPictureIsCutWithANotice) {
+    // One second of pictures over three of sound: the edit is the pictures' second, and says so.
+    const fs::path folder = Folder("ffv1.mkv", "");
+    ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc2=size=160x90:rate=30:duration=1 -f lavfi -i "
+                    "sine=sample_rate=48000:duration=3 -c:v ffv1 -c:a pcm_s16le long.mkv", folder).status, 0);
+    const Result result = Kinetra("long.mkv -q -o out.mkv", folder);
+    ASSERT_EQ(result.status, 0) << result.errors;
+    EXPECT_NE(result.errors.find("long.mkv: the sound runs 2.00 s past the last picture"), std::string::npos)
+        << result.errors;
+    EXPECT_EQ(DecodeSound(folder / "out.mkv").size(), 2u * 48000);
+    EXPECT_EQ(Kinetra("ffv1.mkv -q -o out2.mkv", folder).errors.find("past the last picture"), std::string::npos);
+}
+
 TEST_F(Render, ARangeBeyondTheEndLengthensTheEditToReachItsLastFrame) {
     struct Case {
         const char* script;
@@ -490,11 +503,13 @@ SoundStream ProbeSound(const fs::path& file) {
 
 TEST_F(Render, SoundKeepsItsRateAndItsChannelsAreMixedOrKeptWithANotice) {
     const fs::path folder = Folder("ffv1.mkv", "a_volume(0,0,0,0)\n");  // silences what the plug-in sees
-    const std::string video = "-f lavfi -i testsrc2=size=160x90:rate=30:duration=1 -c:v ffv1 -c:a pcm_s16le ";
-    ASSERT_EQ(Shell("ffmpeg -v error -y " + video + "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 "
-                    "mono.mkv", folder).status, 0);
+    const std::string video = "-f lavfi -i testsrc2=size=160x90:rate=30:duration=1 ";
+    const std::string codecs = " -c:v ffv1 -c:a pcm_s16le ";
+    ASSERT_EQ(Shell("ffmpeg -v error -y " + video + "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1" +
+                    codecs + "mono.mkv", folder).status, 0);
     ASSERT_EQ(Shell("ffmpeg -v error -y " + video + "-f lavfi -i 'aevalsrc=0.1*sin(300*t)|0.2*sin(400*t)|0.3*sin(500*t)|"
-                    "0.4*sin(600*t)|0.5*sin(700*t)|0.6*sin(800*t):s=48000:c=5.1:d=1' surround.mkv", folder).status, 0);
+                    "0.4*sin(600*t)|0.5*sin(700*t)|0.6*sin(800*t):s=48000:c=5.1:d=1'" + codecs + "surround.mkv",
+                    folder).status, 0);
     struct Case {
         const char* arguments;
         int rate, channels;
