@@ -464,10 +464,10 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         ->check(CLI::Range(8000, 192000));
     CLI::Option* start = command->add_option(
         "--start", a->trim.start,
-        "First frame written: a time (2.5, 1:02.5, 00:01:02.5) or a frame (150f). The plug-ins see the input's "
+        "-ss: the first frame written: a time (2.5, 1:02.5, 00:01:02.5) or a frame (150f). The plug-ins see the input's "
         "own frame numbers, as when the editor plays from the middle of a clip");
     CLI::Option* end = command->add_option("--end", a->trim.end,
-                                           "Where writing stops, that frame not included: a time or a frame (300f)");
+                                           "-to: where writing stops, that frame not included: a time or a frame (300f)");
     CLI::Option* duration =
         command->add_option("-t,--duration", a->trim.duration,
                             "How long to write from --start on, as ffmpeg's -t: a time (1.5) or frames (45f)")
