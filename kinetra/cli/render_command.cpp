@@ -160,6 +160,15 @@ std::string DefaultOutput(const Arguments& a, const media::EditFormat& format) {
         .string();
 }
 
+// `path` as a shell reads it back: quoted when it holds a space or a character the shell takes
+// for its own, so that a command line we suggest can be pasted as it is.
+std::string ShellWord(const std::string& path) {
+    if (path.find_first_of(" \t'\"\\$`!*?[]{}()<>|&;#~") == std::string::npos) return path;
+    std::string quoted = "'";
+    for (const char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 int Fail(const std::string& message, int status = kFailure) {
     fprintf(stderr, "kinetra: %s\n", message.c_str());
     return status;
@@ -321,7 +330,8 @@ int Run(const Arguments& a) {
         const std::string script =
             !a.script.empty() ? a.script : (fs::path(a.input).parent_path() / "animation.txt").string();
         const std::string notice = check::RenderNotice(
-            script, ClipFactsOf(*source), "kinetra check " + script + (a.input.empty() ? "" : " --input " + a.input));
+            script, ClipFactsOf(*source),
+            "kinetra check " + ShellWord(script) + (a.input.empty() ? "" : " --input " + ShellWord(a.input)));
         if (!notice.empty()) fprintf(stderr, "kinetra: %s\n", notice.c_str());
     }
     media::RenderSummary summary;

@@ -298,6 +298,22 @@ TEST_F(RenderOutput, DeepInputsReachADeepOutputWithEveryLevel) {
     EXPECT_NE(plain.errors.find("10-bit pictures written as yuv420p"), std::string::npos) << plain.errors;
 }
 
+TEST_F(RenderOutput, TheScriptSummarysCheckCommandRunsAsPasted) {
+    const fs::path folder = Folder(), inner = folder / "a clip's folder";
+    fs::create_directories(inner);
+    fs::copy_file(folder / "clip.mp4", inner / "my clip.mp4", fs::copy_options::overwrite_existing);
+    std::ofstream(inner / "animation.txt") << "nosuch(1)\n";
+    const ProgramResult render = Kinetra("render " + Quote("a clip's folder/my clip.mp4") + " -o null", folder);
+    ASSERT_EQ(render.status, 0) << render.errors;
+    const std::string line = render.errors.substr(0, render.errors.find('\n'));
+    const size_t from = line.find("(kinetra check ");
+    ASSERT_NE(from, std::string::npos) << line;
+    const std::string suggested = line.substr(from + 9, line.size() - from - 10);
+    const ProgramResult check = Kinetra(suggested, folder);
+    EXPECT_EQ(check.status, 1) << suggested << ": " << check.errors;
+    EXPECT_NE(check.output.find("1 error"), std::string::npos) << suggested << ": " << check.output << check.errors;
+}
+
 TEST_F(RenderOutput, OddSizesArePaddedToPlayEverywhere) {
     const fs::path folder = Folder();
     std::ofstream(folder / "empty.txt") << "";
