@@ -265,7 +265,11 @@ bool MatchToKind(OutputSettings& settings, OutputKind kind, std::string& error) 
 bool OutputKindOf(const std::string& name, OutputKind& kind, std::string& error) {
     const std::string extension = LowerExtension(name);
     const AVOutputFormat* format = av_guess_format(nullptr, name.c_str(), nullptr);
-    if (name == "null") {
+    if (name == "-" || name.rfind("pipe:", 0) == 0) {
+        // An output is written aside and renamed once whole, so that no half of one is left.
+        error = name + ": standard output cannot be written: name a file (or null to discard)";
+        return false;
+    } else if (name == "null") {
         kind = OutputKind::kNull;
     } else if (HasPictureNumber(fs::path(name).filename().string()) && extension == ".png") {
         kind = OutputKind::kPictureSequence;

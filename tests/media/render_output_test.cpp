@@ -97,6 +97,7 @@ TEST_F(RenderOutput, CommandLinesEndWithTheConventionsStatus) {
         {"render clip.mp4 --script missing.txt -o o.mkv", 1, "missing.txt: No such file or directory"},
         // An input is read more than once: a pipe or a device (here /dev/null) is refused as one.
         {"render - -o o.mkv", 1, "-: standard input cannot be read"},
+        {"render clip.mp4 -o -", 2, "-: standard output cannot be written"},
         {"render /dev/stdin -o o.mkv", 1, "/dev/stdin: is a pipe"},
         {"preview missing.mp4", 1, "missing.mp4: No such file or directory"},
         {"render clip.mp4 --threads 0 -o o.mkv", 2, "--threads"},
