@@ -155,8 +155,12 @@ bool VideoDecoder::Probe(const std::string& path, int threads, std::string& erro
 
     format_.width = stream.codecpar->width;
     format_.height = stream.codecpar->height;
+    // The average rate, made constant; but the stream's own rate where the average only misses
+    // it by the time base's rounding (29.97 fps in 1/600 ticks averages 29.975).
     AVRational rate = stream.avg_frame_rate;
-    if (rate.num <= 0 || rate.den <= 0) rate = stream.r_frame_rate;
+    const AVRational own = stream.r_frame_rate;
+    const bool has_own = own.num > 0 && own.den > 0;
+    if (rate.num <= 0 || rate.den <= 0 || (has_own && std::abs(av_q2d(own) / av_q2d(rate) - 1) < 0.002)) rate = own;
     if (rate.num <= 0 || rate.den <= 0) rate = AVRational{25, 1};
     av_reduce(&rate.num, &rate.den, rate.num, rate.den, 1 << 30);
     format_.frame_rate = rate;

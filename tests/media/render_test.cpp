@@ -454,6 +454,18 @@ TEST_F(Render, AnInterruptStopsTheRenderAndLeavesNoOutput) {
     }
 }
 
+TEST_F(Render, ACameraTimeBaseKeepsTheClipsFrameRate) {
+    // 29.97 fps in a camera's 1/600 ticks: the pictures' times are rounded, and their average
+    // rate is 29.975; the clip's own rate is the one written.
+    const fs::path folder = Folder("h264.mp4", "");
+    ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc2=size=160x90:rate=30000/1001:duration=2 -c:v libx264 "
+                    "-preset veryfast -pix_fmt yuv420p -video_track_timescale 600 camera.mov", folder).status, 0);
+    const Result result = Kinetra("camera.mov -q -o out.mp4", folder);
+    ASSERT_EQ(result.status, 0) << result.errors;
+    EXPECT_EQ(Shell("ffprobe -v error -show_entries stream=r_frame_rate,nb_frames -of csv=p=0 out.mp4", folder).output,
+              "30000/1001,60\n");
+}
+
 TEST_F(Render, AVariableRateInputIsMadeConstantAtItsAverageRate) {
     // 30 pictures at 30 fps, then 30 at 15 fps: the pictures' times are n/30, then (30 + 2k)/30.
     const fs::path folder = Folder("h264.mp4", "");
