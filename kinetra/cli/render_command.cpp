@@ -406,7 +406,7 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         "  kinetra render clip.mp4 -c:v libvpx-vp9 -o out.webm\n"
         "  kinetra render clip.mp4 -c:v prores_ks -pix_fmt yuv422p10le -c:a pcm_s24le -o out.mov\n"
         "  kinetra render clip.mp4 -pix_fmt yuv420p10le -o out.mkv   10-bit: smooth gradients\n"
-        "  kinetra render clip.mp4 --lossless -o out.mkv   FFV1 (or Ut Video); .mkv or .mov\n"
+        "  kinetra render clip.mp4 --lossless -o out.mkv   FFV1 (or Ut Video); .mkv or .avi\n"
         "  kinetra render clip.mp4 --max-frames 200000     let the script's ranges lengthen the edit that far\n"
         "  kinetra render clip.mkv --sampling-rate 48000   resample the sound (by default it keeps its rate)\n"
         "  kinetra render surround.mkv --keep-channels     5.1 stays 5.1; the script works on front left/right\n"
@@ -451,7 +451,7 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         ->capture_default_str()
         ->check(CLI::Range(0, 51));
     command->add_flag("--lossless", a->lossless,
-                      "A lossless video codec (FFV1 or Ut Video) instead of libx264, in .mkv or .mov");
+                      "A lossless video codec (FFV1 or Ut Video) instead of libx264, in .mkv or .avi");
     command->add_option("--video-encoder", a->video_encoder,
                         "-c:v: the video encoder by FFmpeg's name: libx264, libx265, libvpx-vp9, prores_ks, ffv1...");
     command->add_option("--video-bitrate", a->video_bitrate,

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -166,7 +167,7 @@ bool ChooseVideo(const OutputSettings& s, OutputKind kind, Encoders& e, std::str
         }
     } else if (s.lossless) {
         if (!(e.video = LosslessEncoderFor(*e.format))) {
-            error = "--lossless needs .mkv or .mov: " + extension + " holds neither FFV1 nor Ut Video";
+            error = "--lossless needs .mkv or .avi: " + extension + " holds neither FFV1 nor Ut Video";
             return false;
         }
     } else {
@@ -380,6 +381,7 @@ bool MediaWriter::OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_for
     const std::string name = codec.name;
     if (name == "libx264" || name == "libx265") av_dict_set(&options, "preset", settings_.preset.c_str(), 0);
     if (name == "libx265") av_dict_set(&options, "x265-params", "log-level=error", 0);  // it logs on its own
+    if (name == "libsvtav1") setenv("SVT_LOG", "1", 0);  // so does it, unless the user says otherwise
     if (settings_.video_bitrate == 0 &&
         av_opt_find(const_cast<AVClass**>(&codec.priv_class), "crf", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ) != nullptr) {
         av_dict_set(&options, "crf", std::to_string(settings_.crf).c_str(), 0);

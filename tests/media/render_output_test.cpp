@@ -114,7 +114,8 @@ TEST_F(RenderOutput, CommandLinesEndWithTheConventionsStatus) {
         {"render clip.mp4 --rate 25 -o o.mkv", 2, "--rate"},
         {"render tone.wav --rate 25 -q -o o.rate.wav", 0, ""},
         // Pairings that cannot be written say why.
-        {"render clip.mp4 --lossless -o o.mp4", 2, "--lossless needs .mkv or .mov"},
+        {"render clip.mp4 --lossless -o o.mp4", 2, "--lossless needs .mkv or .avi"},
+        {"render clip.mp4 --lossless -q -o o.avi", 0, ""},
         {"render clip.mp4 -c:v no_such_encoder -o o.mkv", 2, "no video encoder by that name"},
         {"render clip.mp4 -c:a libx264 -o o.mkv", 2, "no sound encoder by that name"},
         {"render clip.mp4 -c:v ffv1 -o o.mp4", 2, ".mp4 cannot hold ffv1"},
