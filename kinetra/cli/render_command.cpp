@@ -322,7 +322,12 @@ int Run(const Arguments& a) {
     bool usage = false;
     if (!ApplyTrim(a.trim, source->format(), settings, error, usage)) return usage ? UsageError(error) : Fail(error);
     Progress progress(!a.quiet && isatty(STDERR_FILENO));
-    settings.progress = [&progress](int32_t frame, int32_t frames) { progress.Frame(frame, frames); };
+    // Counted over the frames this render runs, which a trim makes fewer than the edit's.
+    settings.progress = [&progress, first = settings.first_frame, last = settings.last_frame](int32_t frame,
+                                                                                            int32_t frames) {
+        const int32_t end = last >= 0 ? std::min(last + 1, frames) : frames;
+        progress.Frame(frame - first, end - first);
+    };
 
     // Ctrl-C, kill, and a terminal closed under the render all stop it cleanly.
     for (const int stop : {SIGINT, SIGTERM, SIGHUP}) std::signal(stop, OnInterrupt);

@@ -316,6 +316,15 @@ TEST_F(RenderOutput, TheScriptSummarysCheckCommandRunsAsPasted) {
     EXPECT_NE(check.output.find("1 error"), std::string::npos) << suggested << ": " << check.output << check.errors;
 }
 
+TEST_F(RenderOutput, TheProgressLineCountsTheFramesATrimRuns) {
+    const fs::path folder = Folder();
+    // The progress line is drawn on a terminal only: `script` gives the render one.
+    const ProgramResult result = Shell("script -qec " + Quote(Quote(KINETRA_PROGRAM) + " render clip.mp4 -ss 10f -t 12f "
+                                                              "-o null") + " /dev/null", folder);
+    ASSERT_EQ(result.status, 0) << result.output;
+    EXPECT_NE(result.output.find("\rframe 12/12 "), std::string::npos) << result.output;
+}
+
 TEST_F(RenderOutput, OddSizesArePaddedToPlayEverywhere) {
     const fs::path folder = Folder();
     std::ofstream(folder / "empty.txt") << "";
