@@ -209,10 +209,15 @@ std::string FirstFile(const std::string& output, media::OutputKind kind) {
 std::string OverwriteRefusal(const Arguments& a, const std::string& output, media::OutputKind kind) {
     const std::string first = FirstFile(output, kind);
     std::error_code failed;
-    if (kind == media::OutputKind::kNull || !fs::exists(first, failed)) return "";
-    if (!a.input.empty() && fs::equivalent(a.input, first, failed)) {
-        return first + " is the input itself: write the output to another file";
+    if (kind == media::OutputKind::kNull) return "";
+    // A picture sequence is no one file: its pattern is compared as written.
+    const auto named_alike = [](const std::string& x, const std::string& y) {
+        return fs::absolute(x).lexically_normal() == fs::absolute(y).lexically_normal();
+    };
+    if (!a.input.empty() && (named_alike(a.input, output) || fs::equivalent(a.input, first, failed))) {
+        return output + " is the input itself: write the output to another file";
     }
+    if (!fs::exists(first, failed)) return "";
     if (a.overwrite) return "";
     if (!a.never_overwrite && isatty(STDIN_FILENO)) {
         fprintf(stderr, "File '%s' already exists. Overwrite? [y/N] ", first.c_str());

@@ -176,7 +176,10 @@ TEST_F(RenderOutput, AnExistingOutputIsReplacedOnlyWhenAsked) {
         {"clip.mp4 -y -o clip.mp4", nullptr, nullptr, 1, "the input itself"},
         {"link.mp4 -y -o clip.mp4", nullptr, nullptr, 1, "the input itself"},
         {"clip.mp4 -y -o link.mp4", nullptr, nullptr, 1, "the input itself"},
+        // A sequence's pattern, though its first number (0) names no file of the input's.
+        {"'p%03d.png' -y -o './p%03d.png'", nullptr, nullptr, 1, "the input itself"},
     };
+    ASSERT_EQ(Shell("ffmpeg -v error -i clip.mp4 -frames:v 3 -start_number 5 'p%03d.png'", folder).status, 0);
     for (const Case& c : kCases) {
         if (c.existing) std::ofstream(folder / c.existing) << "the user's file";
         const std::string render = Quote(KINETRA_PROGRAM) + " render -q " + c.arguments;
