@@ -171,6 +171,8 @@ bool VideoDecoder::Probe(const std::string& path, int threads, std::string& erro
     ReadColour(*stream.codecpar, format_);
     format_.start_time = av_rescale_q(pts_.front(), base, AV_TIME_BASE_Q);
     format_.codec_name = avcodec_get_name(stream.codecpar->codec_id);
+    const AVRational aspect = av_guess_sample_aspect_ratio(input_.get(), input_->streams[stream_index_], nullptr);
+    if (aspect.num > 0 && aspect.den > 0) format_.pixel_aspect = aspect;
     if (const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(stream.codecpar->format))) {
         format_.bits = d->comp[0].depth;
     }

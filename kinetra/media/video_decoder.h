@@ -25,6 +25,7 @@ struct VideoFormat {
     AVColorSpace matrix_tag = AVCOL_SPC_UNSPECIFIED;  // the colour space's own tag
     std::string codec_name;
     int bits = 8;                 // the depth of the stream's pictures
+    AVRational pixel_aspect{1, 1};  // a pixel's width over its height, as players show it
     int64_t start_time = 0;       // the first picture's time, in AV_TIME_BASE units
     int rotation = 0;             // clockwise degrees to turn a picture to show it: 0, 90, 180 or 270
 };

@@ -415,7 +415,7 @@ bool MediaWriter::OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_for
     c.pix_fmt = pixel_format;
     c.time_base = av_inv_q(settings_.frame_rate);
     c.framerate = settings_.frame_rate;
-    c.sample_aspect_ratio = AVRational{1, 1};
+    c.sample_aspect_ratio = settings_.pixel_aspect;
     c.bit_rate = settings_.video_bitrate;
     if (pixel_format != AV_PIX_FMT_RGB24) {
         const bool full = FullRangeFormat(pixel_format);
@@ -438,6 +438,7 @@ bool MediaWriter::OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_for
     }
     video_stream_->time_base = c.time_base;
     video_stream_->avg_frame_rate = settings_.frame_rate;
+    video_stream_->sample_aspect_ratio = c.sample_aspect_ratio;  // for containers that say it, not the codec
 
     const auto frame = [&c](AVPixelFormat format) {
         FramePtr made(av_frame_alloc());

@@ -46,6 +46,7 @@ struct OutputSettings {
     // Empty: 8-bit 4:2:0 where the encoder takes it, else the encoder's first.
     std::string pixel_format;
     int source_bits = 8;  // the input pictures' depth, told when the default writes fewer
+    AVRational pixel_aspect{1, 1};  // a pixel's width over its height: the input's, for players
     // Clockwise degrees a player turns the pictures by to show them (0, 90, 180, 270): the
     // input's rotation, carried over when its pictures were kept as stored.
     int rotation = 0;

@@ -328,6 +328,20 @@ TEST_F(RenderOutput, TheProgressLineCountsTheFramesATrimRuns) {
     EXPECT_NE(result.output.find("\rframe 12/12 "), std::string::npos) << result.output;
 }
 
+TEST_F(RenderOutput, AnamorphicPixelsKeepTheirShape) {
+    // Pixels 4:3 wide, as HDV's 1440x1080 are: the picture is shown 2:1, and must stay so.
+    const fs::path folder = Folder();
+    ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc2=size=180x120:rate=30:duration=0.2 -vf setsar=4/3 "
+                    "-c:v libx264 -pix_fmt yuv420p wide.mp4", folder).status, 0);
+    // In the codec's own stream (H.264), and in the container's alone (FFV1 in Matroska).
+    for (const char* output : {"o.mp4", "o.mkv --lossless"}) {
+        const ProgramResult result = Kinetra(std::string("render wide.mp4 -q -o ") + output, folder);
+        ASSERT_EQ(result.status, 0) << output << ": " << result.errors;
+        const std::string file = std::string(output).substr(0, std::string(output).find(' '));
+        EXPECT_EQ(Probe(folder / file, "sample_aspect_ratio,display_aspect_ratio", "v"), "4:3,2:1\n") << output;
+    }
+}
+
 TEST_F(RenderOutput, OddSizesArePaddedToPlayEverywhere) {
     const fs::path folder = Folder();
     std::ofstream(folder / "empty.txt") << "";
