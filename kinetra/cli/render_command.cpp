@@ -432,8 +432,8 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
                         "sequence's pattern (img%03d.png)");
     command->add_option("-o,--output", a->output,
                         "OUTPUT by its name: any container FFmpeg writes (.mp4 .mkv .mov .webm .avi, .gif without sound; H.264 + AAC "
-                        "in .mp4, PCM sound in .mkv/.mov), a sound file (.wav .flac .mp3), a PNG pattern with %d, one "
-                        ".png picture (of one frame), or null "
+                        "in .mp4, PCM sound in .mkv/.mov), a sound file (.wav .flac .mp3), a PNG or JPEG pattern with %d, "
+                        "one .png or .jpg picture (of one frame), or null "
                         "(default: INPUT-kinetra.mp4, or demo.mp4)");
     command->add_flag("-y", a->overwrite, "Replace OUTPUT if it exists");
     command->add_flag("-n", a->never_overwrite, "Never replace an existing OUTPUT")->excludes("-y");

@@ -142,14 +142,22 @@ struct Encoders {
 
 bool ChooseVideo(const OutputSettings& s, OutputKind kind, Encoders& e, std::string& error) {
     const std::string extension = LowerExtension(s.path);
-    const bool png = kind == OutputKind::kPictureSequence || kind == OutputKind::kPicture;
-    if (png) {
-        if ((!s.video_encoder.empty() && s.video_encoder != "png") || (!s.pixel_format.empty() && s.pixel_format != "rgb24")) {
-            error = "PNG pictures are written by the png encoder as rgb24: -c:v and -pix_fmt do not apply";
+    const bool pictures = kind == OutputKind::kPictureSequence || kind == OutputKind::kPicture;
+    if (pictures) {
+        // As every viewer reads them: PNG as R'G'B', JPEG as full-range 4:2:0.
+        const bool png = extension == ".png";
+        e.video = avcodec_find_encoder(png ? AV_CODEC_ID_PNG : AV_CODEC_ID_MJPEG);
+        e.pixel_format = png ? AV_PIX_FMT_RGB24 : AV_PIX_FMT_YUVJ420P;
+        if (!e.video) {
+            error = "FFmpeg has no encoder for " + extension + " pictures";
             return false;
         }
-        e.video = avcodec_find_encoder(AV_CODEC_ID_PNG);
-        e.pixel_format = AV_PIX_FMT_RGB24;
+        if ((!s.video_encoder.empty() && s.video_encoder != e.video->name) ||
+            (!s.pixel_format.empty() && av_get_pix_fmt(s.pixel_format.c_str()) != e.pixel_format)) {
+            error = std::string(png ? "PNG" : "JPEG") + " pictures are written by the " + e.video->name + " encoder as " +
+                    av_get_pix_fmt_name(e.pixel_format) + ": -c:v and -pix_fmt do not apply";
+            return false;
+        }
     } else if (!s.video_encoder.empty()) {
         if (s.lossless) {
             error = "--lossless and -c:v both choose the video encoder: give one of them";
@@ -178,7 +186,7 @@ bool ChooseVideo(const OutputSettings& s, OutputKind kind, Encoders& e, std::str
             return false;
         }
     }
-    if (png) return true;
+    if (pictures) return true;
     if (!s.pixel_format.empty()) {
         e.pixel_format = av_get_pix_fmt(s.pixel_format.c_str());
         if (e.pixel_format == AV_PIX_FMT_NONE) {
@@ -240,9 +248,8 @@ bool ChooseAudio(const OutputSettings& s, Encoders& e, std::string& error) {
 
 // The encoders for what `settings` holds (its pictures and sound already matched to `kind`).
 bool ChooseEncoders(const OutputSettings& settings, OutputKind kind, Encoders& e, std::string& error) {
-    const bool png = kind == OutputKind::kPictureSequence || kind == OutputKind::kPicture;
-    e.format = png ? av_guess_format("image2", nullptr, nullptr)
-                                                    : av_guess_format(nullptr, settings.path.c_str(), nullptr);
+    const bool pictures = kind == OutputKind::kPictureSequence || kind == OutputKind::kPicture;
+    e.format = pictures ? av_guess_format("image2", nullptr, nullptr) : av_guess_format(nullptr, settings.path.c_str(), nullptr);
     if (!e.format) {
         error = "FFmpeg has no muxer for " + settings.path;
         return false;
@@ -266,19 +273,20 @@ bool MatchToKind(OutputSettings& settings, OutputKind kind, std::string& error) 
 bool OutputKindOf(const std::string& name, OutputKind& kind, std::string& error) {
     const std::string extension = LowerExtension(name);
     const AVOutputFormat* format = av_guess_format(nullptr, name.c_str(), nullptr);
+    const bool picture = extension == ".png" || extension == ".jpg" || extension == ".jpeg";
     if (name == "-" || name.rfind("pipe:", 0) == 0) {
         // An output is written aside and renamed once whole, so that no half of one is left.
         error = name + ": standard output cannot be written: name a file (or null to discard)";
         return false;
     } else if (name == "null") {
         kind = OutputKind::kNull;
-    } else if (HasPictureNumber(fs::path(name).filename().string()) && extension == ".png") {
+    } else if (picture && HasPictureNumber(fs::path(name).filename().string())) {
         kind = OutputKind::kPictureSequence;
-    } else if (extension == ".png") {
+    } else if (picture) {
         kind = OutputKind::kPicture;
     } else if (!format || (format->flags & AVFMT_NOFILE) || std::string(format->name) == "image2") {
         error = "cannot tell what to write from the name " + name +
-                ": use a container FFmpeg writes (.mp4, .mkv, .mov, .webm, .wav...), a .png picture, a PNG "
+                ": use a container FFmpeg writes (.mp4, .mkv, .mov, .webm, .wav...), a .png or .jpg picture, a "
                 "pattern such as frame%04d.png, or null";
         return false;
     } else {
@@ -417,6 +425,11 @@ bool MediaWriter::OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_for
     c.framerate = settings_.frame_rate;
     c.sample_aspect_ratio = settings_.pixel_aspect;
     c.bit_rate = settings_.video_bitrate;
+    if (codec.id == AV_CODEC_ID_MJPEG && settings_.video_bitrate == 0) {
+        // JPEG's own rate control aims at 200 kb/s, which blurs a still: a fine quantiser instead.
+        c.flags |= AV_CODEC_FLAG_QSCALE;
+        c.global_quality = FF_QP2LAMBDA * 2;
+    }
     if (pixel_format != AV_PIX_FMT_RGB24) {
         const bool full = FullRangeFormat(pixel_format);
         c.colorspace = (d.flags & AV_PIX_FMT_FLAG_RGB) ? AVCOL_SPC_RGB : settings_.matrix_tag;
@@ -565,6 +578,7 @@ bool MediaWriter::WritePicture(const YcPicture& picture, std::string& error) {
         }
     }
     frame.pts = pictures_written_++;
+    frame.quality = video_->global_quality;  // the fixed quantiser, where one is asked for
     return Encode(video_.get(), video_stream_, &frame, error);
 }
 

@@ -133,6 +133,8 @@ TEST_F(RenderOutput, CommandLinesEndWithTheConventionsStatus) {
         {"render clip.mp4 -y -n -o o.mkv", 2, ""},
         // One picture is one frame's.
         {"render --size 64x36 --frames 1 --script empty.txt -o o.png", 0, "wrote o.png: 1 frame of 64x36", "sound"},
+        {"render clip.mp4 --frame 3 -o o.jpg", 0, "wrote o.jpg: 1 frame of 160x90", "sound"},
+        {"render clip.mp4 --frame 3 -o o.jpg", 0, "wrote o.jpg: 1 frame of 160x90", "sound"},
         {"render --size 64x36 --frames 2 --script empty.txt -o o.png", 1, "o.png holds one picture"},
         // The summary speaks of what was written.
         {"render --size 64x36 --frames 1 --script empty.txt -o 'o.%d.png'", 0, "wrote o.%d.png: 1 frame of", "sound"},
