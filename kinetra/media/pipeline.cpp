@@ -307,6 +307,7 @@ OutputSettings OutputFor(const EditSource& source, const OutputSettings& setting
     output.transfer = format.video.transfer;
     output.matrix_tag = format.video.matrix_tag;
     output.source_bits = format.video.bits;
+    output.tags = format.video.tags;
     const AVRational aspect = format.video.pixel_aspect;
     output.pixel_aspect = format.rotation % 180 ? AVRational{aspect.den, aspect.num} : aspect;  // turned with the picture
     // What was not turned on the way in is left for players to turn.

@@ -173,6 +173,9 @@ bool VideoDecoder::Probe(const std::string& path, int threads, std::string& erro
     format_.codec_name = avcodec_get_name(stream.codecpar->codec_id);
     const AVRational aspect = av_guess_sample_aspect_ratio(input_.get(), input_->streams[stream_index_], nullptr);
     if (aspect.num > 0 && aspect.den > 0) format_.pixel_aspect = aspect;
+    for (const AVDictionaryEntry* tag = nullptr; (tag = av_dict_get(input_->metadata, "", tag, AV_DICT_IGNORE_SUFFIX));) {
+        format_.tags.emplace_back(tag->key, tag->value);
+    }
     if (const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(stream.codecpar->format))) {
         format_.bits = d->comp[0].depth;
     }

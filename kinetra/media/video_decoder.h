@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kinetra/media/colour.h"
@@ -26,6 +27,8 @@ struct VideoFormat {
     std::string codec_name;
     int bits = 8;                 // the depth of the stream's pictures
     AVRational pixel_aspect{1, 1};  // a pixel's width over its height, as players show it
+    std::vector<std::pair<std::string, std::string>> tags;  // the file's own: title, location...
+
     int64_t start_time = 0;       // the first picture's time, in AV_TIME_BASE units
     int rotation = 0;             // clockwise degrees to turn a picture to show it: 0, 90, 180 or 270
 };

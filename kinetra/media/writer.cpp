@@ -370,6 +370,13 @@ bool MediaWriter::Open(const OutputSettings& settings, std::string& error) {
             return Fail(error, "cannot write " + settings.path, status);
         }
     }
+    // As ffmpeg does, all but the input's times and makers: this file is made now, by FFmpeg.
+    for (const auto& [key, value] : settings_.tags) {
+        if (key != "creation_time" && key != "encoder" && key != "major_brand" && key != "minor_version" &&
+            key != "compatible_brands") {
+            av_dict_set(&output_->metadata, key.c_str(), value.c_str(), 0);
+        }
+    }
     AVDictionary* options = nullptr;
     if (kind_ == OutputKind::kPictureSequence) av_dict_set(&options, "start_number", "0", 0);
     if (kind_ == OutputKind::kPicture) av_dict_set(&options, "update", "1", 0);  // the name as it is, no number

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kinetra/media/colour.h"
@@ -47,6 +48,8 @@ struct OutputSettings {
     std::string pixel_format;
     int source_bits = 8;  // the input pictures' depth, told when the default writes fewer
     AVRational pixel_aspect{1, 1};  // a pixel's width over its height: the input's, for players
+    // The input file's tags (title, location...), carried over as ffmpeg carries them.
+    std::vector<std::pair<std::string, std::string>> tags;
     // Clockwise degrees a player turns the pictures by to show them (0, 90, 180, 270): the
     // input's rotation, carried over when its pictures were kept as stored.
     int rotation = 0;

@@ -344,6 +344,17 @@ TEST_F(RenderOutput, AnamorphicPixelsKeepTheirShape) {
     }
 }
 
+TEST_F(RenderOutput, TheInputsTagsAreCarriedOverAsFfmpegCarriesThem) {
+    const fs::path folder = Folder();
+    ASSERT_EQ(Shell("ffmpeg -v error -y -i clip.mp4 -c copy -metadata title=Trip -metadata location=+35.6895+139.6917/ "
+                    "-metadata creation_time=2024-05-01T10:20:30Z tagged.mp4", folder).status, 0);
+    ASSERT_EQ(Kinetra("render tagged.mp4 -q -o o.mp4", folder).status, 0);
+    const std::string tags = Shell("ffprobe -v error -show_entries format_tags=title,location,creation_time -of "
+                                   "default=nw=1 o.mp4", folder).output;
+    // Not its time: the output is made now.
+    EXPECT_EQ(tags, "TAG:title=Trip\nTAG:location=+35.6895+139.6917/\n");
+}
+
 TEST_F(RenderOutput, OddSizesArePaddedToPlayEverywhere) {
     const fs::path folder = Folder();
     std::ofstream(folder / "empty.txt") << "";
