@@ -122,7 +122,12 @@ bool ApplyTrim(const Trim& trim, const media::EditFormat& format, media::RenderS
     };
     const auto within = [&](const char* option, const std::string& text, int64_t frame) {
         if (frame < frames) return true;
-        error = std::string(option) + " " + text + ": the input has frames 0.." + std::to_string(frames - 1);
+        // In time as well as frames: sound alone has frames only as the edit counts them.
+        char length[64];
+        snprintf(length, sizeof length, " (%.2f s at %.6g fps)", frames / av_q2d(format.frame_rate),
+                 av_q2d(format.frame_rate));
+        error = std::string(option) + " " + text + ": past the input's end; it has frames 0.." +
+                std::to_string(frames - 1) + length;
         return false;
     };
     if (!trim.frame.empty()) {

@@ -730,6 +730,9 @@ TEST_F(Render, StartEndAndFrameRunTheClipsOwnFrameNumbers) {
     for (const auto& [refused, status] : kRefused) {
         EXPECT_EQ(Kinetra("h264.mp4 " + std::string(refused) + " -q -y -o out.mkv", folder).status, status) << refused;
     }
+    // Past the end, said in time too: sound alone has frames only as the edit counts them.
+    EXPECT_NE(Kinetra("h264.mp4 -ss 2.5 -o out.mkv", folder).errors.find("it has frames 0..59 (2.00 s at 30 fps)"),
+              std::string::npos);
 }
 
 }  // namespace
