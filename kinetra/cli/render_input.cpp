@@ -1,5 +1,6 @@
 #include "kinetra/cli/render_input.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -85,8 +86,9 @@ bool ParsePosition(const std::string& text, AVRational rate, bool plain_is_frame
     if (frame_suffix || (plain_is_frame && text.find_first_not_of("0123456789") == std::string::npos)) {
         const std::string digits = frame_suffix ? text.substr(0, text.size() - 1) : text;
         if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
-        frame = std::strtoll(digits.c_str(), &end, 10);
-        return frame >= 0 && frame <= INT32_MAX;
+        // Past any edit's end, a position is as good as the last frame an edit can have.
+        frame = std::min<long long>(std::strtoll(digits.c_str(), &end, 10), INT32_MAX);
+        return frame >= 0;
     }
     // [[hours:]minutes:]seconds, an "s" after the seconds allowed.
     double seconds = 0;
@@ -102,8 +104,7 @@ bool ParsePosition(const std::string& text, AVRational rate, bool plain_is_frame
     if (*end != '\0' || !std::isfinite(seconds)) return false;
     // The first frame that starts at or after the time; a hair's tolerance for decimal times
     // that fall on a frame's start.
-    const double frames = seconds * rate.num / rate.den;
-    if (frames > INT32_MAX) return false;
+    const double frames = std::min(seconds * rate.num / rate.den, double{INT32_MAX});
     frame = static_cast<int64_t>(std::ceil(frames - 1e-6));
     return true;
 }
@@ -152,7 +153,7 @@ bool ApplyTrim(const Trim& trim, const media::EditFormat& format, media::RenderS
             error = "-t " + trim.duration + ": shorter than one frame";
             return false;
         }
-        end = first + length;
+        end = std::min<int64_t>(first + length, INT32_MAX);
     }
     if (end >= 0 && end <= first) {
         usage = true;

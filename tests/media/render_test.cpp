@@ -706,6 +706,7 @@ TEST_F(Render, StartEndAndFrameRunTheClipsOwnFrameNumbers) {
         // ffmpeg's spellings: -t is a duration, as there.
         {"-ss 1 -t 0.5", "out.mkv", 15, 30, {0}},
         {"-ss 30f -to 1.5", "out.mkv", 15, 30, {0}},
+        {"-ss 1 -t 1e20", "out.mkv", 30, 30, {0}},  // past any end: to the end, as in ffmpeg
         {"--frame 40", "shot.png", 1, 40, {0}},
         {"--frame 1.1s", "shot.png", 1, 33, {}},
     };
