@@ -300,6 +300,7 @@ TEST_F(RenderOutput, DeepInputsReachADeepOutputWithEveryLevel) {
     // Read directly, the 10-bit codes come back as they were.
     ASSERT_EQ(Kinetra("render ramp.mkv --script empty.txt -q -y -c:v ffv1 -pix_fmt yuv420p10le -o o.mkv", folder).status, 0);
     EXPECT_EQ(luma("o.mkv"), luma("ramp.mkv"));
+    EXPECT_NE(Kinetra("info ramp.mkv", folder).output.find("ffv1, 10-bit, BT.601"), std::string::npos);
     // Without -pix_fmt they are written at 8 bits, for every player, and the user is told.
     const ProgramResult plain = Kinetra("render ramp.mkv --script empty.txt -q -y -o o.mp4", folder);
     EXPECT_NE(plain.errors.find("10-bit pictures written as yuv420p"), std::string::npos) << plain.errors;
@@ -335,6 +336,7 @@ TEST_F(RenderOutput, AnamorphicPixelsKeepTheirShape) {
     const fs::path folder = Folder();
     ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc2=size=180x120:rate=30:duration=0.2 -vf setsar=4/3 "
                     "-c:v libx264 -pix_fmt yuv420p wide.mp4", folder).status, 0);
+    EXPECT_NE(Kinetra("info wide.mp4", folder).output.find("pixels 4:3 (shown 240x120)"), std::string::npos);
     // In the codec's own stream (H.264), and in the container's alone (FFV1 in Matroska).
     for (const char* output : {"o.mp4", "o.mkv --lossless"}) {
         const ProgramResult result = Kinetra(std::string("render wide.mp4 -q -o ") + output, folder);
