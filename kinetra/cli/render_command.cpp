@@ -387,6 +387,7 @@ std::string RenderOptionSpelling(const std::string& word) {
         {"-c:v", "--video-encoder"}, {"-c:a", "--audio-encoder"}, {"-b:v", "--video-bitrate"},
         {"-b:a", "--audio-bitrate"}, {"-pix_fmt", "--pix-fmt"},  {"-ss", "--start"},
         {"-to", "--end"},            {"-crf", "--crf"},            {"-preset", "--preset"},
+        {"-threads", "--threads"},
     };
     for (const auto& [ffmpeg, ours] : kSpellings) {
         if (word == ffmpeg) return ours;
