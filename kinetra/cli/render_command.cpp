@@ -50,6 +50,8 @@ struct Arguments {
     std::optional<int> sampling_rate;  // the input's own, 48000 for the built-in clip
     bool keep_channels = false;
     bool no_autorotate = false;
+    bool no_video = false;
+    bool no_sound = false;
     Trim trim;
     bool quiet = false;
     bool overwrite = false;
@@ -311,6 +313,8 @@ int Run(const Arguments& a) {
     settings.output.video_bitrate = video_bitrate;
     settings.output.audio_bitrate = audio_bitrate;
     settings.output.pixel_format = a.pixel_format;
+    settings.output.without_pictures = a.no_video;
+    settings.output.without_sound = a.no_sound;
     settings.output.notice = [](const std::string& line) { fprintf(stderr, "kinetra: %s\n", line.c_str()); };
     {
         // Checked before any frame is rendered: the output's choices, then what it would replace.
@@ -354,8 +358,8 @@ int Run(const Arguments& a) {
     TellDecodingStopped(a.input, *source, summary);
     if (!a.quiet) {
         const media::EditFormat& format = source->format();
-        const bool pictures = format.has_pictures && media::TakesPictures(kind);
-        const bool sound = format.has_sound && media::TakesSound(kind);
+        const bool pictures = format.has_pictures && media::TakesPictures(kind) && !a.no_video;
+        const bool sound = format.has_sound && media::TakesSound(kind) && !a.no_sound;
         std::string what;
         if (pictures) {
             char line[128];
@@ -387,7 +391,7 @@ std::string RenderOptionSpelling(const std::string& word) {
         {"-c:v", "--video-encoder"}, {"-c:a", "--audio-encoder"}, {"-b:v", "--video-bitrate"},
         {"-b:a", "--audio-bitrate"}, {"-pix_fmt", "--pix-fmt"},  {"-ss", "--start"},
         {"-to", "--end"},            {"-crf", "--crf"},            {"-preset", "--preset"},
-        {"-threads", "--threads"},
+        {"-threads", "--threads"},   {"-vn", "--no-video"},        {"-an", "--no-sound"},
     };
     for (const auto& [ffmpeg, ours] : kSpellings) {
         if (word == ffmpeg) return ours;
@@ -503,6 +507,8 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
                       "Hand the plug-ins the pictures as stored, not turned as the input's rotation says, and "
                       "give the output the input's rotation for players to turn (by default a portrait phone "
                       "clip stays portrait and i/j are its shown size)");
+    command->add_flag("--no-video", a->no_video, "-vn: write no pictures (the plug-ins still see them)");
+    command->add_flag("--no-sound", a->no_sound, "-an: write no sound (the plug-ins still hear it)");
     command->add_flag("--keep-channels", a->keep_channels,
                       "Keep the channels of sound with more than two as they are: the sound plug-in works on "
                       "the first two, the others pass through untouched (default: mixed to stereo)");

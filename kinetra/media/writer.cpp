@@ -260,11 +260,13 @@ bool ChooseEncoders(const OutputSettings& settings, OutputKind kind, Encoders& e
 
 // `settings` with pictures and sound kept only where `kind` holds them; false when neither is.
 bool MatchToKind(OutputSettings& settings, OutputKind kind, std::string& error) {
-    settings.pictures = settings.pictures && TakesPictures(kind);
-    settings.sound = settings.sound && TakesSound(kind);
+    settings.pictures = settings.pictures && TakesPictures(kind) && !settings.without_pictures;
+    settings.sound = settings.sound && TakesSound(kind) && !settings.without_sound;
     if (kind == OutputKind::kNull || settings.pictures || settings.sound) return true;
     error = "nothing to write to " + settings.path + ": " +
-            (kind == OutputKind::kSoundFile ? "the input has no sound" : "the input has no pictures");
+            (settings.without_pictures || settings.without_sound ? "-vn and -an leave out what the input has"
+             : kind == OutputKind::kSoundFile                   ? "the input has no sound"
+                                                                : "the input has no pictures");
     return false;
 }
 

@@ -60,6 +60,9 @@ struct OutputSettings {
     // Empty: AAC in .mp4, PCM where the container holds it, else the container's own.
     std::string audio_encoder;
     int64_t audio_bitrate = 0;
+    // Left out of the output though the input has them (ffmpeg's -vn, -an).
+    bool without_pictures = false;
+    bool without_sound = false;
     // Told, in one line, of a choice made for the user (padding to an even size, resampling).
     std::function<void(const std::string&)> notice;
 };

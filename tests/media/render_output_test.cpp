@@ -135,7 +135,11 @@ TEST_F(RenderOutput, CommandLinesEndWithTheConventionsStatus) {
         // One picture is one frame's.
         {"render --size 64x36 --frames 1 --script empty.txt -o o.png", 0, "wrote o.png: 1 frame of 64x36", "sound"},
         {"render clip.mp4 --frame 3 -o o.jpg", 0, "wrote o.jpg: 1 frame of 160x90", "sound"},
+        {"render clip.mp4 -an -o o.an.mp4", 0, "wrote o.an.mp4: 30 frames of 160x90", "sound"},
+        {"render clip.mp4 -vn -o o.vn.mp4", 0, "wrote o.vn.mp4: 1.00 s of sound", "frame"},
         {"render clip.mp4 --frame 3 -o o.jpg", 0, "wrote o.jpg: 1 frame of 160x90", "sound"},
+        {"render clip.mp4 -an -o o.an.mp4", 0, "wrote o.an.mp4: 30 frames of 160x90", "sound"},
+        {"render clip.mp4 -vn -o o.vn.mp4", 0, "wrote o.vn.mp4: 1.00 s of sound", "frame"},
         {"render --size 64x36 --frames 2 --script empty.txt -o o.png", 1, "o.png holds one picture"},
         // The summary speaks of what was written.
         {"render --size 64x36 --frames 1 --script empty.txt -o 'o.%d.png'", 0, "wrote o.%d.png: 1 frame of", "sound"},
