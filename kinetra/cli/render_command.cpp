@@ -428,14 +428,14 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         "  kinetra render phone.mp4 --no-autorotate        the pictures as stored, ignoring their rotation\n"
         "  kinetra render clip.mp4 --start 2.5 --end 4 -o part.mp4     frames from 2.5 s up to 4 s\n"
         "  kinetra render clip.mp4 --start 75f --end 120f -o part.mp4  frames 75 to 119\n"
-        "  kinetra render -i clip.mp4 -ss 2.5 -t 1.5 -o part.mp4   ffmpeg's spellings: 2.5 s to 4 s\n"
+        "  kinetra render -i clip.mp4 -ss 2.5 -t 1.5 part.mp4      ffmpeg's spellings: 2.5 s to 4 s\n"
         "  kinetra render clip.mp4 --frame 150 -o shot.png            frame 150 alone, as a picture\n"
         "  kinetra render clip.mp4 -o null                 render and discard, for timing\n\n" +
         std::string(kExitStatusHelp));
     command->add_option("INPUT,-i,--input", a->input,
                         "What FFmpeg reads: a file of video with or without sound, sound alone, or a picture "
                         "sequence's pattern (img%03d.png)");
-    command->add_option("-o,--output", a->output,
+    command->add_option("OUTPUT,-o,--output", a->output,
                         "OUTPUT by its name: any container FFmpeg writes (.mp4 .mkv .mov .webm .avi, .gif without sound; H.264 + AAC "
                         "in .mp4, PCM sound in .mkv/.mov), a sound file (.wav .flac .mp3), a PNG or JPEG pattern with %d, "
                         "one .png or .jpg picture (of one frame), or null "

@@ -146,6 +146,9 @@ TEST_F(RenderOutput, CommandLinesEndWithTheConventionsStatus) {
         {"render tone.wav -o o.wav", 0, "wrote o.wav: 1.00 s of sound (pcm_s16le)", "frame"},
         {"render clip.mp4 -o null", 0, "rendered 30 frames of 160x90", "wrote"},
         {"render -i clip.mp4 -t 10f -o null", 0, "rendered 10 frames of 160x90"},
+        // The output named after the input, as ffmpeg takes it; named twice, refused.
+        {"render -i clip.mp4 o.pos.mkv", 0, "wrote o.pos.mkv: 30 frames"},
+        {"render clip.mp4 o.a.mkv -o o.b.mkv", 2, "--output"},
     };
     for (const Case& c : kCases) {
         const ProgramResult result = Kinetra(c.arguments, folder);
