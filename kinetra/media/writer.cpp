@@ -163,6 +163,10 @@ bool ChooseVideo(const OutputSettings& s, OutputKind kind, Encoders& e, std::str
             error = "--lossless and -c:v both choose the video encoder: give one of them";
             return false;
         }
+        if (s.video_encoder == "copy") {
+            error = "-c:v copy: the pictures go through the plug-ins and are encoded again: name an encoder";
+            return false;
+        }
         e.video = avcodec_find_encoder_by_name(s.video_encoder.c_str());
         if (!e.video || e.video->type != AVMEDIA_TYPE_VIDEO) {
             error = "-c:v " + s.video_encoder + ": FFmpeg has no video encoder by that name (ffmpeg -encoders lists them)";
@@ -218,6 +222,10 @@ bool ChooseVideo(const OutputSettings& s, OutputKind kind, Encoders& e, std::str
 bool ChooseAudio(const OutputSettings& s, Encoders& e, std::string& error) {
     const std::string extension = LowerExtension(s.path);
     if (!s.audio_encoder.empty()) {
+        if (s.audio_encoder == "copy") {
+            error = "-c:a copy: the sound goes through the sound plug-in and is encoded again: name an encoder";
+            return false;
+        }
         e.audio = avcodec_find_encoder_by_name(s.audio_encoder.c_str());
         if (!e.audio || e.audio->type != AVMEDIA_TYPE_AUDIO) {
             error = "-c:a " + s.audio_encoder + ": FFmpeg has no sound encoder by that name (ffmpeg -encoders lists them)";

@@ -119,6 +119,7 @@ TEST_F(RenderOutput, CommandLinesEndWithTheConventionsStatus) {
         {"render clip.mp4 --lossless -q -o o.avi", 0, ""},
         {"render clip.mp4 -c:v no_such_encoder -o o.mkv", 2, "no video encoder by that name"},
         {"render clip.mp4 -c:a libx264 -o o.mkv", 2, "no sound encoder by that name"},
+        {"render clip.mp4 -c:a copy -o o.mkv", 2, "-c:a copy: the sound goes through the sound plug-in"},
         {"render clip.mp4 -c:v ffv1 -o o.mp4", 2, ".mp4 cannot hold ffv1"},
         {"render clip.mp4 -c:v mpeg4 -pix_fmt yuv444p -o o.mkv", 2, "mpeg4 takes yuv420p"},
         {"render clip.mp4 -pix_fmt no_such_format -o o.mkv", 2, "no such pixel format"},
