@@ -278,6 +278,11 @@ int Run(const Arguments& a) {
         if (file == a.input && file.size() > 1 && file[1] == '=' && VariableTrack(file[0]) >= 0) {
             return UsageError(file + ": a --var takes one NAME=VALUE; give --var " + file + " for another");
         }
+        // "-s 1920x1080", ffmpeg's size: here -s names the script.
+        int width = 0, height = 0;
+        if (file == a.script && ParseSize(file, width, height)) {
+            return UsageError("-s " + file + ": -s names the script here (--script); the output keeps the input's size");
+        }
         return Fail(why);
     }
     editor::ScriptFolder folder;

@@ -104,6 +104,7 @@ TEST_F(RenderOutput, CommandLinesEndWithTheConventionsStatus) {
         {"render clip.mp4 --threads -3 -o o.mkv", 2, "--threads"},
         {"render clip.mp4 --threads 17 -o o.mkv", 2, "--threads"},
         {"render clip.mp4 -threads 17 -o o.mkv", 2, "--threads"},  // ffmpeg's spelling, not -t hreads
+        {"render clip.mp4 -s 1280x720 -o o.mkv", 2, "-s names the script here"},  // not ffmpeg's size
         {"render clip.mp4 --display 10 -o o.mkv", 2, "--display"},
         {"render clip.mp4 --var a=4097 -o o.mkv", 2, "--var a=4097: outside 0..4096"},
         // One value a --var: the clip after it is the input.
