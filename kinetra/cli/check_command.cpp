@@ -13,6 +13,7 @@
 #include "kinetra/check/catalog.h"
 #include "kinetra/check/check.h"
 #include "kinetra/cli/exit_status.h"
+#include "kinetra/cli/plugins.h"
 #include "kinetra/check/encoding.h"
 #include "kinetra/check/stateless.h"
 #include "kinetra/media/edit_source.h"
@@ -153,6 +154,7 @@ void AddCheckCommand(CLI::App& app, std::function<int()>& run) {
             if (in.bad()) return Fail("cannot read the script " + a.script);
             check::CheckOptions options;
             if (!a.input.empty()) {
+                if (const std::string why = UnreadableFile(a.input); !why.empty()) return Fail(why);
                 std::string error;
                 const std::unique_ptr<media::EditSource> source =
                     media::OpenFileSource(a.input, media::SourceOptions{}, AVRational{30, 1}, error);

@@ -38,6 +38,10 @@ bool ShowPlugin(const fs::path& file) {
 }
 
 bool ShowInput(const std::string& path, int32_t sampling_rate) {
+    if (const std::string why = UnreadableFile(path); !why.empty()) {
+        fprintf(stderr, "kinetra: %s\n", why.c_str());
+        return false;
+    }
     std::string error;
     const std::unique_ptr<media::EditSource> source =
         media::OpenFileSource(path, {{sampling_rate, false}}, AVRational{30, 1}, error);
@@ -52,8 +56,16 @@ bool ShowInput(const std::string& path, int32_t sampling_rate) {
         const char* matrix = c == media::ColourSpace::Bt709(c.full_range)   ? "BT.709"
                              : c == media::ColourSpace::Bt2020(c.full_range) ? "BT.2020"
                                                                               : "BT.601";
-        printf("  pictures    %dx%d, %s, %s %s range\n", f.width, f.height, f.video.codec_name.c_str(), matrix,
-               c.full_range ? "full" : "limited");
+        // Depth and pixel shape only where they are not the common 8 bits and square.
+        std::string depth = f.video.bits > 8 ? std::to_string(f.video.bits) + "-bit, " : "";
+        const AVRational aspect = f.video.pixel_aspect;
+        std::string shape;
+        if (aspect.num != aspect.den) {
+            shape = ", pixels " + std::to_string(aspect.num) + ":" + std::to_string(aspect.den) + " (shown " +
+                    std::to_string(f.video.width * aspect.num / aspect.den) + "x" + std::to_string(f.video.height) + ")";
+        }
+        printf("  pictures    %dx%d, %s, %s%s %s range%s\n", f.width, f.height, f.video.codec_name.c_str(), depth.c_str(),
+               matrix, c.full_range ? "full" : "limited", shape.c_str());
         if (f.rotation) {
             const char* turn = f.rotation == 90 ? "90 degrees clockwise" : f.rotation == 180 ? "180 degrees"
                                                                                              : "90 degrees counter-clockwise";

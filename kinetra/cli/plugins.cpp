@@ -42,8 +42,14 @@ std::string PresentScript(const editor::ScriptFolder& folder, const std::string&
 
 std::string UnreadableFile(const std::string& path) {
     if (path.empty() || path.find('%') != std::string::npos) return {};
+    if (path == "-" || path.rfind("pipe:", 0) == 0) return path + ": standard input cannot be read: give a file";
     std::error_code failed;
     if (fs::is_directory(path, failed)) return path + ": is a folder, not a file";
+    // A file is read more than once: probed for every frame first, a script reloaded when saved.
+    const fs::file_type type = fs::status(path, failed).type();
+    if (type == fs::file_type::fifo || type == fs::file_type::socket || type == fs::file_type::character) {
+        return path + ": is a pipe or a device, which can be read only once: save it to a file first";
+    }
     FILE* file = fopen(path.c_str(), "rb");
     if (!file) return path + ": " + strerror(errno);
     fclose(file);

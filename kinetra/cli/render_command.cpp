@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <regex>
 #include <string>
 #include <cstring>
 #include <thread>
@@ -49,6 +50,8 @@ struct Arguments {
     std::optional<int> sampling_rate;  // the input's own, 48000 for the built-in clip
     bool keep_channels = false;
     bool no_autorotate = false;
+    bool no_video = false;
+    bool no_sound = false;
     Trim trim;
     bool quiet = false;
     bool overwrite = false;
@@ -153,7 +156,19 @@ private:
 std::string DefaultOutput(const Arguments& a, const media::EditFormat& format) {
     if (a.input.empty()) return "demo.mp4";
     const fs::path input(a.input);
-    return (input.parent_path() / (input.stem().string() + "-kinetra" + (format.has_pictures ? ".mp4" : ".wav"))).string();
+    // A picture sequence's number (img%03d.png) is no part of the one file's name.
+    const std::string stem = std::regex_replace(input.stem().string(), std::regex("%0?[0-9]*d"), "");
+    return (input.parent_path() / ((stem.empty() ? "frames" : stem) + "-kinetra" + (format.has_pictures ? ".mp4" : ".wav")))
+        .string();
+}
+
+// `path` as a shell reads it back: quoted when it holds a space or a character the shell takes
+// for its own, so that a command line we suggest can be pasted as it is.
+std::string ShellWord(const std::string& path) {
+    if (path.find_first_of(" \t'\"\\$`!*?[]{}()<>|&;#~") == std::string::npos) return path;
+    std::string quoted = "'";
+    for (const char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
 }
 
 int Fail(const std::string& message, int status = kFailure) {
@@ -196,10 +211,15 @@ std::string FirstFile(const std::string& output, media::OutputKind kind) {
 std::string OverwriteRefusal(const Arguments& a, const std::string& output, media::OutputKind kind) {
     const std::string first = FirstFile(output, kind);
     std::error_code failed;
-    if (kind == media::OutputKind::kNull || !fs::exists(first, failed)) return "";
-    if (!a.input.empty() && fs::equivalent(a.input, first, failed)) {
-        return first + " is the input itself: write the output to another file";
+    if (kind == media::OutputKind::kNull) return "";
+    // A picture sequence is no one file: its pattern is compared as written.
+    const auto named_alike = [](const std::string& x, const std::string& y) {
+        return fs::absolute(x).lexically_normal() == fs::absolute(y).lexically_normal();
+    };
+    if (!a.input.empty() && (named_alike(a.input, output) || fs::equivalent(a.input, first, failed))) {
+        return output + " is the input itself: write the output to another file";
     }
+    if (!fs::exists(first, failed)) return "";
     if (a.overwrite) return "";
     if (!a.never_overwrite && isatty(STDIN_FILENO)) {
         fprintf(stderr, "File '%s' already exists. Overwrite? [y/N] ", first.c_str());
@@ -224,6 +244,11 @@ int Run(const Arguments& a) {
         if (track < 0 || sscanf(setting.c_str() + 2, "%d%c", &value, &extra) != 1) {
             return UsageError("--var " + setting + ": give NAME=VALUE with NAME one of " + VariableLetters() +
                               " and a whole VALUE");
+        }
+        const TrackBar& bar = kTrackBars[track];
+        if (value < bar.minimum || value > bar.maximum) {
+            return UsageError("--var " + setting + ": outside " + std::to_string(bar.minimum) + ".." +
+                              std::to_string(bar.maximum));
         }
         plugins.tracks[track] = value;
     }
@@ -252,6 +277,11 @@ int Run(const Arguments& a) {
         // "--var a=1 b=2": the second setting is taken for the input.
         if (file == a.input && file.size() > 1 && file[1] == '=' && VariableTrack(file[0]) >= 0) {
             return UsageError(file + ": a --var takes one NAME=VALUE; give --var " + file + " for another");
+        }
+        // "-s 1920x1080", ffmpeg's size: here -s names the script.
+        int width = 0, height = 0;
+        if (file == a.script && ParseSize(file, width, height)) {
+            return UsageError("-s " + file + ": -s names the script here (--script); the output keeps the input's size");
         }
         return Fail(why);
     }
@@ -288,6 +318,8 @@ int Run(const Arguments& a) {
     settings.output.video_bitrate = video_bitrate;
     settings.output.audio_bitrate = audio_bitrate;
     settings.output.pixel_format = a.pixel_format;
+    settings.output.without_pictures = a.no_video;
+    settings.output.without_sound = a.no_sound;
     settings.output.notice = [](const std::string& line) { fprintf(stderr, "kinetra: %s\n", line.c_str()); };
     {
         // Checked before any frame is rendered: the output's choices, then what it would replace.
@@ -304,15 +336,21 @@ int Run(const Arguments& a) {
     bool usage = false;
     if (!ApplyTrim(a.trim, source->format(), settings, error, usage)) return usage ? UsageError(error) : Fail(error);
     Progress progress(!a.quiet && isatty(STDERR_FILENO));
-    settings.progress = [&progress](int32_t frame, int32_t frames) { progress.Frame(frame, frames); };
+    // Counted over the frames this render runs, which a trim makes fewer than the edit's.
+    settings.progress = [&progress, first = settings.first_frame, last = settings.last_frame](int32_t frame,
+                                                                                            int32_t frames) {
+        const int32_t end = last >= 0 ? std::min(last + 1, frames) : frames;
+        progress.Frame(frame - first, end - first);
+    };
 
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    // Ctrl-C, kill, and a terminal closed under the render all stop it cleanly.
+    for (const int stop : {SIGINT, SIGTERM, SIGHUP}) std::signal(stop, OnInterrupt);
     if (!a.quiet && (!a.input.empty() || !a.script.empty())) {
         const std::string script =
             !a.script.empty() ? a.script : (fs::path(a.input).parent_path() / "animation.txt").string();
         const std::string notice = check::RenderNotice(
-            script, ClipFactsOf(*source), "kinetra check " + script + (a.input.empty() ? "" : " --input " + a.input));
+            script, ClipFactsOf(*source),
+            "kinetra check " + ShellWord(script) + (a.input.empty() ? "" : " --input " + ShellWord(a.input)));
         if (!notice.empty()) fprintf(stderr, "kinetra: %s\n", notice.c_str());
     }
     media::RenderSummary summary;
@@ -325,8 +363,8 @@ int Run(const Arguments& a) {
     TellDecodingStopped(a.input, *source, summary);
     if (!a.quiet) {
         const media::EditFormat& format = source->format();
-        const bool pictures = format.has_pictures && media::TakesPictures(kind);
-        const bool sound = format.has_sound && media::TakesSound(kind);
+        const bool pictures = format.has_pictures && media::TakesPictures(kind) && !a.no_video;
+        const bool sound = format.has_sound && media::TakesSound(kind) && !a.no_sound;
         std::string what;
         if (pictures) {
             char line[128];
@@ -356,7 +394,9 @@ int Run(const Arguments& a) {
 std::string RenderOptionSpelling(const std::string& word) {
     static const std::pair<const char*, const char*> kSpellings[] = {
         {"-c:v", "--video-encoder"}, {"-c:a", "--audio-encoder"}, {"-b:v", "--video-bitrate"},
-        {"-b:a", "--audio-bitrate"}, {"-pix_fmt", "--pix-fmt"},
+        {"-b:a", "--audio-bitrate"}, {"-pix_fmt", "--pix-fmt"},  {"-ss", "--start"},
+        {"-to", "--end"},            {"-crf", "--crf"},            {"-preset", "--preset"},
+        {"-threads", "--threads"},   {"-vn", "--no-video"},        {"-an", "--no-sound"},
     };
     for (const auto& [ffmpeg, ours] : kSpellings) {
         if (word == ffmpeg) return ours;
@@ -374,7 +414,8 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         "and --rate shape it, and do not apply to an INPUT (but --rate to sound alone).\n"
         "An existing OUTPUT is replaced with -y, kept with -n, otherwise the user is asked on a\n"
         "terminal and it is kept elsewhere; the input itself is never replaced.\n"
-        "A size that 4:2:0 cannot halve (853x481) is padded to the next even one, the edge repeated.\n\n"
+        "A size that 4:2:0 cannot halve (853x481) is padded to the next even one, the edge repeated.\n"
+        "Deeper pictures (10-bit) are written at 8 bits unless -pix_fmt says otherwise, with a notice.\n\n"
         "Examples:\n"
         "  kinetra render                                  the demo, into demo.mp4\n"
         "  kinetra render clip.mp4 -o out.mp4              clip.mp4 with the animation.txt beside it\n"
@@ -385,34 +426,40 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         "  kinetra render clip.mp4 -c:v libvpx-vp9 -o out.webm\n"
         "  kinetra render clip.mp4 -c:v prores_ks -pix_fmt yuv422p10le -c:a pcm_s24le -o out.mov\n"
         "  kinetra render clip.mp4 -pix_fmt yuv420p10le -o out.mkv   10-bit: smooth gradients\n"
-        "  kinetra render clip.mp4 --lossless -o out.mkv   FFV1 (or Ut Video); .mkv or .mov\n"
+        "  kinetra render clip.mp4 --lossless -o out.mkv   FFV1 (or Ut Video); .mkv or .avi\n"
         "  kinetra render clip.mp4 --max-frames 200000     let the script's ranges lengthen the edit that far\n"
         "  kinetra render clip.mkv --sampling-rate 48000   resample the sound (by default it keeps its rate)\n"
         "  kinetra render surround.mkv --keep-channels     5.1 stays 5.1; the script works on front left/right\n"
         "  kinetra render phone.mp4 --no-autorotate        the pictures as stored, ignoring their rotation\n"
         "  kinetra render clip.mp4 --start 2.5 --end 4 -o part.mp4     frames from 2.5 s up to 4 s\n"
         "  kinetra render clip.mp4 --start 75f --end 120f -o part.mp4  frames 75 to 119\n"
+        "  kinetra render -i clip.mp4 -ss 2.5 -t 1.5 part.mp4      ffmpeg's spellings: 2.5 s to 4 s\n"
         "  kinetra render clip.mp4 --frame 150 -o shot.png            frame 150 alone, as a picture\n"
         "  kinetra render clip.mp4 -o null                 render and discard, for timing\n\n" +
         std::string(kExitStatusHelp));
-    command->add_option("INPUT", a->input,
+    command->add_option("INPUT,-i,--input", a->input,
                         "What FFmpeg reads: a file of video with or without sound, sound alone, or a picture "
                         "sequence's pattern (img%03d.png)");
-    command->add_option("-o,--output", a->output,
-                        "OUTPUT by its name: any container FFmpeg writes (.mp4 .mkv .mov .webm .avi; H.264 + AAC "
-                        "in .mp4, PCM sound in .mkv/.mov), a sound file (.wav .flac), a PNG pattern with %d, one "
-                        ".png picture (of one frame), or null "
+    command->add_option("OUTPUT,-o,--output", a->output,
+                        "OUTPUT by its name: any container FFmpeg writes (.mp4 .mkv .mov .webm .avi, .gif without sound; H.264 + AAC "
+                        "in .mp4, PCM sound in .mkv/.mov), a sound file (.wav .flac .mp3), a PNG or JPEG pattern with %d, "
+                        "one .png or .jpg picture (of one frame), or null "
                         "(default: INPUT-kinetra.mp4, or demo.mp4)");
     command->add_flag("-y", a->overwrite, "Replace OUTPUT if it exists");
     command->add_flag("-n", a->never_overwrite, "Never replace an existing OUTPUT")->excludes("-y");
     command->add_option("-s,--script", a->script, "Present this file to the plug-ins as animation.txt");
     const TrackBar& threads = kTrackBars[kThreadTrack];
     command
-        ->add_option("-t,--threads", a->threads,
+        ->add_option("--threads", a->threads,
                      "Worker threads of the plug-ins, " + std::to_string(threads.minimum) + ".." +
                          std::to_string(threads.maximum) + " (track bar 0; default: the processors)")
         ->check(CLI::Range(threads.minimum, threads.maximum));
-    command->add_option("--display", a->display, "The buffer shown as the result (track bar 1, 0..9)");
+    const TrackBar& display = kTrackBars[kDisplayTrack];
+    command
+        ->add_option("--display", a->display,
+                     "The buffer shown as the result (track bar 1, " + std::to_string(display.minimum) + ".." +
+                         std::to_string(display.maximum) + ")")
+        ->check(CLI::Range(display.minimum, display.maximum));
     command->add_option("--var", a->variables,
                         "A variable track bar, NAME=VALUE, once per bar: " + check::VariableTrackBars())
         ->allow_extra_args(false);
@@ -424,7 +471,7 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         ->capture_default_str()
         ->check(CLI::Range(0, 51));
     command->add_flag("--lossless", a->lossless,
-                      "A lossless video codec (FFV1 or Ut Video) instead of libx264, in .mkv or .mov");
+                      "A lossless video codec (FFV1 or Ut Video) instead of libx264, in .mkv or .avi");
     command->add_option("--video-encoder", a->video_encoder,
                         "-c:v: the video encoder by FFmpeg's name: libx264, libx265, libvpx-vp9, prores_ks, ffv1...");
     command->add_option("--video-bitrate", a->video_bitrate,
@@ -447,19 +494,26 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
         ->check(CLI::Range(8000, 192000));
     CLI::Option* start = command->add_option(
         "--start", a->trim.start,
-        "First frame written: a time (2.5, 1:02.5, 00:01:02.5) or a frame (150f). The plug-ins see the input's "
+        "-ss: the first frame written: a time (2.5, 1:02.5, 00:01:02.5) or a frame (150f). The plug-ins see the input's "
         "own frame numbers, as when the editor plays from the middle of a clip");
     CLI::Option* end = command->add_option("--end", a->trim.end,
-                                           "Where writing stops, that frame not included: a time or a frame (300f)");
+                                           "-to: where writing stops, that frame not included: a time or a frame (300f)");
+    CLI::Option* duration =
+        command->add_option("-t,--duration", a->trim.duration,
+                            "How long to write from --start on, as ffmpeg's -t: a time (1.5) or frames (45f)")
+            ->excludes(end);
     command->add_option("--frame", a->trim.frame,
                         "Write the one frame N (or the one at a time, 2.5s), as a full render would give it: the "
                         "frames before it run through the plug-ins unwritten, so that a script's state is the same")
         ->excludes(start)
-        ->excludes(end);
+        ->excludes(end)
+        ->excludes(duration);
     command->add_flag("--no-autorotate", a->no_autorotate,
                       "Hand the plug-ins the pictures as stored, not turned as the input's rotation says, and "
                       "give the output the input's rotation for players to turn (by default a portrait phone "
                       "clip stays portrait and i/j are its shown size)");
+    command->add_flag("--no-video", a->no_video, "-vn: write no pictures (the plug-ins still see them)");
+    command->add_flag("--no-sound", a->no_sound, "-an: write no sound (the plug-ins still hear it)");
     command->add_flag("--keep-channels", a->keep_channels,
                       "Keep the channels of sound with more than two as they are: the sound plug-in works on "
                       "the first two, the others pass through untouched (default: mixed to stereo)");

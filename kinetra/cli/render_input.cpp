@@ -1,11 +1,13 @@
 #include "kinetra/cli/render_input.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 
 #include "kinetra/check/check.h"
+#include "kinetra/editor/frame_timing.h"
 #include "kinetra/editor/synthetic.h"
 
 namespace kinetra::cli {
@@ -54,6 +56,15 @@ void TellSoundFormat(const std::string& input, const media::EditSource& source) 
         fprintf(stderr, "kinetra: %s: %d channels of sound mixed to stereo for the sound plug-in (--keep-channels keeps "
                 "them)\n", input.c_str(), sound.source_channels());
     }
+    // The edit is as long as its pictures, as in the editor; sound a frame or more past them is cut.
+    const media::EditFormat& format = source.format();
+    if (!format.has_pictures) return;
+    const editor::FrameTiming timing{format.frame_rate.num, format.frame_rate.den, sound.sampling_rate()};
+    const int64_t past = sound.length() - timing.FirstSample(format.frame_count);
+    if (past >= timing.SampleCount(format.frame_count)) {
+        fprintf(stderr, "kinetra: %s: the sound runs %.2f s past the last picture; the edit ends with the pictures\n",
+                input.c_str(), static_cast<double>(past) / sound.sampling_rate());
+    }
 }
 
 void TellDecodingStopped(const std::string& input, const media::EditSource& source, const media::RenderSummary& summary) {
@@ -75,8 +86,9 @@ bool ParsePosition(const std::string& text, AVRational rate, bool plain_is_frame
     if (frame_suffix || (plain_is_frame && text.find_first_not_of("0123456789") == std::string::npos)) {
         const std::string digits = frame_suffix ? text.substr(0, text.size() - 1) : text;
         if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
-        frame = std::strtoll(digits.c_str(), &end, 10);
-        return frame >= 0 && frame <= INT32_MAX;
+        // Past any edit's end, a position is as good as the last frame an edit can have.
+        frame = std::min<long long>(std::strtoll(digits.c_str(), &end, 10), INT32_MAX);
+        return frame >= 0;
     }
     // [[hours:]minutes:]seconds, an "s" after the seconds allowed.
     double seconds = 0;
@@ -92,8 +104,7 @@ bool ParsePosition(const std::string& text, AVRational rate, bool plain_is_frame
     if (*end != '\0' || !std::isfinite(seconds)) return false;
     // The first frame that starts at or after the time; a hair's tolerance for decimal times
     // that fall on a frame's start.
-    const double frames = seconds * rate.num / rate.den;
-    if (frames > INT32_MAX) return false;
+    const double frames = std::min(seconds * rate.num / rate.den, double{INT32_MAX});
     frame = static_cast<int64_t>(std::ceil(frames - 1e-6));
     return true;
 }
@@ -112,7 +123,12 @@ bool ApplyTrim(const Trim& trim, const media::EditFormat& format, media::RenderS
     };
     const auto within = [&](const char* option, const std::string& text, int64_t frame) {
         if (frame < frames) return true;
-        error = std::string(option) + " " + text + ": the input has frames 0.." + std::to_string(frames - 1);
+        // In time as well as frames: sound alone has frames only as the edit counts them.
+        char length[64];
+        snprintf(length, sizeof length, " (%.2f s at %.6g fps)", frames / av_q2d(format.frame_rate),
+                 av_q2d(format.frame_rate));
+        error = std::string(option) + " " + text + ": past the input's end; it has frames 0.." +
+                std::to_string(frames - 1) + length;
         return false;
     };
     if (!trim.frame.empty()) {
@@ -129,6 +145,16 @@ bool ApplyTrim(const Trim& trim, const media::EditFormat& format, media::RenderS
         return false;
     }
     if (!trim.end.empty() && !position("--end", trim.end, false, end)) return false;
+    if (!trim.duration.empty()) {
+        int64_t length = 0;
+        if (!position("-t", trim.duration, false, length)) return false;
+        if (length == 0) {
+            usage = true;
+            error = "-t " + trim.duration + ": shorter than one frame";
+            return false;
+        }
+        end = std::min<int64_t>(first + length, INT32_MAX);
+    }
     if (end >= 0 && end <= first) {
         usage = true;
         error = "--end " + trim.end + ": not after --start " + (trim.start.empty() ? "0" : trim.start);

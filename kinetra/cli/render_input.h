@@ -32,7 +32,7 @@ std::function<bool(const editor::Lengthening&, std::string& error)> LengthenUpTo
                                                                                  int64_t max_frames);
 
 // One notice line for each change the sound of `input` undergoes on its way to the plug-ins: a
-// sampling rate other than its own, channels mixed to stereo.
+// sampling rate other than its own, channels mixed to stereo, a part past the last picture cut.
 void TellSoundFormat(const std::string& input, const media::EditSource& source);
 
 // The warning for a source that stopped decoding before its end (a truncated file), if it did.
@@ -42,6 +42,7 @@ void TellDecodingStopped(const std::string& input, const media::EditSource& sour
 struct Trim {
     std::string start;  // the first frame written: a time (2.5, 1:02.5, 00:01:02.5) or a frame (150f)
     std::string end;    // where writing stops, that frame not included: the same forms
+    std::string duration;  // how long writing goes on from `start`, instead of `end`: a time or a frame count
     std::string frame;  // one frame alone: a frame number (150) or a time (2.5s); the frames before it run unwritten
 };
 

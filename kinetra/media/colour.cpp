@@ -751,17 +751,21 @@ Form FormFor(const KernelTable<Form>& table, bool exact) {
 
 }  // namespace
 
-YuvToYc::YuvToYc(const ColourSpace& space) {
+YuvToYc::YuvToYc(const ColourSpace& space, int bits) : space_(space), bits_(std::clamp(bits, 8, 16)) {
     Matrix m;
     YccToYcc(space, kPixelYc, m);
     for (int i = 0; i < 3; ++i) {
-        double bias = 0.5 * kFraction;
+        double bias = 0.5 * kFraction, deep_bias = bias;
         for (int j = 0; j < 3; ++j) {
             const double per_code = kYcScale * m[i][j] / CodeScale(space, j) * kFraction;
             coefficient_[i][j] = static_cast<int32_t>(std::lround(per_code));
             bias -= per_code * CodeOffset(space, j);
+            const double per_deep_code = kYcScale * m[i][j] / CodeScale(space, j, bits_) * kFraction;
+            deep_coefficient_[i][j] = std::llround(per_deep_code);
+            deep_bias -= per_deep_code * CodeOffset(space, j, bits_);
         }
         bias_[i] = static_cast<int32_t>(std::lround(bias));
+        deep_bias_[i] = std::llround(deep_bias);
     }
 #if defined(KINETRA_VECTOR_KERNELS)
     vector_ = ToYcVectorExact({coefficient_, bias_});
@@ -772,6 +776,7 @@ void YuvToYc::Convert(const PlanarPicture& source, const YcPicture& dest) {
     const int width = std::min(source.width, dest.width);
     const int height = std::min(source.height, dest.height);
     if (width <= 0 || height <= 0) return;
+    if (bits_ > 8) return ConvertDeep(source, dest, width, height);
     const ToYcMap map{coefficient_, bias_};
     const int samples = ((width - 1) >> source.shift_x) + 1;
     colour_terms_.resize(3 * static_cast<size_t>(samples));
@@ -786,6 +791,27 @@ void YuvToYc::Convert(const PlanarPicture& source, const YcPicture& dest) {
         }
         pixels(map, source.planes[0] + static_cast<ptrdiff_t>(y) * source.strides[0], terms, samples, source.shift_x,
                width, dest.pixels + static_cast<ptrdiff_t>(y) * dest.stride);
+    }
+}
+
+// Deeper codes, pixel by pixel in the portable form: pictures of more than 8 bits are rare
+// enough that they have no vector form.
+void YuvToYc::ConvertDeep(const PlanarPicture& source, const YcPicture& dest, int width, int height) const {
+    const auto row = [&](int plane, int y) {
+        return reinterpret_cast<const uint16_t*>(source.planes[plane] + static_cast<ptrdiff_t>(y) * source.strides[plane]);
+    };
+    for (int y = 0; y < height; ++y) {
+        const uint16_t *luma = row(0, y), *cb = row(1, y >> source.shift_y), *cr = row(2, y >> source.shift_y);
+        PixelYC* out = dest.pixels + static_cast<ptrdiff_t>(y) * dest.stride;
+        for (int x = 0; x < width; ++x) {
+            const int64_t codes[3] = {luma[x], cb[x >> source.shift_x], cr[x >> source.shift_x]};
+            int16_t* components[3] = {&out[x].y, &out[x].cb, &out[x].cr};
+            for (int i = 0; i < 3; ++i) {
+                const int64_t sum = deep_coefficient_[i][0] * codes[0] + deep_coefficient_[i][1] * codes[1] +
+                                    deep_coefficient_[i][2] * codes[2] + deep_bias_[i];
+                *components[i] = static_cast<int16_t>(sum >> 16);
+            }
+        }
     }
 }
 

@@ -43,17 +43,26 @@ struct YcPicture {
     int height = 0;
 };
 
-// Code values of `space` to PixelYC. Colour samples are repeated over the pixels they cover,
-// so that the way back (which averages them) gives them back unchanged.
+// Code values of `space` with `bits` bits (8..16) to PixelYC; above 8 bits the planes hold
+// 16-bit samples in the machine's byte order. Colour samples are repeated over the pixels they
+// cover, so that the way back (which averages them) gives them back unchanged.
 class YuvToYc {
 public:
-    explicit YuvToYc(const ColourSpace& space);
+    explicit YuvToYc(const ColourSpace& space, int bits = 8);
     // Fills the first min(width) x min(height) pixels of `dest`.
     void Convert(const PlanarPicture& source, const YcPicture& dest);
+    const ColourSpace& space() const { return space_; }
+    int bits() const { return bits_; }
 
 private:
+    void ConvertDeep(const PlanarPicture& source, const YcPicture& dest, int width, int height) const;
+
+    ColourSpace space_;
+    int bits_;
     int32_t coefficient_[3][3];  // 16-bit fraction, applied to the code values
     int32_t bias_[3];
+    int64_t deep_coefficient_[3][3];  // the same for `bits`, kept in 64 bits as the way back's
+    int64_t deep_bias_[3];
     bool vector_ = false;  // the vector forms give the portable form's bits for these coefficients
     // The colour samples' share of each component for one row of colour samples, worked out
     // once for all the pixels it covers; kept between pictures.

@@ -52,6 +52,14 @@ inline std::string AvError(int code) {
     return text;
 }
 
+// FFmpeg prints nothing of its own (the program keeps it quiet), but its errors often say more
+// than their status ("FLV does not support sample rate 48000" for "Function not implemented").
+// From this call on, the last error it logs on each thread is kept; the calling thread's is
+// forgotten.
+void KeepFfmpegErrors();
+// The kept error of this thread, taken, or the status's own text when there is none.
+std::string FfmpegReason(int code);
+
 }  // namespace kinetra::media
 
 namespace kinetra::media {

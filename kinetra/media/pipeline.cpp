@@ -306,6 +306,10 @@ OutputSettings OutputFor(const EditSource& source, const OutputSettings& setting
     output.primaries = format.video.primaries;
     output.transfer = format.video.transfer;
     output.matrix_tag = format.video.matrix_tag;
+    output.source_bits = format.video.bits;
+    output.tags = format.video.tags;
+    const AVRational aspect = format.video.pixel_aspect;
+    output.pixel_aspect = format.rotation % 180 ? AVRational{aspect.den, aspect.num} : aspect;  // turned with the picture
     // What was not turned on the way in is left for players to turn.
     output.rotation = (format.video.rotation - format.rotation + 360) % 360;
     output.sound = format.has_sound;

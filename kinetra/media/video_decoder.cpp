@@ -17,11 +17,15 @@ int FindVideoStream(AVFormatContext& input) {
 }
 
 // The matrix and range of a stream: its tags, and BT.601 limited range where it has none, as
-// FFmpeg's own conversions take an untagged stream.
+// FFmpeg's own conversions take an untagged stream. An untagged Y'CbCr stream stays untagged:
+// its codes come back as they were, so a player shows the output as it showed the input (an HD
+// one as BT.709); R'G'B' pictures are made BT.601 here, and say so.
 void ReadColour(const AVCodecParameters& codec, VideoFormat& format) {
     const auto pixel_format = static_cast<AVPixelFormat>(codec.format);
     const bool full = codec.color_range == AVCOL_RANGE_JPEG || pixel_format == AV_PIX_FMT_YUVJ420P ||
                       pixel_format == AV_PIX_FMT_YUVJ422P || pixel_format == AV_PIX_FMT_YUVJ444P;
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(pixel_format);
+    const bool untagged = codec.color_space == AVCOL_SPC_UNSPECIFIED && d && !(d->flags & AV_PIX_FMT_FLAG_RGB);
     AVColorPrimaries primaries;
     AVColorTransferCharacteristic transfer;
     switch (codec.color_space) {
@@ -40,28 +44,36 @@ void ReadColour(const AVCodecParameters& codec, VideoFormat& format) {
             break;
         default:
             format.colour = ColourSpace::Bt601(full);
-            format.matrix_tag = codec.color_space == AVCOL_SPC_BT470BG ? AVCOL_SPC_BT470BG : AVCOL_SPC_SMPTE170M;
-            primaries = AVCOL_PRI_SMPTE170M;
-            transfer = AVCOL_TRC_SMPTE170M;
+            format.matrix_tag = codec.color_space == AVCOL_SPC_BT470BG ? AVCOL_SPC_BT470BG
+                                : untagged                              ? AVCOL_SPC_UNSPECIFIED
+                                                                        : AVCOL_SPC_SMPTE170M;
+            primaries = untagged ? AVCOL_PRI_UNSPECIFIED : AVCOL_PRI_SMPTE170M;
+            transfer = untagged ? AVCOL_TRC_UNSPECIFIED : AVCOL_TRC_SMPTE170M;
             break;
     }
     format.primaries = codec.color_primaries != AVCOL_PRI_UNSPECIFIED ? codec.color_primaries : primaries;
     format.transfer = codec.color_trc != AVCOL_TRC_UNSPECIFIED ? codec.color_trc : transfer;
 }
 
-// Planes the integer map reads as they are: three 8-bit planes, one component each.
-bool IsPlanarYuv8(AVPixelFormat pixel_format) {
+// The depth of planes the integer maps read as they are: three planes, one component each, of
+// 8-bit samples or of 9 to 16 bits in 16-bit samples of the machine's order; 0 for any other layout.
+int PlanarYuvDepth(AVPixelFormat pixel_format) {
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(pixel_format);
     if (!d || d->nb_components != 3 || (d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) ||
-        !(d->flags & AV_PIX_FMT_FLAG_PLANAR)) {
-        return false;
+        !(d->flags & AV_PIX_FMT_FLAG_PLANAR) || d->log2_chroma_w > 1 || d->log2_chroma_h > 1) {
+        return 0;
     }
+    const int depth = d->comp[0].depth;
+    const bool big_endian = (d->flags & AV_PIX_FMT_FLAG_BE) != 0;
+    if (depth > 8 && big_endian != (AV_NE(1, 0) == 1)) return 0;
     for (int c = 0; c < 3; ++c) {
-        if (d->comp[c].plane != c || d->comp[c].depth != 8 || d->comp[c].step != 1 || d->comp[c].shift != 0) {
-            return false;
+        const AVComponentDescriptor& comp = d->comp[c];
+        if (comp.plane != c || comp.depth != depth || comp.step != (depth > 8 ? 2 : 1) || comp.shift != 0 ||
+            comp.offset != 0 || depth > 16) {
+            return 0;
         }
     }
-    return d->log2_chroma_w <= 1 && d->log2_chroma_h <= 1;
+    return depth;
 }
 
 PlanarPicture PlanesOf(const AVFrame& frame) {
@@ -119,7 +131,10 @@ bool VideoDecoder::Probe(const std::string& path, int threads, std::string& erro
                 error = path + ": its video packets carry no times";
                 return false;
             }
-            pts_.push_back(pts);
+            // Pictures an edit list leaves out (a clip cut without re-encoding keeps the ones
+            // from the key picture before its start) are decoded, never shown: they are no frames
+            // of the clip, but their key picture is where decoding its first frames starts.
+            if (!(packet_->flags & AV_PKT_FLAG_DISCARD)) pts_.push_back(pts);
             if (packet_->flags & AV_PKT_FLAG_KEY) {
                 const int64_t seek = packet_->dts != AV_NOPTS_VALUE ? std::min(packet_->dts, pts) : pts;
                 keys.push_back({pts, seek});
@@ -141,8 +156,12 @@ bool VideoDecoder::Probe(const std::string& path, int threads, std::string& erro
 
     format_.width = stream.codecpar->width;
     format_.height = stream.codecpar->height;
+    // The average rate, made constant; but the stream's own rate where the average only misses
+    // it by the time base's rounding (29.97 fps in 1/600 ticks averages 29.975).
     AVRational rate = stream.avg_frame_rate;
-    if (rate.num <= 0 || rate.den <= 0) rate = stream.r_frame_rate;
+    const AVRational own = stream.r_frame_rate;
+    const bool has_own = own.num > 0 && own.den > 0;
+    if (rate.num <= 0 || rate.den <= 0 || (has_own && std::abs(av_q2d(own) / av_q2d(rate) - 1) < 0.002)) rate = own;
     if (rate.num <= 0 || rate.den <= 0) rate = AVRational{25, 1};
     av_reduce(&rate.num, &rate.den, rate.num, rate.den, 1 << 30);
     format_.frame_rate = rate;
@@ -151,9 +170,16 @@ bool VideoDecoder::Probe(const std::string& path, int threads, std::string& erro
                                         int64_t{base.den} * rate.den, AV_ROUND_NEAR_INF);
     format_.frame_count = static_cast<int32_t>(std::clamp<int64_t>(span + 1, 1, INT32_MAX));
     ReadColour(*stream.codecpar, format_);
-    to_yc_ = YuvToYc(format_.colour);
     format_.start_time = av_rescale_q(pts_.front(), base, AV_TIME_BASE_Q);
     format_.codec_name = avcodec_get_name(stream.codecpar->codec_id);
+    const AVRational aspect = av_guess_sample_aspect_ratio(input_.get(), input_->streams[stream_index_], nullptr);
+    if (aspect.num > 0 && aspect.den > 0) format_.pixel_aspect = aspect;
+    for (const AVDictionaryEntry* tag = nullptr; (tag = av_dict_get(input_->metadata, "", tag, AV_DICT_IGNORE_SUFFIX));) {
+        format_.tags.emplace_back(tag->key, tag->value);
+    }
+    if (const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(stream.codecpar->format))) {
+        format_.bits = d->comp[0].depth;
+    }
     format_.rotation = Rotation(stream);
     if (format_.width <= 0 || format_.height <= 0) {
         error = path + ": its video stream has no picture size";
@@ -168,7 +194,6 @@ bool VideoDecoder::OpenLike(const VideoDecoder& probed, std::string& error) {
     threads_ = probed.threads_;
     stream_index_ = probed.stream_index_;
     format_ = probed.format_;
-    to_yc_ = probed.to_yc_;
     pts_ = probed.pts_;
     keys_ = probed.keys_;
     key_seek_ = probed.key_seek_;
@@ -287,17 +312,20 @@ bool VideoDecoder::DecodeSource(int32_t index, std::string& error, const std::fu
 bool VideoDecoder::ConvertPicture(const YcPicture& dest, std::string& error) {
     const AVFrame& frame = *picture_;
     const auto pixel_format = static_cast<AVPixelFormat>(frame.format);
-    if (IsPlanarYuv8(pixel_format)) {
-        to_yc_.Convert(PlanesOf(frame), dest);
+    const int depth = PlanarYuvDepth(pixel_format);
+    if (depth) {
+        MapFor(format_.colour, depth).Convert(PlanesOf(frame), dest);
         return true;
     }
-    // Other layouts go to 8-bit 4:4:4 first: Y'CbCr keeps its values, R'G'B' becomes full-range
-    // BT.601.
+    // Other layouts go to 4:4:4 first, of 8 bits or, for deeper pictures, of 16 so that none of
+    // their levels is lost: Y'CbCr keeps its values, R'G'B' becomes full-range BT.601.
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(pixel_format);
     const bool rgb = d && (d->flags & AV_PIX_FMT_FLAG_RGB);
+    const bool deep = d && d->comp[0].depth > 8;
+    const AVPixelFormat layout = deep ? AV_PIX_FMT_YUV444P16 : AV_PIX_FMT_YUV444P;
     const ColourSpace colour = rgb ? ColourSpace::Bt601(true) : format_.colour;
     scale_.reset(sws_getCachedContext(scale_.release(), frame.width, frame.height, pixel_format, frame.width,
-                                      frame.height, AV_PIX_FMT_YUV444P, SWS_POINT, nullptr, nullptr, nullptr));
+                                      frame.height, layout, SWS_POINT, nullptr, nullptr, nullptr));
     if (!scale_) {
         error = path_ + ": its pictures (" + (d ? d->name : "?") + ") cannot be converted";
         return false;
@@ -305,9 +333,9 @@ bool VideoDecoder::ConvertPicture(const YcPicture& dest, std::string& error) {
     const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
     sws_setColorspaceDetails(scale_.get(), coefficients, colour.full_range, coefficients, colour.full_range, 0,
                              1 << 16, 1 << 16);
-    if (converted_->width != frame.width || converted_->height != frame.height) {
+    if (converted_->width != frame.width || converted_->height != frame.height || converted_->format != layout) {
         av_frame_unref(converted_.get());
-        converted_->format = AV_PIX_FMT_YUV444P;
+        converted_->format = layout;
         converted_->width = frame.width;
         converted_->height = frame.height;
         if (av_frame_get_buffer(converted_.get(), 0) < 0) {
@@ -316,8 +344,15 @@ bool VideoDecoder::ConvertPicture(const YcPicture& dest, std::string& error) {
         }
     }
     sws_scale(scale_.get(), frame.data, frame.linesize, 0, frame.height, converted_->data, converted_->linesize);
-    (rgb ? rgb_to_yc_ : to_yc_).Convert(PlanesOf(*converted_), dest);
+    MapFor(colour, deep ? 16 : 8).Convert(PlanesOf(*converted_), dest);
     return true;
+}
+
+YuvToYc& VideoDecoder::MapFor(const ColourSpace& colour, int bits) {
+    for (YuvToYc& map : maps_) {
+        if (map.space() == colour && map.bits() == bits) return map;
+    }
+    return maps_.emplace_back(colour, bits);
 }
 
 bool VideoDecoder::Read(int32_t frame, const YcPicture& dest, std::string& error, int32_t lookback,

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kinetra/media/colour.h"
@@ -24,6 +25,10 @@ struct VideoFormat {
     AVColorTransferCharacteristic transfer = AVCOL_TRC_UNSPECIFIED;
     AVColorSpace matrix_tag = AVCOL_SPC_UNSPECIFIED;  // the colour space's own tag
     std::string codec_name;
+    int bits = 8;                 // the depth of the stream's pictures
+    AVRational pixel_aspect{1, 1};  // a pixel's width over its height, as players show it
+    std::vector<std::pair<std::string, std::string>> tags;  // the file's own: title, location...
+
     int64_t start_time = 0;       // the first picture's time, in AV_TIME_BASE units
     int rotation = 0;             // clockwise degrees to turn a picture to show it: 0, 90, 180 or 270
 };
@@ -62,6 +67,8 @@ private:
     bool DecodeNext(std::string& error);
     int32_t IndexOfPts(int64_t pts) const;
     bool ConvertPicture(const YcPicture& dest, std::string& error);
+    // The map from codes of `colour` with `bits` bits, made when first needed.
+    YuvToYc& MapFor(const ColourSpace& colour, int bits);
 
     std::string path_;
     int threads_ = 0;
@@ -70,12 +77,13 @@ private:
     PacketPtr packet_;
     FramePtr picture_;
     FramePtr received_;   // the decoder's next picture, before it becomes `picture_`
-    FramePtr converted_;  // pictures the integer map does not read directly, as 8-bit 4:4:4
+    FramePtr converted_;  // pictures the integer maps do not read directly, as 4:4:4
     ScalePtr scale_;
     int stream_index_ = -1;
     VideoFormat format_;
-    YuvToYc to_yc_{ColourSpace()};      // for the stream's own matrix and range
-    YuvToYc rgb_to_yc_{ColourSpace::Bt601(true)};  // for R'G'B' pictures, once in 4:4:4
+    // For the stream's own matrix and range, and R'G'B' pictures once in 4:4:4: a list, since
+    // the maps keep work areas of their own and a decoder meets one or two of them.
+    std::vector<YuvToYc> maps_;
 
     std::vector<int64_t> pts_;        // every picture's time, in presentation order
     std::vector<int32_t> keys_;       // indices of the key pictures, ascending

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -141,17 +142,29 @@ struct Encoders {
 
 bool ChooseVideo(const OutputSettings& s, OutputKind kind, Encoders& e, std::string& error) {
     const std::string extension = LowerExtension(s.path);
-    const bool png = kind == OutputKind::kPictureSequence || kind == OutputKind::kPicture;
-    if (png) {
-        if ((!s.video_encoder.empty() && s.video_encoder != "png") || (!s.pixel_format.empty() && s.pixel_format != "rgb24")) {
-            error = "PNG pictures are written by the png encoder as rgb24: -c:v and -pix_fmt do not apply";
+    const bool pictures = kind == OutputKind::kPictureSequence || kind == OutputKind::kPicture;
+    if (pictures) {
+        // As every viewer reads them: PNG as R'G'B', JPEG as full-range 4:2:0.
+        const bool png = extension == ".png";
+        e.video = avcodec_find_encoder(png ? AV_CODEC_ID_PNG : AV_CODEC_ID_MJPEG);
+        e.pixel_format = png ? AV_PIX_FMT_RGB24 : AV_PIX_FMT_YUVJ420P;
+        if (!e.video) {
+            error = "FFmpeg has no encoder for " + extension + " pictures";
             return false;
         }
-        e.video = avcodec_find_encoder(AV_CODEC_ID_PNG);
-        e.pixel_format = AV_PIX_FMT_RGB24;
+        if ((!s.video_encoder.empty() && s.video_encoder != e.video->name) ||
+            (!s.pixel_format.empty() && av_get_pix_fmt(s.pixel_format.c_str()) != e.pixel_format)) {
+            error = std::string(png ? "PNG" : "JPEG") + " pictures are written by the " + e.video->name + " encoder as " +
+                    av_get_pix_fmt_name(e.pixel_format) + ": -c:v and -pix_fmt do not apply";
+            return false;
+        }
     } else if (!s.video_encoder.empty()) {
         if (s.lossless) {
             error = "--lossless and -c:v both choose the video encoder: give one of them";
+            return false;
+        }
+        if (s.video_encoder == "copy") {
+            error = "-c:v copy: the pictures go through the plug-ins and are encoded again: name an encoder";
             return false;
         }
         e.video = avcodec_find_encoder_by_name(s.video_encoder.c_str());
@@ -166,7 +179,7 @@ bool ChooseVideo(const OutputSettings& s, OutputKind kind, Encoders& e, std::str
         }
     } else if (s.lossless) {
         if (!(e.video = LosslessEncoderFor(*e.format))) {
-            error = "--lossless needs .mkv or .mov: " + extension + " holds neither FFV1 nor Ut Video";
+            error = "--lossless needs .mkv or .avi: " + extension + " holds neither FFV1 nor Ut Video";
             return false;
         }
     } else {
@@ -177,7 +190,7 @@ bool ChooseVideo(const OutputSettings& s, OutputKind kind, Encoders& e, std::str
             return false;
         }
     }
-    if (png) return true;
+    if (pictures) return true;
     if (!s.pixel_format.empty()) {
         e.pixel_format = av_get_pix_fmt(s.pixel_format.c_str());
         if (e.pixel_format == AV_PIX_FMT_NONE) {
@@ -189,8 +202,15 @@ bool ChooseVideo(const OutputSettings& s, OutputKind kind, Encoders& e, std::str
             return false;
         }
     } else {
-        // 4:2:0 is what every player plays.
-        e.pixel_format = Takes(*e.video, AV_PIX_FMT_YUV420P) ? AV_PIX_FMT_YUV420P : e.video->pix_fmts[0];
+        // 4:2:0 is what every player plays: the first of its two forms the encoder lists, since
+        // the JPEG encoders list their full-range one first and refuse limited-range yuv420p.
+        e.pixel_format = e.video->pix_fmts ? e.video->pix_fmts[0] : AV_PIX_FMT_YUV420P;
+        for (const AVPixelFormat* f = e.video->pix_fmts; f && *f != AV_PIX_FMT_NONE; ++f) {
+            if (*f == AV_PIX_FMT_YUV420P || *f == AV_PIX_FMT_YUVJ420P) {
+                e.pixel_format = *f;
+                break;
+            }
+        }
     }
     if (!WrittenDirectly(e.pixel_format) && !sws_isSupportedOutput(e.pixel_format)) {
         error = std::string(e.video->name) + ": the pictures cannot be converted to " + av_get_pix_fmt_name(e.pixel_format);
@@ -202,6 +222,10 @@ bool ChooseVideo(const OutputSettings& s, OutputKind kind, Encoders& e, std::str
 bool ChooseAudio(const OutputSettings& s, Encoders& e, std::string& error) {
     const std::string extension = LowerExtension(s.path);
     if (!s.audio_encoder.empty()) {
+        if (s.audio_encoder == "copy") {
+            error = "-c:a copy: the sound goes through the sound plug-in and is encoded again: name an encoder";
+            return false;
+        }
         e.audio = avcodec_find_encoder_by_name(s.audio_encoder.c_str());
         if (!e.audio || e.audio->type != AVMEDIA_TYPE_AUDIO) {
             error = "-c:a " + s.audio_encoder + ": FFmpeg has no sound encoder by that name (ffmpeg -encoders lists them)";
@@ -232,9 +256,8 @@ bool ChooseAudio(const OutputSettings& s, Encoders& e, std::string& error) {
 
 // The encoders for what `settings` holds (its pictures and sound already matched to `kind`).
 bool ChooseEncoders(const OutputSettings& settings, OutputKind kind, Encoders& e, std::string& error) {
-    const bool png = kind == OutputKind::kPictureSequence || kind == OutputKind::kPicture;
-    e.format = png ? av_guess_format("image2", nullptr, nullptr)
-                                                    : av_guess_format(nullptr, settings.path.c_str(), nullptr);
+    const bool pictures = kind == OutputKind::kPictureSequence || kind == OutputKind::kPicture;
+    e.format = pictures ? av_guess_format("image2", nullptr, nullptr) : av_guess_format(nullptr, settings.path.c_str(), nullptr);
     if (!e.format) {
         error = "FFmpeg has no muxer for " + settings.path;
         return false;
@@ -245,11 +268,13 @@ bool ChooseEncoders(const OutputSettings& settings, OutputKind kind, Encoders& e
 
 // `settings` with pictures and sound kept only where `kind` holds them; false when neither is.
 bool MatchToKind(OutputSettings& settings, OutputKind kind, std::string& error) {
-    settings.pictures = settings.pictures && TakesPictures(kind);
-    settings.sound = settings.sound && TakesSound(kind);
+    settings.pictures = settings.pictures && TakesPictures(kind) && !settings.without_pictures;
+    settings.sound = settings.sound && TakesSound(kind) && !settings.without_sound;
     if (kind == OutputKind::kNull || settings.pictures || settings.sound) return true;
     error = "nothing to write to " + settings.path + ": " +
-            (kind == OutputKind::kSoundFile ? "the input has no sound" : "the input has no pictures");
+            (settings.without_pictures || settings.without_sound ? "-vn and -an leave out what the input has"
+             : kind == OutputKind::kSoundFile                   ? "the input has no sound"
+                                                                : "the input has no pictures");
     return false;
 }
 
@@ -258,25 +283,36 @@ bool MatchToKind(OutputSettings& settings, OutputKind kind, std::string& error) 
 bool OutputKindOf(const std::string& name, OutputKind& kind, std::string& error) {
     const std::string extension = LowerExtension(name);
     const AVOutputFormat* format = av_guess_format(nullptr, name.c_str(), nullptr);
-    if (name == "null") {
+    const bool picture = extension == ".png" || extension == ".jpg" || extension == ".jpeg";
+    if (name == "-" || name.rfind("pipe:", 0) == 0) {
+        // An output is written aside and renamed once whole, so that no half of one is left.
+        error = name + ": standard output cannot be written: name a file (or null to discard)";
+        return false;
+    } else if (name == "null") {
         kind = OutputKind::kNull;
-    } else if (HasPictureNumber(fs::path(name).filename().string()) && extension == ".png") {
+    } else if (picture && HasPictureNumber(fs::path(name).filename().string())) {
         kind = OutputKind::kPictureSequence;
-    } else if (extension == ".png") {
+    } else if (picture) {
         kind = OutputKind::kPicture;
     } else if (!format || (format->flags & AVFMT_NOFILE) || std::string(format->name) == "image2") {
         error = "cannot tell what to write from the name " + name +
-                ": use a container FFmpeg writes (.mp4, .mkv, .mov, .webm, .wav...), a .png picture, a PNG "
+                ": use a container FFmpeg writes (.mp4, .mkv, .mov, .webm, .wav...), a .png or .jpg picture, a "
                 "pattern such as frame%04d.png, or null";
         return false;
     } else {
-        kind = format->video_codec == AV_CODEC_ID_NONE ? OutputKind::kSoundFile : OutputKind::kVideoFile;
+        // Sound containers that take a picture only as cover art (.flac, .mp3, .aiff) are sound files.
+        const bool sound_alone = format->video_codec == AV_CODEC_ID_NONE || format->video_codec == AV_CODEC_ID_PNG;
+        kind = sound_alone                                ? OutputKind::kSoundFile
+               : format->audio_codec == AV_CODEC_ID_NONE ? OutputKind::kSilentVideoFile
+                                                          : OutputKind::kVideoFile;
     }
     return true;
 }
 
 bool TakesPictures(OutputKind kind) { return kind != OutputKind::kSoundFile; }
-bool TakesSound(OutputKind kind) { return kind != OutputKind::kPictureSequence && kind != OutputKind::kPicture; }
+bool TakesSound(OutputKind kind) {
+    return kind == OutputKind::kVideoFile || kind == OutputKind::kSoundFile || kind == OutputKind::kNull;
+}
 
 bool CheckOutput(const OutputSettings& settings, std::string& error) {
     OutputKind kind;
@@ -302,7 +338,7 @@ void MediaWriter::Discard() {
 }
 
 bool MediaWriter::Fail(std::string& error, const std::string& what, int status) {
-    error = what + ": " + AvError(status);
+    error = what + ": " + FfmpegReason(status);
     return false;
 }
 
@@ -310,6 +346,7 @@ bool MediaWriter::Open(const OutputSettings& settings, std::string& error) {
     settings_ = settings;
     if (!OutputKindOf(settings.path, kind_, error) || !MatchToKind(settings_, kind_, error)) return false;
     if (kind_ == OutputKind::kNull) return true;
+    KeepFfmpegErrors();
     Encoders encoders;
     if (!ChooseEncoders(settings_, kind_, encoders, error)) return false;
 
@@ -343,6 +380,13 @@ bool MediaWriter::Open(const OutputSettings& settings, std::string& error) {
             return Fail(error, "cannot write " + settings.path, status);
         }
     }
+    // As ffmpeg does, all but the input's times and makers: this file is made now, by FFmpeg.
+    for (const auto& [key, value] : settings_.tags) {
+        if (key != "creation_time" && key != "encoder" && key != "major_brand" && key != "minor_version" &&
+            key != "compatible_brands") {
+            av_dict_set(&output_->metadata, key.c_str(), value.c_str(), 0);
+        }
+    }
     AVDictionary* options = nullptr;
     if (kind_ == OutputKind::kPictureSequence) av_dict_set(&options, "start_number", "0", 0);
     if (kind_ == OutputKind::kPicture) av_dict_set(&options, "update", "1", 0);  // the name as it is, no number
@@ -362,6 +406,7 @@ bool MediaWriter::OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_for
     const std::string name = codec.name;
     if (name == "libx264" || name == "libx265") av_dict_set(&options, "preset", settings_.preset.c_str(), 0);
     if (name == "libx265") av_dict_set(&options, "x265-params", "log-level=error", 0);  // it logs on its own
+    if (name == "libsvtav1") setenv("SVT_LOG", "1", 0);  // so does it, unless the user says otherwise
     if (settings_.video_bitrate == 0 &&
         av_opt_find(const_cast<AVClass**>(&codec.priv_class), "crf", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ) != nullptr) {
         av_dict_set(&options, "crf", std::to_string(settings_.crf).c_str(), 0);
@@ -386,11 +431,22 @@ bool MediaWriter::OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_for
                          std::to_string(c.width) + "x" + std::to_string(c.height) + ", the edge repeated: " +
                          d.name + " needs an even size (-pix_fmt yuv444p keeps the size, in fewer players)");
     }
+    // Deeper pictures written at 8 bits by default, where the encoder could keep more: said.
+    if (settings_.pixel_format.empty() && settings_.source_bits > 8 && d.comp[0].depth == 8 &&
+        pixel_format != AV_PIX_FMT_RGB24 && Takes(codec, AV_PIX_FMT_YUV420P10LE) && settings_.notice) {
+        settings_.notice(std::to_string(settings_.source_bits) + "-bit pictures written as " + d.name + ", which " +
+                         "every player plays (-pix_fmt yuv420p10le keeps 10 bits)");
+    }
     c.pix_fmt = pixel_format;
     c.time_base = av_inv_q(settings_.frame_rate);
     c.framerate = settings_.frame_rate;
-    c.sample_aspect_ratio = AVRational{1, 1};
+    c.sample_aspect_ratio = settings_.pixel_aspect;
     c.bit_rate = settings_.video_bitrate;
+    if (codec.id == AV_CODEC_ID_MJPEG && settings_.video_bitrate == 0) {
+        // JPEG's own rate control aims at 200 kb/s, which blurs a still: a fine quantiser instead.
+        c.flags |= AV_CODEC_FLAG_QSCALE;
+        c.global_quality = FF_QP2LAMBDA * 2;
+    }
     if (pixel_format != AV_PIX_FMT_RGB24) {
         const bool full = FullRangeFormat(pixel_format);
         c.colorspace = (d.flags & AV_PIX_FMT_FLAG_RGB) ? AVCOL_SPC_RGB : settings_.matrix_tag;
@@ -412,6 +468,7 @@ bool MediaWriter::OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_for
     }
     video_stream_->time_base = c.time_base;
     video_stream_->avg_frame_rate = settings_.frame_rate;
+    video_stream_->sample_aspect_ratio = c.sample_aspect_ratio;  // for containers that say it, not the codec
 
     const auto frame = [&c](AVPixelFormat format) {
         FramePtr made(av_frame_alloc());
@@ -435,7 +492,9 @@ bool MediaWriter::OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_for
     scale_.reset(sws_getContext(c.width, c.height, AV_PIX_FMT_YUV444P16, c.width, c.height, pixel_format,
                                 SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
     if (!deep_ || !scale_) return Fail(error, "cannot convert the pictures to " + std::string(d.name), AVERROR(ENOMEM));
-    const int* matrix = sws_getCoefficients(settings_.matrix_tag);
+    // An untagged output holds BT.601 codes, as an untagged input is read.
+    const int* matrix = sws_getCoefficients(settings_.matrix_tag == AVCOL_SPC_UNSPECIFIED ? SWS_CS_ITU601
+                                                                                          : settings_.matrix_tag);
     sws_setColorspaceDetails(scale_.get(), matrix, settings_.colour.full_range, matrix,
                              c.color_range == AVCOL_RANGE_JPEG, 0, 1 << 16, 1 << 16);
     return true;
@@ -536,6 +595,7 @@ bool MediaWriter::WritePicture(const YcPicture& picture, std::string& error) {
         }
     }
     frame.pts = pictures_written_++;
+    frame.quality = video_->global_quality;  // the fixed quantiser, where one is asked for
     return Encode(video_.get(), video_stream_, &frame, error);
 }
 

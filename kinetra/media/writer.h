@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kinetra/media/colour.h"
@@ -16,7 +17,8 @@
 namespace kinetra::media {
 
 // kPicture: one PNG picture, for a render of one frame.
-enum class OutputKind { kVideoFile, kPictureSequence, kPicture, kSoundFile, kNull };
+// A video file holds pictures and sound; a silent one (.gif, .y4m, a raw .h264 stream) pictures alone.
+enum class OutputKind { kVideoFile, kSilentVideoFile, kPictureSequence, kPicture, kSoundFile, kNull };
 
 // The kind of output `name` asks for; false with `error` set when it names none.
 bool OutputKindOf(const std::string& name, OutputKind& kind, std::string& error);
@@ -44,6 +46,10 @@ struct OutputSettings {
     int64_t video_bitrate = 0;  // bits a second; 0: the encoder's own rate control
     // Empty: 8-bit 4:2:0 where the encoder takes it, else the encoder's first.
     std::string pixel_format;
+    int source_bits = 8;  // the input pictures' depth, told when the default writes fewer
+    AVRational pixel_aspect{1, 1};  // a pixel's width over its height: the input's, for players
+    // The input file's tags (title, location...), carried over as ffmpeg carries them.
+    std::vector<std::pair<std::string, std::string>> tags;
     // Clockwise degrees a player turns the pictures by to show them (0, 90, 180, 270): the
     // input's rotation, carried over when its pictures were kept as stored.
     int rotation = 0;
@@ -54,6 +60,9 @@ struct OutputSettings {
     // Empty: AAC in .mp4, PCM where the container holds it, else the container's own.
     std::string audio_encoder;
     int64_t audio_bitrate = 0;
+    // Left out of the output though the input has them (ffmpeg's -vn, -an).
+    bool without_pictures = false;
+    bool without_sound = false;
     // Told, in one line, of a choice made for the user (padding to an even size, resampling).
     std::function<void(const std::string&)> notice;
 };

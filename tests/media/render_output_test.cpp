@@ -95,10 +95,18 @@ TEST_F(RenderOutput, CommandLinesEndWithTheConventionsStatus) {
         // A file that cannot be read is work that failed, not a usage error.
         {"render missing.mp4 -o o.mkv", 1, "missing.mp4: No such file or directory"},
         {"render clip.mp4 --script missing.txt -o o.mkv", 1, "missing.txt: No such file or directory"},
+        // An input is read more than once: a pipe or a device (here /dev/null) is refused as one.
+        {"render - -o o.mkv", 1, "-: standard input cannot be read"},
+        {"render clip.mp4 -o -", 2, "-: standard output cannot be written"},
+        {"render /dev/stdin -o o.mkv", 1, "/dev/stdin: is a pipe"},
         {"preview missing.mp4", 1, "missing.mp4: No such file or directory"},
         {"render clip.mp4 --threads 0 -o o.mkv", 2, "--threads"},
         {"render clip.mp4 --threads -3 -o o.mkv", 2, "--threads"},
         {"render clip.mp4 --threads 17 -o o.mkv", 2, "--threads"},
+        {"render clip.mp4 -threads 17 -o o.mkv", 2, "--threads"},  // ffmpeg's spelling, not -t hreads
+        {"render clip.mp4 -s 1280x720 -o o.mkv", 2, "-s names the script here"},  // not ffmpeg's size
+        {"render clip.mp4 --display 10 -o o.mkv", 2, "--display"},
+        {"render clip.mp4 --var a=4097 -o o.mkv", 2, "--var a=4097: outside 0..4096"},
         // One value a --var: the clip after it is the input.
         {"render --var a=100 clip.mp4 -q -o o.var.mkv", 0, ""},
         {"render --var a=100 b=7 -o o.mkv", 2, "give --var b=7"},
@@ -108,21 +116,41 @@ TEST_F(RenderOutput, CommandLinesEndWithTheConventionsStatus) {
         {"render clip.mp4 --rate 25 -o o.mkv", 2, "--rate"},
         {"render tone.wav --rate 25 -q -o o.rate.wav", 0, ""},
         // Pairings that cannot be written say why.
-        {"render clip.mp4 --lossless -o o.mp4", 2, "--lossless needs .mkv or .mov"},
+        {"render clip.mp4 --lossless -o o.mp4", 2, "--lossless needs .mkv or .avi"},
+        {"render clip.mp4 --lossless -q -o o.avi", 0, ""},
         {"render clip.mp4 -c:v no_such_encoder -o o.mkv", 2, "no video encoder by that name"},
         {"render clip.mp4 -c:a libx264 -o o.mkv", 2, "no sound encoder by that name"},
+        {"render clip.mp4 -c:a copy -o o.mkv", 2, "-c:a copy: the sound goes through the sound plug-in"},
         {"render clip.mp4 -c:v ffv1 -o o.mp4", 2, ".mp4 cannot hold ffv1"},
         {"render clip.mp4 -c:v mpeg4 -pix_fmt yuv444p -o o.mkv", 2, "mpeg4 takes yuv420p"},
         {"render clip.mp4 -pix_fmt no_such_format -o o.mkv", 2, "no such pixel format"},
         {"render clip.mp4 -b:v fast -o o.mkv", 2, "-b:v fast"},
+        // The JPEG encoder's own 4:2:0 by default; FFmpeg's reason when it refuses one.
+        {"render clip.mp4 -c:v mjpeg -q -o o.avi", 0, ""},
+        {"render clip.mp4 -c:v mjpeg -pix_fmt yuv420p -o o.mkv", 1, "full-range"},
+        // Sound containers whose pictures are only cover art are sound files.
+        {"render clip.mp4 -o o.flac", 0, "wrote o.flac: 1.00 s of sound (flac)", "frame"},
+        {"render clip.mp4 -o o.mp3", 0, "wrote o.mp3: 1.00 s of sound", "png"},
+        // And containers without sound take the pictures alone.
+        {"render clip.mp4 -o o.gif", 0, "wrote o.gif: 30 frames of 160x90", "sound"},
         {"render clip.mp4 -y -n -o o.mkv", 2, ""},
         // One picture is one frame's.
         {"render --size 64x36 --frames 1 --script empty.txt -o o.png", 0, "wrote o.png: 1 frame of 64x36", "sound"},
+        {"render clip.mp4 --frame 3 -o o.jpg", 0, "wrote o.jpg: 1 frame of 160x90", "sound"},
+        {"render clip.mp4 -an -o o.an.mp4", 0, "wrote o.an.mp4: 30 frames of 160x90", "sound"},
+        {"render clip.mp4 -vn -o o.vn.mp4", 0, "wrote o.vn.mp4: 1.00 s of sound", "frame"},
+        {"render clip.mp4 --frame 3 -o o.jpg", 0, "wrote o.jpg: 1 frame of 160x90", "sound"},
+        {"render clip.mp4 -an -o o.an.mp4", 0, "wrote o.an.mp4: 30 frames of 160x90", "sound"},
+        {"render clip.mp4 -vn -o o.vn.mp4", 0, "wrote o.vn.mp4: 1.00 s of sound", "frame"},
         {"render --size 64x36 --frames 2 --script empty.txt -o o.png", 1, "o.png holds one picture"},
         // The summary speaks of what was written.
         {"render --size 64x36 --frames 1 --script empty.txt -o 'o.%d.png'", 0, "wrote o.%d.png: 1 frame of", "sound"},
         {"render tone.wav -o o.wav", 0, "wrote o.wav: 1.00 s of sound (pcm_s16le)", "frame"},
         {"render clip.mp4 -o null", 0, "rendered 30 frames of 160x90", "wrote"},
+        {"render -i clip.mp4 -t 10f -o null", 0, "rendered 10 frames of 160x90"},
+        // The output named after the input, as ffmpeg takes it; named twice, refused.
+        {"render -i clip.mp4 o.pos.mkv", 0, "wrote o.pos.mkv: 30 frames"},
+        {"render clip.mp4 o.a.mkv -o o.b.mkv", 2, "--output"},
     };
     for (const Case& c : kCases) {
         const ProgramResult result = Kinetra(c.arguments, folder);
@@ -160,7 +188,10 @@ TEST_F(RenderOutput, AnExistingOutputIsReplacedOnlyWhenAsked) {
         {"clip.mp4 -y -o clip.mp4", nullptr, nullptr, 1, "the input itself"},
         {"link.mp4 -y -o clip.mp4", nullptr, nullptr, 1, "the input itself"},
         {"clip.mp4 -y -o link.mp4", nullptr, nullptr, 1, "the input itself"},
+        // A sequence's pattern, though its first number (0) names no file of the input's.
+        {"'p%03d.png' -y -o './p%03d.png'", nullptr, nullptr, 1, "the input itself"},
     };
+    ASSERT_EQ(Shell("ffmpeg -v error -i clip.mp4 -frames:v 3 -start_number 5 'p%03d.png'", folder).status, 0);
     for (const Case& c : kCases) {
         if (c.existing) std::ofstream(folder / c.existing) << "the user's file";
         const std::string render = Quote(KINETRA_PROGRAM) + " render -q " + c.arguments;
@@ -253,6 +284,87 @@ TEST_F(RenderOutput, DeeperPixelFormatsKeepTheRampsLevels) {
     for (int x = 0; x < 1024; ++x) {
         ASSERT_LE(std::abs(codes[x] - (64.0 + 876.0 * (x * 4096 / 1024) / 4096.0)), 0.5 + 1e-9) << "x " << x;
     }
+}
+
+TEST_F(RenderOutput, DeepInputsReachADeepOutputWithEveryLevel) {
+    const fs::path folder = Folder();
+    std::ofstream(folder / "empty.txt") << "";
+    // A luma ramp over the 877 codes of 10-bit limited range; the same in 10-bit R'G'B', which
+    // goes through libswscale on its way in.
+    ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i \"nullsrc=s=1024x16:d=0.1:r=10,format=yuv420p10le,"
+                    "geq=lum='64+X*876/1023':cb=512:cr=512\" -c:v ffv1 ramp.mkv && "
+                    "ffmpeg -v error -y -i ramp.mkv -pix_fmt gbrp10le -c:v ffv1 rgb.mkv", folder).status, 0);
+    const auto luma = [&](const std::string& file) {
+        return Shell("ffmpeg -v error -i " + file + " -frames:v 1 -f rawvideo -pix_fmt gray10le -", folder).output;
+    };
+    for (const char* input : {"ramp.mkv", "rgb.mkv"}) {
+        const ProgramResult result = Kinetra(std::string("render ") + input + " --script empty.txt -q -y -c:v ffv1 "
+                                             "-pix_fmt yuv420p10le -o o.mkv", folder);
+        ASSERT_EQ(result.status, 0) << input << ": " << result.errors;
+        const std::string out = luma("o.mkv");
+        ASSERT_EQ(out.size(), 1024u * 16 * 2) << input;
+        std::set<std::string> levels;
+        for (size_t at = 0; at < 1024 * 2; at += 2) levels.insert(out.substr(at, 2));
+        EXPECT_EQ(levels.size(), 877u) << input;
+    }
+    // Read directly, the 10-bit codes come back as they were.
+    ASSERT_EQ(Kinetra("render ramp.mkv --script empty.txt -q -y -c:v ffv1 -pix_fmt yuv420p10le -o o.mkv", folder).status, 0);
+    EXPECT_EQ(luma("o.mkv"), luma("ramp.mkv"));
+    EXPECT_NE(Kinetra("info ramp.mkv", folder).output.find("ffv1, 10-bit, BT.601"), std::string::npos);
+    // Without -pix_fmt they are written at 8 bits, for every player, and the user is told.
+    const ProgramResult plain = Kinetra("render ramp.mkv --script empty.txt -q -y -o o.mp4", folder);
+    EXPECT_NE(plain.errors.find("10-bit pictures written as yuv420p"), std::string::npos) << plain.errors;
+}
+
+TEST_F(RenderOutput, TheScriptSummarysCheckCommandRunsAsPasted) {
+    const fs::path folder = Folder(), inner = folder / "a clip's folder";
+    fs::create_directories(inner);
+    fs::copy_file(folder / "clip.mp4", inner / "my clip.mp4", fs::copy_options::overwrite_existing);
+    std::ofstream(inner / "animation.txt") << "nosuch(1)\n";
+    const ProgramResult render = Kinetra("render " + Quote("a clip's folder/my clip.mp4") + " -o null", folder);
+    ASSERT_EQ(render.status, 0) << render.errors;
+    const std::string line = render.errors.substr(0, render.errors.find('\n'));
+    const size_t from = line.find("(kinetra check ");
+    ASSERT_NE(from, std::string::npos) << line;
+    const std::string suggested = line.substr(from + 9, line.size() - from - 10);
+    const ProgramResult check = Kinetra(suggested, folder);
+    EXPECT_EQ(check.status, 1) << suggested << ": " << check.errors;
+    EXPECT_NE(check.output.find("1 error"), std::string::npos) << suggested << ": " << check.output << check.errors;
+}
+
+TEST_F(RenderOutput, TheProgressLineCountsTheFramesATrimRuns) {
+    const fs::path folder = Folder();
+    // The progress line is drawn on a terminal only: `script` gives the render one.
+    const ProgramResult result = Shell("script -qec " + Quote(Quote(KINETRA_PROGRAM) + " render clip.mp4 -ss 10f -t 12f "
+                                                              "-o null") + " /dev/null", folder);
+    ASSERT_EQ(result.status, 0) << result.output;
+    EXPECT_NE(result.output.find("\rframe 12/12 "), std::string::npos) << result.output;
+}
+
+TEST_F(RenderOutput, AnamorphicPixelsKeepTheirShape) {
+    // Pixels 4:3 wide, as HDV's 1440x1080 are: the picture is shown 2:1, and must stay so.
+    const fs::path folder = Folder();
+    ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc2=size=180x120:rate=30:duration=0.2 -vf setsar=4/3 "
+                    "-c:v libx264 -pix_fmt yuv420p wide.mp4", folder).status, 0);
+    EXPECT_NE(Kinetra("info wide.mp4", folder).output.find("pixels 4:3 (shown 240x120)"), std::string::npos);
+    // In the codec's own stream (H.264), and in the container's alone (FFV1 in Matroska).
+    for (const char* output : {"o.mp4", "o.mkv --lossless"}) {
+        const ProgramResult result = Kinetra(std::string("render wide.mp4 -q -o ") + output, folder);
+        ASSERT_EQ(result.status, 0) << output << ": " << result.errors;
+        const std::string file = std::string(output).substr(0, std::string(output).find(' '));
+        EXPECT_EQ(Probe(folder / file, "sample_aspect_ratio,display_aspect_ratio", "v"), "4:3,2:1\n") << output;
+    }
+}
+
+TEST_F(RenderOutput, TheInputsTagsAreCarriedOverAsFfmpegCarriesThem) {
+    const fs::path folder = Folder();
+    ASSERT_EQ(Shell("ffmpeg -v error -y -i clip.mp4 -c copy -metadata title=Trip -metadata location=+35.6895+139.6917/ "
+                    "-metadata creation_time=2024-05-01T10:20:30Z tagged.mp4", folder).status, 0);
+    ASSERT_EQ(Kinetra("render tagged.mp4 -q -o o.mp4", folder).status, 0);
+    const std::string tags = Shell("ffprobe -v error -show_entries format_tags=title,location,creation_time -of "
+                                   "default=nw=1 o.mp4", folder).output;
+    // Not its time: the output is made now.
+    EXPECT_EQ(tags, "TAG:title=Trip\nTAG:location=+35.6895+139.6917/\n");
 }
 
 TEST_F(RenderOutput, OddSizesArePaddedToPlayEverywhere) {

@@ -186,11 +186,12 @@ TEST_F(Render, AnEmptyScriptGivesTheColoursBack) {
         const std::string in = DecodePictures(folder / clip, "rgb24"), out = DecodePictures(folder / "out.mkv", "rgb24");
         ASSERT_EQ(out.size(), in.size()) << clip;
         EXPECT_LE(MaxDifference(in, 0, out, 0, in.size()), 2) << clip;
-        // Tagged with what it holds: the input's matrix and range.
+        // Tagged as the input is: its matrix and range, and none where it has none, so that a
+        // player shows both alike (an untagged HD clip as BT.709).
         const std::string tags =
-            Shell("ffprobe -v error -select_streams v -show_entries stream=color_space,color_range -of csv=p=0 out.mkv",
-                  folder).output;
-        EXPECT_EQ(tags, std::string(clip) == "h264.mp4" ? "tv,smpte170m\n" : "pc,bt709\n") << clip;
+            Shell("ffprobe -v error -select_streams v -show_entries stream=color_space,color_primaries,color_range "
+                  "-of csv=p=0 out.mkv", folder).output;
+        EXPECT_EQ(tags, std::string(clip) == "h264.mp4" ? "tv,unknown,unknown\n" : "pc,bt709,bt709\n") << clip;
     }
 }
 
@@ -256,6 +257,19 @@ TEST_F(Render, SoundPassesThroughWithTheInputsLength) {
     EXPECT_GE(aac, static_cast<size_t>(kSamples));
     EXPECT_LE(aac, static_cast<size_t>(kSamples) + 1024);
     EXPECT_EQ(DecodePictures(folder / "out.mkv").size(), static_cast<size_t>(kFrames) * kFrameBytes);
+}
+
+TEST_F(Render, SoundPastTheLastPictureIsCutWithANotice) {
+    // One second of pictures over three of sound: the edit is the pictures' second, and says so.
+    const fs::path folder = Folder("ffv1.mkv", "");
+    ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc2=size=160x90:rate=30:duration=1 -f lavfi -i "
+                    "sine=sample_rate=48000:duration=3 -c:v ffv1 -c:a pcm_s16le long.mkv", folder).status, 0);
+    const Result result = Kinetra("long.mkv -q -o out.mkv", folder);
+    ASSERT_EQ(result.status, 0) << result.errors;
+    EXPECT_NE(result.errors.find("long.mkv: the sound runs 2.00 s past the last picture"), std::string::npos)
+        << result.errors;
+    EXPECT_EQ(DecodeSound(folder / "out.mkv").size(), 2u * 48000);
+    EXPECT_EQ(Kinetra("ffv1.mkv -q -o out2.mkv", folder).errors.find("past the last picture"), std::string::npos);
 }
 
 TEST_F(Render, ARangeBeyondTheEndLengthensTheEditToReachItsLastFrame) {
@@ -422,19 +436,34 @@ TEST_F(Render, AnInterruptStopsTheRenderAndLeavesNoOutput) {
     const fs::path folder = clips_ / "interrupt";
     fs::create_directories(folder);
     std::ofstream(folder / "fx.txt") << "fill(0,0,0,16,16,4096,0,0)\n";
-    for (const char* output : {"out.mkv", "out%03d.png"}) {
+    // Ctrl-C, kill, and the terminal closed under the render.
+    const std::pair<const char*, int> kStops[] = {{"out.mkv", SIGINT}, {"out%03d.png", SIGINT}, {"out.mkv", SIGTERM},
+                                                  {"out.mkv", SIGHUP}};
+    for (const auto& [output, signal] : kStops) {
         std::vector<std::string> arguments = kLongRender;
         arguments.insert(arguments.end(), {"--script", "fx.txt", "-o", output});
         const pid_t pid = StartKinetra(arguments, folder);
         // A sequence's temporary is a folder: its size says nothing, so any time after it appears.
         ASSERT_TRUE(WaitForFrames(folder, std::string(output) == "out.mkv" ? 256 << 10 : 0, pid)) << output;
         if (std::string(output) != "out.mkv") std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        ASSERT_EQ(kill(pid, SIGINT), 0);
-        EXPECT_EQ(ExitStatus(pid), 130) << output;
+        ASSERT_EQ(kill(pid, signal), 0);
+        EXPECT_EQ(ExitStatus(pid), 130) << output << ", signal " << signal;
         const std::string errors = ReadFile(folder / "stderr.txt");
         EXPECT_NE(errors.find("stopped; nothing written to "), std::string::npos) << errors;
         EXPECT_EQ(OutputsLeft(folder), std::vector<std::string>{}) << output;
     }
+}
+
+TEST_F(Render, ACameraTimeBaseKeepsTheClipsFrameRate) {
+    // 29.97 fps in a camera's 1/600 ticks: the pictures' times are rounded, and their average
+    // rate is 29.975; the clip's own rate is the one written.
+    const fs::path folder = Folder("h264.mp4", "");
+    ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc2=size=160x90:rate=30000/1001:duration=2 -c:v libx264 "
+                    "-preset veryfast -pix_fmt yuv420p -video_track_timescale 600 camera.mov", folder).status, 0);
+    const Result result = Kinetra("camera.mov -q -o out.mp4", folder);
+    ASSERT_EQ(result.status, 0) << result.errors;
+    EXPECT_EQ(Shell("ffprobe -v error -show_entries stream=r_frame_rate,nb_frames -of csv=p=0 out.mp4", folder).output,
+              "30000/1001,60\n");
 }
 
 TEST_F(Render, AVariableRateInputIsMadeConstantAtItsAverageRate) {
@@ -486,11 +515,13 @@ SoundStream ProbeSound(const fs::path& file) {
 
 TEST_F(Render, SoundKeepsItsRateAndItsChannelsAreMixedOrKeptWithANotice) {
     const fs::path folder = Folder("ffv1.mkv", "a_volume(0,0,0,0)\n");  // silences what the plug-in sees
-    const std::string video = "-f lavfi -i testsrc2=size=160x90:rate=30:duration=1 -c:v ffv1 -c:a pcm_s16le ";
-    ASSERT_EQ(Shell("ffmpeg -v error -y " + video + "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 "
-                    "mono.mkv", folder).status, 0);
+    const std::string video = "-f lavfi -i testsrc2=size=160x90:rate=30:duration=1 ";
+    const std::string codecs = " -c:v ffv1 -c:a pcm_s16le ";
+    ASSERT_EQ(Shell("ffmpeg -v error -y " + video + "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1" +
+                    codecs + "mono.mkv", folder).status, 0);
     ASSERT_EQ(Shell("ffmpeg -v error -y " + video + "-f lavfi -i 'aevalsrc=0.1*sin(300*t)|0.2*sin(400*t)|0.3*sin(500*t)|"
-                    "0.4*sin(600*t)|0.5*sin(700*t)|0.6*sin(800*t):s=48000:c=5.1:d=1' surround.mkv", folder).status, 0);
+                    "0.4*sin(600*t)|0.5*sin(700*t)|0.6*sin(800*t):s=48000:c=5.1:d=1'" + codecs + "surround.mkv",
+                    folder).status, 0);
     struct Case {
         const char* arguments;
         int rate, channels;
@@ -621,17 +652,41 @@ TEST_F(Render, ATruncatedFileRendersTheFramesThatDecodeWithAWarning) {
     EXPECT_EQ(none.status, 1) << none.errors;
 }
 
+TEST_F(Render, AClipCutWithoutReencodingStartsWhereItsEditListSays) {
+    const fs::path folder = Folder("h264.mp4", "");
+    // Cut at 1.1 s with -c copy: the pictures from the key picture at 0.8 s are kept in the file,
+    // marked to be left out, and the sound that goes with them is not there.
+    ASSERT_EQ(Shell("ffmpeg -v error -y -ss 1.1 -i h264.mp4 -c copy cut.mp4", folder).status, 0);
+    const Result result = Kinetra("cut.mp4 --lossless -q -o out.mkv", folder);
+    ASSERT_EQ(result.status, 0) << result.errors;
+    const std::string in = Shell("ffmpeg -v error -i cut.mp4 -f rawvideo -pix_fmt yuv420p -", folder).output;
+    const std::string out = DecodePictures(folder / "out.mkv");
+    ASSERT_GT(in.size(), 0u);
+    ASSERT_EQ(out.size(), in.size());
+    EXPECT_LE(MaxDifference(in, 0, out, 0, in.size()), 1);
+    // The sound as long as the pictures, not the cut-away lead's length longer.
+    EXPECT_NEAR(DecodeSound(folder / "out.mkv").size() / 2.0 / 48000, in.size() / kFrameBytes / 30.0, 0.05);
+}
+
 TEST_F(Render, APictureSequencePatternIsAnInput) {
     const fs::path folder = Folder("h264.mp4", "");
-    ASSERT_EQ(Shell("ffmpeg -v error -y -i h264.mp4 -frames:v 10 'img%03d.png'", folder).status, 0);
-    const Result result = Kinetra("'img%03d.png' --lossless -q -o out.mkv", folder);
-    ASSERT_EQ(result.status, 0) << result.errors;
-    // Luma: the output's chroma is subsampled, the pictures' is not.
-    const std::string in = Shell("ffmpeg -v error -i 'img%03d.png' -f rawvideo -pix_fmt gray -", folder).output;
-    const std::string out = DecodePictures(folder / "out.mkv", "gray");
-    ASSERT_EQ(in.size(), 10u * kWidth * kHeight);
-    ASSERT_EQ(out.size(), in.size());
-    EXPECT_LE(MaxDifference(in, 0, out, 0, in.size()), 2);
+    // Numbered from 1, and from 100, past where FFmpeg's reader looks for a first picture.
+    for (const int first : {1, 100}) {
+        const std::string pattern = "'img" + std::to_string(first) + "-%03d.png'", start = std::to_string(first);
+        ASSERT_EQ(Shell("ffmpeg -v error -y -i h264.mp4 -frames:v 10 -start_number " + start + " " + pattern, folder).status, 0);
+        const Result result = Kinetra(pattern + " --lossless -q -y -o out.mkv", folder);
+        ASSERT_EQ(result.status, 0) << first << ": " << result.errors;
+        // Without -o, one file named for the sequence, not for its number's pattern.
+        ASSERT_EQ(Kinetra(pattern + " -q -y", folder).status, 0) << first;
+        EXPECT_TRUE(fs::exists(folder / ("img" + start + "--kinetra.mp4"))) << first;
+        // Luma: the output's chroma is subsampled, the pictures' is not.
+        const std::string in =
+            Shell("ffmpeg -v error -start_number " + start + " -i " + pattern + " -f rawvideo -pix_fmt gray -", folder).output;
+        const std::string out = DecodePictures(folder / "out.mkv", "gray");
+        ASSERT_EQ(in.size(), 10u * kWidth * kHeight) << first;
+        ASSERT_EQ(out.size(), in.size()) << first;
+        EXPECT_LE(MaxDifference(in, 0, out, 0, in.size()), 2) << first;
+    }
 }
 
 TEST_F(Render, StartEndAndFrameRunTheClipsOwnFrameNumbers) {
@@ -648,6 +703,10 @@ TEST_F(Render, StartEndAndFrameRunTheClipsOwnFrameNumbers) {
     const Case kCases[] = {
         {"--start 1 --end 1.5", "out.mkv", 15, 30, {0}},
         {"--start 00:00:01.0 --end 45f", "out.mkv", 15, 30, {0}},
+        // ffmpeg's spellings: -t is a duration, as there.
+        {"-ss 1 -t 0.5", "out.mkv", 15, 30, {0}},
+        {"-ss 30f -to 1.5", "out.mkv", 15, 30, {0}},
+        {"-ss 1 -t 1e20", "out.mkv", 30, 30, {0}},  // past any end: to the end, as in ffmpeg
         {"--frame 40", "shot.png", 1, 40, {0}},
         {"--frame 1.1s", "shot.png", 1, 33, {}},
     };
@@ -667,10 +726,14 @@ TEST_F(Render, StartEndAndFrameRunTheClipsOwnFrameNumbers) {
     }
     // Positions outside the clip fail the render; malformed or out of order, they are usage errors.
     const std::pair<const char*, int> kRefused[] = {
-        {"--start 2.5", 1}, {"--frame 60", 1}, {"--start 10f --end 5f", 2}, {"--start 1x", 2}};
+        {"--start 2.5", 1}, {"--frame 60", 1}, {"--start 10f --end 5f", 2}, {"--start 1x", 2}, {"-t 0", 2},
+        {"-t 1 --end 2", 2}};
     for (const auto& [refused, status] : kRefused) {
         EXPECT_EQ(Kinetra("h264.mp4 " + std::string(refused) + " -q -y -o out.mkv", folder).status, status) << refused;
     }
+    // Past the end, said in time too: sound alone has frames only as the edit counts them.
+    EXPECT_NE(Kinetra("h264.mp4 -ss 2.5 -o out.mkv", folder).errors.find("it has frames 0..59 (2.00 s at 30 fps)"),
+              std::string::npos);
 }
 
 }  // namespace
