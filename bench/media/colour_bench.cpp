@@ -65,5 +65,23 @@ void BackToYuv(benchmark::State& state) {
 }
 BENCHMARK(BackToYuv)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
 
+// As in a render: each picture read back was written several pictures earlier, so it comes from
+// memory rather than the caches (six pictures travel between a render's stages).
+void BackToYuvCold(benchmark::State& state) {
+    if (!AtLevel(state)) return;
+    std::vector<Picture> pictures(6);
+    const YuvToYc to(ColourSpace::Bt709(false));
+    for (Picture& p : pictures) YuvToYc(ColourSpace::Bt709(false)).Convert(p.Planes(), p.Yc());
+    const YcToYuv map(ColourSpace::Bt709(false));
+    size_t next = 0;
+    for (auto _ : state) {
+        Picture& picture = pictures[next++ % pictures.size()];
+        map.Convert(picture.Yc(), picture.Planes());
+        benchmark::ClobberMemory();
+    }
+    SetKernelLevel(MachineKernelLevel());
+}
+BENCHMARK(BackToYuvCold)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace kinetra::media
