@@ -467,6 +467,17 @@ inline int32_t LumaPair(const ToYuvMap& m) {
     return static_cast<int32_t>(static_cast<uint16_t>(m.k[0][0]) | uint32_t{static_cast<uint16_t>(m.k[0][1])} << 16);
 }
 
+// The way back reads pictures the decoder wrote frames earlier, which come from memory, two rows
+// at a time; the hardware's prefetcher left its loads waiting. Asking for the lines 1 KiB ahead
+// of the `kBytes` of each row a step reads took a 1080p picture from memory from 1.45 to 1.15 ms
+// at AVX-512 and from 1.9 to 1.5 ms at AVX2 (media_bench BackToYuvCold; 512 bytes ahead gained
+// less, 2 and 4 KiB no more). A prefetch past the picture's end is harmless: it never faults.
+template <int kBytes>
+inline void ReadAhead(const PixelYC* row) {
+    const char* ahead = reinterpret_cast<const char*>(row) + 1024;
+    for (int line = 0; line < kBytes; line += 64) _mm_prefetch(ahead + line, _MM_HINT_T0);
+}
+
 [[gnu::target("avx2")]] void YuvRowsAVX2(const ToYuvMap& m, const YuvRows& r) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i luma_yb = _mm256_set1_epi32(LumaPair(m));
@@ -483,6 +494,8 @@ inline int32_t LumaPair(const ToYuvMap& m) {
     int x = 0;
     for (; x + 18 <= r.width; x += 16) {  // the loads read 10 bytes past pixel x + 15
         __m256i a[3], b[3] = {zero, zero, zero};
+        ReadAhead<16 * sizeof(PixelYC)>(r.first + x);
+        if (r.second) ReadAhead<16 * sizeof(PixelYC)>(r.second + x);
         LoadPixelsAVX2(r.first + x, a[0], a[1], a[2]);
         LumaAVX2(a[0], a[1], a[2], luma_yb, luma_r, luma_bias, r.luma_first + x);
         if (r.second) {
@@ -583,6 +596,8 @@ constexpr PartIndices kPartIndices[3] = {MakePartIndices(0), MakePartIndices(1),
     int x = 0;
     for (; x + 32 <= r.width; x += 32) {
         __m512i a[3], b[3] = {zero, zero, zero};
+        ReadAhead<32 * sizeof(PixelYC)>(r.first + x);
+        if (r.second) ReadAhead<32 * sizeof(PixelYC)>(r.second + x);
         LoadPixelsAVX512(r.first + x, a);
         LumaAVX512(a, luma_yb, luma_r, luma_bias, r.luma_first + x);
         if (r.second) {
