@@ -315,6 +315,7 @@ OutputSettings OutputFor(const EditSource& source, const OutputSettings& setting
     output.sound = format.has_sound;
     output.sampling_rate = source.sound().sampling_rate();
     output.channels = std::max(source.sound().channels(), 1);
+    output.channel_mask = source.sound().channel_mask();
     return output;
 }
 

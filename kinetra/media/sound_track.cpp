@@ -40,6 +40,7 @@ bool SoundTrack::Open(const std::string& path, const SoundFormat& format, std::s
     } else {
         av_channel_layout_default(&out_layout, channels_);
     }
+    channel_mask_ = out_layout.order == AV_CHANNEL_ORDER_NATIVE ? out_layout.u.mask : 0;
     SwrContext* resampler = nullptr;
     const int made = swr_alloc_set_opts2(&resampler, &out_layout, AV_SAMPLE_FMT_S16, sampling_rate, &codec->ch_layout,
                                          codec->sample_fmt, codec->sample_rate, 0, nullptr);

@@ -31,6 +31,9 @@ public:
 
     int32_t sampling_rate() const { return sampling_rate_; }
     int channels() const { return channels_; }
+    // Where the channels play, as FFmpeg's channel mask: the source's own when its channels are
+    // kept; 0 where it has none, for the usual layout of the count.
+    uint64_t channel_mask() const { return channel_mask_; }
     int64_t length() const { return channels_ ? static_cast<int64_t>(samples_.size()) / channels_ : 0; }
     const std::string& description() const { return description_; }  // the source's codec, rate, layout
     int32_t source_rate() const { return source_rate_; }
@@ -42,6 +45,7 @@ public:
 private:
     int32_t sampling_rate_ = 48000;
     int channels_ = 0;
+    uint64_t channel_mask_ = 0;
     std::vector<int16_t> samples_;
     std::string description_;
     int32_t source_rate_ = 0;

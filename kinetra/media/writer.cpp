@@ -500,6 +500,27 @@ bool MediaWriter::OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_for
     return true;
 }
 
+// The channels' layout written: the input's where the encoder takes it, else the usual one for
+// their count, with a notice (AAC holds no quad, for one).
+void MediaWriter::LayoutFor(const AVCodec& codec, AVChannelLayout& layout) const {
+    av_channel_layout_default(&layout, settings_.channels);
+    AVChannelLayout own{};
+    if (!settings_.channel_mask || av_channel_layout_from_mask(&own, settings_.channel_mask) < 0 ||
+        own.nb_channels != settings_.channels || !av_channel_layout_compare(&own, &layout)) {
+        return;
+    }
+    bool takes = !codec.ch_layouts;
+    for (const AVChannelLayout* l = codec.ch_layouts; l && l->nb_channels; ++l) takes |= !av_channel_layout_compare(l, &own);
+    if (takes) {
+        av_channel_layout_copy(&layout, &own);
+    } else if (settings_.notice) {
+        char kept[64] = {}, written[64] = {};
+        av_channel_layout_describe(&own, kept, sizeof kept);
+        av_channel_layout_describe(&layout, written, sizeof written);
+        settings_.notice(std::string(kept) + " sound written as " + written + ": " + codec.name + " holds no " + kept);
+    }
+}
+
 bool MediaWriter::OpenAudioEncoder(const AVCodec& codec, AVSampleFormat sample_format, std::string& error) {
     audio_.reset(avcodec_alloc_context3(&codec));
     audio_stream_ = avformat_new_stream(output_, nullptr);
@@ -509,7 +530,7 @@ bool MediaWriter::OpenAudioEncoder(const AVCodec& codec, AVSampleFormat sample_f
     }
     AVCodecContext& c = *audio_;
     c.sample_rate = SamplingRateFor(codec, settings_.sampling_rate);
-    av_channel_layout_default(&c.ch_layout, settings_.channels);
+    LayoutFor(codec, c.ch_layout);
     c.sample_fmt = sample_format;
     c.time_base = AVRational{1, c.sample_rate};
     c.bit_rate = settings_.audio_bitrate;

@@ -57,6 +57,7 @@ struct OutputSettings {
     bool sound = false;
     int32_t sampling_rate = 48000;
     int channels = 2;
+    uint64_t channel_mask = 0;  // where they play, as FFmpeg's mask; 0: the usual layout of the count
     // Empty: AAC in .mp4, PCM where the container holds it, else the container's own.
     std::string audio_encoder;
     int64_t audio_bitrate = 0;
@@ -88,6 +89,7 @@ public:
 
 private:
     bool OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_format, std::string& error);
+    void LayoutFor(const AVCodec& codec, AVChannelLayout& layout) const;
     bool OpenAudioEncoder(const AVCodec& codec, AVSampleFormat sample_format, std::string& error);
     bool Resample(const int16_t* samples, int32_t count, std::string& error);
     bool Encode(AVCodecContext* codec, AVStream* stream, AVFrame* frame, std::string& error);

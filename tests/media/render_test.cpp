@@ -499,14 +499,17 @@ TEST_F(Render, AVariableRateInputIsMadeConstantAtItsAverageRate) {
 struct SoundStream {
     int rate = 0;
     int channels = 0;
+    std::string layout;
     std::vector<int16_t> samples;  // interleaved, all channels, at the file's own rate
 };
 
 SoundStream ProbeSound(const fs::path& file) {
     SoundStream sound;
-    const std::string line = Shell("ffprobe -v error -select_streams a -show_entries stream=sample_rate,channels -of "
-                                   "csv=p=0 " + Quote(file.string()), file.parent_path()).output;
-    sscanf(line.c_str(), "%d,%d", &sound.rate, &sound.channels);
+    const std::string line = Shell("ffprobe -v error -select_streams a -show_entries stream=sample_rate,channels,"
+                                   "channel_layout -of csv=p=0 " + Quote(file.string()), file.parent_path()).output;
+    char layout[64] = {};
+    sscanf(line.c_str(), "%d,%d,%63[^\n]", &sound.rate, &sound.channels, layout);
+    sound.layout = layout;
     const std::string bytes = Shell("ffmpeg -v error -i " + Quote(file.string()) + " -f s16le -", file.parent_path()).output;
     sound.samples.resize(bytes.size() / 2);
     memcpy(sound.samples.data(), bytes.data(), sound.samples.size() * 2);
@@ -522,25 +525,38 @@ TEST_F(Render, SoundKeepsItsRateAndItsChannelsAreMixedOrKeptWithANotice) {
     ASSERT_EQ(Shell("ffmpeg -v error -y " + video + "-f lavfi -i 'aevalsrc=0.1*sin(300*t)|0.2*sin(400*t)|0.3*sin(500*t)|"
                     "0.4*sin(600*t)|0.5*sin(700*t)|0.6*sin(800*t):s=48000:c=5.1:d=1'" + codecs + "surround.mkv",
                     folder).status, 0);
+    // A layout of its own, which a .wav file keeps (a .mkv of PCM keeps none).
+    ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i 'aevalsrc=0.1*sin(300*t)|0.2*sin(400*t)|0.3*sin(500*t)|"
+                    "0.4*sin(600*t):s=48000:c=quad:d=1' quad.wav", folder).status, 0);
     struct Case {
         const char* arguments;
         int rate, channels;
         const char* notice;  // a part of standard error; empty: nothing said
+        const char* output = "out.mkv";
+        const char* layout = nullptr;  // where the output's channels play, where its container says
     };
     const Case kCases[] = {
         {"mono.mkv", 44100, 1, ""},
         {"mono.mkv --sampling-rate 48000", 48000, 1, "sound resampled from 44100 Hz to 48000 Hz"},
         {"surround.mkv", 48000, 2, "6 channels of sound mixed to stereo"},
         {"surround.mkv --keep-channels", 48000, 6, ""},
+        {"quad.wav --keep-channels", 48000, 4, "", "out.wav", "quad"},
+        // An encoder without the input's layout writes the usual one for the count, and says so.
+        {"quad.wav --keep-channels -c:a alac", 48000, 4, "quad sound written as 4.0: alac holds no quad", "out.m4a",
+         "4.0"},
     };
     for (const Case& c : kCases) {
-        const Result result = Kinetra(std::string(c.arguments) + " -q -y -o out.mkv", folder);
+        const Result result = Kinetra(std::string(c.arguments) + " -q -y -o " + c.output, folder);
         ASSERT_EQ(result.status, 0) << c.arguments << result.errors;
         EXPECT_EQ(result.errors.empty(), !*c.notice) << c.arguments << result.errors;
         EXPECT_NE(result.errors.find(c.notice), std::string::npos) << c.arguments << result.errors;
-        const SoundStream out = ProbeSound(folder / "out.mkv");
+        const SoundStream out = ProbeSound(folder / c.output);
         EXPECT_EQ(out.rate, c.rate) << c.arguments;
         ASSERT_EQ(out.channels, c.channels) << c.arguments;
+        if (c.layout) {
+            EXPECT_EQ(out.layout, c.layout) << c.arguments;
+            continue;
+        }
         // The plug-in's first two channels are silenced; those past them come through as they were.
         const SoundStream in = ProbeSound(folder / fs::path(c.arguments).stem().concat(".mkv"));
         ASSERT_EQ(out.samples.size() / c.channels, static_cast<size_t>(c.rate)) << c.arguments;
