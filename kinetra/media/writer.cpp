@@ -501,7 +501,7 @@ bool MediaWriter::OpenVideoEncoder(const AVCodec& codec, AVPixelFormat pixel_for
 }
 
 // The channels' layout written: the input's where the encoder takes it, else the usual one for
-// their count, with a notice (AAC holds no quad, for one).
+// their count, with a notice (ALAC holds 4.0 but no quad, for one).
 void MediaWriter::LayoutFor(const AVCodec& codec, AVChannelLayout& layout) const {
     av_channel_layout_default(&layout, settings_.channels);
     AVChannelLayout own{};
